@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "CliArgs.h"
+#include "OpContext.h"
+
+// Conventions every subcommand follows.
+namespace trelvan::cli {
+
+enum ExitCode : int {
+    kExitOk = 0,
+    kExitOperationError = 1,  // an operation returned an error code
+    kExitUsage = 2,
+    kExitStopped = 3,         // the user stopped the run (Ctrl-C)
+};
+
+// Applies the common options of a parsed command line (--lang).
+void ApplyCommonOptions(const ParsedArgs& args);
+
+// Prints an error code as the error box shows it (caption line, then the
+// text) on standard error. Nothing for codes without a text.
+void PrintErrorCode(int32_t code, const std::string& detail = {});
+
+// Prints "trelvan-cli: <message>" and a hint to --help on standard error.
+int UsageFailure(const std::string& message);
+
+// Prepares an operation context for a command-line run: Ctrl-C sets its stop
+// flag, and unless quiet (or standard error is not a terminal) the pump hook
+// redraws `progress_text()` on standard error at most every 100 ms.
+class CliRun {
+public:
+    CliRun(OpContext& ctx, const ParsedArgs& args);
+    ~CliRun();
+    CliRun(const CliRun&) = delete;
+    CliRun& operator=(const CliRun&) = delete;
+
+    // Sets the function that renders the progress line.
+    void SetProgressText(std::function<std::string()> text);
+    // Ends the progress line (newline) if one was drawn.
+    void FinishProgress();
+    // True when Ctrl-C was pressed during the run.
+    bool Interrupted() const;
+
+private:
+    OpContext& m_ctx;
+    bool m_showProgress;
+    bool m_drawn = false;
+    uint32_t m_lastDraw = 0;
+    std::function<std::string()> m_text;
+};
+
+}  // namespace trelvan::cli

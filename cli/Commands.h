@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The subcommands of trelvan-cli. Each takes the words after its name and
+// returns the process exit status.
+namespace trelvan::cli {
+
+struct Command {
+    const char* name;
+    const char* usage;    // one line, after "trelvan-cli "
+    const char* summary;  // what it does
+    int (*run)(const std::vector<std::string>& words);
+};
+
+int RunError(const std::vector<std::string>& words);
+
+}  // namespace trelvan::cli

@@ -1,0 +1,85 @@
+// trelvan-cli: the command-line front end. It runs the same operations as the
+// desktop program.
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "CliCommon.h"
+#include "Commands.h"
+
+#ifndef TRELVAN_VERSION
+#define TRELVAN_VERSION "0.0.0"
+#endif
+
+namespace {
+
+using trelvan::cli::Command;
+
+const Command kCommands[] = {
+    {"error", "error CODE", "show the message of an error code as the error box shows it",
+     trelvan::cli::RunError},
+};
+
+void PrintHelp() {
+    std::printf(
+        "usage: trelvan-cli COMMAND [ARGS...] [--lang en|ja] [--quiet]\n"
+        "\n"
+        "Cuts and joins AVI, WAV, WMV/WMA and MOV files without re-encoding.\n"
+        "\n"
+        "Commands:\n");
+    for (const Command& c : kCommands) {
+        std::printf("  %-44s %s\n", c.usage, c.summary);
+    }
+    std::printf(
+        "\n"
+        "Options (before or after the file arguments):\n"
+        "  --lang en|ja   messages in English or Japanese (default: the system language)\n"
+        "  --quiet        no progress line on standard error\n"
+        "  --help         this text (or a command's own with COMMAND --help)\n"
+        "  --version      the program version\n"
+        "\n"
+        "Exit status: 0 success, 1 the operation failed (its error code is printed),\n"
+        "2 usage error, 3 stopped by the user (Ctrl-C).\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> words(argv + 1, argv + argc);
+    if (words.empty() || words[0] == "--help" || words[0] == "-h" || words[0] == "help") {
+        PrintHelp();
+        return words.empty() ? trelvan::cli::kExitUsage : trelvan::cli::kExitOk;
+    }
+    if (words[0] == "--version") {
+        std::printf("trelvan-cli %s\n", TRELVAN_VERSION);
+        return trelvan::cli::kExitOk;
+    }
+    // Common options may also stand before the command name; they are handed
+    // on to the command.
+    std::vector<std::string> leading;
+    size_t at = 0;
+    while (at < words.size()) {
+        if (words[at] == "--quiet" || words[at].rfind("--lang=", 0) == 0) {
+            leading.push_back(words[at++]);
+        } else if (words[at] == "--lang" && at + 1 < words.size()) {
+            leading.push_back(words[at++]);
+            leading.push_back(words[at++]);
+        } else {
+            break;
+        }
+    }
+    if (at == words.size()) {
+        return trelvan::cli::UsageFailure("no command given");
+    }
+    for (const Command& c : kCommands) {
+        if (words[at] == c.name) {
+            std::vector<std::string> rest(words.begin() + static_cast<std::ptrdiff_t>(at) + 1,
+                                          words.end());
+            rest.insert(rest.end(), leading.begin(), leading.end());
+            return c.run(rest);
+        }
+    }
+    return trelvan::cli::UsageFailure("unknown command \"" + words[at] + "\"");
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "IoFile.h"
+
+namespace trelvan {
+
+// Sequential writes through a large buffer, with the ability to go back and
+// patch bytes already written (sizes, headers). Failures are sticky: after the
+// first failed write every later call fails too and Ok() is false.
+class BufferedWriter {
+public:
+    static constexpr size_t kDefaultBuffer = 1 << 20;
+
+    explicit BufferedWriter(IoFile& file, uint64_t start = 0, size_t buffer_size = kDefaultBuffer);
+
+    // Appends n bytes at the current position. Large blocks bypass the buffer.
+    bool Write(const void* data, size_t n);
+    bool WriteZeros(size_t n);
+    // Writes n bytes at an absolute offset that was already written (or lies
+    // within the buffered range); the position does not move.
+    bool Patch(uint64_t offset, const void* data, size_t n);
+    // Empties the buffer to the file.
+    bool Flush();
+
+    uint64_t Position() const { return m_pos; }
+    bool Ok() const { return m_ok; }
+    IoFile& File() { return m_file; }
+
+private:
+    IoFile& m_file;
+    std::vector<uint8_t> m_buf;
+    size_t m_used = 0;
+    uint64_t m_bufStart;  // file offset of m_buf[0]
+    uint64_t m_pos;       // file offset of the next appended byte
+    bool m_ok = true;
+};
+
+}  // namespace trelvan
