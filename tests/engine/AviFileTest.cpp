@@ -77,8 +77,7 @@ void ExpectSameAsProbe(const std::string& path, AviStream& s, const std::string&
             ASSERT_EQ(s.ReadChunk(stored[i], b.data(), static_cast<int64_t>(b.size())), err::kOk);
             ASSERT_EQ(b, packets[i].data) << "sample " << stored[i];
             if (s.IsVideo()) {
-                ASSERT_EQ(s.IsKeyFrame(s.Start() + static_cast<int32_t>(stored[i])),
-                          packets[i].key)
+                ASSERT_EQ(s.IsKeyFrame(s.Start() + static_cast<int32_t>(stored[i])), packets[i].key)
                     << "sample " << stored[i];
             }
         }
@@ -114,9 +113,15 @@ std::vector<AviTestStream> VideoAndPcm() {
 std::vector<AviTestChunk> MixedChunks() {
     // Key frames at 0 and 4, a dropped frame at 2, audio chunks of odd and
     // uneven sizes (a read may span them).
-    return {{0, Pattern(101, 1), true}, {1, Pattern(40, 2)},         {0, Pattern(30, 3), false},
-            {1, Pattern(24, 4)},        {0, {}, false},              {0, Pattern(55, 5), false},
-            {1, Pattern(8, 6)},         {0, Pattern(77, 7), true},   {0, Pattern(9, 8), false},
+    return {{0, Pattern(101, 1), true},
+            {1, Pattern(40, 2)},
+            {0, Pattern(30, 3), false},
+            {1, Pattern(24, 4)},
+            {0, {}, false},
+            {0, Pattern(55, 5), false},
+            {1, Pattern(8, 6)},
+            {0, Pattern(77, 7), true},
+            {0, Pattern(9, 8), false},
             {1, Pattern(44, 9)}};
 }
 
@@ -208,9 +213,9 @@ TEST(AviFileTest, SampleReadsFollowTheRulesOfEachStreamKind) {
         {&a, 0, kReadConvenient, 256, true, err::kOk, 116, 29},
         {&a, 0, kReadConvenient, 7, true, err::kOk, 4, 1},
         {&a, 0, kReadConvenient, 3, true, err::kStreamRead, 0, 0},
-        {&a, 9, 3, 256, true, err::kOk, 12, 3},   // spans the first two chunks
+        {&a, 9, 3, 256, true, err::kOk, 12, 3},              // spans the first two chunks
         {&a, 9, kReadConvenient, 0, false, err::kOk, 4, 1},  // rest of that chunk
-        {&a, 28, 10, 256, true, err::kOk, 4, 1},  // clamped to the end
+        {&a, 28, 10, 256, true, err::kOk, 4, 1},             // clamped to the end
         {&a, 29, 1, 256, true, err::kOk, 0, 0},
     };
     for (const Case& c : cases) {
@@ -303,47 +308,60 @@ INSTANTIATE_TEST_SUITE_P(
                "-f lavfi -i testsrc=size=160x120:rate=25 -f lavfi -i "
                "sine=frequency=440:sample_rate=44100 -t 3 -c:v mpeg4 -bf 2 -g 12 -c:a libmp3lame "
                "-b:a 96k",
-               "avi", {"v:0", "a:0"}},
+               "avi",
+               {"v:0", "a:0"}},
         Recipe{"h264_bframes_pcm16",
                "-f lavfi -i testsrc=size=160x120:rate=25 -f lavfi -i "
                "sine=frequency=440:sample_rate=44100 -t 2 -c:v libx264 -bf 3 -g 20 -c:a pcm_s16le",
-               "avi", {"v:0", "a:0"}},
+               "avi",
+               {"v:0", "a:0"}},
         Recipe{"mjpeg_pcm8",
                "-f lavfi -i testsrc=size=160x120:rate=15 -f lavfi -i sine=sample_rate=11025 -t 1 "
                "-c:v mjpeg -c:a pcm_u8",
-               "avi", {"v:0", "a:0"}},
+               "avi",
+               {"v:0", "a:0"}},
         Recipe{"raw_bgr24_pcm24",
                "-f lavfi -i testsrc=size=64x48:rate=10 -f lavfi -i sine=sample_rate=48000 -t 1 "
                "-c:v rawvideo -pix_fmt bgr24 -c:a pcm_s24le",
-               "avi", {"v:0", "a:0"}},
+               "avi",
+               {"v:0", "a:0"}},
         Recipe{"two_audio_float_alaw",
                "-f lavfi -i testsrc=size=96x64:rate=25 -f lavfi -i sine=sample_rate=22050 -f lavfi "
                "-i sine=frequency=880:sample_rate=8000 -t 1 -map 0 -map 1 -map 2 -c:v mpeg4 -c:a:0 "
                "pcm_f32le -c:a:1 pcm_alaw",
-               "avi", {"v:0", "a:0", "a:1"}},
+               "avi",
+               {"v:0", "a:0", "a:1"}},
         Recipe{"adpcm_mulaw",
                "-f lavfi -i testsrc=size=96x64:rate=25 -f lavfi -i sine=sample_rate=22050 -f lavfi "
                "-i sine=sample_rate=8000 -t 1 -map 0 -map 1 -map 2 -c:v mjpeg -c:a:0 adpcm_ms "
                "-c:a:1 pcm_mulaw",
-               "avi", {"v:0", "a:0", "a:1"}},
-        Recipe{"wav_pcm16", "-f lavfi -i sine=sample_rate=44100 -t 1 -c:a pcm_s16le", "wav",
-               {"a:0"}},
+               "avi",
+               {"v:0", "a:0", "a:1"}},
+        Recipe{
+            "wav_pcm16", "-f lavfi -i sine=sample_rate=44100 -t 1 -c:a pcm_s16le", "wav", {"a:0"}},
         Recipe{"wav_pcm24_bext_info",
                "-f lavfi -i sine=sample_rate=48000 -t 1 -c:a pcm_s24le -write_bext 1 -metadata "
                "title=tone -metadata artist=test",
-               "wav", {"a:0"}},
-        Recipe{"wav_u8_odd", "-f lavfi -i sine=sample_rate=8000 -af atrim=end_sample=99 -c:a pcm_u8 -metadata "
-                             "comment=odd",
-               "wav", {"a:0"}},
-        Recipe{"wav_float", "-f lavfi -i sine=sample_rate=32000 -t 1 -c:a pcm_f32le", "wav",
+               "wav",
                {"a:0"}},
-        Recipe{"wav_ima_adpcm", "-f lavfi -i sine=sample_rate=22050 -t 1 -c:a adpcm_ima_wav", "wav",
+        Recipe{"wav_u8_odd",
+               "-f lavfi -i sine=sample_rate=8000 -af atrim=end_sample=99 -c:a pcm_u8 -metadata "
+               "comment=odd",
+               "wav",
+               {"a:0"}},
+        Recipe{
+            "wav_float", "-f lavfi -i sine=sample_rate=32000 -t 1 -c:a pcm_f32le", "wav", {"a:0"}},
+        Recipe{"wav_ima_adpcm",
+               "-f lavfi -i sine=sample_rate=22050 -t 1 -c:a adpcm_ima_wav",
+               "wav",
                {"a:0"}},
         Recipe{"wav_alaw", "-f lavfi -i sine=sample_rate=8000 -t 1 -c:a pcm_alaw", "wav", {"a:0"}},
-        Recipe{"wav_extensible_6ch",
-               "-f lavfi -i sine=sample_rate=48000 -t 0.5 -af pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|"
-               "c5=c0 -c:a pcm_s16le",
-               "wav", {"a:0"}}),
+        Recipe{
+            "wav_extensible_6ch",
+            "-f lavfi -i sine=sample_rate=48000 -t 0.5 -af pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|"
+            "c5=c0 -c:a pcm_s16le",
+            "wav",
+            {"a:0"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- third-party samples ---------------------------------------------------
@@ -369,8 +387,8 @@ TEST(AviSamplesTest, EveryReadableSampleAgreesWithAnIndependentReader) {
         int v = 0, a = 0;
         for (int i = 0; i < avi->StreamCount(); ++i) {
             AviStream& s = avi->Stream(i);
-            const std::string spec = s.IsVideo() ? "v:" + std::to_string(v++)
-                                                 : "a:" + std::to_string(a++);
+            const std::string spec =
+                s.IsVideo() ? "v:" + std::to_string(v++) : "a:" + std::to_string(a++);
             if (headers_only) {
                 EXPECT_EQ(s.Length(), 0);  // the media was stripped
                 continue;

@@ -116,8 +116,8 @@ std::vector<uint8_t> BuildTestAvi(const std::vector<AviTestStream>& streams,
     const size_t riff = Begin(b, "RIFF", "AVI ");
     const size_t hdrl = Begin(b, "LIST", "hdrl");
     std::vector<uint8_t> avih;
-    for (uint32_t v : {40000u, 0u, 0u, 0x10u, 0u, 0u, static_cast<uint32_t>(streams.size()), 0u,
-                       0u, 0u, 0u, 0u, 0u, 0u}) {
+    for (uint32_t v : {40000u, 0u, 0u, 0x10u, 0u, 0u, static_cast<uint32_t>(streams.size()), 0u, 0u,
+                       0u, 0u, 0u, 0u, 0u}) {
         Put32(avih, v);
     }
     PutChunk(b, "avih", avih);
@@ -135,8 +135,8 @@ std::vector<uint8_t> BuildTestAvi(const std::vector<AviTestStream>& streams,
         Put32(strh, 0);
         Put16(strh, s.priority);
         Put16(strh, 0);
-        for (uint32_t v : {0u, s.scale, s.rate, s.start, s.headerLength, 0u, 0xFFFFFFFFu,
-                           s.sampleSize}) {
+        for (uint32_t v :
+             {0u, s.scale, s.rate, s.start, s.headerLength, 0u, 0xFFFFFFFFu, s.sampleSize}) {
             Put32(strh, v);
         }
         Put32(strh, 0);
@@ -217,9 +217,9 @@ std::vector<uint8_t> BuildTestAvi(const std::vector<AviTestStream>& streams,
         for (const Placed& p : placed) {
             PutId(idx, ChunkId(p.chunk->stream, streams[static_cast<size_t>(p.chunk->stream)]));
             Put32(idx, p.chunk->key ? 0x10 : 0);
-            Put32(idx, static_cast<uint32_t>(index == AviTestIndex::Idx1Relative
-                                                 ? p.header - movi_fourcc
-                                                 : p.header));
+            Put32(idx,
+                  static_cast<uint32_t>(index == AviTestIndex::Idx1Relative ? p.header - movi_fourcc
+                                                                            : p.header));
             Put32(idx, static_cast<uint32_t>(p.chunk->data.size()));
         }
         PutChunk(b, "idx1", idx);

@@ -31,8 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (static_cast<size_t>(bytes) > buf.size()) {
                 buf.resize(static_cast<size_t>(bytes));
             }
-            if (s.Read(pos, trelvan::kReadConvenient, buf.data(),
-                       static_cast<int64_t>(buf.size()), &bytes, &samples) != 0 ||
+            if (s.Read(pos, trelvan::kReadConvenient, buf.data(), static_cast<int64_t>(buf.size()),
+                       &bytes, &samples) != 0 ||
                 samples <= 0) {
                 break;
             }
