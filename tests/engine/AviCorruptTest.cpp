@@ -58,7 +58,9 @@ std::vector<uint8_t> Fixture() {
                                "avi"));
 }
 
-void Put32At(std::vector<uint8_t>& b, size_t at, uint32_t v) { bytes::PutLE32(b.data() + at, v); }
+void Put32At(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    bytes::PutLE32(b.data() + at, v);
+}
 
 TEST(AviCorruptTest, DamagedIndexesAndSizesStillGiveEverySample) {
     const std::vector<uint8_t> good = Fixture();
@@ -94,8 +96,8 @@ TEST(AviCorruptTest, DamagedIndexesAndSizesStillGiveEverySample) {
         {"idx1 entry pointing outside the file",
          [&](auto& b) { Put32At(b, idx1 + 8 + (entries / 2) * 16 + 8, 0x7FFFFF00u); },
          AviIndexSource::Scan},
-        {"idx1 entry pointing at nothing",
-         [&](auto& b) { Put32At(b, idx1 + 8 + 8, 0x11); }, AviIndexSource::Scan},
+        {"idx1 entry pointing at nothing", [&](auto& b) { Put32At(b, idx1 + 8 + 8, 0x11); },
+         AviIndexSource::Scan},
         {"no idx1", [&](auto& b) { std::memcpy(b.data() + idx1, "JUNK", 4); },
          AviIndexSource::Scan},
         {"idx1 size absurd", [&](auto& b) { Put32At(b, idx1 + 4, 0x7FFFFFF0u); },
@@ -164,8 +166,7 @@ TEST(AviCorruptTest, BadHeadersGiveTheReadersErrorCodes) {
         {"stream header size absurd", &good, [&](auto& b) { Put32At(b, strh + 4, 0x7FFFFFF0u); },
          err::kOk, err::kOk},
         {"format size absurd", &good,
-         [&](auto& b) { Put32At(b, FindFourCC(b, "strf") + 4, 0x7FFFFFF0u); }, err::kOk,
-         err::kOk},
+         [&](auto& b) { Put32At(b, FindFourCC(b, "strf") + 4, 0x7FFFFFF0u); }, err::kOk, err::kOk},
         {"wav form not WAVE", &wav, [](auto& b) { std::memcpy(b.data() + 8, "WAVX", 4); },
          err::kFileOpen, err::kFileOpen},
         {"wav format too short", &wav, [](auto& b) { Put32At(b, 16, 10); }, err::kFileOpen,
@@ -175,8 +176,9 @@ TEST(AviCorruptTest, BadHeadersGiveTheReadersErrorCodes) {
          err::kOk},
         {"wav block align 0", &wav, [](auto& b) { b[12 + 8 + 12] = b[12 + 8 + 13] = 0; },
          err::kNoVideo, err::kOk},
-        {"wav without data", &wav, [](auto& b) { std::memcpy(b.data() + FindFourCC(b, "data"), "dat4", 4); },
-         err::kFileOpen, err::kFileOpen},
+        {"wav without data", &wav,
+         [](auto& b) { std::memcpy(b.data() + FindFourCC(b, "data"), "dat4", 4); }, err::kFileOpen,
+         err::kFileOpen},
         {"empty file", &wav, [](auto& b) { b.clear(); }, err::kFileOpen, err::kFileOpen},
     };
     for (const Case& c : cases) {
@@ -218,8 +220,8 @@ TEST(AviCorruptTest, RandomDamageNeverCrashes) {
             const int flips = 1 + static_cast<int>(rng() % 8);
             for (int i = 0; i < flips; ++i) {
                 // Mostly the headers and the index, where damage matters.
-                const size_t at = rng() % 2 ? rng() % std::min<size_t>(bad.size(), 512)
-                                            : rng() % bad.size();
+                const size_t at =
+                    rng() % 2 ? rng() % std::min<size_t>(bad.size(), 512) : rng() % bad.size();
                 bad[at] = static_cast<uint8_t>(rng());
             }
             int32_t error = 0;
