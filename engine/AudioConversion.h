@@ -50,6 +50,9 @@ public:
     bool Convert(const uint8_t* src, uint32_t src_len, uint32_t* src_used, uint8_t* dst,
                  uint32_t dst_len, uint32_t* dst_used, bool end);
 
+    // True while the codec holds input taken without the end mark (partial
+    // frames) that only a conversion with the end mark turns into output.
+    bool HoldsInput() const;
     // True while converted bytes wait for room in a destination.
     bool HasPendingOutput() const;
 

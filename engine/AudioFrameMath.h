@@ -20,10 +20,9 @@ struct FrameMath {
     Kind kind = Kind::Linear;
     uint32_t bytes_per_unit = 0;
     uint32_t frames_per_unit = 0;
-    // Blocks: a last, partial block holds first_frames + (bytes - header) * 8 / (bits * channels)
-    // frames once its header is there; header 0 means partial blocks count nothing.
-    uint32_t block_header = 0;
-    uint32_t first_frames = 0;
+    // Blocks: the format tag decides how a block's bytes count (ADPCM blocks
+    // carry a header per channel; a short last block counts what it holds).
+    uint16_t tag = 0;
     uint32_t bits = 0;
     uint32_t channels = 0;
     // Bitrate: bytes per second and sample rate.
@@ -37,6 +36,10 @@ struct FrameMath {
 // and for records that make no sense (channels, rate or block alignment 0,
 // fewer than 16 bytes, an extra-bytes count past the block).
 bool DescribeFormat(std::span<const uint8_t> format, FrameMath* out);
+
+// For a format the codec library knows but the table above does not: frames
+// estimated from the average byte rate (`exact` false).
+bool DescribeByAverageRate(std::span<const uint8_t> format, FrameMath* out);
 
 // Sample frames held by `bytes` bytes of data.
 uint64_t FramesInBytes(const FrameMath& m, uint64_t bytes);

@@ -13,7 +13,7 @@ struct MMCKINFO {
     uint32_t ckid = 0;
     uint32_t cksize = 0;
     uint32_t fccType = 0;
-    uint32_t dwDataOffset = 0;
+    uint64_t dwDataOffset = 0;  // 64-bit here: a file may be larger than its RIFF
     uint32_t dwFlags = 0;
 };
 

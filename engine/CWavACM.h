@@ -54,7 +54,16 @@ public:
     ACMSTREAMHEADER m_headerB;
     std::vector<uint8_t> m_srcBuffer;
     std::vector<uint8_t> m_dstBuffer;
-    std::vector<uint8_t> m_midBuffer;  // output of the second step
+    std::vector<uint8_t> m_midBuffer;   // output of the second step
+    std::vector<uint8_t> m_src2Buffer;  // partial sample frames for the second step
+    // Bytes of the file format that came from the caller (the rest of the
+    // 256 is zero fill).
+    size_t m_fileFormatSize = 0;
+    // Source bytes waiting in the source buffer; decoded bytes in the
+    // destination buffer (reading); end of the data chunk reached (reading).
+    uint32_t m_srcFill = 0;
+    uint32_t m_dstFill = 0;
+    bool m_endOfData = false;
     // Bytes written to (or read from) the data chunk.
     uint32_t m_byteCount = 0;
     // Data chunk size when reading; 0xFFFFFFFF otherwise.

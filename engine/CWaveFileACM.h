@@ -66,7 +66,10 @@ private:
     uint32_t FactFrames() const;
     bool Flush();
     bool PutData(const uint8_t* p, uint32_t n);
-    int32_t ConvertOneStep(const uint8_t* src, uint32_t n);
+    bool ConvertMain(bool end);
+    bool FeedMain(const uint8_t* src, uint32_t n);
+    bool FeedSecond(const uint8_t* src, uint32_t n, bool end);
+    bool Decode();
 
     int32_t m_mode = 0;  // 0 reading, 1 writing
     CWavACM m_acm;
