@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "CMMio.h"
 #include "CWavACM.h"
@@ -49,6 +50,9 @@ public:
     // which case OpenWrite takes the PCM format paired with the file format.
     void SetDataFormat(const WAVEFORMATEX& format) { m_acm.m_dataFormat = format; }
     const WAVEFORMATEX& GetDataFormat() const { return m_acm.m_dataFormat; }
+
+    // The file format as kept by SetFileFormat (256 bytes, or empty).
+    const std::vector<uint8_t>& GetFileFormat() const { return m_acm.m_fileFormat; }
 
     // Copies `count` bytes unchanged into the data chunk; returns count, or 0
     // when the write fell short, count was 0 or the file is not open for
