@@ -18,7 +18,7 @@ namespace trelvan {
 // only to answer size questions (raw copies into a WAV file) works for every
 // format whose frames the layer can count, even without an encoder.
 class AudioConversion {
-public:
+  public:
     enum class SizeFrom {
         Source,       // given source bytes, how many destination bytes
         Destination,  // given destination bytes, how many source bytes
@@ -58,7 +58,7 @@ public:
 
     struct Impl;
 
-private:
+  private:
     explicit AudioConversion(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> m_impl;
 };

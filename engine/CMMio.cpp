@@ -22,7 +22,9 @@ CMMio::CMMio(trelvan::FileOpener opener, uint64_t riff_size_limit)
     m_fact.ckid = bytes::FourCC("fact");
 }
 
-CMMio::~CMMio() { Close(); }
+CMMio::~CMMio() {
+    Close();
+}
 
 bool CMMio::Close() {
     bool ok = true;

@@ -34,7 +34,7 @@ struct MMCKINFO {
 //
 // All operations return nonzero (true) on success unless said otherwise.
 class CMMio {
-public:
+  public:
     static constexpr uint64_t kRiffSizeLimit = 0xFFFFFFFFull;
 
     explicit CMMio(trelvan::FileOpener opener = trelvan::DiskFileOpener(),
@@ -88,7 +88,7 @@ public:
     // written or the file could not be released.
     bool Close();
 
-private:
+  private:
     bool FindChunk(uint32_t id, uint64_t from, uint64_t end, MMCKINFO* out);
     bool CreateChunk(MMCKINFO* ck, bool riff);
     bool AscendWrite(MMCKINFO* ck);
@@ -98,8 +98,8 @@ private:
     std::string m_path;
     std::unique_ptr<trelvan::IoFile> m_file;
     std::unique_ptr<trelvan::BufferedWriter> m_writer;  // set while writing
-    uint64_t m_readPos = 0;                              // while reading
-    uint64_t m_fileSize = 0;                             // while reading
+    uint64_t m_readPos = 0;                             // while reading
+    uint64_t m_fileSize = 0;                            // while reading
     MMCKINFO m_riff;
     MMCKINFO m_fmt;
     MMCKINFO m_data;

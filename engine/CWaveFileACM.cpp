@@ -25,15 +25,17 @@ std::span<const uint8_t> Bytes18(const WAVEFORMATEX& f, uint8_t (&buf)[18]) {
 }
 
 bool UsablePcm(const WAVEFORMATEX& f) {
-    return f.wFormatTag == trelvan::kWaveFormatPcm && f.nChannels != 0 &&
-           f.nSamplesPerSec != 0 && f.nBlockAlign != 0;
+    return f.wFormatTag == trelvan::kWaveFormatPcm && f.nChannels != 0 && f.nSamplesPerSec != 0 &&
+           f.nBlockAlign != 0;
 }
 
 }  // namespace
 
 CWaveFileACM::CWaveFileACM() = default;
 
-CWaveFileACM::~CWaveFileACM() { Close(); }
+CWaveFileACM::~CWaveFileACM() {
+    Close();
+}
 
 void CWaveFileACM::SetFileFormat(const void* format, size_t size) {
     m_acm.m_fileFormat = {};
@@ -61,8 +63,9 @@ void CWaveFileACM::SetFileFormat(const void* format, size_t size) {
 static std::span<const uint8_t> FileFormatBytes(const CWavACM& acm) {
     WAVEFORMATEX f{};
     trelvan::ReadWaveFormat(acm.m_fileFormat.data(), acm.m_fileFormat.size(), &f);
-    const size_t n = f.wFormatTag == trelvan::kWaveFormatPcm ? trelvan::kWaveFormatExSize
-                                                              : trelvan::kWaveFormatExSize + f.cbSize;
+    const size_t n = f.wFormatTag == trelvan::kWaveFormatPcm
+                         ? trelvan::kWaveFormatExSize
+                         : trelvan::kWaveFormatExSize + f.cbSize;
     return {acm.m_fileFormat.data(), std::min(n, acm.m_fileFormat.size())};
 }
 
@@ -162,9 +165,10 @@ int32_t CWaveFileACM::OpenWrite(const std::string& path) {
     if (have_file) {
         trelvan::ReadWaveFormat(m_acm.m_fileFormat.data(), m_acm.m_fileFormat.size(), &file);
     }
-    const uint32_t format_size = have_file && file.wFormatTag != trelvan::kWaveFormatPcm
-                                     ? static_cast<uint32_t>(trelvan::kWaveFormatExSize + file.cbSize)
-                                     : static_cast<uint32_t>(trelvan::kPcmWaveFormatSize);
+    const uint32_t format_size =
+        have_file && file.wFormatTag != trelvan::kWaveFormatPcm
+            ? static_cast<uint32_t>(trelvan::kWaveFormatExSize + file.cbSize)
+            : static_cast<uint32_t>(trelvan::kPcmWaveFormatSize);
     if (!m_mmio.OpenWrite(path, format_size)) {
         return 0;
     }
@@ -468,9 +472,8 @@ bool CWaveFileACM::Decode() {
     }
     if (!a.m_endOfData) {
         const uint32_t want = std::min(cap - a.m_srcFill, a.m_byteLimit - a.m_byteCount);
-        if (want > 0 &&
-            m_mmio.Read(a.m_srcBuffer.data() + a.m_srcFill, static_cast<int32_t>(want)) !=
-                static_cast<int32_t>(want)) {
+        if (want > 0 && m_mmio.Read(a.m_srcBuffer.data() + a.m_srcFill,
+                                    static_cast<int32_t>(want)) != static_cast<int32_t>(want)) {
             return false;
         }
         a.m_srcFill += want;

@@ -19,7 +19,7 @@
 // Write converts PCM in the data format to the file format; OpenRead/Read
 // decode a compressed file to PCM.
 class CWaveFileACM {
-public:
+  public:
     CWaveFileACM();
     CWaveFileACM(const CWaveFileACM&) = delete;
     CWaveFileACM& operator=(const CWaveFileACM&) = delete;
@@ -63,7 +63,7 @@ public:
     void SetFileOpener(trelvan::FileOpener opener) { m_mmio.SetFileOpener(std::move(opener)); }
     void SetRiffSizeLimit(uint64_t limit) { m_mmio.SetRiffSizeLimit(limit); }
 
-private:
+  private:
     bool ChooseWriteFormats();
     bool OpenWriteConversion();
     bool OpenReadConversion();

@@ -78,11 +78,12 @@ std::string WriteFile(const std::string& name, const std::vector<uint8_t>& forma
 
 TEST(WavFileTest, EmptyPcmFileIsExactly56Bytes) {
     const auto f = ReadBytes(WriteFile("empty.wav", Pcm(2, 44100, 16), {}));
-    std::vector<uint8_t> want = {'R', 'I', 'F', 'F', 48, 0, 0, 0, 'W', 'A', 'V', 'E',
-                                 'f', 'm', 't', ' ', 16, 0, 0, 0};
+    std::vector<uint8_t> want = {'R', 'I', 'F', 'F', 48,  0,   0,  0, 'W', 'A',
+                                 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0,   0};
     const auto fmt = Pcm(2, 44100, 16);
     want.insert(want.end(), fmt.begin(), fmt.begin() + 16);
-    const uint8_t tail[] = {'f', 'a', 'c', 't', 4, 0, 0, 0, 0, 0, 0, 0, 'd', 'a', 't', 'a', 0, 0, 0, 0};
+    const uint8_t tail[] = {'f', 'a', 'c', 't', 4,   0,   0, 0, 0, 0,
+                            0,   0,   'd', 'a', 't', 'a', 0, 0, 0, 0};
     want.insert(want.end(), std::begin(tail), std::end(tail));
     EXPECT_EQ(f, want);
 }
@@ -203,8 +204,9 @@ TEST(WavFileTest, BadFormatBlocksFailOpenWrite) {
     EXPECT_EQ(w.OpenWrite(ScratchDir() + "/bad.wav"), 0);
 }
 
-std::vector<uint8_t> RiffFile(const std::vector<std::pair<std::string, std::vector<uint8_t>>>& chunks,
-                              const char* form = "WAVE") {
+std::vector<uint8_t> RiffFile(
+    const std::vector<std::pair<std::string, std::vector<uint8_t>>>& chunks,
+    const char* form = "WAVE") {
     std::vector<uint8_t> f = {'R', 'I', 'F', 'F', 0, 0, 0, 0};
     f.insert(f.end(), form, form + 4);
     for (const auto& [id, body] : chunks) {
@@ -242,8 +244,8 @@ TEST(WavFileTest, BadFilesFailOpenReadOrReadOnlyWhatIsThere) {
         {"AVI form", RiffFile({{"fmt ", pcm}, {"data", audio}}, "AVI "), false, 0},
         {"short fmt", RiffFile({{"fmt ", std::vector<uint8_t>(14, 1)}, {"data", audio}}), false, 0},
         {"no data", RiffFile({{"fmt ", pcm}}), false, 0},
-        {"block align 0", RiffFile({{"fmt ", FormatBytes(1, 1, 8000, 8000, 0, 8)}, {"data", audio}}),
-         false, 0},
+        {"block align 0",
+         RiffFile({{"fmt ", FormatBytes(1, 1, 8000, 8000, 0, 8)}, {"data", audio}}), false, 0},
         {"extra past fmt", RiffFile({{"fmt ", ima_big_extra}, {"data", audio}}), false, 0},
         {"data past end", past_eof, true, 100},
         {"fine", RiffFile({{"fmt ", pcm}, {"LIST", std::vector<uint8_t>(9, 0)}, {"data", audio}}),
@@ -296,9 +298,9 @@ TEST(WavFileTest, WriteThatWouldPassTheRiffLimitIsRefusedAndTheFileStaysValid) {
     }
     // 48 header bytes + 3 x 301 = 951, + pad = 952; a fourth block would pass 1000.
     EXPECT_EQ(written, 3);
-    EXPECT_EQ(w.WriteRaw(block.data(), 47), 47);   // 951 + 47 = 998 + 0 pad
-    EXPECT_EQ(w.WriteRaw(block.data(), 3), 0);     // 1001 + pad - 8 > 1000 is refused
-    EXPECT_EQ(w.WriteRaw(block.data(), 2), 2);     // exactly at the limit
+    EXPECT_EQ(w.WriteRaw(block.data(), 47), 47);  // 951 + 47 = 998 + 0 pad
+    EXPECT_EQ(w.WriteRaw(block.data(), 3), 0);    // 1001 + pad - 8 > 1000 is refused
+    EXPECT_EQ(w.WriteRaw(block.data(), 2), 2);    // exactly at the limit
     w.Close();
     const auto f = ReadBytes(path);
     EXPECT_EQ(bytes::GetLE32(&f[4]), 1000u);
