@@ -21,9 +21,9 @@ using trelvan::test::WriteBytes;
 std::vector<uint8_t> FormatBytes(uint16_t tag, uint16_t ch, uint32_t rate, uint32_t avg,
                                  uint16_t align, uint16_t bits, std::vector<uint8_t> extra = {}) {
     WAVEFORMATEX f{tag, ch, rate, avg, align, bits, static_cast<uint16_t>(extra.size())};
-    std::vector<uint8_t> b(18);
+    std::vector<uint8_t> b(18 + extra.size());
     WriteWaveFormat(f, b.data());
-    b.insert(b.end(), extra.begin(), extra.end());
+    std::copy(extra.begin(), extra.end(), b.begin() + 18);
     return b;
 }
 
@@ -106,7 +106,8 @@ TEST(WavFileTest, SizesFactAndPadByteOfWrittenFiles) {
         SCOPED_TRACE(c.name);
         std::vector<uint8_t> data(c.data);
         std::iota(data.begin(), data.end(), 1);
-        const auto f = ReadBytes(WriteFile(std::string(c.name) + ".wav", c.format, data));
+        const std::string path = WriteFile(std::string(c.name) + ".wav", c.format, data);
+        const auto f = ReadBytes(path);
         const auto ck = Chunks(f);
         ASSERT_EQ(ck.size(), 3u);
         EXPECT_EQ(ck[0].id, "fmt ");
@@ -124,6 +125,14 @@ TEST(WavFileTest, SizesFactAndPadByteOfWrittenFiles) {
             EXPECT_EQ(f.back(), 0);
         }
         EXPECT_EQ(bytes::GetLE32(&f[4]), f.size() - 8);
+        if (bytes::GetLE16(c.format.data()) == kWaveFormatPcm) {
+            // An independent reader sees the same bytes.
+            std::vector<uint8_t> probed;
+            for (const auto& p : test::ProbePackets(path, "a:0")) {
+                probed.insert(probed.end(), p.data.begin(), p.data.end());
+            }
+            EXPECT_TRUE(probed == data);
+        }
     }
 }
 
@@ -208,12 +217,16 @@ std::vector<uint8_t> RiffFile(
     const std::vector<std::pair<std::string, std::vector<uint8_t>>>& chunks,
     const char* form = "WAVE") {
     std::vector<uint8_t> f = {'R', 'I', 'F', 'F', 0, 0, 0, 0};
-    f.insert(f.end(), form, form + 4);
+    for (int i = 0; i < 4; ++i) {
+        f.push_back(static_cast<uint8_t>(form[i]));
+    }
     for (const auto& [id, body] : chunks) {
-        f.insert(f.end(), id.begin(), id.end());
-        uint8_t le[4];
-        bytes::PutLE32(le, static_cast<uint32_t>(body.size()));
-        f.insert(f.end(), le, le + 4);
+        for (char ch : id) {
+            f.push_back(static_cast<uint8_t>(ch));
+        }
+        for (int i = 0; i < 4; ++i) {
+            f.push_back(static_cast<uint8_t>(body.size() >> (8 * i)));
+        }
         f.insert(f.end(), body.begin(), body.end());
         if (body.size() & 1) {
             f.push_back(0);
