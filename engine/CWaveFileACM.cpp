@@ -12,6 +12,9 @@ namespace {
 constexpr size_t kFileFormatBlock = 256;
 constexpr uint32_t kWriteBufferBytes = 0x3000;  // converted bytes per step when writing
 constexpr uint32_t kReadBufferBytes = 0xC000;   // file bytes per step when reading
+// The other side of a conversion step is sized from the format record; a
+// record with an absurd byte rate must not make it huge.
+constexpr uint32_t kMaxStepBuffer = 64u << 20;
 
 // `size` rounded down to whole blocks, but at least one block.
 uint32_t WholeBlocks(uint32_t size, uint32_t block) {
@@ -137,7 +140,8 @@ bool CWaveFileACM::OpenWriteConversion() {
         m_acm.m_stream = AudioConversion::Open(data, FileFormatBytes(m_acm));
     }
     uint32_t src_size = 0;
-    if (!m_acm.m_stream || !m_acm.m_stream->Size(dst_size, SizeFrom::Destination, &src_size)) {
+    if (!m_acm.m_stream || !m_acm.m_stream->Size(dst_size, SizeFrom::Destination, &src_size) ||
+        src_size > kMaxStepBuffer) {
         return false;
     }
     m_acm.m_srcBuffer.assign(src_size, 0);
@@ -383,7 +387,7 @@ bool CWaveFileACM::OpenReadConversion() {
     trelvan::ReadWaveFormat(a.m_fileFormat.data(), a.m_fileFormat.size(), &file);
     const uint32_t src_size = WholeBlocks(kReadBufferBytes, file.nBlockAlign);
     uint32_t dst_size = 0;
-    if (!a.m_stream->Size(src_size, SizeFrom::Source, &dst_size)) {
+    if (!a.m_stream->Size(src_size, SizeFrom::Source, &dst_size) || dst_size > kMaxStepBuffer) {
         return false;
     }
     dst_size = (dst_size + 4095) / 4096 * 4096;

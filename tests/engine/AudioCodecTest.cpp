@@ -207,29 +207,42 @@ std::vector<int16_t> AsS16(const std::vector<uint8_t>& b) {
     return s;
 }
 
-// PCM written through the converting write into IMA ADPCM and read back
-// through the decoding read: ffmpeg reads the file, the fact value counts
-// the padded last block, and the samples come back within ADPCM's error.
-// The second case goes through two steps (mono 16-bit data into a stereo
-// file: data -> stereo PCM -> IMA ADPCM).
-TEST(AudioCodecTest, ConvertingWriteAndDecodingReadRoundTripThroughImaAdpcm) {
-    const std::string ima = MakeMedia(
-        "ima_format", "-f lavfi -i sine=duration=0.1 -ac 2 -ar 44100 -c:a adpcm_ima_wav", "wav");
-    const std::vector<uint8_t> ima_format = ReadParts(ima).format;
+// PCM written through the converting write into ADPCM and read back through
+// the decoding read: ffmpeg reads the file, the fact value counts the padded
+// last block, and the samples come back within ADPCM's error. The two-step
+// case writes mono data into a stereo file (data -> stereo PCM -> ADPCM).
+TEST(AudioCodecTest, ConvertingWriteAndDecodingReadRoundTripThroughAdpcm) {
+    const std::vector<uint8_t> ima_format =
+        ReadParts(MakeMedia("ima_format",
+                            "-f lavfi -i sine=duration=0.1 -ac 2 -ar 44100 -c:a adpcm_ima_wav",
+                            "wav"))
+            .format;
+    const std::vector<uint8_t> ms_format =
+        ReadParts(MakeMedia("ms_format",
+                            "-f lavfi -i sine=duration=0.1 -ac 2 -ar 44100 -c:a adpcm_ms", "wav"))
+            .format;
     const std::vector<uint8_t> stereo = SinePcm("sine_stereo", "-ac 2 -ar 44100");
     const std::vector<uint8_t> mono = SinePcm("sine_mono", "-ac 1 -ar 44100");
     struct Case {
         const char* name;
+        const std::vector<uint8_t>* format;
+        size_t block_frames;
         const std::vector<uint8_t>* pcm;
         uint16_t channels;
     };
-    for (const Case& c : {Case{"one step", &stereo, 2}, Case{"two steps", &mono, 1}}) {
+    const Case cases[] = {
+        {"ima one step", &ima_format, 1017, &stereo, 2},
+        {"ima two steps", &ima_format, 1017, &mono, 1},
+        {"ms one step", &ms_format, 1012, &stereo, 2},
+    };
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        const std::vector<uint8_t>& file_format = *c.format;
         const std::string path = ScratchDir() + "/ima_rt.wav";
         CWaveFileACM w;
         w.SetDataFormat({kWaveFormatPcm, c.channels, 44100, 44100u * 2 * c.channels,
                          static_cast<uint16_t>(2 * c.channels), 16, 0});
-        w.SetFileFormat(ima_format.data(), ima_format.size());
+        w.SetFileFormat(file_format.data(), file_format.size());
         ASSERT_NE(w.OpenWrite(path), 0);
         const std::vector<uint8_t>& pcm = *c.pcm;
         for (size_t off = 0; off < pcm.size(); off += 4001) {
@@ -239,10 +252,11 @@ TEST(AudioCodecTest, ConvertingWriteAndDecodingReadRoundTripThroughImaAdpcm) {
         w.Close();
 
         const size_t frames = pcm.size() / (2 * c.channels);
-        const size_t blocks = (frames + 1016) / 1017;
-        EXPECT_EQ(FactOf(path), blocks * 1017);
+        const size_t blocks = (frames + c.block_frames - 1) / c.block_frames;
+        EXPECT_EQ(FactOf(path), blocks * c.block_frames);
         EXPECT_TRUE(test::DecodesCleanly(path));
-        EXPECT_EQ(DecodedFrames(path), blocks * 1017);
+        EXPECT_EQ(DecodedFrames(path), blocks * c.block_frames);
+        EXPECT_EQ(ReadParts(path).format, file_format);
 
         CWaveFileACM r;
         ASSERT_NE(r.OpenRead(path), 0);
@@ -259,7 +273,7 @@ TEST(AudioCodecTest, ConvertingWriteAndDecodingReadRoundTripThroughImaAdpcm) {
             back.insert(back.end(), buf.begin(), buf.begin() + n);
         }
         r.Close();
-        ASSERT_EQ(back.size(), blocks * 1017 * 4);
+        ASSERT_EQ(back.size(), blocks * c.block_frames * 4);
         // Our decoding read gives what ffmpeg decodes from the same file.
         const std::vector<int16_t> got = AsS16(back);
         EXPECT_TRUE(got == DecodeS16(path));

@@ -199,6 +199,8 @@ TEST(WavFileTest, BadFormatBlocksFailOpenWrite) {
         {"ima rate 0", FormatBytes(kWaveFormatImaAdpcm, 1, 0, 11100, 256, 4, {0xF9, 0x01})},
         {"extra past block", ima_cut},
         {"mp3 no byte rate", FormatBytes(kWaveFormatMpegLayer3, 2, 44100, 0, 1, 0, Mp3Tail())},
+        // 20 bytes a second: one 12 KiB step would stand for 118 MB of PCM.
+        {"mp3 absurd byte rate", FormatBytes(kWaveFormatMpegLayer3, 2, 48000, 20, 1, 0, Mp3Tail())},
         {"unknown tag", FormatBytes(0x7777, 2, 44100, 16000, 1, 0)},
     };
     for (const Case& c : cases) {
@@ -260,6 +262,10 @@ TEST(WavFileTest, BadFilesFailOpenReadOrReadOnlyWhatIsThere) {
         {"block align 0",
          RiffFile({{"fmt ", FormatBytes(1, 1, 8000, 8000, 0, 8)}, {"data", audio}}), false, 0},
         {"extra past fmt", RiffFile({{"fmt ", ima_big_extra}, {"data", audio}}), false, 0},
+        {"absurd byte rate",
+         RiffFile({{"fmt ", FormatBytes(kWaveFormatMpegLayer3, 2, 48000, 20, 1, 0, Mp3Tail())},
+                   {"data", audio}}),
+         false, 0},
         {"data past end", past_eof, true, 100},
         {"fine", RiffFile({{"fmt ", pcm}, {"LIST", std::vector<uint8_t>(9, 0)}, {"data", audio}}),
          true, 100},
@@ -309,11 +315,13 @@ TEST(WavFileTest, WriteThatWouldPassTheRiffLimitIsRefusedAndTheFileStaysValid) {
     while (w.WriteRaw(block.data(), 301) == 301) {
         ++written;
     }
-    // 48 header bytes + 3 x 301 = 951, + pad = 952; a fourth block would pass 1000.
+    // 56 header bytes + 3 x 301 = 959: RIFF size 952 with the pad byte; a
+    // fourth block would pass 1000.
     EXPECT_EQ(written, 3);
-    EXPECT_EQ(w.WriteRaw(block.data(), 47), 47);  // 951 + 47 = 998 + 0 pad
-    EXPECT_EQ(w.WriteRaw(block.data(), 3), 0);    // 1001 + pad - 8 > 1000 is refused
-    EXPECT_EQ(w.WriteRaw(block.data(), 2), 2);    // exactly at the limit
+    EXPECT_EQ(w.WriteRaw(block.data(), 47), 47);  // 1006: RIFF size 998
+    EXPECT_EQ(w.WriteRaw(block.data(), 3), 0);    // 1009 + pad - 8 = 1002: refused
+    EXPECT_EQ(w.WriteRaw(block.data(), 2), 2);    // 1008: exactly at the limit
+    EXPECT_TRUE(w.SizeLimitReached());
     w.Close();
     const auto f = ReadBytes(path);
     EXPECT_EQ(bytes::GetLE32(&f[4]), 1000u);
@@ -350,6 +358,7 @@ TEST(WavFileTest, DiskFullStopsTheWriteAndCloseLeavesZeroSizes) {
     }
     EXPECT_LT(ok, 100);
     EXPECT_GE(ok, 5);
+    EXPECT_FALSE(w.SizeLimitReached());
     w.Close();
     const auto f = ReadBytes(path);
     ASSERT_GE(f.size(), 56u);
