@@ -396,9 +396,8 @@ std::unique_ptr<AudioConversion> AudioConversion::Open(std::span<const uint8_t> 
     if (!ParseFormat(source, &impl->src) || !ParseFormat(destination, &impl->dst)) {
         return nullptr;
     }
-    // One side is PCM, and both sides count frames at the same rate.
-    if ((!IsPcm(impl->src) && !IsPcm(impl->dst)) ||
-        impl->src.nSamplesPerSec != impl->dst.nSamplesPerSec) {
+    // One side is PCM (a codec step; PCM to PCM changes width, channels or rate).
+    if (!IsPcm(impl->src) && !IsPcm(impl->dst)) {
         return nullptr;
     }
     if (!MathOf(source, impl->src, &impl->srcMath) ||
@@ -414,7 +413,12 @@ bool AudioConversion::Size(uint32_t bytes, SizeFrom from, uint32_t* out) const {
     const Impl& d = *m_impl;
     const audio::FrameMath& in = from == SizeFrom::Source ? d.srcMath : d.dstMath;
     const audio::FrameMath& other = from == SizeFrom::Source ? d.dstMath : d.srcMath;
-    const uint64_t frames = audio::FramesInBytes(in, bytes);
+    const uint32_t rate_in = from == SizeFrom::Source ? d.src.nSamplesPerSec : d.dst.nSamplesPerSec;
+    const uint32_t rate_out =
+        from == SizeFrom::Source ? d.dst.nSamplesPerSec : d.src.nSamplesPerSec;
+    // Frames on the other side of a rate change: the same stretch of time.
+    const uint64_t frames = static_cast<uint64_t>(
+        static_cast<unsigned __int128>(audio::FramesInBytes(in, bytes)) * rate_out / rate_in);
     if (frames == 0) {
         return false;
     }
