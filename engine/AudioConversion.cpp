@@ -430,6 +430,14 @@ bool AudioConversion::Size(uint32_t bytes, SizeFrom from, uint32_t* out) const {
     return true;
 }
 
+bool AudioConversion::Prepare() {
+    if (!m_impl->opened && !m_impl->OpenCodecs()) {
+        m_impl->CloseCodecs();
+        return false;
+    }
+    return true;
+}
+
 bool AudioConversion::HoldsInput() const {
     return m_impl->opened;
 }
@@ -448,8 +456,7 @@ bool AudioConversion::Convert(const uint8_t* src, uint32_t src_len, uint32_t* sr
         d.pendingPos = 0;
     }
     if (src_len > 0 || end) {
-        if (!d.opened && !d.OpenCodecs()) {
-            d.CloseCodecs();
+        if (!Prepare()) {
             return false;
         }
         // Without the end mark only whole source blocks are taken (PCM: whole

@@ -327,6 +327,11 @@ int32_t CWaveFileACM::Write(const void* buffer, int32_t count) {
     if (!m_acm.m_stream) {
         return PutData(p, n) ? count : -1;
     }
+    // A step without a codec fails here, before it holds any bytes, so Close
+    // still finishes the file.
+    if (!m_acm.m_stream->Prepare() || (m_acm.m_stream2 && !m_acm.m_stream2->Prepare())) {
+        return -1;
+    }
     if (m_acm.m_stream2) {
         // Pieces of at most one main source buffer keep the second step's output small.
         const uint32_t piece = std::max<uint32_t>(m_acm.m_dataFormat.nBlockAlign, 0x3000);

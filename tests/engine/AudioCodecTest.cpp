@@ -313,3 +313,25 @@ TEST(AudioCodecTest, DecodingReadMatchesFfmpeg) {
 }
 
 }  // namespace
+
+// A format with a decoder but no encoder (TrueSpeech) can still be copied
+// raw; only the converting write fails, and the file is finished all the same.
+TEST(AudioCodecTest, FormatWithoutEncoderTakesRawWritesButNotConvertingOnes) {
+    std::vector<uint8_t> fmt(18 + 32);
+    WriteWaveFormat({0x0022, 1, 8000, 1067, 32, 1, 32}, fmt.data());
+    const std::string path = ScratchDir() + "/ts.wav";
+    CWaveFileACM w;
+    w.SetFileFormat(fmt.data(), fmt.size());
+    ASSERT_NE(w.OpenWrite(path), 0);
+    EXPECT_EQ(w.GetDataFormat().wFormatTag, kWaveFormatPcm);
+    std::vector<uint8_t> pcm(32000);
+    EXPECT_EQ(w.Write(pcm.data(), 32000), -1);
+    std::vector<uint8_t> blocks(3200, 0);
+    EXPECT_EQ(w.WriteRaw(blocks.data(), 3200), 3200);
+    w.Close();
+    const auto back = ReadParts(path);
+    EXPECT_EQ(back.format, fmt);
+    EXPECT_EQ(back.data, blocks);
+    // 3200 bytes at 1067 bytes a second: an estimate from the byte rate.
+    EXPECT_NEAR(FactOf(path), 3200.0 * 8000 / 1067, 1.0);
+}
