@@ -127,6 +127,9 @@ struct AudioConversion::Impl {
 };
 
 bool AudioConversion::Impl::OpenCodecs() {
+    // The engine prints nothing: damaged input shows as a failed conversion,
+    // not as codec chatter on standard error.
+    av_log_set_level(AV_LOG_QUIET);
     const AVCodecID src_id = CodecOf(srcFormat, src);
     const AVCodecID dst_id = CodecOf(dstFormat, dst);
     const AVCodec* dcodec = avcodec_find_decoder(src_id);
