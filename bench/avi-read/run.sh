@@ -5,10 +5,10 @@
 # run. Prints the times and the ratios; the target is at least 5 times faster
 # than ffprobe.
 #
-# usage: bench/avi-read [BUILD_DIR]   (default: build)
+# usage: bench/avi-read/run.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 
-root="$(cd "$(dirname "$0")/.." && pwd)"
+root="$(cd "$(dirname "$0")/../.." && pwd)"
 build="${1:-$root/build}"
 data="$build/bench-data"
 file="$data/chunks300k.avi"
