@@ -64,9 +64,9 @@ std::vector<uint8_t> ReadWholeStream(AviStream& s, int64_t buffer = 4096) {
 // packet (bytes and key flag) for streams of one chunk per sample, and byte
 // for byte over the whole stream for streams of fixed-size samples (whose
 // packets another reader may cut differently).
-void ExpectSameAsProbe(const std::string& path, AviStream& s, const std::string& spec) {
-    SCOPED_TRACE(path + " " + spec);
-    const std::vector<ProbedPacket> packets = ProbePackets(path, spec);
+void ExpectSameAsProbe(const std::string& path, AviStream& s, const std::string& selector) {
+    SCOPED_TRACE(path + " " + selector);
+    const std::vector<ProbedPacket> packets = ProbePackets(path, selector);
     if (s.SampleSize() == 0) {
         // The other reader leaves out chunks of 0 bytes (dropped frames).
         std::vector<int64_t> stored;
@@ -101,10 +101,10 @@ void ExpectSameAsProbe(const std::string& path, AviStream& s, const std::string&
 // The stream header values and format tail agree with what ffprobe reads
 // from the same headers: codec tag, time base (scale / rate), first sample,
 // frame count, and the codec data after the fixed part of the format.
-void ExpectSameHeaderAsProbe(const std::string& path, AviStream& s, const std::string& spec) {
-    SCOPED_TRACE(path + " " + spec + " header");
+void ExpectSameHeaderAsProbe(const std::string& path, AviStream& s, const std::string& selector) {
+    SCOPED_TRACE(path + " " + selector + " header");
     const CommandResult r = RunCommand(
-        {"ffprobe", "-v", "error", "-select_streams", spec, "-show_data_hash", "CRC32",
+        {"ffprobe", "-v", "error", "-select_streams", selector, "-show_data_hash", "CRC32",
          "-show_entries", "stream=codec_tag,time_base,start_pts,extradata_size,extradata_hash",
          "-of", "default=nw=1", path});
     ASSERT_EQ(r.exit_code, 0) << r.err;
@@ -532,7 +532,7 @@ TEST(AviSamplesTest, EveryReadableSampleAgreesWithAnIndependentReader) {
         int v = 0, a = 0;
         for (int i = 0; i < avi->StreamCount(); ++i) {
             AviStream& s = avi->Stream(i);
-            const std::string spec =
+            const std::string selector =
                 s.IsVideo() ? "v:" + std::to_string(v++) : "a:" + std::to_string(a++);
             if (headers_only) {
                 EXPECT_EQ(s.Length(), 0);  // the media was stripped
@@ -544,7 +544,7 @@ TEST(AviSamplesTest, EveryReadableSampleAgreesWithAnIndependentReader) {
                 EXPECT_EQ(s.Length(), 245);
                 continue;
             }
-            ExpectSameAsProbe(path, s, spec);
+            ExpectSameAsProbe(path, s, selector);
         }
     }
 }
