@@ -41,6 +41,9 @@ struct AudioExtractJob {
     AudioTime end;
     // Bytes read and written per unit of work.
     uint32_t blockBytes = 400000;
+    // Largest RIFF size of the output; 0 keeps the WAV format's own limit
+    // (tests lower it to reach the limit with small files).
+    uint64_t riffSizeLimit = 0;
 };
 
 struct AudioExtractResult {
