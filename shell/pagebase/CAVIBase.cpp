@@ -8,6 +8,7 @@
 #include <QPalette>
 #include <QProgressBar>
 
+#include "CDragListBoxEx.h"
 #include "Language.h"
 #include "PageTemplates.h"
 #include "PageUtil.h"
@@ -154,4 +155,61 @@ QString CAVIBase::BrowseSave(const QString& defaultExt, const QString& initial,
         return {};
     }
     return WithDefaultExt(dialog.selectedFiles().first(), defaultExt);
+}
+
+CDragListBoxEx* CAVIBase::SourceList() const {
+    return Item<CDragListBoxEx>(1001);
+}
+
+void CAVIBase::OnListAdd(const QString& filter) {
+    CDragListBoxEx* list = SourceList();
+    if (!list) {
+        return;
+    }
+    QFileDialog dialog(this);
+    dialog.setObjectName("AddDialog");
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setNameFilters(trelvan::shell::ConvertFilter(filter));
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    for (const QString& path : dialog.selectedFiles()) {
+        // Read again before each file: the list's selection decides.
+        const int selected = list->SelectedIndex();
+        list->InsertPath(selected >= 0 ? selected : list->count(), path);
+    }
+}
+
+void CAVIBase::OnListDel() {
+    if (CDragListBoxEx* list = SourceList()) {
+        list->DeleteSelected();
+    }
+}
+
+void CAVIBase::OnListReset(QString* output) {
+    if (CDragListBoxEx* list = SourceList()) {
+        list->ResetList();
+    }
+    output->clear();
+}
+
+bool CAVIBase::ListFileDropped(const QString& path, const QStringList& extensions,
+                               const QString& outputExt, QString* output) {
+    CDragListBoxEx* list = SourceList();
+    if (!list) {
+        return false;
+    }
+    bool accepted = false;
+    for (const QString& ext : extensions) {
+        accepted = accepted || trelvan::shell::ExtensionIs(path, ext);
+    }
+    if (!accepted) {
+        return false;
+    }
+    if (list->count() == 0 && output->isEmpty()) {
+        *output = trelvan::shell::DefaultOutputName(path, "_link", outputExt);
+    }
+    list->AddPath(path);
+    return true;
 }

@@ -10,6 +10,7 @@
 #include "OpContext.h"
 #include "ProgressText.h"
 
+class CDragListBoxEx;
 class QProgressBar;
 
 // The base of every operation page. It carries the run protocol all pages
@@ -64,6 +65,22 @@ class CAVIBase : public CBaseColorDialog {
     // File dialogs. `filter` is in the "Text|*.ext|" form. Empty on Cancel.
     QString BrowseOpen(const QString& defaultExt, const QString& initial, const QString& filter);
     QString BrowseSave(const QString& defaultExt, const QString& initial, const QString& filter);
+
+    // The source list of the link pages (layout 107), or null.
+    CDragListBoxEx* SourceList() const;
+    // "Add": files chosen in a multiple-choice dialog with the page's filter,
+    // each inserted at the selected entry (or the end without one); no
+    // extension test, the output is left alone.
+    void OnListAdd(const QString& filter);
+    // "Del": deletes the selected entry.
+    void OnListDel();
+    // "Reset": empties the list and the output.
+    void OnListReset(QString* output);
+    // A file dropped elsewhere on a link page: taken only with one of the
+    // extensions; with an empty list and empty output the output becomes
+    // stem + "_link" + outputExt. Returns whether it was taken.
+    bool ListFileDropped(const QString& path, const QStringList& extensions,
+                         const QString& outputExt, QString* output);
 
     // The operation context: stop flag, positions, working-time counter and
     // the pump hook (PumpPendingMessages).

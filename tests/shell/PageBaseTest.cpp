@@ -1,17 +1,22 @@
 // The page framework: the error box, filters, tooltips of path fields, the
 // running state and the progress display.
+#include <QFileDialog>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolTip>
 
 #include "CAVIBase.h"
+#include "CDragListBoxEx.h"
 #include "CWAVExtract.h"
 #include "ErrorText.h"
+#include "Fixtures.h"
 #include "Language.h"
+#include "PageTemplates.h"
 #include "PageUtil.h"
 #include "ShellTestSupport.h"
 
@@ -37,6 +42,31 @@ class TestPage : public CAVIBase {
     using CAVIBase::OnStop;
 };
 
+// A link page (layout 107) wired as the link pages are: drops on the page
+// take .avi files, Add/Del/Reset edit the list.
+class TestLinkPage : public CAVIBase {
+  public:
+    TestLinkPage() : CAVIBase(107, nullptr, QColor(255, 255, 128)) {}
+    void OnFileDropped(const QString& path) override {
+        m_output = ItemText(1048);
+        ListFileDropped(path, {".avi"}, ".avi", &m_output);
+        SetItemText(1048, m_output);
+    }
+    bool OnInitDialog() override {
+        CAVIBase::OnInitDialog();
+        connect(Item<QPushButton>(1066), &QPushButton::clicked, this,
+                [this] { OnListAdd("AVI (*.AVI)|*.avi|"); });
+        connect(Item<QPushButton>(1007), &QPushButton::clicked, this, [this] { OnListDel(); });
+        connect(Item<QPushButton>(1032), &QPushButton::clicked, this, [this] {
+            OnListReset(&m_output);
+            SetItemText(1048, m_output);
+        });
+        return true;
+    }
+    using CAVIBase::SourceList;
+    QString m_output;
+};
+
 class PageBaseTest : public QObject {
     Q_OBJECT
   private slots:
@@ -47,6 +77,7 @@ class PageBaseTest : public QObject {
     void runningStateAndFullRun();
     void stopKeepsLastProgress();
     void progressDisplayFromPositions();
+    void linkPageDropsAndListButtons();
 };
 
 void PageBaseTest::errorBoxInBothLanguages() {
@@ -191,6 +222,58 @@ void PageBaseTest::progressDisplayFromPositions() {
         QCOMPARE(page.ItemText(1034), " 42 % (00:01:23" + sep + "00:01:56)");
         QCOMPARE(page.Item<QProgressBar>(1038)->value(), 42);
     }
+}
+
+void PageBaseTest::linkPageDropsAndListButtons() {
+    TestLinkPage page;
+    page.CreatePage(nullptr);
+    page.resize(trelvan::shell::PageWidth(), trelvan::shell::PageHeight());
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    CDragListBoxEx* list = page.SourceList();
+    QVERIFY(list);
+    const QPoint onList = list->mapTo(&page, QPoint(20, 20));
+    const QPoint onGroup = page.Item(1049)->mapTo(&page, QPoint(4, 4));
+
+    // On the group box: a .txt file is ignored, the first .avi proposes the
+    // output; on the list: anything is added, the output is left alone.
+    QVERIFY(shelltest::DropFiles(&page, onGroup, {"/m/notes.txt"}));
+    QCOMPARE(list->count(), 0);
+    QVERIFY(shelltest::DropFiles(&page, onList, {"/m/first.avi"}));
+    QCOMPARE(page.ItemText(1048), QString());
+    QVERIFY(shelltest::DropFiles(&page, onList, {"/m/notes.txt"}));
+    QCOMPARE(list->Paths(), QStringList({"/m/first.avi", "/m/notes.txt"}));
+    page.Item<QPushButton>(1032)->click();  // Reset
+    QCOMPARE(list->count(), 0);
+    QVERIFY(shelltest::DropFiles(&page, onGroup, {"/m/A.AVI", "/m/b.avi"}));
+    QCOMPARE(page.ItemText(1048), QString("/m/A_link.avi"));
+    QCOMPARE(list->Paths(), QStringList({"/m/A.AVI", "/m/b.avi"}));
+
+    // Add with no selection appends in the dialog's order.
+    const QString dir = QString::fromStdString(trelvan::test::ScratchDir());
+    for (const char* name : {"c.avi", "d.avi"}) {
+        trelvan::test::WriteBytes((dir + "/" + name).toStdString(), {0});
+    }
+    list->clearSelection();
+    list->setCurrentRow(-1);
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        dialog->setDirectory(dir);
+        dialog->selectFile("\"c.avi\" \"d.avi\"");
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    page.Item<QPushButton>(1066)->click();
+    QCOMPARE(list->Paths(), QStringList({"/m/A.AVI", "/m/b.avi", dir + "/c.avi", dir + "/d.avi"}));
+
+    // Del deletes the selected entry; Reset empties list and output.
+    list->setCurrentRow(1);
+    page.Item<QPushButton>(1007)->click();
+    QCOMPARE(list->count(), 3);
+    QCOMPARE(list->SelectedIndex(), 1);
+    page.Item<QPushButton>(1032)->click();
+    QCOMPARE(list->count(), 0);
+    QCOMPARE(page.ItemText(1048), QString());
 }
 
 SHELL_TEST(PageBaseTest);
