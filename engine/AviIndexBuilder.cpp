@@ -180,15 +180,24 @@ bool AviIndexBuilder::BuildOpenDml() {
             }
         }
     }
-    // Count first, so each stream's list is reserved once.
+    // Count first, so each stream's list is reserved once. Every entry
+    // takes at least 8 bytes of the file; more entries than that means the
+    // super indexes name the same standard index again and again.
+    std::vector<uint64_t> counts(streams.size(), 0);
+    uint64_t total = 0;
     for (size_t s = 0; s < streams.size(); ++s) {
-        uint64_t count = 0;
         for (uint64_t pos : parts[s]) {
-            if (!ReadStandardIndex(s, pos, true, &count)) {
+            if (!ReadStandardIndex(s, pos, true, &counts[s])) {
                 return false;
             }
         }
-        streams[s].m_chunks.reserve(static_cast<size_t>(count));
+        total += counts[s];
+    }
+    if (total > m_reader.FileSize() / 8) {
+        return false;
+    }
+    for (size_t s = 0; s < streams.size(); ++s) {
+        streams[s].m_chunks.reserve(static_cast<size_t>(counts[s]));
     }
     for (size_t s = 0; s < streams.size(); ++s) {
         for (uint64_t pos : parts[s]) {

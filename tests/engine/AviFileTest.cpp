@@ -262,6 +262,72 @@ TEST(AviFileTest, StreamHeaderValuesAndLengthsFromTheIndex) {
     EXPECT_EQ(avi->Stream(0).FindPrevKeyFrame(2), -1);
 }
 
+// WAV layouts built by hand: chunks of odd size before the data, fact and
+// LIST anywhere, odd data with and without its pad byte, a RIFF size that
+// falls short of the chunks.
+TEST(AviFileTest, WaveChunksInAnyOrderAndOddSizes) {
+    auto chunk = [](const char* id, std::vector<uint8_t> data, bool pad = true) {
+        std::vector<uint8_t> c(id, id + 4);
+        uint8_t n[4];
+        bytes::PutLE32(n, static_cast<uint32_t>(data.size()));
+        c.insert(c.end(), n, n + 4);
+        c.insert(c.end(), data.begin(), data.end());
+        if (pad && (data.size() & 1)) {
+            c.push_back(0);
+        }
+        return c;
+    };
+    auto wave = [](std::vector<std::vector<uint8_t>> chunks, int riff_size_delta = 0) {
+        std::vector<uint8_t> b = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
+        for (auto& c : chunks) {
+            b.insert(b.end(), c.begin(), c.end());
+        }
+        bytes::PutLE32(b.data() + 4, static_cast<uint32_t>(b.size() - 8 + riff_size_delta));
+        return b;
+    };
+    const auto fmt8 = TestWaveFormat(1, 1, 8000, 1, 8);
+    const auto fmt16 = std::vector<uint8_t>(fmt8.begin(), fmt8.begin() + 16);
+    const auto data9 = Pattern(9, 40);
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> file;
+        std::vector<uint8_t> samples;
+    };
+    const Case cases[] = {
+        {"odd LIST and fact before data",
+         wave({chunk("fmt ", fmt16), chunk("LIST", {'I', 'N', 'F', 'O', 'x'}),
+               chunk("fact", {9, 0, 0, 0}), chunk("data", data9), chunk("JUNK", {1, 2})}),
+         data9},
+        {"fact after data, no pad byte at the end",
+         wave({chunk("fmt ", fmt8), chunk("data", data9), chunk("fact", {9, 0, 0, 0})}), data9},
+        {"data last without its pad byte", wave({chunk("fmt ", fmt8), chunk("data", data9, false)}),
+         data9},
+        {"RIFF size short of the data", wave({chunk("fmt ", fmt8), chunk("data", data9)}, -20),
+         data9},
+        {"data size 0 (never patched)",
+         [&] {
+             auto b = wave({chunk("fmt ", fmt8), chunk("data", data9)});
+             bytes::PutLE32(b.data() + FindFourCC(b, "data") + 4, 0);
+             return b;
+         }(),
+         {data9.begin(), data9.end()}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        int32_t error = 0;
+        auto avi = OpenBytes(c.file, &error);
+        ASSERT_TRUE(avi) << error;
+        ASSERT_EQ(avi->StreamCount(), 1);
+        AviStream& s = avi->Stream(0);
+        std::vector<uint8_t> got = ReadWholeStream(s);
+        // Data that reaches to the end of the file takes the pad byte too.
+        if (got.size() == c.samples.size() + 1) {
+            got.pop_back();
+        }
+        EXPECT_EQ(got, c.samples);
+    }
+}
+
 // ---- files made by ffmpeg --------------------------------------------------
 
 struct Recipe {

@@ -156,14 +156,16 @@ std::vector<uint8_t> BuildTestAvi(const std::vector<AviTestStream>& streams,
             Put16(indx, 4);
             indx.push_back(0);
             indx.push_back(0);
-            Put32(indx, 1);
+            Put32(indx, s.superRepeat);
             PutId(indx, ChunkId(static_cast<int>(i), s));
             Put32(indx, 0);
             Put32(indx, 0);
             Put32(indx, 0);
-            Put64(indx, 0);
-            Put32(indx, 0);
-            Put32(indx, 0);
+            for (uint32_t k = 0; k < s.superRepeat; ++k) {
+                Put64(indx, 0);
+                Put32(indx, 0);
+                Put32(indx, 0);
+            }
             PutChunk(b, "indx", indx);
         }
         End(b, strl);
@@ -205,10 +207,12 @@ std::vector<uint8_t> BuildTestAvi(const std::vector<AviTestStream>& streams,
             char id[5];
             std::snprintf(id, sizeof id, "ix%02zu", i);
             PutChunk(b, id, ix);
-            uint8_t* e = b.data() + indx_at[i] + 8 + 24;
-            bytes::PutLE64(e, ix_pos);
-            bytes::PutLE32(e + 8, static_cast<uint32_t>(ix.size() + 8));
-            bytes::PutLE32(e + 12, n);
+            for (uint32_t k = 0; k < streams[i].superRepeat; ++k) {
+                uint8_t* e = b.data() + indx_at[i] + 8 + 24 + 16 * k;
+                bytes::PutLE64(e, ix_pos);
+                bytes::PutLE32(e + 8, static_cast<uint32_t>(ix.size() + 8));
+                bytes::PutLE32(e + 12, n);
+            }
         }
     }
     End(b, movi);

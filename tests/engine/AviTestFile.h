@@ -18,6 +18,7 @@ struct AviTestStream {
     uint32_t headerLength = 0;  // dwLength as stored (the layer recounts)
     std::vector<uint8_t> format;
     std::string name;
+    uint32_t superRepeat = 1;  // OpenDml: super index entries, all naming the one ix##
 };
 
 struct AviTestChunk {
