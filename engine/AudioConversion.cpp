@@ -127,6 +127,9 @@ struct AudioConversion::Impl {
 };
 
 bool AudioConversion::Impl::OpenCodecs() {
+    // The engine prints nothing: damaged input shows as a failed conversion,
+    // not as codec chatter on standard error.
+    av_log_set_level(AV_LOG_QUIET);
     const AVCodecID src_id = CodecOf(srcFormat, src);
     const AVCodecID dst_id = CodecOf(dstFormat, dst);
     const AVCodec* dcodec = avcodec_find_decoder(src_id);
@@ -396,9 +399,8 @@ std::unique_ptr<AudioConversion> AudioConversion::Open(std::span<const uint8_t> 
     if (!ParseFormat(source, &impl->src) || !ParseFormat(destination, &impl->dst)) {
         return nullptr;
     }
-    // One side is PCM, and both sides count frames at the same rate.
-    if ((!IsPcm(impl->src) && !IsPcm(impl->dst)) ||
-        impl->src.nSamplesPerSec != impl->dst.nSamplesPerSec) {
+    // One side is PCM (a codec step; PCM to PCM changes width, channels or rate).
+    if (!IsPcm(impl->src) && !IsPcm(impl->dst)) {
         return nullptr;
     }
     if (!MathOf(source, impl->src, &impl->srcMath) ||
@@ -414,7 +416,12 @@ bool AudioConversion::Size(uint32_t bytes, SizeFrom from, uint32_t* out) const {
     const Impl& d = *m_impl;
     const audio::FrameMath& in = from == SizeFrom::Source ? d.srcMath : d.dstMath;
     const audio::FrameMath& other = from == SizeFrom::Source ? d.dstMath : d.srcMath;
-    const uint64_t frames = audio::FramesInBytes(in, bytes);
+    const uint32_t rate_in = from == SizeFrom::Source ? d.src.nSamplesPerSec : d.dst.nSamplesPerSec;
+    const uint32_t rate_out =
+        from == SizeFrom::Source ? d.dst.nSamplesPerSec : d.src.nSamplesPerSec;
+    // Frames on the other side of a rate change: the same stretch of time.
+    const uint64_t frames = static_cast<uint64_t>(
+        static_cast<unsigned __int128>(audio::FramesInBytes(in, bytes)) * rate_out / rate_in);
     if (frames == 0) {
         return false;
     }
@@ -423,6 +430,14 @@ bool AudioConversion::Size(uint32_t bytes, SizeFrom from, uint32_t* out) const {
         return false;
     }
     *out = static_cast<uint32_t>(n);
+    return true;
+}
+
+bool AudioConversion::Prepare() {
+    if (!m_impl->opened && !m_impl->OpenCodecs()) {
+        m_impl->CloseCodecs();
+        return false;
+    }
     return true;
 }
 
@@ -444,8 +459,7 @@ bool AudioConversion::Convert(const uint8_t* src, uint32_t src_len, uint32_t* sr
         d.pendingPos = 0;
     }
     if (src_len > 0 || end) {
-        if (!d.opened && !d.OpenCodecs()) {
-            d.CloseCodecs();
+        if (!Prepare()) {
             return false;
         }
         // Without the end mark only whole source blocks are taken (PCM: whole

@@ -50,6 +50,11 @@ class AudioConversion {
     bool Convert(const uint8_t* src, uint32_t src_len, uint32_t* src_used, uint8_t* dst,
                  uint32_t dst_len, uint32_t* dst_used, bool end);
 
+    // Opens the codecs now (Convert does so itself when needed): false when
+    // the pair has no decoder and encoder, so a converting write can fail
+    // before it takes any bytes.
+    bool Prepare();
+
     // True while the codec holds input taken without the end mark (partial
     // frames) that only a conversion with the end mark turns into output.
     bool HoldsInput() const;

@@ -11,6 +11,9 @@ namespace bytes = trelvan::bytes;
 namespace {
 constexpr uint32_t kRiff = bytes::FourCC("RIFF");
 constexpr uint32_t kWave = bytes::FourCC("WAVE");
+// Small writes (headers, the link page's 48,000-byte blocks) gather in the
+// buffer; a block at least this large goes to the file directly, saving a copy.
+constexpr size_t kWriteBuffer = 256 * 1024;
 }  // namespace
 
 CMMio::CMMio(trelvan::FileOpener opener, uint64_t riff_size_limit)
@@ -147,7 +150,8 @@ bool CMMio::OpenWrite(const std::string& path, uint32_t format_size) {
     if (!m_file) {
         return false;
     }
-    m_writer = std::make_unique<BufferedWriter>(*m_file, 0);
+    m_writer = std::make_unique<BufferedWriter>(*m_file, 0, kWriteBuffer);
+    m_limitReached = false;
     m_riff.cksize = 0;
     m_fmt.cksize = format_size;
     m_data.dwDataOffset = 0;
@@ -208,6 +212,7 @@ int32_t CMMio::Write(const void* buffer, int32_t count) {
     const uint64_t end = m_writer->Position() + static_cast<uint64_t>(count);
     const uint64_t riff_size = end + (end & 1u) - 8;
     if (riff_size > m_riffLimit) {
+        m_limitReached = true;
         return 0;
     }
     return m_writer->Write(buffer, static_cast<size_t>(count)) ? count : 0;

@@ -49,6 +49,9 @@ class CMMio {
     void SetRiffSizeLimit(uint64_t limit) { m_riffLimit = limit; }
 
     bool IsOpen() const { return m_file != nullptr; }
+    // True once a write of the file being written was refused because of
+    // the RIFF size limit (rather than failing on the disk).
+    bool LimitReached() const { return m_limitReached; }
 
     // Opens an existing file, finds the RIFF chunk of form "WAVE" and in it
     // the format chunk (at least 16 bytes), and stands at the format data.
@@ -100,6 +103,7 @@ class CMMio {
     std::unique_ptr<trelvan::BufferedWriter> m_writer;  // set while writing
     uint64_t m_readPos = 0;                             // while reading
     uint64_t m_fileSize = 0;                            // while reading
+    bool m_limitReached = false;  // a write was refused at the RIFF size limit
     MMCKINFO m_riff;
     MMCKINFO m_fmt;
     MMCKINFO m_data;

@@ -12,6 +12,9 @@ namespace {
 constexpr size_t kFileFormatBlock = 256;
 constexpr uint32_t kWriteBufferBytes = 0x3000;  // converted bytes per step when writing
 constexpr uint32_t kReadBufferBytes = 0xC000;   // file bytes per step when reading
+// The other side of a conversion step is sized from the format record; a
+// record with an absurd byte rate must not make it huge.
+constexpr uint32_t kMaxStepBuffer = 64u << 20;
 
 // `size` rounded down to whole blocks, but at least one block.
 uint32_t WholeBlocks(uint32_t size, uint32_t block) {
@@ -54,7 +57,11 @@ void CWaveFileACM::SetFileFormat(const void* format, size_t size) {
         }
     }
     m_acm.m_fileFormat.assign(kFileFormatBlock, 0);
-    m_acm.m_fileFormatSize = std::min(keep, size);
+    // A record without its extra-bytes count (16 or 17 bytes) keeps 16
+    // bytes: the count then reads as 0.
+    m_acm.m_fileFormatSize = size < trelvan::kWaveFormatExSize
+                                 ? std::min(size, trelvan::kPcmWaveFormatSize)
+                                 : std::min(keep, size);
     std::memcpy(m_acm.m_fileFormat.data(), p, m_acm.m_fileFormatSize);
 }
 
@@ -79,7 +86,8 @@ bool CWaveFileACM::ChooseWriteFormats() {
     trelvan::ReadWaveFormat(m_acm.m_fileFormat.data(), m_acm.m_fileFormat.size(), &file);
     // The caller's block must hold the record and every extra byte it
     // announces; a format cut to 256 bytes cannot be written whole.
-    const size_t needed = file.wFormatTag == trelvan::kWaveFormatPcm
+    const size_t needed = file.wFormatTag == trelvan::kWaveFormatPcm ||
+                                  m_acm.m_fileFormatSize < trelvan::kWaveFormatExSize
                               ? trelvan::kPcmWaveFormatSize
                               : trelvan::kWaveFormatExSize + file.cbSize;
     if (m_acm.m_fileFormatSize < needed) {
@@ -137,7 +145,8 @@ bool CWaveFileACM::OpenWriteConversion() {
         m_acm.m_stream = AudioConversion::Open(data, FileFormatBytes(m_acm));
     }
     uint32_t src_size = 0;
-    if (!m_acm.m_stream || !m_acm.m_stream->Size(dst_size, SizeFrom::Destination, &src_size)) {
+    if (!m_acm.m_stream || !m_acm.m_stream->Size(dst_size, SizeFrom::Destination, &src_size) ||
+        src_size > kMaxStepBuffer) {
         return false;
     }
     m_acm.m_srcBuffer.assign(src_size, 0);
@@ -323,6 +332,11 @@ int32_t CWaveFileACM::Write(const void* buffer, int32_t count) {
     if (!m_acm.m_stream) {
         return PutData(p, n) ? count : -1;
     }
+    // A step without a codec fails here, before it holds any bytes, so Close
+    // still finishes the file.
+    if (!m_acm.m_stream->Prepare() || (m_acm.m_stream2 && !m_acm.m_stream2->Prepare())) {
+        return -1;
+    }
     if (m_acm.m_stream2) {
         // Pieces of at most one main source buffer keep the second step's output small.
         const uint32_t piece = std::max<uint32_t>(m_acm.m_dataFormat.nBlockAlign, 0x3000);
@@ -383,7 +397,7 @@ bool CWaveFileACM::OpenReadConversion() {
     trelvan::ReadWaveFormat(a.m_fileFormat.data(), a.m_fileFormat.size(), &file);
     const uint32_t src_size = WholeBlocks(kReadBufferBytes, file.nBlockAlign);
     uint32_t dst_size = 0;
-    if (!a.m_stream->Size(src_size, SizeFrom::Source, &dst_size)) {
+    if (!a.m_stream->Size(src_size, SizeFrom::Source, &dst_size) || dst_size > kMaxStepBuffer) {
         return false;
     }
     dst_size = (dst_size + 4095) / 4096 * 4096;

@@ -59,6 +59,11 @@ class CWaveFileACM {
     // writing.
     int32_t WriteRaw(const void* buffer, int32_t count);
 
+    // True when the last short write was refused at the 32-bit RIFF size
+    // limit (the file is still finished valid by Close). Stays set until the
+    // next OpenWrite.
+    bool SizeLimitReached() const { return m_mmio.LimitReached(); }
+
     // Test seams: how the file is opened, and the RIFF size limit.
     void SetFileOpener(trelvan::FileOpener opener) { m_mmio.SetFileOpener(std::move(opener)); }
     void SetRiffSizeLimit(uint64_t limit) { m_mmio.SetRiffSizeLimit(limit); }

@@ -96,11 +96,14 @@ TEST(WavFileTest, SizesFactAndPadByteOfWrittenFiles) {
         size_t data;
         uint32_t fmt_size, fact;
     };
+    const auto alaw = FormatBytes(kWaveFormatAlaw, 2, 8000, 16000, 2, 8);
     const Case cases[] = {
         {"pcm16", Pcm(2, 44100, 16), 1000, 16, 250},
         {"odd", Pcm(1, 8000, 8), 1001, 16, 1001},
         {"mp3", FormatBytes(kWaveFormatMpegLayer3, 2, 44100, 16000, 1, 0, Mp3Tail()), 4180, 30,
          11520},
+        // A 16-byte record without the extra-bytes count: written with a count of 0.
+        {"alaw16", std::vector<uint8_t>(alaw.begin(), alaw.begin() + 16), 1000, 18, 500},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -112,7 +115,9 @@ TEST(WavFileTest, SizesFactAndPadByteOfWrittenFiles) {
         ASSERT_EQ(ck.size(), 3u);
         EXPECT_EQ(ck[0].id, "fmt ");
         EXPECT_EQ(ck[0].size, c.fmt_size);
-        EXPECT_TRUE(std::equal(c.format.begin(), c.format.begin() + c.fmt_size, f.begin() + 20));
+        auto format = c.format;
+        format.resize(c.fmt_size);  // a short record reads with an extra-bytes count of 0
+        EXPECT_TRUE(std::equal(format.begin(), format.end(), f.begin() + 20));
         EXPECT_EQ(ck[1].id, "fact");
         EXPECT_EQ(ck[1].size, 4u);
         EXPECT_EQ(bytes::GetLE32(&f[ck[1].offset]), c.fact);
@@ -125,7 +130,7 @@ TEST(WavFileTest, SizesFactAndPadByteOfWrittenFiles) {
             EXPECT_EQ(f.back(), 0);
         }
         EXPECT_EQ(bytes::GetLE32(&f[4]), f.size() - 8);
-        if (bytes::GetLE16(c.format.data()) == kWaveFormatPcm) {
+        if (bytes::GetLE16(c.format.data()) != kWaveFormatMpegLayer3) {
             // An independent reader sees the same bytes.
             std::vector<uint8_t> probed;
             for (const auto& p : test::ProbePackets(path, "a:0")) {
@@ -199,6 +204,8 @@ TEST(WavFileTest, BadFormatBlocksFailOpenWrite) {
         {"ima rate 0", FormatBytes(kWaveFormatImaAdpcm, 1, 0, 11100, 256, 4, {0xF9, 0x01})},
         {"extra past block", ima_cut},
         {"mp3 no byte rate", FormatBytes(kWaveFormatMpegLayer3, 2, 44100, 0, 1, 0, Mp3Tail())},
+        // 20 bytes a second: one 12 KiB step would stand for 118 MB of PCM.
+        {"mp3 absurd byte rate", FormatBytes(kWaveFormatMpegLayer3, 2, 48000, 20, 1, 0, Mp3Tail())},
         {"unknown tag", FormatBytes(0x7777, 2, 44100, 16000, 1, 0)},
     };
     for (const Case& c : cases) {
@@ -260,6 +267,10 @@ TEST(WavFileTest, BadFilesFailOpenReadOrReadOnlyWhatIsThere) {
         {"block align 0",
          RiffFile({{"fmt ", FormatBytes(1, 1, 8000, 8000, 0, 8)}, {"data", audio}}), false, 0},
         {"extra past fmt", RiffFile({{"fmt ", ima_big_extra}, {"data", audio}}), false, 0},
+        {"absurd byte rate",
+         RiffFile({{"fmt ", FormatBytes(kWaveFormatMpegLayer3, 2, 48000, 20, 1, 0, Mp3Tail())},
+                   {"data", audio}}),
+         false, 0},
         {"data past end", past_eof, true, 100},
         {"fine", RiffFile({{"fmt ", pcm}, {"LIST", std::vector<uint8_t>(9, 0)}, {"data", audio}}),
          true, 100},
@@ -309,11 +320,13 @@ TEST(WavFileTest, WriteThatWouldPassTheRiffLimitIsRefusedAndTheFileStaysValid) {
     while (w.WriteRaw(block.data(), 301) == 301) {
         ++written;
     }
-    // 48 header bytes + 3 x 301 = 951, + pad = 952; a fourth block would pass 1000.
+    // 56 header bytes + 3 x 301 = 959: RIFF size 952 with the pad byte; a
+    // fourth block would pass 1000.
     EXPECT_EQ(written, 3);
-    EXPECT_EQ(w.WriteRaw(block.data(), 47), 47);  // 951 + 47 = 998 + 0 pad
-    EXPECT_EQ(w.WriteRaw(block.data(), 3), 0);    // 1001 + pad - 8 > 1000 is refused
-    EXPECT_EQ(w.WriteRaw(block.data(), 2), 2);    // exactly at the limit
+    EXPECT_EQ(w.WriteRaw(block.data(), 47), 47);  // 1006: RIFF size 998
+    EXPECT_EQ(w.WriteRaw(block.data(), 3), 0);    // 1009 + pad - 8 = 1002: refused
+    EXPECT_EQ(w.WriteRaw(block.data(), 2), 2);    // 1008: exactly at the limit
+    EXPECT_TRUE(w.SizeLimitReached());
     w.Close();
     const auto f = ReadBytes(path);
     EXPECT_EQ(bytes::GetLE32(&f[4]), 1000u);
@@ -350,6 +363,7 @@ TEST(WavFileTest, DiskFullStopsTheWriteAndCloseLeavesZeroSizes) {
     }
     EXPECT_LT(ok, 100);
     EXPECT_GE(ok, 5);
+    EXPECT_FALSE(w.SizeLimitReached());
     w.Close();
     const auto f = ReadBytes(path);
     ASSERT_GE(f.size(), 56u);
