@@ -44,6 +44,18 @@ const int kButtonPos[CTrelvanDlg::kPageCount][2] = {
     {47, 210}, {94, 210}, {141, 210}, {187, 210}, {281, 210},
 };
 
+// The page object behind each button. A page whose operation is built gets
+// its class here and `built` in the table above; the others are placeholders.
+std::unique_ptr<CBaseDialog> MakePage(int index, CTrelvanDlg* owner) {
+    switch (index) {
+        case 5:
+            return std::make_unique<CWAVExtract>(owner);
+        default:
+            return std::make_unique<CComingPage>(kPages[index].templateId, owner,
+                                                 kPages[index].colour);
+    }
+}
+
 }  // namespace
 
 CTrelvanDlg::CTrelvanDlg(QWidget* parent) : CBaseFrameColorDialog(102, parent, true, false) {
@@ -123,12 +135,7 @@ bool CTrelvanDlg::OnInitDialog() {
 void CTrelvanDlg::CreatePages() {
     QWidget* client = Client();
     for (int i = 0; i < kPageCount; ++i) {
-        std::unique_ptr<CBaseDialog> page;
-        if (i == 5) {
-            page = std::make_unique<CWAVExtract>(this);
-        } else {
-            page = std::make_unique<CComingPage>(kPages[i].templateId, this, kPages[i].colour);
-        }
+        std::unique_ptr<CBaseDialog> page = MakePage(i, this);
         page->setObjectName(QString("Page%1").arg(i));
         m_pages.Add(page);
         CColorButton* button = PageButton(i);

@@ -173,10 +173,6 @@ void CBaseDialog::dropEvent(QDropEvent* event) {
     event->acceptProposedAction();
 }
 
-void CBaseDialog::mousePressEvent(QMouseEvent* event) {
-    QDialog::mousePressEvent(event);
-}
-
 void CBaseDialog::mouseMoveEvent(QMouseEvent* event) {
     // The left button alone held on the background drags the main window.
     if (event->buttons() == Qt::LeftButton) {
@@ -195,10 +191,6 @@ void CBaseDialog::contextMenuEvent(QContextMenuEvent* event) {
     QMenu* menu = BuildSysMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(event->globalPos());
-}
-
-bool CBaseDialog::event(QEvent* event) {
-    return QDialog::event(event);
 }
 
 bool CBaseDialog::eventFilter(QObject* watched, QEvent* event) {

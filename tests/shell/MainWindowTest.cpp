@@ -282,6 +282,18 @@ void MainWindowTest::aboutBoxVersionText() {
     QVERIFY(about.findChild<QLabel*>("1032")->text().endsWith(" Version 1.00"));
     QVERIFY(!about.mask().isEmpty());  // elliptical
     QVERIFY(!about.mask().contains(QPoint(3, 3)));
+
+    // OK plays the closing animation, then ends the box with OK.
+    CMyAboutDlg animated;
+    animated.CreatePage(nullptr);
+    QTimer::singleShot(
+        0, [&] { QTest::mouseClick(animated.findChild<QWidget*>("1"), Qt::LeftButton); });
+    QCOMPARE(animated.exec(), int(QDialog::Accepted));
+
+    // The company key comes from Setting.ini beside the program ("ZORIT"
+    // without one).
+    QCOMPARE(CTrelvanApp::Instance()->CompanyKey(), QString::fromStdString(trelvan::ReadRegPos()));
+    QCOMPARE(QCoreApplication::organizationName(), CTrelvanApp::Instance()->CompanyKey());
 }
 
 SHELL_TEST(MainWindowTest);
