@@ -85,14 +85,15 @@ AudioExtractResult RunAudioExtract(const AudioExtractJob& job, OpContext& ctx,
         result.code = err::kOutputCannotBeMade;
         return result;
     }
-    RemoveExistingFile(job.output);
-
+    // The source is opened before the old output goes, so a start that
+    // cannot read its source leaves an existing output alone.
     CDecWAV reader;
     result.code = reader.Open(job.source);
     if (result.code != 0) {
         result.sourceInDetail = true;
         return result;
     }
+    RemoveExistingFile(job.output);
     WAVEFORMATEX format{};
     if (!FormatOf(reader, &format) || format.nAvgBytesPerSec == 0 || format.nBlockAlign == 0) {
         // Without a rate the range cannot be turned into positions.

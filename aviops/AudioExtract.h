@@ -55,8 +55,8 @@ struct AudioExtractResult {
 };
 
 // Runs the extract against `ctx`: refuses an output that is the source
-// itself (6006) before anything is deleted, deletes an existing output,
-// opens the source (its code, with the source as detail), creates the output
+// itself (6006) before anything is deleted, opens the source (its code, with
+// the source as detail), deletes an existing output, creates the output
 // in the source's format (-5 when that fails), then sets the context's
 // positions (first, current, last in audio samples), clears the stop flag,
 // starts the working-time counter and calls `onBegin`, and copies block by

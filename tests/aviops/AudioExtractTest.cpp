@@ -223,6 +223,11 @@ TEST_F(AudioExtractRun, FailuresGiveCodes) {
         EXPECT_EQ(began, 0) << c.name;
     }
     EXPECT_EQ(test::ReadBytes(copy), before);
+    // A source that cannot be read leaves an existing output alone.
+    test::WriteBytes(dir + "/kept.wav", {4, 5, 6});
+    source = dir + "/missing.wav";
+    EXPECT_EQ(Run({0, 0, 0, 0}, {0, 0, 1, 0}, dir + "/kept.wav").code, err::kFileOpen);
+    EXPECT_EQ(test::ReadBytes(dir + "/kept.wav"), (std::vector<uint8_t>{4, 5, 6}));
     EXPECT_EQ(test::ReadBytes(TenSecondPcm()), before);
 }
 
