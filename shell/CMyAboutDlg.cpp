@@ -12,6 +12,7 @@
 #include "CBaseApp.h"
 #include "CIconButton.h"
 #include "CLinkButton.h"
+#include "CMemDC.h"
 
 #ifndef TRELVAN_VERSION_MAJOR
 #define TRELVAN_VERSION_MAJOR 1
@@ -109,35 +110,46 @@ void CMyAboutDlg::PlayClosingAnimation() {
     const QRect box = frameGeometry();
     const QRect area(box.center().x() - box.width() * 3 / 2,
                      box.center().y() - box.height() * 3 / 2, box.width() * 3, box.height() * 3);
-    QScreen* screen = this->screen();
-    QPixmap background;
-    if (screen) {
-        background = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    CMemDC background;
+    CMemDC boxImage;
+    CMemDC work;
+    if (!background.Create(area.width(), area.height()) ||
+        !boxImage.Create(box.width(), box.height()) || !work.Create(area.width(), area.height())) {
+        return;
     }
-    if (background.isNull()) {
-        background = QPixmap(area.size());
-        background.fill(Qt::transparent);
+    background.Surface().fill(Qt::transparent);
+    if (QScreen* screen = this->screen()) {
+        const QPixmap shot = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+        if (!shot.isNull()) {
+            QPainter(&background.Surface()).drawPixmap(0, 0, shot);
+        }
     }
-    const QPixmap boxImage = grab();
+    boxImage.Surface() = grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    const QRect boxCorners = CMemDC::FromCorners(0, 0, box.width(), box.height());
+    const QRect areaCorners = CMemDC::FromCorners(0, 0, area.width(), area.height());
+
     QLabel popup(nullptr, Qt::ToolTip | Qt::FramelessWindowHint);
     popup.setAttribute(Qt::WA_TranslucentBackground);
     popup.setGeometry(area);
     popup.show();
-    QImage work(area.size(), QImage::Format_ARGB32_Premultiplied);
-    const QPoint boxAt = box.topLeft() - area.topLeft();
+    const QPoint at = box.topLeft() - area.topLeft();
     for (int amplitude = 100; amplitude > 0; amplitude /= 3) {
         for (int v = -amplitude; v <= amplitude; v += 5) {
             const int k = amplitude - qAbs(v);
-            work.fill(Qt::transparent);
-            QPainter dc(&work);
-            dc.drawPixmap(0, 0, background);
-            const int dx = box.width() * k / 100, dy = box.height() * k / 100;
-            dc.fillRect(QRect(boxAt + QPoint(dx, dy), box.size()), Qt::black);
-            const QRect grown(boxAt.x() - dx / 2, boxAt.y() - dy / 2, box.width() + dx,
-                              box.height() + dy);
-            dc.drawPixmap(grown, boxImage);
-            dc.end();
-            popup.setPixmap(QPixmap::fromImage(work));
+            const int dx = box.width() * k / 100;
+            const int dy = box.height() * k / 100;
+            work.StretchFrom(background, areaCorners, areaCorners);
+            {
+                QPainter dc(&work.Surface());
+                dc.fillRect(QRect(at + QPoint(dx, dy), box.size()), Qt::black);  // shadow
+            }
+            // The box enlarged by k percent about its own centre.
+            work.StretchFrom(boxImage,
+                             CMemDC::FromCorners(at.x() - dx / 2, at.y() - dy / 2,
+                                                 at.x() + box.width() + dx - dx / 2,
+                                                 at.y() + box.height() + dy - dy / 2),
+                             boxCorners);
+            popup.setPixmap(QPixmap::fromImage(work.Surface()));
             popup.repaint();
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
             QThread::msleep(1);

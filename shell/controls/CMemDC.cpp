@@ -18,6 +18,8 @@ void CMemDC::StretchFrom(const CMemDC& source, const QRect& destCorners,
         return;
     }
     QPainter dc(&Surface());
+    // A copy: the source's pixels replace ours (alpha included).
+    dc.setCompositionMode(QPainter::CompositionMode_Source);
     dc.setRenderHint(QPainter::SmoothPixmapTransform, false);
     dc.drawImage(destCorners, source.Surface(), sourceCorners);
 }

@@ -16,7 +16,8 @@ class CMemDC {
 
     // A surface of the given size (opaque black until drawn on).
     virtual bool Create(int width, int height);
-    // Copies with stretching from another surface's corners into ours.
+    // Copies with stretching from another surface's corners into ours; the
+    // copied pixels replace ours.
     virtual void StretchFrom(const CMemDC& source, const QRect& destCorners,
                              const QRect& sourceCorners);
     // Copies with stretching from our corners onto a painter.

@@ -31,6 +31,7 @@ class ControlsTest : public QObject {
     void listTakesAnyDroppedFile();
     void titleTipStaysOnScreen();
     void transparentCopyLeavesKeyColourOut();
+    void memorySurfacesStretch();
 };
 
 void ControlsTest::numberFieldKeepsDigitsOnly() {
@@ -206,6 +207,27 @@ void ControlsTest::transparentCopyLeavesKeyColourOut() {
     QCOMPARE(dst.pixelColor(1, 0), QColor(0, 0, 0));
     QCOMPARE(dst.pixelColor(2, 0), QColor(200, 0, 0));
     QCOMPARE(dst.pixelColor(3, 0), QColor(10, 20, 30));
+}
+
+void ControlsTest::memorySurfacesStretch() {
+    CMemDC one;
+    QVERIFY(one.Create(1, 1));
+    one.Surface().fill(QColor(255, 0, 0));
+    CMemDC four;
+    QVERIFY(four.Create(4, 4));
+    QVERIFY(!four.Create(0, 4));  // no surface of no size; the old one stays
+    QCOMPARE(four.Surface().size(), QSize(4, 4));
+    // Corners: the whole 1x1 into the left half of the 4x4.
+    four.StretchFrom(one, CMemDC::FromCorners(0, 0, 2, 4), CMemDC::FromCorners(0, 0, 1, 1));
+    QCOMPARE(four.Surface().pixelColor(1, 3), QColor(255, 0, 0));
+    QCOMPARE(four.Surface().pixelColor(2, 0), QColor(0, 0, 0));
+    QImage out(8, 8, QImage::Format_ARGB32);
+    out.fill(Qt::white);
+    QPainter p(&out);
+    four.StretchTo(p, CMemDC::FromCorners(0, 0, 8, 8), CMemDC::FromCorners(0, 0, 4, 4));
+    p.end();
+    QCOMPARE(out.pixelColor(3, 7), QColor(255, 0, 0));
+    QCOMPARE(out.pixelColor(4, 0), QColor(0, 0, 0));
 }
 
 SHELL_TEST(ControlsTest);
