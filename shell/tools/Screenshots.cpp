@@ -1,7 +1,8 @@
 // trelvan-screenshots: renders the main window with each page whose
 // operation is built, in English and in Japanese, to PNG files in a folder
 // (default build/screenshots), so the program can be looked at without a
-// display: QT_QPA_PLATFORM=offscreen trelvan-screenshots DIR
+// display: QT_QPA_PLATFORM=offscreen trelvan-screenshots DIR [FILE]
+// With FILE, it is dropped on each page first (as a user would).
 #include <QDir>
 #include <QPixmap>
 #include <cstdio>
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
     app.SetupApplication();
     const QStringList args = QCoreApplication::arguments();
     const QString dir = args.size() > 1 ? args[1] : QString("build/screenshots");
+    const QString dropped = args.size() > 2 ? args[2] : QString();
     QDir().mkpath(dir);
     struct Lang {
         trelvan::LanguageChoice choice;
@@ -33,6 +35,9 @@ int main(int argc, char** argv) {
                 continue;
             }
             dlg.SelectPage(i);
+            if (!dropped.isEmpty()) {
+                dlg.OnFileDropped(dropped);
+            }
             QCoreApplication::processEvents();
             const QString name =
                 QString("%1/page%2-%3.png").arg(dir).arg(i, 2, 10, QChar('0')).arg(lang.tag);
