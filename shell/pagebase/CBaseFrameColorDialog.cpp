@@ -149,8 +149,17 @@ void CBaseFrameColorDialog::ActOn(int button) {
     }
 }
 
+QRect CBaseFrameColorDialog::IconRect() const {
+    const QRect cap = CaptionRect();
+    return QRect(cap.left(), cap.top(), cap.height(), cap.height());
+}
+
 void CBaseFrameColorDialog::mousePressEvent(QMouseEvent* event) {
     const QPoint p = event->position().toPoint();
+    if (IconRect().contains(p)) {
+        event->accept();  // the caption icon opens nothing and drags nothing
+        return;
+    }
     const int b = ButtonAt(p);
     if (b != kNone) {
         m_capture = true;
@@ -181,6 +190,10 @@ void CBaseFrameColorDialog::mouseMoveEvent(QMouseEvent* event) {
         return;
     }
     SetHot(kNone);
+    if (IconRect().contains(p)) {
+        event->accept();
+        return;
+    }
     // Dragging the caption or the background moves the window.
     CBaseDialog::mouseMoveEvent(event);
 }

@@ -30,6 +30,7 @@ class CBaseFrameColorDialog : public CBaseDialog {
     // Geometry of the caption in window coordinates (tests press these).
     QRect CaptionRect() const;
     QRect ButtonRect(int button) const;
+    QRect IconRect() const;
     bool HasButton(int button) const;
     int PressedButton() const { return m_pressed; }
     int HotButton() const { return m_hot; }
