@@ -358,8 +358,7 @@ int32_t AviFile::ParseAvi(uint64_t riff_end) {
             parse_hdrl(c.Data() + 4, ClampedEnd(c, riff_end));
         } else if (c.id == FourCC("LIST") && c.listType == FourCC("movi")) {
             // A movi size of 0 (never patched) reaches to the end of the file.
-            builder.AddMovi({c.Data(), c.size <= 4 ? (c.size == 0 ? m_fileSize : c.Data() + 4)
-                                                   : ClampedEnd(c, m_fileSize)});
+            builder.AddMovi({c.Data(), ClampedEnd(c, m_fileSize)});
         } else if (c.id == FourCC("idx1")) {
             builder.SetIdx1(c.pos, c.size);
         }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <map>
+#include <sstream>
 
 #include "AviFile.h"
 #include "AviTestFile.h"
@@ -11,6 +13,7 @@
 #include "Fixtures.h"
 #include "IoFile.h"
 #include "Probe.h"
+#include "Process.h"
 
 namespace {
 
@@ -91,6 +94,55 @@ void ExpectSameAsProbe(const std::string& path, AviStream& s, const std::string&
         ASSERT_EQ(ours.size(), theirs.size());
         EXPECT_TRUE(ours == theirs);
         EXPECT_EQ(static_cast<uint64_t>(s.Length()), theirs.size() / s.SampleSize());
+    }
+}
+
+// The stream header values and format tail agree with what ffprobe reads
+// from the same headers: codec tag, time base (scale / rate), first sample,
+// frame count, and the codec data after the fixed part of the format.
+void ExpectSameHeaderAsProbe(const std::string& path, AviStream& s, const std::string& spec) {
+    SCOPED_TRACE(path + " " + spec + " header");
+    const CommandResult r = RunCommand(
+        {"ffprobe", "-v", "error", "-select_streams", spec, "-show_data_hash", "CRC32",
+         "-show_entries", "stream=codec_tag,time_base,start_pts,extradata_size,extradata_hash",
+         "-of", "default=nw=1", path});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    std::map<std::string, std::string> f;
+    std::istringstream in(r.out);
+    for (std::string line; std::getline(in, line);) {
+        const auto eq = line.find('=');
+        if (eq != std::string::npos) {
+            f[line.substr(0, eq)] = line.substr(eq + 1);
+        }
+    }
+    if (!f.count("extradata_size")) {
+        f["extradata_size"] = "0";  // not printed when there is none
+    }
+    const AviStreamInfo& info = s.Info();
+    const std::vector<uint8_t>& format = s.Format();
+    const uint32_t tag =
+        s.IsVideo() ? bytes::GetLE32(format.data() + 16) : bytes::GetLE16(format.data());
+    // (An extensible audio format shows as its sub-format there.)
+    const bool extensible = s.IsAudio() && tag == 0xFFFE;
+    if (!extensible) {
+        EXPECT_EQ(std::stoul(f["codec_tag"], nullptr, 16), tag);
+    }
+    const auto slash = f["time_base"].find('/');
+    ASSERT_NE(slash, std::string::npos);
+    const uint64_t num = std::stoull(f["time_base"].substr(0, slash));
+    const uint64_t den = std::stoull(f["time_base"].substr(slash + 1));
+    EXPECT_EQ(num * info.dwRate, den * info.dwScale) << f["time_base"];
+    EXPECT_EQ(f["start_pts"], std::to_string(info.dwStart));
+    // Codec data after the fixed part of the format (the other reader may
+    // also take it from the bitstream when the format has none).
+    const size_t fixed = s.IsVideo() ? 40 : 18;
+    size_t tail = format.size() > fixed ? format.size() - fixed : 0;
+    if (s.IsAudio() && format.size() >= 18) {
+        tail = std::min<size_t>(tail, bytes::GetLE16(format.data() + 16));
+    }
+    if (tail > 0 && !extensible) {
+        EXPECT_EQ(f["extradata_size"], std::to_string(tail));
+        EXPECT_EQ(f["extradata_hash"], "CRC32:" + Crc32Hex(format.data() + fixed, tail));
     }
 }
 
@@ -349,6 +401,9 @@ TEST_P(FfmpegFileTest, EverySampleAgreesWithAnIndependentReader) {
     for (size_t i = 0; i < r.probe.size(); ++i) {
         AviStream& s = avi->Stream(static_cast<int>(i));
         ExpectSameAsProbe(path, s, r.probe[i]);
+        if (!avi->IsWave()) {
+            ExpectSameHeaderAsProbe(path, s, r.probe[i]);
+        }
         if (s.IsAudio()) {
             // The format block is stored as ffmpeg wrote it: the codec tag
             // and channel count agree with what ffprobe sees.

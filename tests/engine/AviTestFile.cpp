@@ -4,6 +4,10 @@
 
 #include "ByteOrder.h"
 
+extern "C" {
+#include <libavutil/hash.h>
+}
+
 namespace trelvan::test {
 namespace {
 
@@ -99,6 +103,19 @@ std::vector<uint8_t> TestWaveFormat(uint16_t tag, uint16_t channels, uint32_t ra
     Put16(f, static_cast<uint16_t>(cb_size >= 0 ? cb_size : static_cast<int>(extra.size())));
     f.insert(f.end(), extra.begin(), extra.end());
     return f;
+}
+
+std::string Crc32Hex(const uint8_t* data, size_t n) {
+    AVHashContext* ctx = nullptr;
+    if (av_hash_alloc(&ctx, "CRC32") < 0) {
+        return {};
+    }
+    av_hash_init(ctx);
+    av_hash_update(ctx, data, n);
+    uint8_t hex[2 * AV_HASH_MAX_SIZE + 4];
+    av_hash_final_hex(ctx, hex, sizeof hex);
+    av_hash_freep(&ctx);
+    return reinterpret_cast<const char*>(hex);
 }
 
 size_t FindFourCC(const std::vector<uint8_t>& bytes, const char* fourcc, size_t from) {

@@ -44,6 +44,9 @@ std::vector<uint8_t> TestWaveFormat(uint16_t tag, uint16_t channels, uint32_t ra
 // Patterned bytes: n bytes starting at `seed`.
 std::vector<uint8_t> Pattern(size_t n, uint8_t seed);
 
+// CRC-32 of bytes as ffprobe's -show_data_hash CRC32 prints it (hex).
+std::string Crc32Hex(const uint8_t* data, size_t n);
+
 // The offset of the first occurrence of a four-character code at or after
 // `from`, or SIZE_MAX.
 size_t FindFourCC(const std::vector<uint8_t>& bytes, const char* fourcc, size_t from = 0);
