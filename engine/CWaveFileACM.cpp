@@ -206,6 +206,9 @@ bool CWaveFileACM::PutData(const uint8_t* p, uint32_t n) {
     if (m_mmio.Write(p, static_cast<int32_t>(n)) != static_cast<int32_t>(n)) {
         return false;
     }
+    if (m_acm.m_stream) {
+        m_acm.m_stream->Observe(p, n);  // MPEG audio: its frames give the fact value
+    }
     m_acm.m_byteCount += n;
     return true;
 }

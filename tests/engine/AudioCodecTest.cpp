@@ -7,6 +7,7 @@
 #include "CMMio.h"
 #include "CWaveFileACM.h"
 #include "Fixtures.h"
+#include "MpegFrameCounter.h"
 #include "Probe.h"
 #include "Process.h"
 #include "WaveFormatEx.h"
@@ -414,4 +415,65 @@ TEST(AudioCodecTest, ShortLastBlockCountsLikeTheDecoder) {
         const std::string out = CopyRaw(in, ScratchDir() + "/short.wav", 48000);
         EXPECT_EQ(FactOf(out), DecodedFrames(out));
     }
+}
+
+// MPEG audio is counted from its frame headers: variable bit rates and
+// records without a byte rate get the fact value of the frames written.
+TEST(AudioCodecTest, Mp3FactCountsTheFramesAtAnyBitRate) {
+    struct Case {
+        const char* name;
+        const char* codec;
+        uint32_t frame_samples;
+    };
+    const Case cases[] = {
+        {"vbr", "-ac 2 -ar 44100 -c:a libmp3lame -q:a 2", 1152},
+        {"no_byte_rate", "-ac 1 -ar 48000 -c:a libmp3lame", 1152},
+        {"lsf_vbr", "-ac 1 -ar 16000 -c:a libmp3lame -q:a 6", 576},
+        {"layer2", "-ac 2 -ar 32000 -c:a mp2 -b:a 128k", 1152},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string src =
+            MakeMedia(std::string("mpegfact_") + c.name,
+                      std::string("-f lavfi -i sine=frequency=300:duration=2.1 ") + c.codec, "wav");
+        const WavParts in = ReadParts(src);
+        const std::string out = CopyRaw(in, ScratchDir() + "/m.wav", 48000);
+        EXPECT_EQ(FactOf(out), DecodedFrames(out));
+        EXPECT_EQ(FactOf(out) % c.frame_samples, 0u);
+    }
+}
+
+// Frame headers counted across piece boundaries, past junk, and only for
+// complete frames.
+TEST(AudioCodecTest, MpegFrameCounterCountsCompleteFramesOnly) {
+    std::vector<uint8_t> stream = {'I', 'D', '3', 0xFF, 0xFF};  // junk, with a false sync
+    auto frame = [&stream](uint8_t b2, size_t length) {
+        const uint8_t head[4] = {0xFF, 0xFB, b2, 0xC4};
+        stream.insert(stream.end(), head, head + 4);
+        stream.resize(stream.size() + length - 4, 0x55);
+    };
+    frame(0x92, 418);        // 128 kbit/s, padded
+    frame(0x90, 417);        // 128 kbit/s
+    frame(0xE0, 1044);       // 320 kbit/s
+    stream.push_back(0x00);  // a stray byte
+    frame(0x50, 208);        // 64 kbit/s
+    const size_t whole = stream.size();
+    frame(0x92, 418);
+    stream.resize(stream.size() - 10);  // the last frame is cut short
+    for (size_t piece : {size_t{1}, size_t{3}, size_t{417}, stream.size()}) {
+        SCOPED_TRACE(piece);
+        audio::MpegFrameCounter c(44100);
+        for (size_t off = 0; off < stream.size(); off += piece) {
+            c.Feed(stream.data() + off, std::min(piece, stream.size() - off));
+        }
+        EXPECT_EQ(c.Samples(), 4u * 1152);
+        EXPECT_EQ(c.Bytes(), stream.size());
+        audio::MpegFrameCounter exact(44100);
+        exact.Feed(stream.data(), whole);
+        EXPECT_EQ(exact.Samples(), 4u * 1152);
+    }
+    // Frames of another sample rate are no frames of this stream.
+    audio::MpegFrameCounter other(48000);
+    other.Feed(stream.data(), stream.size());
+    EXPECT_EQ(other.Samples(), 0u);
 }
