@@ -5,7 +5,47 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QUrl>
+
+namespace {
+
+// Paints the rows: the row colour, the path in black, a dotted frame on the
+// selected row; every row is as wide as the list's horizontal extent.
+class CDragListRowDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        if (index.row() < 0) {
+            return;
+        }
+        const bool selected = option.state & QStyle::State_Selected;
+        painter->save();
+        painter->fillRect(option.rect, CDragListBoxEx::RowColour(index.row(), selected));
+        painter->setPen(Qt::black);
+        painter->setClipRect(option.rect);
+        painter->drawText(option.rect.adjusted(2, 0, 0, 0),
+                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                          index.data().toString());
+        if (selected) {
+            QPen pen(Qt::black, 1, Qt::DotLine);
+            painter->setPen(pen);
+            painter->setBrush(Qt::NoBrush);
+            painter->drawRect(option.rect.adjusted(1, 1, -2, -2));
+        }
+        painter->restore();
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        const auto* list = qobject_cast<const CDragListBoxEx*>(parent());
+        const QFontMetrics fm(option.font);
+        return QSize(list ? list->HorizontalExtent() : 100, fm.height() + 2);
+    }
+};
+
+}  // namespace
 
 CDragListBoxEx::CDragListBoxEx(QWidget* parent) : QListWidget(parent) {
     setObjectName("1001");
@@ -164,33 +204,4 @@ void CDragListBoxEx::mousePressEvent(QMouseEvent* event) {
 void CDragListBoxEx::leaveEvent(QEvent* event) {
     m_tip.HideTip();
     QListWidget::leaveEvent(event);
-}
-
-void CDragListRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
-                                 const QModelIndex& index) const {
-    if (index.row() < 0) {
-        return;
-    }
-    const bool selected = option.state & QStyle::State_Selected;
-    painter->save();
-    painter->fillRect(option.rect, CDragListBoxEx::RowColour(index.row(), selected));
-    painter->setPen(Qt::black);
-    painter->setClipRect(option.rect);
-    painter->drawText(option.rect.adjusted(2, 0, 0, 0),
-                      Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                      index.data().toString());
-    if (selected) {
-        QPen pen(Qt::black, 1, Qt::DotLine);
-        painter->setPen(pen);
-        painter->setBrush(Qt::NoBrush);
-        painter->drawRect(option.rect.adjusted(1, 1, -2, -2));
-    }
-    painter->restore();
-}
-
-QSize CDragListRowDelegate::sizeHint(const QStyleOptionViewItem& option,
-                                     const QModelIndex& index) const {
-    const auto* list = qobject_cast<const CDragListBoxEx*>(parent());
-    const QFontMetrics fm(option.font);
-    return QSize(list ? list->HorizontalExtent() : 100, fm.height() + 2);
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QListWidget>
-#include <QStyledItemDelegate>
 
 #include "CExtTitleTip.h"
 
@@ -51,14 +50,4 @@ class CDragListBoxEx : public QListWidget {
 
     CExtTitleTip m_tip;
     int m_extent = 6;
-};
-
-// Paints the rows of a CDragListBoxEx.
-class CDragListRowDelegate : public QStyledItemDelegate {
-    Q_OBJECT
-  public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-    void paint(QPainter* painter, const QStyleOptionViewItem& option,
-               const QModelIndex& index) const override;
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 };
