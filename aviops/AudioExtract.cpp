@@ -69,8 +69,8 @@ int32_t ReadAudioDuration(const std::string& source, AudioTime* length) {
         return code;
     }
     WAVEFORMATEX format{};
-    if (!FormatOf(reader, &format)) {
-        return err::kStreamFormat;
+    if (!FormatOf(reader, &format) || format.nAvgBytesPerSec == 0 || format.nBlockAlign == 0) {
+        return err::kStreamFormat;  // no rate: the length cannot be told in time
     }
     *length = AudioDuration(static_cast<uint32_t>(reader.GetAudioLength()), format.nAvgBytesPerSec,
                             format.nBlockAlign);

@@ -209,10 +209,18 @@ TEST_F(AudioExtractRun, FailuresGiveCodes) {
          false},
         {"missing source", dir + "/missing.wav", dir + "/o1.wav", err::kFileOpen, false, true},
         {"not a media file", dir + "/junk.wav", dir + "/o2.wav", err::kFileOpen, false, true},
+        {"format without a byte rate", dir + "/norate.wav", dir + "/o4.wav", err::kStreamFormat,
+         false, true},
         {"output folder missing", copy, dir + "/no/such/o3.wav", err::kFileDoesNotOpen, false,
          false},
     };
     test::WriteBytes(dir + "/junk.wav", std::vector<uint8_t>(100, 'x'));
+    // A PCM file whose format gives no byte rate: no division by it.
+    std::vector<uint8_t> norate = test::ReadBytes(copy);
+    bytes::PutLE32(norate.data() + 28, 0);
+    test::WriteBytes(dir + "/norate.wav", norate);
+    AudioTime length;
+    EXPECT_EQ(ReadAudioDuration(dir + "/norate.wav", &length), err::kStreamFormat);
     ::mkdir((dir + "/sub").c_str(), 0755);
     for (const Case& c : cases) {
         source = c.src;
