@@ -20,6 +20,11 @@ using trelvan::cli::Command;
 const Command kCommands[] = {
     {"error", "error CODE", "show the message of an error code as the error box shows it",
      trelvan::cli::RunError},
+    {"info", "info FILE [--human]", "show the video and audio streams the readers select",
+     trelvan::cli::RunInfo},
+    {"audio-extract", "audio-extract SRC [--start T] [--end T] [-o OUT]",
+     "copy a time range of the audio of a WAV or AVI file into a WAV file",
+     trelvan::cli::RunAudioExtract},
 };
 
 void PrintHelp() {
