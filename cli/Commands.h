@@ -15,5 +15,6 @@ struct Command {
 };
 
 int RunError(const std::vector<std::string>& words);
+int RunInfo(const std::vector<std::string>& words);
 
 }  // namespace trelvan::cli

@@ -20,6 +20,8 @@ using trelvan::cli::Command;
 const Command kCommands[] = {
     {"error", "error CODE", "show the message of an error code as the error box shows it",
      trelvan::cli::RunError},
+    {"info", "info FILE [--human]", "show the video and audio streams the readers select",
+     trelvan::cli::RunInfo},
 };
 
 void PrintHelp() {

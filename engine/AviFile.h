@@ -114,7 +114,7 @@ class AviStream {
     friend class AviFile;
     friend class AviIndexBuilder;
 
-    int32_t ReadVariable(int32_t pos, void* buf, int64_t buf_bytes, int64_t* bytes,
+    int32_t ReadVariable(int32_t pos, int32_t count, void* buf, int64_t buf_bytes, int64_t* bytes,
                          int32_t* samples);
     int32_t ReadFixed(int32_t pos, int32_t count, void* buf, int64_t buf_bytes, int64_t* bytes,
                       int32_t* samples);

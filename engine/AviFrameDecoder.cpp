@@ -1,0 +1,325 @@
+#include "AviFrameDecoder.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "BitmapInfoHeader.h"
+#include "ByteOrder.h"
+#include "ErrorCodes.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libswscale/swscale.h>
+}
+
+namespace trelvan {
+namespace {
+
+// Pictures larger than this many pixels are not believed (a bogus header
+// must not make us allocate gigabytes).
+constexpr int64_t kMaxPixels = int64_t{1} << 26;
+
+size_t RowBytes24(int32_t width) {
+    return (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
+}
+
+}  // namespace
+
+struct AviFrameDecoder::Codec {
+    AVCodecContext* ctx = nullptr;
+    AVFrame* frame = nullptr;
+    AVPacket* packet = nullptr;
+    SwsContext* sws = nullptr;
+    bool flushed = false;
+
+    ~Codec() {
+        sws_freeContext(sws);
+        av_packet_free(&packet);
+        av_frame_free(&frame);
+        avcodec_free_context(&ctx);
+    }
+};
+
+AviFrameDecoder::AviFrameDecoder(AviStream& stream) : m_stream(stream) {}
+
+AviFrameDecoder::~AviFrameDecoder() = default;
+
+std::unique_ptr<AviFrameDecoder> AviFrameDecoder::Open(AviStream& stream) {
+    if (!stream.IsVideo()) {
+        return nullptr;
+    }
+    const std::vector<uint8_t>& format = stream.Format();
+    BITMAPINFOHEADER bih{};
+    if (!ReadBitmapInfoHeader(format.data(), format.size(), &bih)) {
+        return nullptr;
+    }
+    const int64_t w = bih.biWidth, h = bih.biHeight < 0 ? -int64_t{bih.biHeight} : bih.biHeight;
+    if (w <= 0 || h <= 0 || w * h > kMaxPixels) {
+        return nullptr;
+    }
+    std::unique_ptr<AviFrameDecoder> d(new AviFrameDecoder(stream));
+    d->m_width = static_cast<int32_t>(w);
+    d->m_height = static_cast<int32_t>(h);
+    const bool rgb = bih.biCompression == kBiRgb || bih.biCompression == kBiBitFields;
+    const uint16_t bits = bih.biBitCount;
+    if (rgb && (bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32)) {
+        d->m_uncompressed = true;
+        return d;
+    }
+    // A compressed stream: the codec named by the picture compression, else
+    // by the stream handler.
+    const AVCodecTag* const tags[] = {avformat_get_riff_video_tags(), nullptr};
+    AVCodecID id = av_codec_get_id(tags, bih.biCompression);
+    if (id == AV_CODEC_ID_NONE) {
+        id = av_codec_get_id(tags, stream.Info().fccHandler);
+    }
+    const AVCodec* codec = id == AV_CODEC_ID_NONE ? nullptr : avcodec_find_decoder(id);
+    if (codec == nullptr) {
+        return nullptr;
+    }
+    auto c = std::make_unique<Codec>();
+    c->ctx = avcodec_alloc_context3(codec);
+    c->frame = av_frame_alloc();
+    c->packet = av_packet_alloc();
+    if (c->ctx == nullptr || c->frame == nullptr || c->packet == nullptr) {
+        return nullptr;
+    }
+    c->ctx->width = d->m_width;
+    c->ctx->height = d->m_height;
+    c->ctx->codec_tag = bih.biCompression;
+    c->ctx->bits_per_coded_sample = bits;
+    c->ctx->thread_count = 1;
+    if (format.size() > kBitmapInfoHeaderSize) {
+        const size_t n = format.size() - kBitmapInfoHeaderSize;
+        c->ctx->extradata = static_cast<uint8_t*>(av_mallocz(n + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (c->ctx->extradata == nullptr) {
+            return nullptr;
+        }
+        std::memcpy(c->ctx->extradata, format.data() + kBitmapInfoHeaderSize, n);
+        c->ctx->extradata_size = static_cast<int>(n);
+    }
+    if (avcodec_open2(c->ctx, codec, nullptr) < 0) {
+        return nullptr;
+    }
+    d->m_codec = std::move(c);
+    return d;
+}
+
+void AviFrameDecoder::SetPictureHeader() {
+    const size_t row = RowBytes24(m_width);
+    m_picture.assign(kBitmapInfoHeaderSize + row * static_cast<size_t>(m_height), 0);
+    BITMAPINFOHEADER h{};
+    h.biSize = kBitmapInfoHeaderSize;
+    h.biWidth = m_width;
+    h.biHeight = m_height;
+    h.biPlanes = 1;
+    h.biBitCount = 24;
+    h.biCompression = kBiRgb;
+    h.biSizeImage = static_cast<uint32_t>(row * static_cast<size_t>(m_height));
+    WriteBitmapInfoHeader(h, m_picture.data());
+}
+
+// Converts an uncompressed DIB frame (1 to 32 bits per pixel, bottom-up or
+// top-down, palette or bit fields from the format) to 24-bit bottom-up rows.
+bool AviFrameDecoder::ConvertUncompressed(const uint8_t* data, size_t n) {
+    const std::vector<uint8_t>& format = m_stream.Format();
+    BITMAPINFOHEADER bih{};
+    ReadBitmapInfoHeader(format.data(), format.size(), &bih);
+    const uint32_t bits = bih.biBitCount;
+    const size_t in_row = ((static_cast<size_t>(m_width) * bits + 31) / 32) * 4;
+    if (n < in_row * static_cast<size_t>(m_height)) {
+        return false;  // a short frame
+    }
+    // Palette (B, G, R, 0 per entry) after the header, for up to 8 bits.
+    uint8_t palette[256][3] = {};
+    if (bits <= 8) {
+        const size_t entries = std::min<size_t>(
+            (format.size() - std::min<size_t>(format.size(), 40)) / 4, size_t{1} << bits);
+        for (size_t i = 0; i < entries; ++i) {
+            const uint8_t* q = format.data() + 40 + i * 4;
+            palette[i][0] = q[0];
+            palette[i][1] = q[1];
+            palette[i][2] = q[2];
+        }
+    }
+    // 16 bits: 5-5-5 unless bit fields say otherwise (5-6-5).
+    bool rgb565 = false;
+    if (bits == 16 && bih.biCompression == kBiBitFields && format.size() >= 52) {
+        rgb565 = bytes::GetLE32(format.data() + 40) == 0xF800;
+    }
+    SetPictureHeader();
+    const size_t out_row = RowBytes24(m_width);
+    const bool top_down = bih.biHeight < 0;
+    for (int32_t y = 0; y < m_height; ++y) {
+        const uint8_t* src = data + in_row * static_cast<size_t>(top_down ? m_height - 1 - y : y);
+        uint8_t* dst = m_picture.data() + kBitmapInfoHeaderSize + out_row * static_cast<size_t>(y);
+        for (int32_t x = 0; x < m_width; ++x, dst += 3) {
+            switch (bits) {
+                case 24:
+                    std::memcpy(dst, src + x * 3, 3);
+                    break;
+                case 32:
+                    std::memcpy(dst, src + x * 4, 3);
+                    break;
+                case 16: {
+                    const uint16_t v = bytes::GetLE16(src + x * 2);
+                    if (rgb565) {
+                        dst[0] = static_cast<uint8_t>((v & 0x1F) << 3);
+                        dst[1] = static_cast<uint8_t>(((v >> 5) & 0x3F) << 2);
+                        dst[2] = static_cast<uint8_t>(((v >> 11) & 0x1F) << 3);
+                    } else {
+                        dst[0] = static_cast<uint8_t>((v & 0x1F) << 3);
+                        dst[1] = static_cast<uint8_t>(((v >> 5) & 0x1F) << 3);
+                        dst[2] = static_cast<uint8_t>(((v >> 10) & 0x1F) << 3);
+                    }
+                    break;
+                }
+                default: {
+                    const size_t bit = static_cast<size_t>(x) * bits;
+                    const uint32_t byte = src[bit / 8];
+                    const uint32_t idx = (byte >> (8 - bits - bit % 8)) & ((1u << bits) - 1);
+                    std::memcpy(dst, palette[idx], 3);
+                    break;
+                }
+            }
+        }
+    }
+    return true;
+}
+
+bool AviFrameDecoder::SendChunk(int64_t chunk) {
+    const uint32_t size = m_stream.ChunkSize(chunk);
+    m_chunk.resize(size + AV_INPUT_BUFFER_PADDING_SIZE);
+    std::fill(m_chunk.end() - AV_INPUT_BUFFER_PADDING_SIZE, m_chunk.end(), 0);
+    if (m_stream.ReadChunk(chunk, m_chunk.data(), size) != err::kOk) {
+        return false;
+    }
+    AVPacket* p = m_codec->packet;
+    av_packet_unref(p);
+    p->data = m_chunk.data();
+    p->size = static_cast<int>(size);
+    if (m_stream.ChunkIsKey(chunk)) {
+        p->flags |= AV_PKT_FLAG_KEY;
+    }
+    const int rc = avcodec_send_packet(m_codec->ctx, p);
+    p->data = nullptr;
+    p->size = 0;
+    // A damaged chunk is skipped; the decoder goes on with the next one.
+    return rc >= 0 || rc == AVERROR_INVALIDDATA;
+}
+
+// Takes one decoded frame if the decoder has one: converts it into the
+// picture when it is the wanted output, counts it either way.
+bool AviFrameDecoder::ReceiveInto(int64_t* produced) {
+    const int rc = avcodec_receive_frame(m_codec->ctx, m_codec->frame);
+    if (rc < 0) {
+        return false;
+    }
+    AVFrame* f = m_codec->frame;
+    if (f->width > 0 && f->height > 0 && int64_t{f->width} * f->height <= kMaxPixels) {
+        m_width = f->width;
+        m_height = f->height;
+        SetPictureHeader();
+        m_codec->sws = sws_getCachedContext(
+            m_codec->sws, f->width, f->height, static_cast<AVPixelFormat>(f->format), f->width,
+            f->height, AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr, nullptr, nullptr);
+        if (m_codec->sws != nullptr) {
+            // Bottom-up: start at the last row and step backwards.
+            const int row = static_cast<int>(RowBytes24(m_width));
+            uint8_t* last = m_picture.data() + kBitmapInfoHeaderSize +
+                            static_cast<size_t>(row) * static_cast<size_t>(m_height - 1);
+            uint8_t* dst[4] = {last, nullptr, nullptr, nullptr};
+            int stride[4] = {-row, 0, 0, 0};
+            sws_scale(m_codec->sws, f->data, f->linesize, 0, f->height, dst, stride);
+        }
+    }
+    av_frame_unref(f);
+    ++*produced;
+    return true;
+}
+
+bool AviFrameDecoder::DecodeCompressed(int32_t pos) {
+    const int64_t idx = static_cast<int64_t>(pos) - m_stream.Start();
+    const int32_t key_pos = m_stream.FindPrevKeyFrame(pos);
+    const int64_t key = key_pos < 0 ? 0 : static_cast<int64_t>(key_pos) - m_stream.Start();
+    const int64_t last = static_cast<int64_t>(m_lastPos) - m_stream.Start();
+    // Continue from the last decoded frame when the wanted one follows it
+    // within the same run from a key frame; else start again at the key.
+    if (!(m_startChunk >= 0 && m_lastPos >= 0 && key <= last && idx > last && !m_codec->flushed)) {
+        avcodec_flush_buffers(m_codec->ctx);
+        m_codec->flushed = false;
+        m_startChunk = key;
+        m_nextChunk = key;
+        m_outputs = 0;
+    }
+    // Output n of the decoder (in presentation order) is frame start + n; a
+    // chunk of 0 bytes (a dropped frame) repeats the picture before it.
+    const int64_t target = idx - m_startChunk;
+    while (m_outputs <= target) {
+        int64_t produced = 0;
+        const int64_t before = m_outputs;
+        if (ReceiveInto(&produced)) {
+            m_outputs += produced;
+            if (before == target) {
+                return true;
+            }
+            continue;
+        }
+        if (m_nextChunk < m_stream.ChunkCount()) {
+            const int64_t chunk = m_nextChunk++;
+            if (m_stream.ChunkSize(chunk) == 0) {
+                if (m_outputs++ == target) {
+                    return !m_picture.empty();
+                }
+                continue;
+            }
+            if (!SendChunk(chunk)) {
+                return false;
+            }
+            continue;
+        }
+        if (m_codec->flushed) {
+            return false;  // the decoder has nothing more to give
+        }
+        avcodec_send_packet(m_codec->ctx, nullptr);
+        m_codec->flushed = true;
+    }
+    return false;
+}
+
+const uint8_t* AviFrameDecoder::GetFrame(int32_t pos) {
+    if (pos == m_lastPos && !m_picture.empty()) {
+        return m_picture.data();
+    }
+    const int64_t idx = static_cast<int64_t>(pos) - m_stream.Start();
+    if (idx < 0 || idx >= m_stream.ChunkCount()) {
+        return nullptr;
+    }
+    bool ok = false;
+    if (m_uncompressed) {
+        // A dropped frame (0 bytes) repeats the last stored frame before it.
+        int64_t chunk = idx;
+        while (chunk >= 0 && m_stream.ChunkSize(chunk) == 0) {
+            --chunk;
+        }
+        if (chunk >= 0) {
+            const uint32_t size = m_stream.ChunkSize(chunk);
+            m_chunk.resize(size);
+            ok = m_stream.ReadChunk(chunk, m_chunk.data(), size) == err::kOk &&
+                 ConvertUncompressed(m_chunk.data(), size);
+        }
+    } else {
+        ok = DecodeCompressed(pos);
+    }
+    if (!ok) {
+        m_lastPos = -1;
+        m_startChunk = -1;
+        return nullptr;
+    }
+    m_lastPos = pos;
+    return m_picture.data();
+}
+
+}  // namespace trelvan

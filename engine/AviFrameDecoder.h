@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "AviFile.h"
+
+namespace trelvan {
+
+// Turns the frames of a video stream into uncompressed pictures: a packed
+// picture of a 40-byte BITMAPINFOHEADER followed by 24-bit bottom-up rows
+// (each padded to 4 bytes). Uncompressed frames are converted directly;
+// compressed ones go through libavcodec, decoding from the nearest key frame
+// at or before the wanted one (continuing from the last decoded frame when
+// that is on the way), then through libswscale.
+class AviFrameDecoder {
+  public:
+    // Null when the stream is no video stream or its compression is unknown.
+    static std::unique_ptr<AviFrameDecoder> Open(AviStream& stream);
+    ~AviFrameDecoder();
+    AviFrameDecoder(const AviFrameDecoder&) = delete;
+    AviFrameDecoder& operator=(const AviFrameDecoder&) = delete;
+
+    // The packed picture of frame `pos`, valid until the next call; null when
+    // the frame cannot be read or decoded.
+    const uint8_t* GetFrame(int32_t pos);
+    // Bytes of the packed picture (header + rows).
+    size_t PictureBytes() const { return m_picture.size(); }
+
+  private:
+    struct Codec;
+    explicit AviFrameDecoder(AviStream& stream);
+    bool ConvertUncompressed(const uint8_t* data, size_t n);
+    bool DecodeCompressed(int32_t pos);
+    bool SendChunk(int64_t chunk);
+    bool ReceiveInto(int64_t* produced);
+    void SetPictureHeader();
+
+    AviStream& m_stream;
+    std::vector<uint8_t> m_picture;  // header + 24-bit bottom-up rows
+    std::vector<uint8_t> m_chunk;
+    int32_t m_width = 0, m_height = 0;
+    bool m_uncompressed = false;
+    int32_t m_lastPos = -1;     // frame the picture holds
+    int64_t m_nextChunk = -1;   // next chunk to send to the decoder
+    int64_t m_outputs = 0;      // frames the decoder gave since m_startChunk
+    int64_t m_startChunk = -1;  // key chunk decoding started from
+    std::unique_ptr<Codec> m_codec;
+};
+
+}  // namespace trelvan
