@@ -9,9 +9,13 @@
 
 using trelvan::AviStreamInfo;
 
-CEncAVI::CEncAVI() { CEncAVI::Close(); }
+CEncAVI::CEncAVI() {
+    CEncAVI::Close();
+}
 
-CEncAVI::~CEncAVI() { CEncAVI::Close(); }
+CEncAVI::~CEncAVI() {
+    CEncAVI::Close();
+}
 
 void CEncAVI::RemoveExistingOutput(const std::string& path) {
     struct stat st {};
@@ -110,7 +114,9 @@ int32_t CEncAVI::PrepareCompressor() {
     return HandlerIsDib() ? 0 : trelvan::err::kCodecSelect;
 }
 
-void CEncAVI::ReleaseCompressor() { m_options = AVICOMPRESSOPTIONS{}; }
+void CEncAVI::ReleaseCompressor() {
+    m_options = AVICOMPRESSOPTIONS{};
+}
 
 int32_t CEncAVI::Close() {
     int32_t rc = 0;

@@ -25,7 +25,7 @@
 //
 // Every operation returns 0 or an error code; nothing throws.
 class CEncAVI {
-public:
+  public:
     CEncAVI();
     CEncAVI(const CEncAVI&) = delete;
     CEncAVI& operator=(const CEncAVI&) = delete;
@@ -65,7 +65,7 @@ public:
     void SetFileOpener(trelvan::FileOpener opener) { m_opener = std::move(opener); }
     void SetWriterLimits(const trelvan::AviWriterLimits& limits) { m_limits = limits; }
 
-protected:
+  protected:
     // Removes an existing file of that name (whatever its permissions); a
     // failure is left to the create that follows.
     static void RemoveExistingOutput(const std::string& path);
@@ -83,7 +83,7 @@ protected:
     std::vector<uint8_t> m_inputFormat;
     CEncAVISetting m_settings;
 
-private:
+  private:
     trelvan::FileOpener m_opener = trelvan::DiskFileOpener();
     trelvan::AviWriterLimits m_limits;
 };

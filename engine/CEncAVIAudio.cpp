@@ -10,9 +10,13 @@
 
 using trelvan::AviStreamInfo;
 
-CEncAVIAudio::CEncAVIAudio() { CEncAVIAudio::Close(); }
+CEncAVIAudio::CEncAVIAudio() {
+    CEncAVIAudio::Close();
+}
 
-CEncAVIAudio::~CEncAVIAudio() { CEncAVIAudio::Close(); }
+CEncAVIAudio::~CEncAVIAudio() {
+    CEncAVIAudio::Close();
+}
 
 int32_t CEncAVIAudio::Close() {
     m_audioStream = -1;
@@ -100,8 +104,9 @@ int32_t CEncAVIAudio::CopyAudioRange(int32_t first, int32_t end, trelvan::AviStr
         }
         int64_t bytes = 0;
         int32_t samples = 0;
-        if (source->Read(pos, trelvan::kReadConvenient, buffer.get(), kTransferBytes, &bytes,
-                         &samples) != 0) {
+        // As many samples as the buffer holds, but none past the end of the
+        // range: the last block stops at `end`.
+        if (source->Read(pos, end - pos, buffer.get(), kTransferBytes, &bytes, &samples) != 0) {
             // OK discontinues the copy, Cancel skips this sample.
             const bool discontinue = m_ctx == nullptr || m_ctx->Ask("", AudioReadFailedText());
             if (discontinue) {
@@ -110,15 +115,14 @@ int32_t CEncAVIAudio::CopyAudioRange(int32_t first, int32_t end, trelvan::AviStr
             ++pos;
             continue;
         }
-        if (bytes <= 0) {
-            break;
+        if (samples <= 0) {
+            break;  // the end of the source
         }
-        rc = AppendAudio(samples, buffer.get(), static_cast<int32_t>(bytes));
+        // An empty chunk (0 bytes, one sample of a stream of variable sample
+        // size) is copied as it is; it does not end the copy.
+        rc = AppendAudio(samples, buffer.get(), static_cast<int32_t>(std::max<int64_t>(bytes, 0)));
         if (rc != 0) {
             break;
-        }
-        if (samples <= 0) {
-            break;  // a read that moves nothing forward would never end
         }
         pos += samples;
     }

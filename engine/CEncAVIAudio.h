@@ -21,7 +21,7 @@
 // the context's ask hook when a block cannot be read; the writer never talks
 // to the user itself.
 class CEncAVIAudio : public CEncAVI_Comp {
-public:
+  public:
     static constexpr int32_t kTransferBytes = 400000;
 
     CEncAVIAudio();
@@ -57,7 +57,7 @@ public:
     // The question asked when an audio block cannot be read.
     static std::string AudioReadFailedText();
 
-private:
+  private:
     int m_audioStream = -1;
     int32_t m_audioPos = 0;
     bool m_hasAudio = false;

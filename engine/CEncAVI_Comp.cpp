@@ -2,7 +2,9 @@
 
 #include "ErrorCodes.h"
 
-CEncAVI_Comp::CEncAVI_Comp() { m_framesInfo.fill(0); }
+CEncAVI_Comp::CEncAVI_Comp() {
+    m_framesInfo.fill(0);
+}
 
 CEncAVI_Comp::~CEncAVI_Comp() = default;
 

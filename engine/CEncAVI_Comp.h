@@ -9,7 +9,7 @@
 // writes the result to the file's video stream. With the only handler there
 // is ("DIB "), compressing a frame is storing it as it is.
 class CEncAVI_Comp : public CEncAVI {
-public:
+  public:
     CEncAVI_Comp();
     ~CEncAVI_Comp() override;
 
@@ -18,7 +18,7 @@ public:
     int32_t PrepareCompressor() override;
     void ReleaseCompressor() override;
 
-protected:
+  protected:
     // The frames-information record of a compression sequence (64 bytes),
     // zeroed at construction.
     std::array<uint8_t, 64> m_framesInfo{};
