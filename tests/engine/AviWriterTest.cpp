@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <numeric>
 
+#include "AviFile.h"
 #include "AviTestUtil.h"
 #include "AviWriter.h"
 #include "ByteOrder.h"
@@ -172,6 +173,23 @@ TEST(AviWriterTest, OpenDmlPastTheRiffLimitReadsBackWhole) {
         EXPECT_LE(size, limits.riffBytes);  // no RIFF grows past the limit
     }
     EXPECT_EQ(res.streams[0].length, want.video.size());
+
+    // The program's own reader takes the OpenDML indexes and finds every
+    // video chunk with its key flag.
+    int32_t error = 0;
+    auto file = AviFile::Open(out, &error);
+    ASSERT_TRUE(file) << error;
+    EXPECT_EQ(file->IndexSource(), AviIndexSource::OpenDml);
+    AviStream& video = file->Stream(0);
+    ASSERT_EQ(video.ChunkCount(), static_cast<int64_t>(want.video.size()));
+    for (size_t i = 0; i < want.video.size(); ++i) {
+        std::vector<uint8_t> chunk(video.ChunkSize(static_cast<int64_t>(i)));
+        ASSERT_EQ(video.ReadChunk(static_cast<int64_t>(i), chunk.data(),
+                                  static_cast<int64_t>(chunk.size())),
+                  0);
+        EXPECT_EQ(chunk, want.video[i].data) << i;
+        EXPECT_EQ(video.ChunkIsKey(static_cast<int64_t>(i)), want.video[i].key) << i;
+    }
 }
 
 // Zero-length chunks are frames too (a repeated frame): they are stored and
