@@ -59,6 +59,12 @@ std::unique_ptr<AviFrameDecoder> AviFrameDecoder::Open(AviStream& stream) {
     if (w <= 0 || h <= 0 || w * h > kMaxPixels) {
         return nullptr;
     }
+    // The engine prints nothing; a damaged frame shows as a failed decode.
+    static const bool quiet = [] {
+        av_log_set_level(AV_LOG_QUIET);
+        return true;
+    }();
+    (void)quiet;
     std::unique_ptr<AviFrameDecoder> d(new AviFrameDecoder(stream));
     d->m_width = static_cast<int32_t>(w);
     d->m_height = static_cast<int32_t>(h);
@@ -200,6 +206,7 @@ bool AviFrameDecoder::SendChunk(int64_t chunk) {
     av_packet_unref(p);
     p->data = m_chunk.data();
     p->size = static_cast<int>(size);
+    p->pts = chunk;
     if (m_stream.ChunkIsKey(chunk)) {
         p->flags |= AV_PKT_FLAG_KEY;
     }
@@ -210,15 +217,17 @@ bool AviFrameDecoder::SendChunk(int64_t chunk) {
     return rc >= 0 || rc == AVERROR_INVALIDDATA;
 }
 
-// Takes one decoded frame if the decoder has one: converts it into the
-// picture when it is the wanted output, counts it either way.
-bool AviFrameDecoder::ReceiveInto(int64_t* produced) {
+// Takes one decoded frame if the decoder has one; converts it into the
+// picture when it came from chunk `wanted` (each packet carries its chunk
+// number as its time stamp, which the decoder hands on through reordering).
+bool AviFrameDecoder::ReceiveInto(int64_t wanted, bool* got_wanted) {
     const int rc = avcodec_receive_frame(m_codec->ctx, m_codec->frame);
     if (rc < 0) {
         return false;
     }
     AVFrame* f = m_codec->frame;
-    if (f->width > 0 && f->height > 0 && int64_t{f->width} * f->height <= kMaxPixels) {
+    if (f->pts == wanted && f->width > 0 && f->height > 0 &&
+        int64_t{f->width} * f->height <= kMaxPixels) {
         m_width = f->width;
         m_height = f->height;
         SetPictureHeader();
@@ -233,49 +242,41 @@ bool AviFrameDecoder::ReceiveInto(int64_t* produced) {
             uint8_t* dst[4] = {last, nullptr, nullptr, nullptr};
             int stride[4] = {-row, 0, 0, 0};
             sws_scale(m_codec->sws, f->data, f->linesize, 0, f->height, dst, stride);
+            *got_wanted = true;
         }
     }
     av_frame_unref(f);
-    ++*produced;
     return true;
 }
 
-bool AviFrameDecoder::DecodeCompressed(int32_t pos) {
-    const int64_t idx = static_cast<int64_t>(pos) - m_stream.Start();
-    const int32_t key_pos = m_stream.FindPrevKeyFrame(pos);
-    const int64_t key = key_pos < 0 ? 0 : static_cast<int64_t>(key_pos) - m_stream.Start();
-    const int64_t last = static_cast<int64_t>(m_lastPos) - m_stream.Start();
-    // Continue from the last decoded frame when the wanted one follows it
-    // within the same run from a key frame; else start again at the key.
-    if (!(m_startChunk >= 0 && m_lastPos >= 0 && key <= last && idx > last && !m_codec->flushed)) {
+// Decodes the picture that chunk `target` carries. Decoding starts one key
+// frame earlier than the one before the target, so that frames of an open
+// group (which refer back across the key frame) have their references; a
+// run already under way is continued when the target still lies ahead.
+bool AviFrameDecoder::DecodeCompressed(int64_t target) {
+    const int32_t start = m_stream.Start();
+    const int32_t key_pos = m_stream.FindPrevKeyFrame(start + static_cast<int32_t>(target));
+    const int64_t key = key_pos < 0 ? 0 : key_pos - start;
+    int64_t from = key;
+    if (key > 0) {
+        const int32_t before = m_stream.FindPrevKeyFrame(start + static_cast<int32_t>(key) - 1);
+        from = before < 0 ? 0 : before - start;
+    }
+    const bool running = m_startChunk >= 0 && !m_codec->flushed;
+    if (!(running && m_startChunk <= key && target >= m_nextChunk)) {
         avcodec_flush_buffers(m_codec->ctx);
         m_codec->flushed = false;
-        m_startChunk = key;
-        m_nextChunk = key;
-        m_outputs = 0;
+        m_startChunk = from;
+        m_nextChunk = from;
     }
-    // Output n of the decoder (in presentation order) is frame start + n; a
-    // chunk of 0 bytes (a dropped frame) repeats the picture before it.
-    const int64_t target = idx - m_startChunk;
-    while (m_outputs <= target) {
-        int64_t produced = 0;
-        const int64_t before = m_outputs;
-        if (ReceiveInto(&produced)) {
-            m_outputs += produced;
-            if (before == target) {
-                return true;
-            }
+    bool got = false;
+    while (!got) {
+        if (ReceiveInto(target, &got)) {
             continue;
         }
         if (m_nextChunk < m_stream.ChunkCount()) {
             const int64_t chunk = m_nextChunk++;
-            if (m_stream.ChunkSize(chunk) == 0) {
-                if (m_outputs++ == target) {
-                    return !m_picture.empty();
-                }
-                continue;
-            }
-            if (!SendChunk(chunk)) {
+            if (m_stream.ChunkSize(chunk) != 0 && !SendChunk(chunk)) {
                 return false;
             }
             continue;
@@ -286,7 +287,7 @@ bool AviFrameDecoder::DecodeCompressed(int32_t pos) {
         avcodec_send_packet(m_codec->ctx, nullptr);
         m_codec->flushed = true;
     }
-    return false;
+    return true;
 }
 
 const uint8_t* AviFrameDecoder::GetFrame(int32_t pos) {
@@ -297,21 +298,21 @@ const uint8_t* AviFrameDecoder::GetFrame(int32_t pos) {
     if (idx < 0 || idx >= m_stream.ChunkCount()) {
         return nullptr;
     }
+    // A dropped frame (0 bytes) repeats the last stored frame before it.
+    int64_t chunk = idx;
+    while (chunk >= 0 && m_stream.ChunkSize(chunk) == 0) {
+        --chunk;
+    }
     bool ok = false;
-    if (m_uncompressed) {
-        // A dropped frame (0 bytes) repeats the last stored frame before it.
-        int64_t chunk = idx;
-        while (chunk >= 0 && m_stream.ChunkSize(chunk) == 0) {
-            --chunk;
-        }
-        if (chunk >= 0) {
-            const uint32_t size = m_stream.ChunkSize(chunk);
-            m_chunk.resize(size);
-            ok = m_stream.ReadChunk(chunk, m_chunk.data(), size) == err::kOk &&
-                 ConvertUncompressed(m_chunk.data(), size);
-        }
+    if (chunk < 0) {
+        ok = false;
+    } else if (m_uncompressed) {
+        const uint32_t size = m_stream.ChunkSize(chunk);
+        m_chunk.resize(size);
+        ok = m_stream.ReadChunk(chunk, m_chunk.data(), size) == err::kOk &&
+             ConvertUncompressed(m_chunk.data(), size);
     } else {
-        ok = DecodeCompressed(pos);
+        ok = DecodeCompressed(chunk);
     }
     if (!ok) {
         m_lastPos = -1;

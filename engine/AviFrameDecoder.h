@@ -11,9 +11,9 @@ namespace trelvan {
 // Turns the frames of a video stream into uncompressed pictures: a packed
 // picture of a 40-byte BITMAPINFOHEADER followed by 24-bit bottom-up rows
 // (each padded to 4 bytes). Uncompressed frames are converted directly;
-// compressed ones go through libavcodec, decoding from the nearest key frame
-// at or before the wanted one (continuing from the last decoded frame when
-// that is on the way), then through libswscale.
+// compressed ones go through libavcodec, decoding from the key frames before
+// the wanted one (continuing a run under way when the wanted frame lies
+// ahead), then through libswscale. Frame n is the picture chunk n carries.
 class AviFrameDecoder {
   public:
     // Null when the stream is no video stream or its compression is unknown.
@@ -32,9 +32,9 @@ class AviFrameDecoder {
     struct Codec;
     explicit AviFrameDecoder(AviStream& stream);
     bool ConvertUncompressed(const uint8_t* data, size_t n);
-    bool DecodeCompressed(int32_t pos);
+    bool DecodeCompressed(int64_t target);
     bool SendChunk(int64_t chunk);
-    bool ReceiveInto(int64_t* produced);
+    bool ReceiveInto(int64_t wanted, bool* got_wanted);
     void SetPictureHeader();
 
     AviStream& m_stream;
@@ -44,8 +44,7 @@ class AviFrameDecoder {
     bool m_uncompressed = false;
     int32_t m_lastPos = -1;     // frame the picture holds
     int64_t m_nextChunk = -1;   // next chunk to send to the decoder
-    int64_t m_outputs = 0;      // frames the decoder gave since m_startChunk
-    int64_t m_startChunk = -1;  // key chunk decoding started from
+    int64_t m_startChunk = -1;  // chunk decoding started from
     std::unique_ptr<Codec> m_codec;
 };
 
