@@ -29,7 +29,9 @@ bool ParseFormat(std::span<const uint8_t> f, WAVEFORMATEX* out) {
     return out->nChannels != 0 && out->nSamplesPerSec != 0 && out->nBlockAlign != 0;
 }
 
-bool IsPcm(const WAVEFORMATEX& f) { return f.wFormatTag == kWaveFormatPcm; }
+bool IsPcm(const WAVEFORMATEX& f) {
+    return f.wFormatTag == kWaveFormatPcm;
+}
 
 // The codec of a format: PCM and float by their sample width, everything else
 // through libavformat's table of RIFF audio tags.
@@ -41,16 +43,22 @@ AVCodecID CodecOf(std::span<const uint8_t> format, const WAVEFORMATEX& f) {
     const unsigned bits = f.wBitsPerSample;
     if (tag == kWaveFormatPcm) {
         switch (bits) {
-            case 8: return AV_CODEC_ID_PCM_U8;
-            case 16: return AV_CODEC_ID_PCM_S16LE;
-            case 24: return AV_CODEC_ID_PCM_S24LE;
-            case 32: return AV_CODEC_ID_PCM_S32LE;
-            default: return AV_CODEC_ID_NONE;
+            case 8:
+                return AV_CODEC_ID_PCM_U8;
+            case 16:
+                return AV_CODEC_ID_PCM_S16LE;
+            case 24:
+                return AV_CODEC_ID_PCM_S24LE;
+            case 32:
+                return AV_CODEC_ID_PCM_S32LE;
+            default:
+                return AV_CODEC_ID_NONE;
         }
     }
     if (tag == kWaveFormatIeeeFloat) {
-        return bits == 64 ? AV_CODEC_ID_PCM_F64LE : bits == 32 ? AV_CODEC_ID_PCM_F32LE
-                                                               : AV_CODEC_ID_NONE;
+        return bits == 64   ? AV_CODEC_ID_PCM_F64LE
+               : bits == 32 ? AV_CODEC_ID_PCM_F32LE
+                            : AV_CODEC_ID_NONE;
     }
     const AVCodecTag* const tables[] = {avformat_get_riff_audio_tags(), nullptr};
     return av_codec_get_id(tables, tag);
@@ -142,8 +150,7 @@ bool AudioConversion::Impl::OpenCodecs() {
     dec->bits_per_coded_sample = src.wBitsPerSample;
     const size_t extra = srcFormat.size() >= kWaveFormatExSize ? src.cbSize : 0;
     if (extra > 0) {
-        dec->extradata =
-            static_cast<uint8_t*>(av_mallocz(extra + AV_INPUT_BUFFER_PADDING_SIZE));
+        dec->extradata = static_cast<uint8_t*>(av_mallocz(extra + AV_INPUT_BUFFER_PADDING_SIZE));
         if (dec->extradata == nullptr) {
             return false;
         }
@@ -216,8 +223,18 @@ bool AudioConversion::Impl::Resample(AVFrame* in) {
     if (swr == nullptr) {
         if (swr_alloc_set_opts2(&swr, &enc->ch_layout, enc->sample_fmt, enc->sample_rate,
                                 &in->ch_layout, static_cast<AVSampleFormat>(in->format),
-                                in->sample_rate, 0, nullptr) < 0 ||
-            swr_init(swr) < 0) {
+                                in->sample_rate, 0, nullptr) < 0) {
+            return false;
+        }
+        // One channel to several goes to each at full level, as a plain copy.
+        const int outs = enc->ch_layout.nb_channels;
+        if (in->ch_layout.nb_channels == 1 && outs > 1) {
+            std::vector<double> matrix(static_cast<size_t>(outs), 1.0);
+            if (swr_set_matrix(swr, matrix.data(), 1) < 0) {
+                return false;
+            }
+        }
+        if (swr_init(swr) < 0) {
             return false;
         }
     }
@@ -233,8 +250,9 @@ bool AudioConversion::Impl::Resample(AVFrame* in) {
                                            enc->sample_fmt, 0) < 0) {
         return false;
     }
-    const int got = swr_convert(swr, out, room, in != nullptr ? const_cast<const uint8_t**>(in->extended_data) : nullptr,
-                                in != nullptr ? in->nb_samples : 0);
+    const int got = swr_convert(
+        swr, out, room, in != nullptr ? const_cast<const uint8_t**>(in->extended_data) : nullptr,
+        in != nullptr ? in->nb_samples : 0);
     bool ok = got >= 0;
     if (got > 0) {
         ok = av_audio_fifo_write(fifo, reinterpret_cast<void**>(out), got) == got;
@@ -245,8 +263,8 @@ bool AudioConversion::Impl::Resample(AVFrame* in) {
 }
 
 bool AudioConversion::Impl::EncodeFifo(bool end) {
-    const bool variable = enc->frame_size == 0 ||
-                          (enc->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) != 0;
+    const bool variable =
+        enc->frame_size == 0 || (enc->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) != 0;
     const int unit = enc->frame_size > 0 ? enc->frame_size : 4096;
     for (;;) {
         int n = av_audio_fifo_size(fifo);
@@ -304,9 +322,9 @@ bool AudioConversion::Impl::Decode(const uint8_t* data, size_t size) {
         while (size > 0) {
             uint8_t* out = nullptr;
             int out_size = 0;
-            const int used = av_parser_parse2(parser, dec, &out, &out_size, data,
-                                              static_cast<int>(size), AV_NOPTS_VALUE,
-                                              AV_NOPTS_VALUE, 0);
+            const int used =
+                av_parser_parse2(parser, dec, &out, &out_size, data, static_cast<int>(size),
+                                 AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
             if (used < 0) {
                 return false;
             }
@@ -378,9 +396,8 @@ std::unique_ptr<AudioConversion> AudioConversion::Open(std::span<const uint8_t> 
     if (!ParseFormat(source, &impl->src) || !ParseFormat(destination, &impl->dst)) {
         return nullptr;
     }
-    // One side is PCM, and both sides count frames at the same rate.
-    if ((!IsPcm(impl->src) && !IsPcm(impl->dst)) ||
-        impl->src.nSamplesPerSec != impl->dst.nSamplesPerSec) {
+    // One side is PCM (a codec step; PCM to PCM changes width, channels or rate).
+    if (!IsPcm(impl->src) && !IsPcm(impl->dst)) {
         return nullptr;
     }
     if (!MathOf(source, impl->src, &impl->srcMath) ||
@@ -396,7 +413,12 @@ bool AudioConversion::Size(uint32_t bytes, SizeFrom from, uint32_t* out) const {
     const Impl& d = *m_impl;
     const audio::FrameMath& in = from == SizeFrom::Source ? d.srcMath : d.dstMath;
     const audio::FrameMath& other = from == SizeFrom::Source ? d.dstMath : d.srcMath;
-    const uint64_t frames = audio::FramesInBytes(in, bytes);
+    const uint32_t rate_in = from == SizeFrom::Source ? d.src.nSamplesPerSec : d.dst.nSamplesPerSec;
+    const uint32_t rate_out =
+        from == SizeFrom::Source ? d.dst.nSamplesPerSec : d.src.nSamplesPerSec;
+    // Frames on the other side of a rate change: the same stretch of time.
+    const uint64_t frames = static_cast<uint64_t>(
+        static_cast<unsigned __int128>(audio::FramesInBytes(in, bytes)) * rate_out / rate_in);
     if (frames == 0) {
         return false;
     }
@@ -408,7 +430,17 @@ bool AudioConversion::Size(uint32_t bytes, SizeFrom from, uint32_t* out) const {
     return true;
 }
 
-bool AudioConversion::HoldsInput() const { return m_impl->opened; }
+bool AudioConversion::Prepare() {
+    if (!m_impl->opened && !m_impl->OpenCodecs()) {
+        m_impl->CloseCodecs();
+        return false;
+    }
+    return true;
+}
+
+bool AudioConversion::HoldsInput() const {
+    return m_impl->opened;
+}
 
 bool AudioConversion::HasPendingOutput() const {
     return m_impl->pendingPos < m_impl->pending.size();
@@ -424,8 +456,7 @@ bool AudioConversion::Convert(const uint8_t* src, uint32_t src_len, uint32_t* sr
         d.pendingPos = 0;
     }
     if (src_len > 0 || end) {
-        if (!d.opened && !d.OpenCodecs()) {
-            d.CloseCodecs();
+        if (!Prepare()) {
             return false;
         }
         // Without the end mark only whole source blocks are taken (PCM: whole

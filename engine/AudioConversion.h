@@ -18,7 +18,7 @@ namespace trelvan {
 // only to answer size questions (raw copies into a WAV file) works for every
 // format whose frames the layer can count, even without an encoder.
 class AudioConversion {
-public:
+  public:
     enum class SizeFrom {
         Source,       // given source bytes, how many destination bytes
         Destination,  // given destination bytes, how many source bytes
@@ -50,6 +50,11 @@ public:
     bool Convert(const uint8_t* src, uint32_t src_len, uint32_t* src_used, uint8_t* dst,
                  uint32_t dst_len, uint32_t* dst_used, bool end);
 
+    // Opens the codecs now (Convert does so itself when needed): false when
+    // the pair has no decoder and encoder, so a converting write can fail
+    // before it takes any bytes.
+    bool Prepare();
+
     // True while the codec holds input taken without the end mark (partial
     // frames) that only a conversion with the end mark turns into output.
     bool HoldsInput() const;
@@ -58,7 +63,7 @@ public:
 
     struct Impl;
 
-private:
+  private:
     explicit AudioConversion(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> m_impl;
 };

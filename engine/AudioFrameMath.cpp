@@ -138,7 +138,9 @@ bool DescribeFormat(std::span<const uint8_t> format, FrameMath* out) {
             if (extra_size >= 6 && bytes::GetLE32(extra + 2) != 0) {
                 avg = bytes::GetLE32(extra + 2) / 8;
             }
-            const uint32_t spf = layer == 1 ? 384 : (layer == 3 && f.nSamplesPerSec < 32000) ? 576 : 1152;
+            const uint32_t spf = layer == 1                                 ? 384
+                                 : (layer == 3 && f.nSamplesPerSec < 32000) ? 576
+                                                                            : 1152;
             return Bitrate(out, spf, avg, f.nSamplesPerSec, true);
         }
         case kWaveFormatMpegLayer3:
@@ -180,7 +182,8 @@ uint64_t FramesInBytes(const FrameMath& m, uint64_t bytes) {
             return static_cast<uint64_t>(U128(bytes) * m.frames_per_unit / m.bytes_per_unit);
         case FrameMath::Kind::Blocks:
             return bytes / m.bytes_per_unit * m.frames_per_unit +
-                   std::min<uint64_t>(FramesInBlock(m, bytes % m.bytes_per_unit), m.frames_per_unit);
+                   std::min<uint64_t>(FramesInBlock(m, bytes % m.bytes_per_unit),
+                                      m.frames_per_unit);
         case FrameMath::Kind::Bitrate: {
             // Whole frames, rounded to the nearest: with the standard padding
             // the average frame length is exact, so this counts CBR frames.
@@ -201,8 +204,8 @@ uint64_t BytesForFrames(const FrameMath& m, uint64_t frames) {
             return (frames + m.frames_per_unit - 1) / m.frames_per_unit * m.bytes_per_unit;
         case FrameMath::Kind::Bitrate: {
             const U128 units = (U128(frames) + m.frames_per_unit - 1) / m.frames_per_unit;
-            return static_cast<uint64_t>(
-                (units * m.frames_per_unit * m.avg_bytes + m.rate - 1) / m.rate);
+            return static_cast<uint64_t>((units * m.frames_per_unit * m.avg_bytes + m.rate - 1) /
+                                         m.rate);
         }
     }
     return 0;

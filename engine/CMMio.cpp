@@ -22,7 +22,9 @@ CMMio::CMMio(trelvan::FileOpener opener, uint64_t riff_size_limit)
     m_fact.ckid = bytes::FourCC("fact");
 }
 
-CMMio::~CMMio() { Close(); }
+CMMio::~CMMio() {
+    Close();
+}
 
 bool CMMio::Close() {
     bool ok = true;
@@ -146,6 +148,7 @@ bool CMMio::OpenWrite(const std::string& path, uint32_t format_size) {
         return false;
     }
     m_writer = std::make_unique<BufferedWriter>(*m_file, 0);
+    m_limitReached = false;
     m_riff.cksize = 0;
     m_fmt.cksize = format_size;
     m_data.dwDataOffset = 0;
@@ -206,6 +209,7 @@ int32_t CMMio::Write(const void* buffer, int32_t count) {
     const uint64_t end = m_writer->Position() + static_cast<uint64_t>(count);
     const uint64_t riff_size = end + (end & 1u) - 8;
     if (riff_size > m_riffLimit) {
+        m_limitReached = true;
         return 0;
     }
     return m_writer->Write(buffer, static_cast<size_t>(count)) ? count : 0;

@@ -34,7 +34,7 @@ struct MMCKINFO {
 //
 // All operations return nonzero (true) on success unless said otherwise.
 class CMMio {
-public:
+  public:
     static constexpr uint64_t kRiffSizeLimit = 0xFFFFFFFFull;
 
     explicit CMMio(trelvan::FileOpener opener = trelvan::DiskFileOpener(),
@@ -49,6 +49,9 @@ public:
     void SetRiffSizeLimit(uint64_t limit) { m_riffLimit = limit; }
 
     bool IsOpen() const { return m_file != nullptr; }
+    // True once a write of the file being written was refused because of
+    // the RIFF size limit (rather than failing on the disk).
+    bool LimitReached() const { return m_limitReached; }
 
     // Opens an existing file, finds the RIFF chunk of form "WAVE" and in it
     // the format chunk (at least 16 bytes), and stands at the format data.
@@ -88,7 +91,7 @@ public:
     // written or the file could not be released.
     bool Close();
 
-private:
+  private:
     bool FindChunk(uint32_t id, uint64_t from, uint64_t end, MMCKINFO* out);
     bool CreateChunk(MMCKINFO* ck, bool riff);
     bool AscendWrite(MMCKINFO* ck);
@@ -98,8 +101,9 @@ private:
     std::string m_path;
     std::unique_ptr<trelvan::IoFile> m_file;
     std::unique_ptr<trelvan::BufferedWriter> m_writer;  // set while writing
-    uint64_t m_readPos = 0;                              // while reading
-    uint64_t m_fileSize = 0;                             // while reading
+    uint64_t m_readPos = 0;                             // while reading
+    uint64_t m_fileSize = 0;                            // while reading
+    bool m_limitReached = false;  // a write was refused at the RIFF size limit
     MMCKINFO m_riff;
     MMCKINFO m_fmt;
     MMCKINFO m_data;

@@ -1,8 +1,12 @@
 #include "CWavACM.h"
 
-CWavACM::CWavACM() { Reset(); }
+CWavACM::CWavACM() {
+    Reset();
+}
 
-CWavACM::~CWavACM() { Reset(); }
+CWavACM::~CWavACM() {
+    Reset();
+}
 
 void CWavACM::Reset() {
     m_srcBuffer = {};

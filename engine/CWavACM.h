@@ -28,7 +28,7 @@ struct ACMSTREAMHEADER {
 // an intermediate PCM format for two-step writes, the conversion steps, and
 // the byte counters. CWaveFileACM drives it; its state is open to that class.
 class CWavACM {
-public:
+  public:
     CWavACM();
     CWavACM(const CWavACM&) = delete;
     CWavACM& operator=(const CWavACM&) = delete;

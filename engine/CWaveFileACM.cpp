@@ -12,6 +12,9 @@ namespace {
 constexpr size_t kFileFormatBlock = 256;
 constexpr uint32_t kWriteBufferBytes = 0x3000;  // converted bytes per step when writing
 constexpr uint32_t kReadBufferBytes = 0xC000;   // file bytes per step when reading
+// The other side of a conversion step is sized from the format record; a
+// record with an absurd byte rate must not make it huge.
+constexpr uint32_t kMaxStepBuffer = 64u << 20;
 
 // `size` rounded down to whole blocks, but at least one block.
 uint32_t WholeBlocks(uint32_t size, uint32_t block) {
@@ -25,15 +28,17 @@ std::span<const uint8_t> Bytes18(const WAVEFORMATEX& f, uint8_t (&buf)[18]) {
 }
 
 bool UsablePcm(const WAVEFORMATEX& f) {
-    return f.wFormatTag == trelvan::kWaveFormatPcm && f.nChannels != 0 &&
-           f.nSamplesPerSec != 0 && f.nBlockAlign != 0;
+    return f.wFormatTag == trelvan::kWaveFormatPcm && f.nChannels != 0 && f.nSamplesPerSec != 0 &&
+           f.nBlockAlign != 0;
 }
 
 }  // namespace
 
 CWaveFileACM::CWaveFileACM() = default;
 
-CWaveFileACM::~CWaveFileACM() { Close(); }
+CWaveFileACM::~CWaveFileACM() {
+    Close();
+}
 
 void CWaveFileACM::SetFileFormat(const void* format, size_t size) {
     m_acm.m_fileFormat = {};
@@ -61,8 +66,9 @@ void CWaveFileACM::SetFileFormat(const void* format, size_t size) {
 static std::span<const uint8_t> FileFormatBytes(const CWavACM& acm) {
     WAVEFORMATEX f{};
     trelvan::ReadWaveFormat(acm.m_fileFormat.data(), acm.m_fileFormat.size(), &f);
-    const size_t n = f.wFormatTag == trelvan::kWaveFormatPcm ? trelvan::kWaveFormatExSize
-                                                              : trelvan::kWaveFormatExSize + f.cbSize;
+    const size_t n = f.wFormatTag == trelvan::kWaveFormatPcm
+                         ? trelvan::kWaveFormatExSize
+                         : trelvan::kWaveFormatExSize + f.cbSize;
     return {acm.m_fileFormat.data(), std::min(n, acm.m_fileFormat.size())};
 }
 
@@ -134,7 +140,8 @@ bool CWaveFileACM::OpenWriteConversion() {
         m_acm.m_stream = AudioConversion::Open(data, FileFormatBytes(m_acm));
     }
     uint32_t src_size = 0;
-    if (!m_acm.m_stream || !m_acm.m_stream->Size(dst_size, SizeFrom::Destination, &src_size)) {
+    if (!m_acm.m_stream || !m_acm.m_stream->Size(dst_size, SizeFrom::Destination, &src_size) ||
+        src_size > kMaxStepBuffer) {
         return false;
     }
     m_acm.m_srcBuffer.assign(src_size, 0);
@@ -162,9 +169,10 @@ int32_t CWaveFileACM::OpenWrite(const std::string& path) {
     if (have_file) {
         trelvan::ReadWaveFormat(m_acm.m_fileFormat.data(), m_acm.m_fileFormat.size(), &file);
     }
-    const uint32_t format_size = have_file && file.wFormatTag != trelvan::kWaveFormatPcm
-                                     ? static_cast<uint32_t>(trelvan::kWaveFormatExSize + file.cbSize)
-                                     : static_cast<uint32_t>(trelvan::kPcmWaveFormatSize);
+    const uint32_t format_size =
+        have_file && file.wFormatTag != trelvan::kWaveFormatPcm
+            ? static_cast<uint32_t>(trelvan::kWaveFormatExSize + file.cbSize)
+            : static_cast<uint32_t>(trelvan::kPcmWaveFormatSize);
     if (!m_mmio.OpenWrite(path, format_size)) {
         return 0;
     }
@@ -319,6 +327,11 @@ int32_t CWaveFileACM::Write(const void* buffer, int32_t count) {
     if (!m_acm.m_stream) {
         return PutData(p, n) ? count : -1;
     }
+    // A step without a codec fails here, before it holds any bytes, so Close
+    // still finishes the file.
+    if (!m_acm.m_stream->Prepare() || (m_acm.m_stream2 && !m_acm.m_stream2->Prepare())) {
+        return -1;
+    }
     if (m_acm.m_stream2) {
         // Pieces of at most one main source buffer keep the second step's output small.
         const uint32_t piece = std::max<uint32_t>(m_acm.m_dataFormat.nBlockAlign, 0x3000);
@@ -379,7 +392,7 @@ bool CWaveFileACM::OpenReadConversion() {
     trelvan::ReadWaveFormat(a.m_fileFormat.data(), a.m_fileFormat.size(), &file);
     const uint32_t src_size = WholeBlocks(kReadBufferBytes, file.nBlockAlign);
     uint32_t dst_size = 0;
-    if (!a.m_stream->Size(src_size, SizeFrom::Source, &dst_size)) {
+    if (!a.m_stream->Size(src_size, SizeFrom::Source, &dst_size) || dst_size > kMaxStepBuffer) {
         return false;
     }
     dst_size = (dst_size + 4095) / 4096 * 4096;
@@ -468,9 +481,8 @@ bool CWaveFileACM::Decode() {
     }
     if (!a.m_endOfData) {
         const uint32_t want = std::min(cap - a.m_srcFill, a.m_byteLimit - a.m_byteCount);
-        if (want > 0 &&
-            m_mmio.Read(a.m_srcBuffer.data() + a.m_srcFill, static_cast<int32_t>(want)) !=
-                static_cast<int32_t>(want)) {
+        if (want > 0 && m_mmio.Read(a.m_srcBuffer.data() + a.m_srcFill,
+                                    static_cast<int32_t>(want)) != static_cast<int32_t>(want)) {
             return false;
         }
         a.m_srcFill += want;

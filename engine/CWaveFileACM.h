@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "CMMio.h"
 #include "CWavACM.h"
@@ -18,7 +19,7 @@
 // Write converts PCM in the data format to the file format; OpenRead/Read
 // decode a compressed file to PCM.
 class CWaveFileACM {
-public:
+  public:
     CWaveFileACM();
     CWaveFileACM(const CWaveFileACM&) = delete;
     CWaveFileACM& operator=(const CWaveFileACM&) = delete;
@@ -50,16 +51,24 @@ public:
     void SetDataFormat(const WAVEFORMATEX& format) { m_acm.m_dataFormat = format; }
     const WAVEFORMATEX& GetDataFormat() const { return m_acm.m_dataFormat; }
 
+    // The file format as kept by SetFileFormat (256 bytes, or empty).
+    const std::vector<uint8_t>& GetFileFormat() const { return m_acm.m_fileFormat; }
+
     // Copies `count` bytes unchanged into the data chunk; returns count, or 0
     // when the write fell short, count was 0 or the file is not open for
     // writing.
     int32_t WriteRaw(const void* buffer, int32_t count);
 
+    // True when the last short write was refused at the 32-bit RIFF size
+    // limit (the file is still finished valid by Close). Stays set until the
+    // next OpenWrite.
+    bool SizeLimitReached() const { return m_mmio.LimitReached(); }
+
     // Test seams: how the file is opened, and the RIFF size limit.
     void SetFileOpener(trelvan::FileOpener opener) { m_mmio.SetFileOpener(std::move(opener)); }
     void SetRiffSizeLimit(uint64_t limit) { m_mmio.SetRiffSizeLimit(limit); }
 
-private:
+  private:
     bool ChooseWriteFormats();
     bool OpenWriteConversion();
     bool OpenReadConversion();

@@ -5,7 +5,7 @@
 #   small: 300,000 chunks (150,000 small video frames, 150,000 MP3-sized audio frames)
 #   large: about 500 MB of 1 MiB frames with PCM audio
 # Targets: small within 2x cat, large within 1.15x cat.
-# Usage: bench/avi-write.sh [BUILD_DIR]   (needs hyperfine; files go to $TMPDIR)
+# Usage: bench/avi-write/run.sh [BUILD_DIR]   (needs hyperfine; files go to $TMPDIR)
 set -euo pipefail
 build=${1:-build}
 tool="$build/bin/avi-write-bench"
