@@ -39,7 +39,7 @@ struct AviWriterLimits {
     // RIFFs a file can have.
     uint32_t superIndexEntries = 256;
     // Size of the write buffer.
-    size_t bufferBytes = 4u << 20;
+    size_t bufferBytes = 1u << 20;
 };
 
 // Writes an AVI file: streams from a header and a format block (copied as
