@@ -41,7 +41,7 @@ int32_t CEncAVIAudio::AddAudioStream(const std::vector<uint8_t>& format,
         }
     }
     if (!m_file) {
-        return trelvan::err::kSaveCreate;
+        return trelvan::err::kVideoStreamMake;  // no file to make the stream in
     }
     // The format's own size: 18 bytes and its extra bytes, never more than
     // the block holds.

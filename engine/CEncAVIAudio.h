@@ -32,13 +32,21 @@ class CEncAVIAudio : public CEncAVI_Comp {
     // Adds the audio stream: `format` is a WAVEFORMATEX and its tail, of which
     // 18 + cbSize bytes are kept (16 bytes are accepted as they are). With a
     // non-empty path the writer first closes, removes that file and creates it
-    // anew; with an empty path the stream goes into the file already open.
+    // anew (err::kSaveCreate); with an empty path the stream goes into the
+    // file already open (err::kVideoStreamMake when there is none).
+    // err::kFormatSet for a format under 16 bytes.
     int32_t AddAudioStream(const std::vector<uint8_t>& format, const trelvan::AviStreamInfo& header,
                            const std::string& path);
 
     // Copies the source's audio samples [first, end) (end clamped to the
     // source's length) into the audio stream, block by block as the source
-    // delivers them.
+    // delivers them (at most kTransferBytes each, never past `end`). Before
+    // each block the context's pump hook runs; a block that cannot be read
+    // asks the context's ask hook (empty caption, AudioReadFailedText()):
+    // true (OK) ends the copy, false (Cancel) skips one sample. Without a
+    // context a failed read ends the copy. A null source copies nothing.
+    // Returns 0 (also when the copy was ended), err::kMemory, or
+    // err::kStreamWrite (no audio stream, or a failed write).
     int32_t CopyAudioRange(int32_t first, int32_t end, trelvan::AviStream* source);
 
     // Appends one block of audio as one chunk (a key chunk). The audio

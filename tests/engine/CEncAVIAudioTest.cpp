@@ -263,7 +263,7 @@ TEST_F(EncAviTest, RefusalsAndFailuresGiveTheirCodes) {
         EXPECT_EQ(w.OpenForCopy(dir + "/no/such/dir.avi", src.video->Info(), vf.data(), vsize),
                   err::kSaveCreate);
         EXPECT_EQ(w.WriteSamples(1, "x", 1, 1), err::kStreamWrite);
-        EXPECT_EQ(w.AddAudioStream(af, src.audio->Info(), ""), err::kSaveCreate);
+        EXPECT_EQ(w.AddAudioStream(af, src.audio->Info(), ""), err::kVideoStreamMake);
         EXPECT_EQ(w.AddAudioStream(af, src.audio->Info(), dir + "/no/such/a.avi"),
                   err::kSaveCreate);
         EXPECT_EQ(w.OpenForCopy(dir + "/v.avi", src.video->Info(), vf.data(), 39), err::kFormatSet);
