@@ -171,4 +171,31 @@ TEST_F(SettingsStore, ValuesAreReadAtConstructionAndWrittenAtDestruction) {
     EXPECT_NE(ReadText(Store()).find("dword:11111111"), std::string::npos);
 }
 
+// Whatever the file holds (binary junk, unterminated quotes, endless
+// continuation lines, a file too large to be a settings file), the store
+// reads what it can and nothing breaks.
+TEST_F(SettingsStore, DamagedFilesReadAsDefaults) {
+    std::string junk;
+    uint32_t x = 12345;
+    for (int i = 0; i < 20000; ++i) {
+        x = x * 1103515245 + 12345;
+        junk.push_back(static_cast<char>(x >> 16));
+    }
+    const std::string cases[] = {
+        junk,
+        "\"handler",
+        "\"handler\"=dword:\\\n\\\n\\",
+        "\"AviCodec\"=hex:" + std::string(3 * 1024 * 1024, '0'),
+    };
+    for (const std::string& content : cases) {
+        WriteText(Store(), content);
+        {
+            CEncAVISetting s(ini, config);
+            EXPECT_EQ(s.m_handler, 0x20424944u);
+            EXPECT_TRUE(s.m_codecState.empty());
+        }
+        EXPECT_NE(ReadText(Store()).find("\"handler\"=dword:20424944"), std::string::npos);
+    }
+}
+
 }  // namespace
