@@ -1,6 +1,7 @@
 #include "AviFile.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 #include "AviIndexBuilder.h"
@@ -238,7 +239,26 @@ std::shared_ptr<AviFile> AviFile::OpenFile(std::unique_ptr<IoFile> file, int32_t
 }
 
 bool AviFile::ReadExact(uint64_t offset, void* buf, size_t n) {
-    return m_file->ReadAt(offset, buf, n) == static_cast<int64_t>(n);
+    if (n > kReadAheadLimit) {
+        return m_file->ReadAt(offset, buf, n) == static_cast<int64_t>(n);
+    }
+    // Small samples read in file order come out of one window: a sample
+    // costs at most one positioned read, most of them none.
+    if (offset < m_windowPos || offset + n > m_windowPos + m_windowLen) {
+        m_window.resize(kReadAheadWindow);
+        const int64_t got = m_file->ReadAt(offset, m_window.data(), m_window.size());
+        if (got < 0) {
+            m_windowLen = 0;
+            return false;
+        }
+        m_windowPos = offset;
+        m_windowLen = static_cast<size_t>(got);
+        if (m_windowLen < n) {
+            return false;
+        }
+    }
+    std::memcpy(buf, m_window.data() + (offset - m_windowPos), n);
+    return true;
 }
 
 int32_t AviFile::Parse() {
@@ -338,8 +358,7 @@ int32_t AviFile::ParseAvi(uint64_t riff_end) {
             parse_hdrl(c.Data() + 4, ClampedEnd(c, riff_end));
         } else if (c.id == FourCC("LIST") && c.listType == FourCC("movi")) {
             // A movi size of 0 (never patched) reaches to the end of the file.
-            builder.AddMovi({c.Data(), c.size <= 4 ? (c.size == 0 ? m_fileSize : c.Data() + 4)
-                                                   : ClampedEnd(c, m_fileSize)});
+            builder.AddMovi({c.Data(), ClampedEnd(c, m_fileSize)});
         } else if (c.id == FourCC("idx1")) {
             builder.SetIdx1(c.pos, c.size);
         }

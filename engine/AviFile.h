@@ -168,8 +168,9 @@ class AviFile {
     AviIndexSource IndexSource() const { return m_indexSource; }
     uint64_t FileSize() const { return m_fileSize; }
 
-    // One positioned read of the underlying file; false when fewer than n
-    // bytes could be read.
+    // Reads n bytes at offset with at most one positioned read of the file
+    // (small reads in file order share a read-ahead window); false when
+    // fewer than n bytes could be read.
     bool ReadExact(uint64_t offset, void* buf, size_t n);
 
   private:
@@ -180,8 +181,14 @@ class AviFile {
     int32_t ParseAvi(uint64_t riff_end);
     int32_t ParseWave(uint64_t riff_end, bool rf64);
 
+    static constexpr size_t kReadAheadLimit = 16 * 1024;
+    static constexpr size_t kReadAheadWindow = 256 * 1024;
+
     std::unique_ptr<IoFile> m_file;
     uint64_t m_fileSize = 0;
+    std::vector<uint8_t> m_window;
+    uint64_t m_windowPos = 0;
+    size_t m_windowLen = 0;
     AviMainHeader m_main;
     std::vector<AviStream> m_streams;
     bool m_isWave = false;

@@ -76,6 +76,13 @@ bool AviIndexBuilder::AddChunk(size_t stream, uint64_t data_pos, uint32_t size, 
 
 void AviIndexBuilder::Build() {
     m_streamIndex.resize(m_file.m_streams.size());
+    // Every stored chunk takes at least its 8-byte header in a movi list: an
+    // index with more entries than that is not believed (and cannot make us
+    // reserve more than the file's own size would justify).
+    m_maxEntries = 0;
+    for (const Movi& m : m_movis) {
+        m_maxEntries += (m.end > m.fourccPos + 4 ? m.end - m.fourccPos - 4 : 0) / 8;
+    }
     if (BuildOpenDml()) {
         m_file.m_indexSource = AviIndexSource::OpenDml;
     } else if (m_movis.size() <= 1 && BuildIdx1()) {
@@ -180,15 +187,24 @@ bool AviIndexBuilder::BuildOpenDml() {
             }
         }
     }
-    // Count first, so each stream's list is reserved once.
+    // Count first, so each stream's list is reserved once. Every entry
+    // takes at least 8 bytes of the file; more entries than that means the
+    // super indexes name the same standard index again and again.
+    std::vector<uint64_t> counts(streams.size(), 0);
+    uint64_t total = 0;
     for (size_t s = 0; s < streams.size(); ++s) {
-        uint64_t count = 0;
         for (uint64_t pos : parts[s]) {
-            if (!ReadStandardIndex(s, pos, true, &count)) {
+            if (!ReadStandardIndex(s, pos, true, &counts[s])) {
                 return false;
             }
         }
-        streams[s].m_chunks.reserve(static_cast<size_t>(count));
+        total += counts[s];
+    }
+    if (total > m_maxEntries) {
+        return false;
+    }
+    for (size_t s = 0; s < streams.size(); ++s) {
+        streams[s].m_chunks.reserve(static_cast<size_t>(counts[s]));
     }
     for (size_t s = 0; s < streams.size(); ++s) {
         for (uint64_t pos : parts[s]) {
@@ -320,6 +336,13 @@ bool AviIndexBuilder::BuildIdx1() {
             done += k;
         }
         if (pass == 0) {
+            uint64_t total = 0;
+            for (uint64_t c : counts) {
+                total += c;
+            }
+            if (total > m_maxEntries) {
+                return false;
+            }
             for (size_t s = 0; s < streams.size(); ++s) {
                 streams[s].m_chunks.reserve(static_cast<size_t>(counts[s]));
             }
@@ -389,9 +412,10 @@ void AviIndexBuilder::BuildScan() {
     ClearChunks();
     // Without an index the key flags are unknown; every chunk counts as key.
     m_keysKnown = false;
+    // The header's length is only a hint here; the lists grow as needed.
     for (AviStream& s : m_file.m_streams) {
         const uint64_t hint = s.m_sampleSize == 0 ? s.m_info.dwLength : 0;
-        s.m_chunks.reserve(static_cast<size_t>(std::min<uint64_t>(hint, m_reader.FileSize() / 8)));
+        s.m_chunks.reserve(static_cast<size_t>(std::min<uint64_t>({hint, m_maxEntries, 1u << 20})));
     }
     for (const Movi& m : m_movis) {
         ScanMovi(m);

@@ -60,6 +60,7 @@ class AviIndexBuilder {
     uint64_t m_idx1Pos = 0;
     uint32_t m_idx1Size = 0;
     bool m_keysKnown = true;
+    uint64_t m_maxEntries = 0;  // chunks the movi lists can hold at most
 };
 
 }  // namespace trelvan

@@ -127,13 +127,14 @@ int32_t CDecAVI::ReadVideoFormat(uint8_t** buffer, int32_t* size) {
         return err::kStreamFormat;
     }
     const std::vector<uint8_t>& f = m_video->Format();
-    auto* p = static_cast<uint8_t*>(std::malloc(f.empty() ? 1 : f.size()));
+    if (f.empty()) {
+        return err::kStreamFormat;  // the stream list had no format
+    }
+    auto* p = static_cast<uint8_t*>(std::malloc(f.size()));
     if (p == nullptr) {
         return err::kMemory;
     }
-    if (!f.empty()) {
-        std::memcpy(p, f.data(), f.size());
-    }
+    std::memcpy(p, f.data(), f.size());
     *buffer = p;
     *size = static_cast<int32_t>(f.size());
     return err::kOk;

@@ -202,6 +202,29 @@ TEST(AviCorruptTest, BadHeadersGiveTheReadersErrorCodes) {
     }
 }
 
+// A super index naming one standard index thousands of times would make
+// the index far larger than the file: it is not believed, and the movi list
+// is walked instead.
+TEST(AviCorruptTest, RepeatedSuperIndexEntriesAreNotBelieved) {
+    AviTestStream v;
+    v.format = TestBitmapFormat(8, 8, 24, "XVID");
+    v.superRepeat = 20000;
+    std::vector<AviTestChunk> chunks;
+    for (int i = 0; i < 40; ++i) {
+        chunks.push_back({0, Pattern(10, static_cast<uint8_t>(i)), i % 10 == 0});
+    }
+    int32_t error = 0;
+    auto avi = OpenBytes(BuildTestAvi({v}, chunks, AviTestIndex::OpenDml), &error);
+    ASSERT_TRUE(avi);
+    EXPECT_EQ(avi->IndexSource(), AviIndexSource::Scan);
+    EXPECT_EQ(avi->Stream(0).Length(), 40);
+    v.superRepeat = 3;  // a few repeats are merely read as they are
+    avi = OpenBytes(BuildTestAvi({v}, chunks, AviTestIndex::OpenDml), &error);
+    ASSERT_TRUE(avi);
+    EXPECT_EQ(avi->IndexSource(), AviIndexSource::OpenDml);
+    EXPECT_EQ(avi->Stream(0).Length(), 120);
+}
+
 // Random damage anywhere: every open either fails with the open code or
 // gives streams whose every sample reads.
 TEST(AviCorruptTest, RandomDamageNeverCrashes) {

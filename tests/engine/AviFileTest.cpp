@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <map>
+#include <sstream>
 
 #include "AviFile.h"
 #include "AviTestFile.h"
@@ -11,6 +13,7 @@
 #include "Fixtures.h"
 #include "IoFile.h"
 #include "Probe.h"
+#include "Process.h"
 
 namespace {
 
@@ -91,6 +94,55 @@ void ExpectSameAsProbe(const std::string& path, AviStream& s, const std::string&
         ASSERT_EQ(ours.size(), theirs.size());
         EXPECT_TRUE(ours == theirs);
         EXPECT_EQ(static_cast<uint64_t>(s.Length()), theirs.size() / s.SampleSize());
+    }
+}
+
+// The stream header values and format tail agree with what ffprobe reads
+// from the same headers: codec tag, time base (scale / rate), first sample,
+// frame count, and the codec data after the fixed part of the format.
+void ExpectSameHeaderAsProbe(const std::string& path, AviStream& s, const std::string& spec) {
+    SCOPED_TRACE(path + " " + spec + " header");
+    const CommandResult r = RunCommand(
+        {"ffprobe", "-v", "error", "-select_streams", spec, "-show_data_hash", "CRC32",
+         "-show_entries", "stream=codec_tag,time_base,start_pts,extradata_size,extradata_hash",
+         "-of", "default=nw=1", path});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    std::map<std::string, std::string> f;
+    std::istringstream in(r.out);
+    for (std::string line; std::getline(in, line);) {
+        const auto eq = line.find('=');
+        if (eq != std::string::npos) {
+            f[line.substr(0, eq)] = line.substr(eq + 1);
+        }
+    }
+    if (!f.count("extradata_size")) {
+        f["extradata_size"] = "0";  // not printed when there is none
+    }
+    const AviStreamInfo& info = s.Info();
+    const std::vector<uint8_t>& format = s.Format();
+    const uint32_t tag =
+        s.IsVideo() ? bytes::GetLE32(format.data() + 16) : bytes::GetLE16(format.data());
+    // (An extensible audio format shows as its sub-format there.)
+    const bool extensible = s.IsAudio() && tag == 0xFFFE;
+    if (!extensible) {
+        EXPECT_EQ(std::stoul(f["codec_tag"], nullptr, 16), tag);
+    }
+    const auto slash = f["time_base"].find('/');
+    ASSERT_NE(slash, std::string::npos);
+    const uint64_t num = std::stoull(f["time_base"].substr(0, slash));
+    const uint64_t den = std::stoull(f["time_base"].substr(slash + 1));
+    EXPECT_EQ(num * info.dwRate, den * info.dwScale) << f["time_base"];
+    EXPECT_EQ(f["start_pts"], std::to_string(info.dwStart));
+    // Codec data after the fixed part of the format (the other reader may
+    // also take it from the bitstream when the format has none).
+    const size_t fixed = s.IsVideo() ? 40 : 18;
+    size_t tail = format.size() > fixed ? format.size() - fixed : 0;
+    if (s.IsAudio() && format.size() >= 18) {
+        tail = std::min<size_t>(tail, bytes::GetLE16(format.data() + 16));
+    }
+    if (tail > 0 && !extensible) {
+        EXPECT_EQ(f["extradata_size"], std::to_string(tail));
+        EXPECT_EQ(f["extradata_hash"], "CRC32:" + Crc32Hex(format.data() + fixed, tail));
     }
 }
 
@@ -262,6 +314,72 @@ TEST(AviFileTest, StreamHeaderValuesAndLengthsFromTheIndex) {
     EXPECT_EQ(avi->Stream(0).FindPrevKeyFrame(2), -1);
 }
 
+// WAV layouts built by hand: chunks of odd size before the data, fact and
+// LIST anywhere, odd data with and without its pad byte, a RIFF size that
+// falls short of the chunks.
+TEST(AviFileTest, WaveChunksInAnyOrderAndOddSizes) {
+    auto chunk = [](const char* id, std::vector<uint8_t> data, bool pad = true) {
+        std::vector<uint8_t> c(id, id + 4);
+        uint8_t n[4];
+        bytes::PutLE32(n, static_cast<uint32_t>(data.size()));
+        c.insert(c.end(), n, n + 4);
+        c.insert(c.end(), data.begin(), data.end());
+        if (pad && (data.size() & 1)) {
+            c.push_back(0);
+        }
+        return c;
+    };
+    auto wave = [](std::vector<std::vector<uint8_t>> chunks, int riff_size_delta = 0) {
+        std::vector<uint8_t> b = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
+        for (auto& c : chunks) {
+            b.insert(b.end(), c.begin(), c.end());
+        }
+        bytes::PutLE32(b.data() + 4, static_cast<uint32_t>(b.size() - 8 + riff_size_delta));
+        return b;
+    };
+    const auto fmt8 = TestWaveFormat(1, 1, 8000, 1, 8);
+    const auto fmt16 = std::vector<uint8_t>(fmt8.begin(), fmt8.begin() + 16);
+    const auto data9 = Pattern(9, 40);
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> file;
+        std::vector<uint8_t> samples;
+    };
+    const Case cases[] = {
+        {"odd LIST and fact before data",
+         wave({chunk("fmt ", fmt16), chunk("LIST", {'I', 'N', 'F', 'O', 'x'}),
+               chunk("fact", {9, 0, 0, 0}), chunk("data", data9), chunk("JUNK", {1, 2})}),
+         data9},
+        {"fact after data, no pad byte at the end",
+         wave({chunk("fmt ", fmt8), chunk("data", data9), chunk("fact", {9, 0, 0, 0})}), data9},
+        {"data last without its pad byte", wave({chunk("fmt ", fmt8), chunk("data", data9, false)}),
+         data9},
+        {"RIFF size short of the data", wave({chunk("fmt ", fmt8), chunk("data", data9)}, -20),
+         data9},
+        {"data size 0 (never patched)",
+         [&] {
+             auto b = wave({chunk("fmt ", fmt8), chunk("data", data9)});
+             bytes::PutLE32(b.data() + FindFourCC(b, "data") + 4, 0);
+             return b;
+         }(),
+         {data9.begin(), data9.end()}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        int32_t error = 0;
+        auto avi = OpenBytes(c.file, &error);
+        ASSERT_TRUE(avi) << error;
+        ASSERT_EQ(avi->StreamCount(), 1);
+        AviStream& s = avi->Stream(0);
+        std::vector<uint8_t> got = ReadWholeStream(s);
+        // Data that reaches to the end of the file takes the pad byte too.
+        if (got.size() == c.samples.size() + 1) {
+            got.pop_back();
+        }
+        EXPECT_EQ(got, c.samples);
+    }
+}
+
 // ---- files made by ffmpeg --------------------------------------------------
 
 struct Recipe {
@@ -283,6 +401,9 @@ TEST_P(FfmpegFileTest, EverySampleAgreesWithAnIndependentReader) {
     for (size_t i = 0; i < r.probe.size(); ++i) {
         AviStream& s = avi->Stream(static_cast<int>(i));
         ExpectSameAsProbe(path, s, r.probe[i]);
+        if (!avi->IsWave()) {
+            ExpectSameHeaderAsProbe(path, s, r.probe[i]);
+        }
         if (s.IsAudio()) {
             // The format block is stored as ffmpeg wrote it: the codec tag
             // and channel count agree with what ffprobe sees.

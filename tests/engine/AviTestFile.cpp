@@ -4,6 +4,10 @@
 
 #include "ByteOrder.h"
 
+extern "C" {
+#include <libavutil/hash.h>
+}
+
 namespace trelvan::test {
 namespace {
 
@@ -101,6 +105,19 @@ std::vector<uint8_t> TestWaveFormat(uint16_t tag, uint16_t channels, uint32_t ra
     return f;
 }
 
+std::string Crc32Hex(const uint8_t* data, size_t n) {
+    AVHashContext* ctx = nullptr;
+    if (av_hash_alloc(&ctx, "CRC32") < 0) {
+        return {};
+    }
+    av_hash_init(ctx);
+    av_hash_update(ctx, data, n);
+    uint8_t hex[2 * AV_HASH_MAX_SIZE + 4];
+    av_hash_final_hex(ctx, hex, sizeof hex);
+    av_hash_freep(&ctx);
+    return reinterpret_cast<const char*>(hex);
+}
+
 size_t FindFourCC(const std::vector<uint8_t>& bytes, const char* fourcc, size_t from) {
     for (size_t i = from; i + 4 <= bytes.size(); ++i) {
         if (std::memcmp(bytes.data() + i, fourcc, 4) == 0) {
@@ -156,14 +173,16 @@ std::vector<uint8_t> BuildTestAvi(const std::vector<AviTestStream>& streams,
             Put16(indx, 4);
             indx.push_back(0);
             indx.push_back(0);
-            Put32(indx, 1);
+            Put32(indx, s.superRepeat);
             PutId(indx, ChunkId(static_cast<int>(i), s));
             Put32(indx, 0);
             Put32(indx, 0);
             Put32(indx, 0);
-            Put64(indx, 0);
-            Put32(indx, 0);
-            Put32(indx, 0);
+            for (uint32_t k = 0; k < s.superRepeat; ++k) {
+                Put64(indx, 0);
+                Put32(indx, 0);
+                Put32(indx, 0);
+            }
             PutChunk(b, "indx", indx);
         }
         End(b, strl);
@@ -205,10 +224,12 @@ std::vector<uint8_t> BuildTestAvi(const std::vector<AviTestStream>& streams,
             char id[5];
             std::snprintf(id, sizeof id, "ix%02zu", i);
             PutChunk(b, id, ix);
-            uint8_t* e = b.data() + indx_at[i] + 8 + 24;
-            bytes::PutLE64(e, ix_pos);
-            bytes::PutLE32(e + 8, static_cast<uint32_t>(ix.size() + 8));
-            bytes::PutLE32(e + 12, n);
+            for (uint32_t k = 0; k < streams[i].superRepeat; ++k) {
+                uint8_t* e = b.data() + indx_at[i] + 8 + 24 + 16 * k;
+                bytes::PutLE64(e, ix_pos);
+                bytes::PutLE32(e + 8, static_cast<uint32_t>(ix.size() + 8));
+                bytes::PutLE32(e + 12, n);
+            }
         }
     }
     End(b, movi);

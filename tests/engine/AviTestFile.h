@@ -18,6 +18,7 @@ struct AviTestStream {
     uint32_t headerLength = 0;  // dwLength as stored (the layer recounts)
     std::vector<uint8_t> format;
     std::string name;
+    uint32_t superRepeat = 1;  // OpenDml: super index entries, all naming the one ix##
 };
 
 struct AviTestChunk {
@@ -42,6 +43,9 @@ std::vector<uint8_t> TestWaveFormat(uint16_t tag, uint16_t channels, uint32_t ra
                                     const std::vector<uint8_t>& extra = {}, int cb_size = -1);
 // Patterned bytes: n bytes starting at `seed`.
 std::vector<uint8_t> Pattern(size_t n, uint8_t seed);
+
+// CRC-32 of bytes as ffprobe's -show_data_hash CRC32 prints it (hex).
+std::string Crc32Hex(const uint8_t* data, size_t n);
 
 // The offset of the first occurrence of a four-character code at or after
 // `from`, or SIZE_MAX.

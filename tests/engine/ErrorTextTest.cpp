@@ -15,7 +15,7 @@ using trelvan::LanguageChoice;
 using trelvan::SetLanguageOverride;
 
 class ErrorTextTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { SetLanguageOverride(LanguageChoice::System); }
 };
 
@@ -57,11 +57,14 @@ const TextCase kTextCases[] = {
     {800, "Audio data size decoded from MPEG2 is 0 or less. It seems Decodeding failure.",
      "MPEG2ソースからデコードされた音声データサイズがゼロ以下です。デコードに失敗した模様"},
     {915,
-     "The file format is not correspondence. \nPlease put the DirectShow filter etc. \nIs this file "
+     "The file format is not correspondence. \nPlease put the DirectShow filter etc. \nIs this "
+     "file "
      "Audio file?",
-     "対応しいてないファイル形式のようです。\nDirectShowフィルター等を入れてみてください。\nもしくわ音声な"
+     "対応しいてないファイル形式のようです。\nDirectShowフィルター等を入れてみてください。\nもしく"
+     "わ音声な"
      "しのファイルですか?"},
-    {1006, "There is no Video-Stream \n or Is this file DV-Format?", "ビデオがありません\nそれともDV形式でしょうか?"},
+    {1006, "There is no Video-Stream \n or Is this file DV-Format?",
+     "ビデオがありません\nそれともDV形式でしょうか?"},
     {2001, "Save Error.  I can't make file.", "保存先のファイルを作成できません。"},
     {2005, "It failed because of the format setting. ",
      "フォーマット設定で失敗しました。縦横サイズがサポート外か"},
@@ -92,8 +95,8 @@ TEST_F(ErrorTextTest, SharedEnglishTextsKeepTheirOwnJapanese) {
 
 TEST_F(ErrorTextTest, CaptionIsSignedFourCharactersZeroPadded) {
     const std::pair<int32_t, const char*> cases[] = {
-        {8203, "エラーNo.8203"}, {501, "エラーNo.0501"},  {7, "エラーNo.0007"},
-        {-3, "エラーNo.-003"},   {-42, "エラーNo.-042"},  {0, "エラーNo.0000"},
+        {8203, "エラーNo.8203"},   {501, "エラーNo.0501"},    {7, "エラーNo.0007"},
+        {-3, "エラーNo.-003"},     {-42, "エラーNo.-042"},    {0, "エラーNo.0000"},
         {12345, "エラーNo.12345"}, {-1234, "エラーNo.-1234"},
     };
     for (const auto& [code, caption] : cases) {

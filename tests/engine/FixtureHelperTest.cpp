@@ -13,7 +13,8 @@ using namespace trelvan::test;
 // stands on; check them on a file whose shape is known.
 TEST(FixtureHelperTest, MadeMediaIsCachedAndDumpsPacketByPacket) {
     const std::string args =
-        "-f lavfi -i testsrc=size=64x48:rate=10:duration=1 -f lavfi -i sine=duration=1:sample_rate=8000 "
+        "-f lavfi -i testsrc=size=64x48:rate=10:duration=1 -f lavfi -i "
+        "sine=duration=1:sample_rate=8000 "
         "-c:v mpeg4 -g 5 -c:a pcm_s16le";
     const std::string path = MakeMedia("helper-check", args, "avi");
     const auto stamp = std::filesystem::last_write_time(path);

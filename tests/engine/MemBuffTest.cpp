@@ -102,7 +102,11 @@ TEST(MemBuffTest, WideStringConvertsUtf8) {
 
     // Broken sequences: a lone continuation byte, a truncated sequence, an
     // overlong encoding, an encoded surrogate.
-    CStringCharW bad("\x80" "x\xE3\x81" "\xC0\xAF" "\xED\xA0\x80");
+    CStringCharW bad(
+        "\x80"
+        "x\xE3\x81"
+        "\xC0\xAF"
+        "\xED\xA0\x80");
     const wchar_t* p = bad.c_str();
     EXPECT_EQ(static_cast<uint32_t>(p[0]), 0xFFFDu);
     EXPECT_EQ(p[1], L'x');
