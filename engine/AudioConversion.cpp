@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "AudioFrameMath.h"
+#include "MpegFrameCounter.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -93,6 +94,11 @@ struct AudioConversion::Impl {
     AVPacket* pkt = nullptr;
     int64_t encPts = 0;
 
+    // Frames of the MPEG audio seen on the compressed side (source when
+    // decoding, destination when encoding).
+    std::unique_ptr<audio::MpegFrameCounter> counter;
+    bool counterOnSource = false;
+
     std::vector<uint8_t> pending;  // converted bytes not yet handed out
     size_t pendingPos = 0;
 
@@ -127,6 +133,9 @@ struct AudioConversion::Impl {
 };
 
 bool AudioConversion::Impl::OpenCodecs() {
+    // The engine prints nothing: damaged input shows as a failed conversion,
+    // not as codec chatter on standard error.
+    av_log_set_level(AV_LOG_QUIET);
     const AVCodecID src_id = CodecOf(srcFormat, src);
     const AVCodecID dst_id = CodecOf(dstFormat, dst);
     const AVCodec* dcodec = avcodec_find_decoder(src_id);
@@ -404,6 +413,11 @@ std::unique_ptr<AudioConversion> AudioConversion::Open(std::span<const uint8_t> 
         !MathOf(destination, impl->dst, &impl->dstMath)) {
         return nullptr;
     }
+    const WAVEFORMATEX& packed = IsPcm(impl->src) ? impl->dst : impl->src;
+    if (packed.wFormatTag == kWaveFormatMpeg || packed.wFormatTag == kWaveFormatMpegLayer3) {
+        impl->counter = std::make_unique<audio::MpegFrameCounter>(packed.nSamplesPerSec);
+        impl->counterOnSource = !IsPcm(impl->src);
+    }
     impl->srcFormat.assign(source.begin(), source.end());
     impl->dstFormat.assign(destination.begin(), destination.end());
     return std::unique_ptr<AudioConversion>(new AudioConversion(std::move(impl)));
@@ -416,9 +430,14 @@ bool AudioConversion::Size(uint32_t bytes, SizeFrom from, uint32_t* out) const {
     const uint32_t rate_in = from == SizeFrom::Source ? d.src.nSamplesPerSec : d.dst.nSamplesPerSec;
     const uint32_t rate_out =
         from == SizeFrom::Source ? d.dst.nSamplesPerSec : d.src.nSamplesPerSec;
+    uint64_t in_frames = audio::FramesInBytes(in, bytes);
+    if (d.counter && d.counterOnSource == (from == SizeFrom::Source) && bytes > 0 &&
+        d.counter->Bytes() == bytes) {
+        in_frames = d.counter->Samples();  // exactly the frames that were seen
+    }
     // Frames on the other side of a rate change: the same stretch of time.
-    const uint64_t frames = static_cast<uint64_t>(
-        static_cast<unsigned __int128>(audio::FramesInBytes(in, bytes)) * rate_out / rate_in);
+    const uint64_t frames =
+        static_cast<uint64_t>(static_cast<unsigned __int128>(in_frames) * rate_out / rate_in);
     if (frames == 0) {
         return false;
     }
@@ -428,6 +447,12 @@ bool AudioConversion::Size(uint32_t bytes, SizeFrom from, uint32_t* out) const {
     }
     *out = static_cast<uint32_t>(n);
     return true;
+}
+
+void AudioConversion::Observe(const uint8_t* p, size_t n) {
+    if (m_impl->counter) {
+        m_impl->counter->Feed(p, n);
+    }
 }
 
 bool AudioConversion::Prepare() {

@@ -38,8 +38,16 @@ class AudioConversion {
     AudioConversion& operator=(const AudioConversion&) = delete;
 
     // The matching byte count on the other side; false (and *out untouched)
-    // when it cannot be given (e.g. less than one block).
+    // when it cannot be given (e.g. less than one block). For MPEG audio the
+    // count of all bytes passed to Observe is answered from their frame
+    // headers, exactly even at variable bit rates; other counts from the
+    // format's average byte rate.
     bool Size(uint32_t bytes, SizeFrom from, uint32_t* out) const;
+
+    // Shows the conversion the bytes of its compressed side in stream order
+    // (the wave file passes every byte of its data chunk), so that Size can
+    // count MPEG audio frames.
+    void Observe(const uint8_t* p, size_t n);
 
     // Converts from `src` into `dst`. Without `end` only whole blocks of the
     // source are taken and the rest is left to the caller (*src_used tells

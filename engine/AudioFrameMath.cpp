@@ -141,12 +141,15 @@ bool DescribeFormat(std::span<const uint8_t> format, FrameMath* out) {
             const uint32_t spf = layer == 1                                 ? 384
                                  : (layer == 3 && f.nSamplesPerSec < 32000) ? 576
                                                                             : 1152;
-            return Bitrate(out, spf, avg, f.nSamplesPerSec, true);
+            // No byte rate in the record: sized as the highest bit rate (the
+            // frame headers give the true count, see MpegFrameCounter).
+            return Bitrate(out, spf, avg != 0 ? avg : 448000 / 8, f.nSamplesPerSec, avg != 0);
         }
         case kWaveFormatMpegLayer3:
             // MPEG-1 frames hold 1152 samples, MPEG-2/2.5 (rates below 32 kHz) 576.
-            return Bitrate(out, f.nSamplesPerSec < 32000 ? 576 : 1152, f.nAvgBytesPerSec,
-                           f.nSamplesPerSec, true);
+            return Bitrate(out, f.nSamplesPerSec < 32000 ? 576 : 1152,
+                           f.nAvgBytesPerSec != 0 ? f.nAvgBytesPerSec : 320000 / 8,
+                           f.nSamplesPerSec, f.nAvgBytesPerSec != 0);
         case kWaveFormatAc3:
             return Bitrate(out, 1536, f.nAvgBytesPerSec, f.nSamplesPerSec, true);
         case kWaveFormatDts:

@@ -11,6 +11,9 @@ namespace bytes = trelvan::bytes;
 namespace {
 constexpr uint32_t kRiff = bytes::FourCC("RIFF");
 constexpr uint32_t kWave = bytes::FourCC("WAVE");
+// Small writes (headers, the link page's 48,000-byte blocks) gather in the
+// buffer; a block at least this large goes to the file directly, saving a copy.
+constexpr size_t kWriteBuffer = 256 * 1024;
 }  // namespace
 
 CMMio::CMMio(trelvan::FileOpener opener, uint64_t riff_size_limit)
@@ -147,7 +150,7 @@ bool CMMio::OpenWrite(const std::string& path, uint32_t format_size) {
     if (!m_file) {
         return false;
     }
-    m_writer = std::make_unique<BufferedWriter>(*m_file, 0);
+    m_writer = std::make_unique<BufferedWriter>(*m_file, 0, kWriteBuffer);
     m_limitReached = false;
     m_riff.cksize = 0;
     m_fmt.cksize = format_size;

@@ -57,7 +57,11 @@ void CWaveFileACM::SetFileFormat(const void* format, size_t size) {
         }
     }
     m_acm.m_fileFormat.assign(kFileFormatBlock, 0);
-    m_acm.m_fileFormatSize = std::min(keep, size);
+    // A record without its extra-bytes count (16 or 17 bytes) keeps 16
+    // bytes: the count then reads as 0.
+    m_acm.m_fileFormatSize = size < trelvan::kWaveFormatExSize
+                                 ? std::min(size, trelvan::kPcmWaveFormatSize)
+                                 : std::min(keep, size);
     std::memcpy(m_acm.m_fileFormat.data(), p, m_acm.m_fileFormatSize);
 }
 
@@ -82,7 +86,8 @@ bool CWaveFileACM::ChooseWriteFormats() {
     trelvan::ReadWaveFormat(m_acm.m_fileFormat.data(), m_acm.m_fileFormat.size(), &file);
     // The caller's block must hold the record and every extra byte it
     // announces; a format cut to 256 bytes cannot be written whole.
-    const size_t needed = file.wFormatTag == trelvan::kWaveFormatPcm
+    const size_t needed = file.wFormatTag == trelvan::kWaveFormatPcm ||
+                                  m_acm.m_fileFormatSize < trelvan::kWaveFormatExSize
                               ? trelvan::kPcmWaveFormatSize
                               : trelvan::kWaveFormatExSize + file.cbSize;
     if (m_acm.m_fileFormatSize < needed) {
@@ -200,6 +205,9 @@ bool CWaveFileACM::PutData(const uint8_t* p, uint32_t n) {
     }
     if (m_mmio.Write(p, static_cast<int32_t>(n)) != static_cast<int32_t>(n)) {
         return false;
+    }
+    if (m_acm.m_stream) {
+        m_acm.m_stream->Observe(p, n);  // MPEG audio: its frames give the fact value
     }
     m_acm.m_byteCount += n;
     return true;
