@@ -16,6 +16,7 @@
 #include "AviStreamCopy.h"
 #include "AviWriter.h"
 #include "CMMio.h"
+#include "MpegFrameCounter.h"
 #include "WaveFormatEx.h"
 
 namespace trelvan {
@@ -291,6 +292,14 @@ int32_t SaveWav(const std::string& temp, Track& t, const std::vector<uint8_t>& f
         mmio.Close();
         return kAviErrUserAbort;
     }
+    // MPEG audio is counted from its frame headers (exact also at variable
+    // bit rates); other formats from their block or byte arithmetic.
+    WAVEFORMATEX f{};
+    ReadWaveFormat(fmt.data(), fmt.size(), &f);
+    std::unique_ptr<audio::MpegFrameCounter> mpeg;
+    if (f.wFormatTag == kWaveFormatMpeg || f.wFormatTag == kWaveFormatMpegLayer3) {
+        mpeg = std::make_unique<audio::MpegFrameCounter>(f.nSamplesPerSec);
+    }
     Buffer buf;
     uint64_t done = 0;
     int32_t rc = 0;
@@ -308,6 +317,9 @@ int32_t SaveWav(const std::string& temp, Track& t, const std::vector<uint8_t>& f
         if (rc != 0) {
             break;
         }
+        if (mpeg) {
+            mpeg->Feed(buf.Data(), static_cast<size_t>(bytes));
+        }
         t.pos += samples;
         done += static_cast<uint64_t>(bytes);
         if (!progress.Report(done)) {
@@ -316,7 +328,10 @@ int32_t SaveWav(const std::string& temp, Track& t, const std::vector<uint8_t>& f
         }
     }
     // Whatever was written stays a valid file.
-    const bool finished = mmio.FinishWrite(FactFrames(fmt, done));
+    const uint32_t fact =
+        mpeg ? static_cast<uint32_t>(std::min<uint64_t>(mpeg->Samples(), UINT32_MAX))
+             : FactFrames(fmt, done);
+    const bool finished = mmio.FinishWrite(fact);
     const bool closed = mmio.Close();
     if (rc != 0) {
         return rc;

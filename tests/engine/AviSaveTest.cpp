@@ -175,6 +175,20 @@ TEST(AviSaveTest, SeparateWritesOneStreamAviOrWav) {
             << codec;
         std::string errors;
         EXPECT_TRUE(test::DecodesCleanly(written, &errors)) << codec << errors;
+        // The fact chunk counts the sample frames: what the decoder gives.
+        const auto out = test::ReadBytes(written);
+        size_t p = 12;
+        uint32_t fact = 0;
+        while (p + 8 <= out.size()) {
+            const uint32_t size = bytes::GetLE32(&out[p + 4]);
+            if (bytes::GetLE32(&out[p]) == bytes::FourCC("fact")) {
+                fact = bytes::GetLE32(&out[p + 8]);
+            }
+            p += 8 + size + (size & 1);
+        }
+        const auto pcm =
+            test::RunCommand({"ffmpeg", "-v", "error", "-i", asrc, "-f", "s16le", "-ac", "1", "-"});
+        EXPECT_EQ(fact, pcm.out.size() / 2) << codec;
     }
 }
 
