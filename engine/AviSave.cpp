@@ -166,7 +166,11 @@ int32_t SaveAvi(const std::string& temp, std::vector<Track>& tracks,
     double step = 0.04;  // one frame at 25 frames a second, without a video stream
     bool have_step = false;
     for (Track& t : tracks) {
-        if (w.AddStream(WriterStreamInfo(t.s->Info()), t.s->Format(), &t.out) != 0) {
+        AviWriterStreamInfo info = WriterStreamInfo(t.s->Info());
+        // The layout is this writer's: no stream is stored ahead of the others
+        // (a source's audio skew would no longer describe the file).
+        info.dwInitialFrames = 0;
+        if (w.AddStream(info, t.s->Format(), &t.out) != 0) {
             w.Close();
             return kAviErrBadFormat;
         }
