@@ -6,27 +6,37 @@
 namespace trelvan {
 
 ReadAheadFile::ReadAheadFile(std::unique_ptr<IoFile> inner, size_t window)
-    : m_inner(std::move(inner)), m_window(std::max<size_t>(window, 4096)) {}
+    : m_inner(std::move(inner)), m_size(std::max<size_t>(window, 4096)) {}
 
 int64_t ReadAheadFile::ReadAt(uint64_t offset, void* buf, size_t n) {
-    if (n >= m_window.size() / 2) {
+    if (n >= m_size / 2) {
         return m_inner->ReadAt(offset, buf, n);
     }
     std::lock_guard<std::mutex> hold(m_lock);
-    const bool inside = offset >= m_start && offset + n <= m_start + m_valid;
-    if (!inside) {
-        const int64_t got = m_inner->ReadAt(offset, m_window.data(), m_window.size());
+    Window* w = nullptr;
+    for (Window& c : m_windows) {
+        if (offset >= c.start && offset + n <= c.start + c.valid) {
+            w = &c;
+        }
+    }
+    if (w == nullptr) {
+        w = m_windows[0].used <= m_windows[1].used ? &m_windows[0] : &m_windows[1];
+        if (w->bytes.empty()) {
+            w->bytes.resize(m_size);
+        }
+        const int64_t got = m_inner->ReadAt(offset, w->bytes.data(), m_size);
         if (got < 0) {
-            m_valid = 0;
+            w->valid = 0;
             return -1;
         }
-        m_start = offset;
-        m_valid = static_cast<size_t>(got);
+        w->start = offset;
+        w->valid = static_cast<size_t>(got);
     }
-    const uint64_t within = offset - m_start;
-    const size_t k = within >= m_valid ? 0 : std::min<size_t>(n, m_valid - within);
+    w->used = ++m_clock;
+    const uint64_t within = offset - w->start;
+    const size_t k = within >= w->valid ? 0 : std::min<size_t>(n, w->valid - within);
     if (k > 0) {
-        std::memcpy(buf, m_window.data() + within, k);
+        std::memcpy(buf, w->bytes.data() + within, k);
     }
     return static_cast<int64_t>(k);
 }
@@ -34,7 +44,7 @@ int64_t ReadAheadFile::ReadAt(uint64_t offset, void* buf, size_t n) {
 bool ReadAheadFile::WriteAt(uint64_t offset, const void* buf, size_t n) {
     {
         std::lock_guard<std::mutex> hold(m_lock);
-        m_valid = 0;
+        m_windows[0].valid = m_windows[1].valid = 0;
     }
     return m_inner->WriteAt(offset, buf, n);
 }
@@ -42,7 +52,7 @@ bool ReadAheadFile::WriteAt(uint64_t offset, const void* buf, size_t n) {
 bool ReadAheadFile::Truncate(uint64_t size) {
     {
         std::lock_guard<std::mutex> hold(m_lock);
-        m_valid = 0;
+        m_windows[0].valid = m_windows[1].valid = 0;
     }
     return m_inner->Truncate(size);
 }

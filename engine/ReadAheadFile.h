@@ -10,12 +10,14 @@
 
 namespace trelvan {
 
-// A file whose small reads are served from a window read ahead in one go.
+// A file whose small reads are served from windows read ahead in one go.
 // Copying a file of many small chunks (a few kilobytes each) through
-// positioned reads otherwise costs one system call per chunk; with the window
-// it costs one per window. Reads at least half a window long go straight to
-// the file. Writes pass through and drop the window. Calls may come from
-// several threads.
+// positioned reads otherwise costs one system call per chunk; with a window
+// it costs one per window. Two windows are kept (the one used least recently
+// is refilled), so reading two streams stored in different parts of a file
+// side by side does not refill a window for every chunk. Reads at least half
+// a window long go straight to the file. Writes pass through and drop the
+// windows. Calls may come from several threads.
 class ReadAheadFile : public IoFile {
   public:
     static constexpr size_t kDefaultWindow = 1 << 20;
@@ -30,10 +32,16 @@ class ReadAheadFile : public IoFile {
 
   private:
     std::unique_ptr<IoFile> m_inner;
+    struct Window {
+        std::vector<uint8_t> bytes;
+        uint64_t start = 0;  // file offset of bytes[0]
+        size_t valid = 0;    // bytes that hold file data
+        uint64_t used = 0;   // when it last served a read
+    };
     std::mutex m_lock;
-    std::vector<uint8_t> m_window;
-    uint64_t m_start = 0;  // file offset of m_window[0]
-    size_t m_valid = 0;    // bytes of the window that hold file data
+    size_t m_size;
+    Window m_windows[2];
+    uint64_t m_clock = 0;
 };
 
 // An opener whose files opened for reading read ahead; other opens are

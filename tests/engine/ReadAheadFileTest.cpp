@@ -50,6 +50,17 @@ TEST(ReadAheadFileTest, SmallReadsComeFromTheWindowAndMatchTheFile) {
         ASSERT_EQ(b[0], static_cast<uint8_t>(off));
     }
     EXPECT_LE(counted->reads - before, 11);
+
+    // Two regions read side by side (video here, audio there) keep a window
+    // each.
+    const int alternating = counted->reads;
+    for (uint64_t off = 0; off < 6000; off += 100) {
+        ASSERT_EQ(f.ReadAt(off, b.data(), b.size()), 80);
+        ASSERT_EQ(b[5], static_cast<uint8_t>(off + 5));
+        ASSERT_EQ(f.ReadAt(50000 + off, b.data(), b.size()), 80);
+        ASSERT_EQ(b[5], static_cast<uint8_t>(50000 + off + 5));
+    }
+    EXPECT_LE(counted->reads - alternating, 2);
 }
 
 TEST(ReadAheadFileTest, WritesAreSeenByLaterReads) {
