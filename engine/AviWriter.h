@@ -38,8 +38,9 @@ struct AviWriterLimits {
     // Entries of the OpenDML super index reserved per stream: the number of
     // RIFFs a file can have.
     uint32_t superIndexEntries = 256;
-    // Size of the write buffer.
-    size_t bufferBytes = 1u << 20;
+    // Size of the write buffer. Chunks at least this large go straight to the
+    // file. A buffer that stays in the processor's cache copies fastest.
+    size_t bufferBytes = 256u << 10;
 };
 
 // Writes an AVI file: streams from a header and a format block (copied as

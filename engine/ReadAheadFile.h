@@ -20,7 +20,7 @@ namespace trelvan {
 // windows. Calls may come from several threads.
 class ReadAheadFile : public IoFile {
   public:
-    static constexpr size_t kDefaultWindow = 1 << 20;
+    static constexpr size_t kDefaultWindow = 256 << 10;
 
     explicit ReadAheadFile(std::unique_ptr<IoFile> inner, size_t window = kDefaultWindow);
 

@@ -99,7 +99,7 @@ int Make(const std::string& path, bool large) {
 
 int Copy(const std::string& src, const std::string& out) {
     int32_t error = 0;
-    // Read ahead in windows of 1 MiB, as the pages' readers can: small chunks
+    // Read ahead in windows of 256 KiB, as the pages' readers can: small chunks
     // then cost no system call each.
     auto file = trelvan::AviFile::Open(src, &error, trelvan::ReadAheadOpener());
     if (!file) {
