@@ -16,9 +16,9 @@ std::optional<std::string> ParsedArgs::Value(const std::string& option) const {
     return it->second;
 }
 
-ParsedArgs ParseArgs(const std::vector<std::string>& words, OptionSpec spec) {
-    spec.flags.insert({"--quiet", "--help", "-h"});
-    spec.values.insert("--lang");
+ParsedArgs ParseArgs(const std::vector<std::string>& words, OptionSpec known) {
+    known.flags.insert({"--quiet", "--help", "-h"});
+    known.values.insert("--lang");
     ParsedArgs out;
     bool options_done = false;
     for (size_t i = 0; i < words.size(); ++i) {
@@ -38,12 +38,12 @@ ParsedArgs ParseArgs(const std::vector<std::string>& words, OptionSpec spec) {
             name = w.substr(0, eq);
             inline_value = w.substr(eq + 1);
         }
-        if (spec.flags.count(name) != 0) {
+        if (known.flags.count(name) != 0) {
             if (inline_value) {
                 throw UsageError("option " + name + " takes no value");
             }
             out.AddFlag(name);
-        } else if (spec.values.count(name) != 0) {
+        } else if (known.values.count(name) != 0) {
             std::string value;
             if (inline_value) {
                 value = *inline_value;

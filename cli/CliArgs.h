@@ -37,10 +37,10 @@ private:
     std::vector<std::string> m_positional;
 };
 
-// Parses words against the spec; throws UsageError for unknown options,
+// Parses words against the known options; throws UsageError for unknown options,
 // missing values and repeated value options. The common options (--lang,
 // --quiet, --help) are always known.
-ParsedArgs ParseArgs(const std::vector<std::string>& words, OptionSpec spec);
+ParsedArgs ParseArgs(const std::vector<std::string>& words, OptionSpec known);
 
 // Parses a time "H:M:S.mmm" (also "M:S", "S", with or without ".mmm") into
 // milliseconds. Throws UsageError for anything else.

@@ -7,8 +7,8 @@ namespace {
 using namespace trelvan::cli;
 
 TEST(CliArgsTest, OptionsMayStandBeforeOrAfterFiles) {
-    OptionSpec spec{{"--video"}, {"-o", "--start"}};
-    auto a = ParseArgs({"--video", "in.avi", "-o", "out.avi", "--start=0:0:1.5", "--quiet"}, spec);
+    OptionSpec known{{"--video"}, {"-o", "--start"}};
+    auto a = ParseArgs({"--video", "in.avi", "-o", "out.avi", "--start=0:0:1.5", "--quiet"}, known);
     EXPECT_TRUE(a.Has("--video"));
     EXPECT_TRUE(a.Has("--quiet"));
     EXPECT_EQ(a.Value("-o"), "out.avi");
@@ -16,22 +16,22 @@ TEST(CliArgsTest, OptionsMayStandBeforeOrAfterFiles) {
     ASSERT_EQ(a.Positional().size(), 1u);
     EXPECT_EQ(a.Positional()[0], "in.avi");
 
-    a = ParseArgs({"a.avi", "--", "-odd-name.avi", "--lang", "ja"}, spec);
+    a = ParseArgs({"a.avi", "--", "-odd-name.avi", "--lang", "ja"}, known);
     ASSERT_EQ(a.Positional().size(), 4u);
     EXPECT_EQ(a.Positional()[1], "-odd-name.avi");
     EXPECT_FALSE(a.Value("--lang"));
 }
 
 TEST(CliArgsTest, BadOptionsAreUsageErrors) {
-    OptionSpec spec{{"--video"}, {"-o"}};
-    EXPECT_THROW(ParseArgs({"--bogus"}, spec), UsageError);
-    EXPECT_THROW(ParseArgs({"-o"}, spec), UsageError);
-    EXPECT_THROW(ParseArgs({"-o", "a", "-o", "b"}, spec), UsageError);
-    EXPECT_THROW(ParseArgs({"--video=1"}, spec), UsageError);
-    EXPECT_THROW(ParseArgs({"--lang", "fr"}, spec), UsageError);
-    EXPECT_NO_THROW(ParseArgs({"--lang", "ja"}, spec));
+    OptionSpec known{{"--video"}, {"-o"}};
+    EXPECT_THROW(ParseArgs({"--bogus"}, known), UsageError);
+    EXPECT_THROW(ParseArgs({"-o"}, known), UsageError);
+    EXPECT_THROW(ParseArgs({"-o", "a", "-o", "b"}, known), UsageError);
+    EXPECT_THROW(ParseArgs({"--video=1"}, known), UsageError);
+    EXPECT_THROW(ParseArgs({"--lang", "fr"}, known), UsageError);
+    EXPECT_NO_THROW(ParseArgs({"--lang", "ja"}, known));
     // Negative numbers are values, not options.
-    EXPECT_EQ(ParseArgs({"-42"}, spec).Positional().at(0), "-42");
+    EXPECT_EQ(ParseArgs({"-42"}, known).Positional().at(0), "-42");
 }
 
 TEST(CliArgsTest, TimesParseInEveryAcceptedForm) {
