@@ -1,5 +1,7 @@
 #include "CEncAVIAudio.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <new>
 
@@ -93,8 +95,12 @@ int32_t CEncAVIAudio::CopyAudioRange(int32_t first, int32_t end, trelvan::AviStr
     if (source == nullptr) {
         return 0;
     }
-    if (end >= source->Length()) {
-        end = source->Length();
+    // Samples are numbered from the stream's start: the last one is
+    // start + length - 1 (the length alone would cut off `start` samples of a
+    // stream that starts late).
+    const int64_t last_end = static_cast<int64_t>(source->Start()) + source->Length();
+    if (end >= last_end) {
+        end = static_cast<int32_t>(std::min<int64_t>(last_end, INT32_MAX));
     }
     int32_t rc = 0;
     int32_t pos = first;
