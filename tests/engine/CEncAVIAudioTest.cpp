@@ -311,6 +311,46 @@ TEST_F(EncAviTest, OpenForCopyReplacesAReadOnlyFile) {
     EXPECT_EQ(test::ProbePackets(out, "v:0").size(), 10u);
 }
 
+// A stream that starts late (dwStart 100) holds samples 100..start+length-1;
+// a range up to "the end" copies all of them.
+TEST_F(EncAviTest, LateStartingAudioIsCopiedToItsLastSample) {
+    std::vector<uint8_t> bih(40, 0);
+    bytes::PutLE32(&bih[0], 40);
+    bytes::PutLE32(&bih[4], 8);
+    bytes::PutLE32(&bih[8], 8);
+    std::vector<uint8_t> wfx = {1, 0, 1, 0, 0x40, 0x1f, 0, 0, 0x80, 0x3e, 0, 0, 2, 0, 16, 0, 0, 0};
+    const std::string src_path = dir + "/late.avi";
+    {
+        AviWriter w;
+        ASSERT_EQ(w.Create(src_path), 0);
+        AviWriterStreamInfo v, a;
+        v.fccType = bytes::FourCC("vids");
+        v.dwScale = 1;
+        v.dwRate = 25;
+        a.fccType = bytes::FourCC("auds");
+        a.dwScale = 2;
+        a.dwRate = 16000;
+        a.dwSampleSize = 2;
+        a.dwStart = 100;
+        ASSERT_EQ(w.AddStream(v, bih, nullptr), 0);
+        ASSERT_EQ(w.AddStream(a, wfx, nullptr), 0);
+        std::vector<uint8_t> sound(640);
+        for (int i = 0; i < 10; ++i) {
+            ASSERT_EQ(w.WriteChunk(0, "frame", 5, true), 0);
+            std::fill(sound.begin(), sound.end(), static_cast<uint8_t>(i));
+            ASSERT_EQ(w.WriteChunk(1, sound.data(), 640, true), 0);
+        }
+        ASSERT_EQ(w.Close(), 0);
+    }
+    Opened src = OpenSource(src_path);
+    ASSERT_NE(src.audio, nullptr);
+    ASSERT_EQ(src.audio->Start(), 100);
+    ASSERT_EQ(src.audio->Length(), 3200);
+    CEncAVIAudio w;
+    ASSERT_EQ(CopyLikeExtract(w, dir + "/late-out.avi", src, 0, 9, 100, INT32_MAX), 0);
+    EXPECT_EQ(test::WalkAvi(dir + "/late-out.avi").streams[1].length, 3200u);
+}
+
 TEST_F(EncAviTest, CloseIsHarmlessAnyTime) {
     CEncAVIAudio w;
     EXPECT_EQ(w.Close(), 0);
