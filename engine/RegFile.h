@@ -11,9 +11,11 @@ namespace trelvan {
 //
 //   [Software\ZORIT\AviVideoSettings]
 //   "handler"=dword:20424944
-//   "AviCodec"=hex:01,02,0a,\
-//     ff
+//   "AviCodec"=hex:01,02,0a,ff
 //   "Name"="text"
+//
+// Long hex values go on over several lines, each but the last ending in a
+// backslash.
 //
 // The store keeps the values it does not understand as they were, so that a
 // write touches only the values it sets. Writing replaces the file as a
