@@ -107,6 +107,11 @@ class AviStream {
     // Reads one whole chunk into buf (at least ChunkSize bytes). Returns 0 or
     // err::kStreamRead.
     int32_t ReadChunk(int64_t chunk, void* buf, int64_t buf_bytes);
+    // Sets a chunk's key flag (while the index is being built).
+    void SetChunkKey(int64_t chunk, bool key) {
+        AviChunkRef& r = m_chunks[static_cast<size_t>(chunk)];
+        r.SetSizeKey(r.Size(), key);
+    }
     // Total bytes of the stream's data.
     uint64_t TotalBytes() const { return m_totalBytes; }
 

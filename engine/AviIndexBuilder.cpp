@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "AviKeyFrameScanner.h"
 #include "ByteOrder.h"
 
 namespace trelvan {
@@ -426,8 +427,14 @@ void AviIndexBuilder::BuildScan() {
 
 void AviIndexBuilder::Finish() {
     for (AviStream& s : m_file.m_streams) {
+        s.m_file = &m_file;  // chunks are read while the build finishes
+    }
+    for (AviStream& s : m_file.m_streams) {
         auto& chunks = s.m_chunks;
-        const bool all_key = s.IsAudio() || !s.IsVideo() || !m_keysKnown;
+        // Without an index the key frames are found in the bitstream where
+        // the codec allows; otherwise every chunk counts as a key frame.
+        const bool scanned = !m_keysKnown && s.IsVideo() && AviKeyFrameScanner::MarkKeyFrames(s);
+        const bool all_key = s.IsAudio() || !s.IsVideo() || (!m_keysKnown && !scanned);
         bool any_key = false;
         uint32_t largest = 0;
         uint64_t total = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -484,6 +485,29 @@ INSTANTIATE_TEST_SUITE_P(
             "wav",
             {"a:0"}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Without an index the key frames come from the bitstream, and agree with
+// what the other reader (which parses too) finds.
+TEST(AviFileTest, UnindexedFilesFindKeyFramesInTheBitstream) {
+    const char* const recipes[][2] = {
+        {"unindexed_mpeg4", "-f lavfi -i testsrc=size=96x64:rate=25 -t 3 -c:v mpeg4 -bf 2 -g 12"},
+        {"unindexed_h264", "-f lavfi -i testsrc=size=96x64:rate=25 -t 3 -c:v libx264 -g 20"},
+        {"unindexed_mjpeg", "-f lavfi -i testsrc=size=96x64:rate=25 -t 1 -c:v mjpeg"},
+    };
+    for (const auto& r : recipes) {
+        std::vector<uint8_t> bytes = ReadBytes(MakeMedia(r[0], r[1], "avi"));
+        const size_t idx1 = FindFourCC(bytes, "idx1");
+        ASSERT_NE(idx1, SIZE_MAX);
+        std::memcpy(bytes.data() + idx1, "JUNK", 4);
+        const std::string path = ScratchDir() + "/" + r[0] + ".avi";
+        WriteBytes(path, bytes);
+        int32_t error = 0;
+        auto avi = AviFile::Open(path, &error);
+        ASSERT_TRUE(avi);
+        EXPECT_EQ(avi->IndexSource(), AviIndexSource::Scan);
+        ExpectSameAsProbe(path, avi->Stream(0), "v:0");
+    }
+}
 
 // ---- third-party samples ---------------------------------------------------
 
