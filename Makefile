@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: build run test deps configure clean
+.PHONY: build run test deps configure clean screenshots
 
 deps:
 	@bash scripts/install-deps
@@ -17,6 +17,11 @@ build: configure
 run: build
 	@if [ -x $(BUILD_DIR)/bin/trelvan ]; then $(BUILD_DIR)/bin/trelvan; \
 	else $(BUILD_DIR)/bin/trelvan-cli --help; fi
+
+# The main window with each built page, in English and Japanese, as PNG files
+# (rendered offscreen, no display needed).
+screenshots: build
+	@QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bin/trelvan-screenshots $(BUILD_DIR)/screenshots
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)

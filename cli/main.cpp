@@ -22,6 +22,9 @@ const Command kCommands[] = {
      trelvan::cli::RunError},
     {"info", "info FILE [--human]", "show the video and audio streams the readers select",
      trelvan::cli::RunInfo},
+    {"audio-extract", "audio-extract SRC [--start T] [--end T] [-o OUT]",
+     "copy a time range of the audio of a WAV or AVI file into a WAV file",
+     trelvan::cli::RunAudioExtract},
 };
 
 void PrintHelp() {

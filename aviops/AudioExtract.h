@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "OpContext.h"
+
+// Audio extract: copies a time range of the audio of a WAV or AVI file (its
+// last audio stream) into a new WAV file, byte for byte, in the source's own
+// audio format. The desktop page and trelvan-cli both run it.
+namespace trelvan {
+
+// A time as the range fields hold it.
+struct AudioTime {
+    int64_t hours = 0;
+    int64_t minutes = 0;
+    int64_t seconds = 0;
+    int64_t milliseconds = 0;
+
+    static AudioTime FromMs(int64_t ms);
+};
+
+// The sample position of a time for a stream of `avgBytesPerSec` and
+// `blockAlign`: ((h*60+m)*60 + s + ms/1000) * A / B in floating point,
+// truncated toward zero; the low 32 bits are the position. 0 when the format
+// gives no rate.
+uint32_t AudioTimeToPosition(const AudioTime& t, uint32_t avgBytesPerSec, uint32_t blockAlign);
+
+// The length of `samples` blocks as hours, minutes, seconds and milliseconds
+// (seconds and milliseconds truncated).
+AudioTime AudioDuration(uint32_t samples, uint32_t avgBytesPerSec, uint32_t blockAlign);
+
+// Opens the source's audio and gives its length. 0 or the reader's code.
+int32_t ReadAudioDuration(const std::string& source, AudioTime* length);
+
+struct AudioExtractJob {
+    std::string source;
+    std::string output;
+    AudioTime start;
+    AudioTime end;
+    // Bytes read and written per unit of work.
+    uint32_t blockBytes = 400000;
+    // Largest RIFF size of the output; 0 keeps the WAV format's own limit
+    // (tests lower it to reach the limit with small files).
+    uint64_t riffSizeLimit = 0;
+};
+
+struct AudioExtractResult {
+    int32_t code = 0;
+    // Whether the work began (the running state was entered).
+    bool started = false;
+    // Whether the source path belongs in the error box beside the code.
+    bool sourceInDetail = false;
+};
+
+// Runs the extract against `ctx`: refuses an output that is the source
+// itself (6006) before anything is deleted, opens the source (its code, with
+// the source as detail), deletes an existing output, creates the output
+// in the source's format (-5 when that fails), then sets the context's
+// positions (first, current, last in audio samples), clears the stop flag,
+// starts the working-time counter and calls `onBegin`, and copies block by
+// block, pumping after each, until the end position, the stop flag or a
+// failure. The output is always closed properly with what was written.
+// A refused write (disk full, the WAV size limit) ends the run with 502, a
+// read error with the reader's code; both set the stop flag.
+AudioExtractResult RunAudioExtract(const AudioExtractJob& job, OpContext& ctx,
+                                   const std::function<void()>& onBegin = {});
+
+}  // namespace trelvan

@@ -1,0 +1,193 @@
+#include "CTrelvanDlg.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <memory>
+
+#include "CColorButton.h"
+#include "CComingPage.h"
+#include "CWAVExtract.h"
+#include "PageUtil.h"
+
+using trelvan::shell::DluRect;
+using trelvan::shell::Japanese;
+
+namespace {
+
+// The eleven pages in button order: button caption (English, Japanese), the
+// page layout and colour, and whether its operation is built.
+struct PageEntry {
+    const char* english;
+    const char* japanese;
+    int templateId;
+    QColor colour;
+    bool built;
+};
+
+const PageEntry kPages[CTrelvanDlg::kPageCount] = {
+    {"V-A Separate", "映像音声分離", 106, QColor(255, 128, 128), false},
+    {"V-A Unite", "映像音声合体", 105, QColor(255, 191, 128), false},
+    {"Movie Link", "動画連結", 107, QColor(255, 255, 128), false},
+    {"Movie Extra", "動画抽出", 110, QColor(191, 255, 128), false},
+    {"Audio Link", "音声連結", 107, QColor(128, 255, 128), false},
+    {"Audio Extra", "音声抽出", 110, QColor(128, 255, 191), true},
+    {"V-A Separate", "映像音声分離", 106, QColor(128, 255, 255), false},
+    {"V-A Unite", "映像音声合体", 105, QColor(128, 191, 255), false},
+    {"Movie Link", "動画連結", 107, QColor(128, 128, 255), false},
+    {"Movie Extra", "動画抽出", 110, QColor(192, 128, 255), false},
+    {"Movie Link", "動画連結", 107, QColor(255, 128, 192), false},
+};
+
+// Button positions in dialog units (x, y); all are 47 x 17.
+const int kButtonPos[CTrelvanDlg::kPageCount][2] = {
+    {47, -1},  {94, -1},  {141, -1},  {187, -1},  {234, -1},  {281, -1},
+    {47, 210}, {94, 210}, {141, 210}, {187, 210}, {281, 210},
+};
+
+// The page object behind each button. A page whose operation is built gets
+// its class here and `built` in the table above; the others are placeholders.
+std::unique_ptr<CBaseDialog> MakePage(int index, CTrelvanDlg* owner) {
+    switch (index) {
+        case 5:
+            return std::make_unique<CWAVExtract>(owner);
+        default:
+            return std::make_unique<CComingPage>(kPages[index].templateId, owner,
+                                                 kPages[index].colour);
+    }
+}
+
+}  // namespace
+
+CTrelvanDlg::CTrelvanDlg(QWidget* parent) : CBaseFrameColorDialog(102, parent, true, false) {
+    setWindowTitle("Trelvan+");
+    setObjectName("CTrelvanDlg");
+}
+
+CTrelvanDlg::~CTrelvanDlg() {
+    // The pages go before the window that holds them.
+    m_pages.RemoveAll();
+}
+
+bool CTrelvanDlg::PageIsBuilt(int index) {
+    return index >= 0 && index < kPageCount && kPages[index].built;
+}
+
+QColor CTrelvanDlg::PageColour(int index) {
+    if (index < 0 || index >= kPageCount) {
+        return QColor(0, 0, 0);
+    }
+    return kPages[index].colour;
+}
+
+CColorButton* CTrelvanDlg::PageButton(int index) const {
+    return Client()->findChild<CColorButton*>(QString::number(kFirstButtonId + index));
+}
+
+void CTrelvanDlg::BuildControls() {
+    QWidget* client = Client();
+    SetClientSize(trelvan::shell::DluX(327), trelvan::shell::DluY(226));
+    auto rowLabel = [client](const char* text, int x, int y) {
+        auto* l = new QLabel(text, client);
+        l->setAlignment(Qt::AlignCenter);
+        l->setGeometry(DluRect(x, y, 47, 17));
+        l->setAttribute(Qt::WA_TransparentForMouseEvents);
+    };
+    rowLabel("AVI", 0, 0);
+    rowLabel("WMV", 0, 210);
+    rowLabel("MOV", 234, 210);
+    auto* panel = new QLabel(client);
+    panel->setObjectName(QString::number(kPanelId));
+    panel->setGeometry(DluRect(0, 16, 327, 194));
+    panel->setAttribute(Qt::WA_TransparentForMouseEvents);
+    for (int i = 0; i < kPageCount; ++i) {
+        auto* b = new CColorButton(client, 1);
+        b->setObjectName(QString::number(kFirstButtonId + i));
+        b->setText(QString::fromUtf8(kPages[i].english));
+        QRect r = DluRect(kButtonPos[i][0], kButtonPos[i][1], 47, 17);
+        if (r.top() < 0) {
+            r.moveTop(0);
+        }
+        b->setGeometry(r);
+        b->SetColours(QColor(0, 0, 0), kPages[i].colour, QColor(128, 128, 128),
+                      QColor(255, 0, 255));
+        b->setFocusPolicy(Qt::TabFocus);
+        QFont small = b->font();
+        small.setPointSizeF(small.pointSizeF() * 0.85);
+        b->setFont(small);
+        connect(b, &QPushButton::clicked, this, [this, i] { SelectPage(i); });
+    }
+}
+
+bool CTrelvanDlg::OnInitDialog() {
+    CBaseFrameColorDialog::OnInitDialog();
+    if (Japanese()) {
+        for (int i = 0; i < kPageCount; ++i) {
+            SetItemText(kFirstButtonId + i, QString::fromUtf8(kPages[i].japanese));
+        }
+    }
+    setWindowIcon(QIcon(":/trelvan/128.png"));
+    CreatePages();
+    m_selected = 0;
+    SelectPage(0);
+    return true;
+}
+
+void CTrelvanDlg::CreatePages() {
+    QWidget* client = Client();
+    for (int i = 0; i < kPageCount; ++i) {
+        std::unique_ptr<CBaseDialog> page = MakePage(i, this);
+        page->setObjectName(QString("Page%1").arg(i));
+        m_pages.Add(page);
+        CColorButton* button = PageButton(i);
+        m_pageNames << button->text();
+        if (!kPages[i].built) {
+            button->setEnabled(false);
+            button->setToolTip(CComingPage::ComingText());
+        }
+    }
+    QWidget* panel = client->findChild<QWidget*>(QString::number(kPanelId));
+    m_pages.CreateAll(panel->geometry(), client);
+    // The pages lie above the panel, the buttons above the pages.
+    for (int i = 0; i < kPageCount; ++i) {
+        PageButton(i)->raise();
+    }
+}
+
+void CTrelvanDlg::SelectPage(int index) {
+    m_pages.ShowOnly(index);
+    m_selected = index;
+    update();  // the frame takes the page's colour
+}
+
+void CTrelvanDlg::OnFileDropped(const QString& path) {
+    if (CBaseDialog* page = m_pages.At(m_selected)) {
+        page->OnFileDropped(path);
+    }
+}
+
+void CTrelvanDlg::OnSysClose() {
+    for (int i = 0; i < m_pages.Size(); ++i) {
+        if (!m_pages.At(i)->IsIdle()) {
+            trelvan::shell::ShowMessageBox({this, trelvan::shell::kProgramName,
+                                            QString("%1 Going").arg(m_pageNames.value(i)), false});
+            return;
+        }
+    }
+    EndDialog(QDialog::Rejected);
+}
+
+void CTrelvanDlg::LoadFrameImages() {
+    m_buttonImages[kClose].LoadImageResource(":/trelvan/134.png");
+    m_buttonImages[kMaximise].LoadImageResource(":/trelvan/137.png");
+    m_buttonImages[kMinimise].LoadImageResource(":/trelvan/136.png");
+    m_captionIcon.LoadImageResource(":/trelvan/135.png");
+}
+
+QColor CTrelvanDlg::GetFrameColour() const {
+    return PageColour(m_selected);
+}
+
+QColor CTrelvanDlg::GetCaptionTextColour() const {
+    const QColor f = GetFrameColour();
+    return QColor((f.red() + 128) % 256, (f.green() + 128) % 256, (f.blue() + 128) % 256);
+}

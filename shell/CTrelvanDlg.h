@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QColor>
+#include <QStringList>
+
+#include "CBaseDialogList.h"
+#include "CBaseFrameColorDialog.h"
+
+class CColorButton;
+
+// The main window: six AVI and audio page buttons at the top, four WMV and
+// one MOV at the bottom, the page panel between them with exactly one page
+// visible. The frame takes the colour of the selected page. Files dropped
+// anywhere on the window go to the visible page. The window will not close
+// while a page is working.
+class CTrelvanDlg : public CBaseFrameColorDialog {
+    Q_OBJECT
+  public:
+    explicit CTrelvanDlg(QWidget* parent = nullptr);
+    ~CTrelvanDlg() override;
+
+    static constexpr int kPageCount = 11;
+    static constexpr int kFirstButtonId = 1156;
+    static constexpr int kPanelId = 1013;
+
+    void SelectPage(int index);
+    int SelectedPage() const { return m_selected; }
+    CBaseDialog* Page(int index) const { return m_pages.At(index); }
+    QString PageName(int index) const { return m_pageNames.value(index); }
+    CColorButton* PageButton(int index) const;
+    // Whether the page's operation is part of this build.
+    static bool PageIsBuilt(int index);
+
+    // The background colour of a page (black outside 0..10).
+    static QColor PageColour(int index);
+
+    void OnFileDropped(const QString& path) override;
+    void OnSysClose() override;
+    void LoadFrameImages() override;
+    QColor GetFrameColour() const override;
+    QColor GetCaptionTextColour() const override;
+
+  protected:
+    void BuildControls() override;
+    bool OnInitDialog() override;
+
+  private:
+    void CreatePages();
+
+    CBaseDialogList m_pages;
+    QStringList m_pageNames;
+    int m_selected = 0;
+};

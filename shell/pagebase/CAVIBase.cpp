@@ -1,0 +1,215 @@
+#include "CAVIBase.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPalette>
+#include <QProgressBar>
+
+#include "CDragListBoxEx.h"
+#include "Language.h"
+#include "PageTemplates.h"
+#include "PageUtil.h"
+
+CAVIBase::CAVIBase(int templateId, QWidget* owner, QColor background)
+    : CBaseColorDialog(templateId, owner, background,
+                       QApplication::palette().color(QPalette::ButtonText), true, true) {
+    m_ctx.stop.store(1);
+    m_ctx.pump = [] { trelvan::shell::PumpPendingMessages(); };
+    m_timer.setObjectName("Timer1");
+    connect(&m_timer, &QTimer::timeout, this, &CAVIBase::RefreshProgress);
+}
+
+CAVIBase::~CAVIBase() = default;
+
+void CAVIBase::BuildControls() {
+    trelvan::shell::BuildTemplate(TemplateId(), this);
+    resize(trelvan::shell::PageWidth(), trelvan::shell::PageHeight());
+}
+
+bool CAVIBase::OnInitDialog() {
+    CBaseColorDialog::OnInitDialog();
+    if (auto* stop = Item<QAbstractButton>(kStopId)) {
+        stop->setEnabled(false);
+        connect(stop, &QAbstractButton::clicked, this, [this] { OnStop(); });
+    }
+    return true;
+}
+
+void CAVIBase::ShowError(int32_t code, const std::string& detail) {
+    trelvan::shell::ShowError(this, code, detail);
+}
+
+QProgressBar* CAVIBase::Bar() const {
+    return Item<QProgressBar>(kProgressId);
+}
+
+void CAVIBase::SetInfo(const QString& text) {
+    SetItemText(kInfoId, text);
+}
+
+void CAVIBase::SetBar(int position) {
+    if (QProgressBar* bar = Bar()) {
+        bar->setValue(qBound(0, position, 100));
+    }
+}
+
+void CAVIBase::BeginWork(int periodMs) {
+    SetBar(0);
+    SetInfo("  0 %");
+    m_ctx.stop.store(0);
+    if (auto* stop = Item<QAbstractButton>(kStopId)) {
+        stop->setEnabled(true);
+    }
+    for (int id : StartIds()) {
+        if (auto* start = Item<QAbstractButton>(id)) {
+            start->setEnabled(false);
+        }
+    }
+    m_ctx.timer.ClearTotal();
+    m_ctx.timer.Start();
+    m_timer.start(periodMs);
+}
+
+void CAVIBase::EndWork() {
+    m_timer.stop();
+    if (m_ctx.stop.load() == 0) {
+        SetBar(100);
+        SetInfo("100 %");
+    }
+    m_ctx.stop.store(1);
+    if (auto* stop = Item<QAbstractButton>(kStopId)) {
+        stop->setEnabled(false);
+    }
+    for (int id : StartIds()) {
+        if (auto* start = Item<QAbstractButton>(id)) {
+            start->setEnabled(true);
+        }
+    }
+}
+
+void CAVIBase::OnStop() {
+    m_ctx.stop.store(1);
+    if (auto* stop = Item<QAbstractButton>(kStopId)) {
+        stop->setEnabled(false);
+    }
+}
+
+trelvan::ProgressInput CAVIBase::ProgressNow() const {
+    trelvan::ProgressInput in;
+    in.form = trelvan::ProgressForm::Range;
+    in.elapsedMs = m_ctx.timer.GetTotal();
+    in.first = static_cast<uint32_t>(m_ctx.first.load());
+    in.current = static_cast<uint32_t>(m_ctx.current.load());
+    in.last = static_cast<uint32_t>(m_ctx.last.load());
+    in.japanese = trelvan::IsJapaneseSystem();
+    return in;
+}
+
+void CAVIBase::RefreshProgress() {
+    const trelvan::ProgressDisplay shown = trelvan::FormatProgress(ProgressNow());
+    SetInfo(QString::fromStdString(shown.text));
+    SetBar(shown.bar);
+}
+
+namespace {
+QString WithDefaultExt(QString path, const QString& ext) {
+    if (!path.isEmpty() && !ext.isEmpty() && QFileInfo(path).suffix().isEmpty()) {
+        path += "." + ext;
+    }
+    return path;
+}
+}  // namespace
+
+QString CAVIBase::BrowseOpen(const QString& defaultExt, const QString& initial,
+                             const QString& filter) {
+    QFileDialog dialog(this);
+    dialog.setObjectName("OpenDialog");
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters(trelvan::shell::ConvertFilter(filter));
+    dialog.setDefaultSuffix(defaultExt);
+    if (!initial.isEmpty()) {
+        dialog.selectFile(initial);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().first();
+}
+
+QString CAVIBase::BrowseSave(const QString& defaultExt, const QString& initial,
+                             const QString& filter) {
+    QFileDialog dialog(this);
+    dialog.setObjectName("SaveDialog");
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(trelvan::shell::ConvertFilter(filter));
+    dialog.setDefaultSuffix(defaultExt);
+    if (!initial.isEmpty()) {
+        dialog.selectFile(initial);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return WithDefaultExt(dialog.selectedFiles().first(), defaultExt);
+}
+
+CDragListBoxEx* CAVIBase::SourceList() const {
+    return Item<CDragListBoxEx>(1001);
+}
+
+void CAVIBase::OnListAdd(const QString& filter) {
+    CDragListBoxEx* list = SourceList();
+    if (!list) {
+        return;
+    }
+    QFileDialog dialog(this);
+    dialog.setObjectName("AddDialog");
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setNameFilters(trelvan::shell::ConvertFilter(filter));
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    for (const QString& path : dialog.selectedFiles()) {
+        // Read again before each file: the list's selection decides.
+        const int selected = list->SelectedIndex();
+        list->InsertPath(selected >= 0 ? selected : list->count(), path);
+    }
+}
+
+void CAVIBase::OnListDel() {
+    if (CDragListBoxEx* list = SourceList()) {
+        list->DeleteSelected();
+    }
+}
+
+void CAVIBase::OnListReset(QString* output) {
+    if (CDragListBoxEx* list = SourceList()) {
+        list->ResetList();
+    }
+    output->clear();
+}
+
+bool CAVIBase::ListFileDropped(const QString& path, const QStringList& extensions,
+                               const QString& outputExt, QString* output) {
+    CDragListBoxEx* list = SourceList();
+    if (!list) {
+        return false;
+    }
+    bool accepted = false;
+    for (const QString& ext : extensions) {
+        accepted = accepted || trelvan::shell::ExtensionIs(path, ext);
+    }
+    if (!accepted) {
+        return false;
+    }
+    if (list->count() == 0 && output->isEmpty()) {
+        *output = trelvan::shell::DefaultOutputName(path, "_link", outputExt);
+    }
+    list->AddPath(path);
+    return true;
+}

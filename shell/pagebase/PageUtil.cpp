@@ -1,0 +1,117 @@
+#include "PageUtil.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QRegularExpression>
+
+#include "ErrorText.h"
+#include "Language.h"
+#include "OutputNames.h"
+
+namespace trelvan::shell {
+
+namespace {
+MessageBoxHook& Hook() {
+    static MessageBoxHook hook;
+    return hook;
+}
+}  // namespace
+
+int PumpPendingMessages() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    // Deferred deletions are Qt's idle work; let them run too.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return QCoreApplication::closingDown() ? 1 : 0;
+}
+
+int RemoveExistingFile(const QString& path) {
+    return trelvan::RemoveExistingFile(path.toStdString());
+}
+
+QString FileExtension(const QString& path) {
+    return QString::fromStdString(trelvan::FileExtension(path.toStdString()));
+}
+
+QString FileStem(const QString& path) {
+    return QString::fromStdString(trelvan::FileStem(path.toStdString()));
+}
+
+bool ExtensionIs(const QString& path, const QString& ext) {
+    return FileExtension(path).compare(ext, Qt::CaseInsensitive) == 0;
+}
+
+QString DefaultOutputName(const QString& source, const QString& suffix, const QString& ext) {
+    return FileStem(source) + suffix + ext;
+}
+
+QStringList ConvertFilter(const QString& filter) {
+    const QStringList parts = filter.split(u'|');
+    QStringList out;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString text = parts[i].trimmed();
+        const QString patterns = parts[i + 1];
+        if (text.isEmpty() && patterns.isEmpty()) {
+            continue;
+        }
+        QStringList globs;
+        for (const QString& g : patterns.split(u';', Qt::SkipEmptyParts)) {
+            if (!g.trimmed().isEmpty()) {
+                globs << g.trimmed();
+            }
+        }
+        if (globs.isEmpty()) {
+            continue;
+        }
+        // The text already names its patterns in parentheses; Qt reads the
+        // last parenthesised group as the patterns, so it is replaced.
+        text.remove(QRegularExpression("\\s*\\([^()]*\\)\\s*$"));
+        out << text + " (" + globs.join(u' ') + ")";
+    }
+    return out;
+}
+
+// The layouts are drawn in dialog units of a 9-point user-interface font:
+// four units across are six pixels, eight units down are thirteen.
+int DluX(int x) {
+    return (x * 3 + (x >= 0 ? 1 : -1)) / 2;
+}
+int DluY(int y) {
+    return (y * 13 + (y >= 0 ? 4 : -4)) / 8;
+}
+QRect DluRect(int x, int y, int w, int h) {
+    const int left = DluX(x), top = DluY(y);
+    return QRect(left, top, DluX(x + w) - left, DluY(y + h) - top);
+}
+
+void SetMessageBoxHook(MessageBoxHook hook) {
+    Hook() = std::move(hook);
+}
+
+void ShowMessageBox(const MessageBoxRequest& request) {
+    if (Hook()) {
+        Hook()(request);
+        return;
+    }
+    QMessageBox box(request.information ? QMessageBox::Information : QMessageBox::NoIcon,
+                    request.caption, request.text, QMessageBox::Ok, request.owner);
+    box.exec();
+}
+
+void ShowError(QWidget* owner, int32_t code, const std::string& detail) {
+    const ErrorMessage msg = ComposeErrorMessage(code, detail);
+    if (!msg.show) {
+        return;
+    }
+    ShowMessageBox(
+        {owner, QString::fromStdString(msg.caption), QString::fromStdString(msg.text), true});
+}
+
+bool Japanese() {
+    return IsJapaneseSystem();
+}
+
+QString Lang(const char* english, const char* japanese) {
+    return QString::fromUtf8(Japanese() ? japanese : english);
+}
+
+}  // namespace trelvan::shell

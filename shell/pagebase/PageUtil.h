@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class QWidget;
+
+// Helpers every page shares: the event pump the work loops call, deleting an
+// existing output, file stems and default output names, the file-dialog
+// filters, and the message boxes (with a hook that tests use instead of a
+// modal box).
+namespace trelvan::shell {
+
+// Dispatches every pending event of the calling thread, then lets deferred
+// work run (Qt posts its idle work as events). The work loops call it after
+// every unit; it is the pump hook of their operation context. Returns 1 when
+// the application is quitting, else 0.
+int PumpPendingMessages();
+
+// Deletes a file if it exists, read-only or not. 0 normally, 1 when a file
+// error occurred (which the callers ignore).
+int RemoveExistingFile(const QString& path);
+
+// Folder and file name without the extension ("/a/b.c.avi" -> "/a/b.c").
+QString FileStem(const QString& path);
+// From the last dot of the file name, the dot included ("" without one).
+QString FileExtension(const QString& path);
+// Extension comparison without regard to case.
+bool ExtensionIs(const QString& path, const QString& ext);
+// stem + suffix + extension ("/m/a.avi", "_extr", ".wav" -> "/m/a_extr.wav").
+QString DefaultOutputName(const QString& source, const QString& suffix, const QString& ext);
+
+// Turns a filter list of the form "Text|*.a; *.b|Text|*.c|" into the name
+// filters of a Qt file dialog ("Text (*.a *.b)"). Patterns with no text after
+// the bar are skipped.
+QStringList ConvertFilter(const QString& filter);
+
+// Pixels of a rectangle given in dialog units of the layouts.
+QRect DluRect(int x, int y, int w, int h);
+int DluX(int x);
+int DluY(int y);
+
+// A message box on its way to the user. Tests install a hook that receives it
+// instead of a modal box (the hook returns and the call goes on).
+struct MessageBoxRequest {
+    QWidget* owner = nullptr;
+    QString caption;
+    QString text;
+    bool information = false;  // information icon (error boxes), else none
+};
+using MessageBoxHook = std::function<void(const MessageBoxRequest&)>;
+void SetMessageBoxHook(MessageBoxHook hook);
+// Shows a modal box with one OK button (or hands it to the hook).
+void ShowMessageBox(const MessageBoxRequest& request);
+
+// The error box of a code: caption "エラーNo.%04d", text of the code in the
+// user's language after the detail and a line feed when there is a detail;
+// nothing for the codes without a text.
+void ShowError(QWidget* owner, int32_t code, const std::string& detail = {});
+
+// Texts in the user's language (the one language test of the program).
+QString Lang(const char* english, const char* japanese);
+bool Japanese();
+
+// The program's name in captions.
+inline constexpr const char* kProgramName = "Trelvan+";
+
+}  // namespace trelvan::shell

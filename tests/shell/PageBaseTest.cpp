@@ -1,0 +1,280 @@
+// The page framework: the error box, filters, tooltips of path fields, the
+// running state and the progress display.
+#include <QFileDialog>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolTip>
+
+#include "CAVIBase.h"
+#include "CDragListBoxEx.h"
+#include "CWAVExtract.h"
+#include "ErrorText.h"
+#include "Fixtures.h"
+#include "Language.h"
+#include "PageTemplates.h"
+#include "PageUtil.h"
+#include "ShellTestSupport.h"
+
+using trelvan::shell::MessageBoxRequest;
+
+// A page whose Start runs a few units of made-up work, for the protocol.
+class TestPage : public CAVIBase {
+  public:
+    TestPage() : CAVIBase(110, nullptr, QColor(1, 2, 3)) {}
+    void Run(int units) {
+        m_ctx.first = 0;
+        m_ctx.current = 0;
+        m_ctx.last = units;
+        BeginWork(500);
+        for (int i = 0; i < units && !m_ctx.StopRequested(); ++i) {
+            m_ctx.current = i + 1;
+            m_ctx.timer.AddLap();
+            m_ctx.Pump();
+            m_ctx.timer.Start();
+        }
+        EndWork();
+    }
+    using CAVIBase::OnStop;
+};
+
+// A link page (layout 107) wired as the link pages are: drops on the page
+// take .avi files, Add/Del/Reset edit the list.
+class TestLinkPage : public CAVIBase {
+  public:
+    TestLinkPage() : CAVIBase(107, nullptr, QColor(255, 255, 128)) {}
+    void OnFileDropped(const QString& path) override {
+        m_output = ItemText(1048);
+        ListFileDropped(path, {".avi"}, ".avi", &m_output);
+        SetItemText(1048, m_output);
+    }
+    bool OnInitDialog() override {
+        CAVIBase::OnInitDialog();
+        connect(Item<QPushButton>(1066), &QPushButton::clicked, this,
+                [this] { OnListAdd("AVI (*.AVI)|*.avi|"); });
+        connect(Item<QPushButton>(1007), &QPushButton::clicked, this, [this] { OnListDel(); });
+        connect(Item<QPushButton>(1032), &QPushButton::clicked, this, [this] {
+            OnListReset(&m_output);
+            SetItemText(1048, m_output);
+        });
+        return true;
+    }
+    using CAVIBase::SourceList;
+    QString m_output;
+};
+
+class PageBaseTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void cleanup() { trelvan::SetLanguageOverride(trelvan::LanguageChoice::System); }
+    void errorBoxInBothLanguages();
+    void filtersBecomeDialogFilters();
+    void pathFieldTooltipShowsWholePath();
+    void runningStateAndFullRun();
+    void stopKeepsLastProgress();
+    void progressDisplayFromPositions();
+    void linkPageDropsAndListButtons();
+};
+
+void PageBaseTest::errorBoxInBothLanguages() {
+    struct Case {
+        trelvan::LanguageChoice lang;
+        int32_t code;
+        const char* detail;
+        const char* caption;
+        const char* text;
+    };
+    const Case cases[] = {
+        {trelvan::LanguageChoice::English, 1002, "", "エラーNo.1002", nullptr},
+        {trelvan::LanguageChoice::Japanese, 1002, "", "エラーNo.1002", nullptr},
+        {trelvan::LanguageChoice::English, -5, "/in/a.wav", "エラーNo.-005", nullptr},
+        {trelvan::LanguageChoice::English, 502, "", "エラーNo.0502", nullptr},
+    };
+    for (const Case& c : cases) {
+        trelvan::SetLanguageOverride(c.lang);
+        shelltest::BoxCapture capture;
+        TestPage page;
+        page.CreatePage(nullptr);
+        page.ShowError(c.code, c.detail);
+        QCOMPARE(capture.boxes.size(), 1);
+        const MessageBoxRequest& box = capture.boxes[0];
+        QCOMPARE(box.caption, QString::fromUtf8(c.caption));
+        const bool ja = c.lang == trelvan::LanguageChoice::Japanese;
+        QString text = QString::fromStdString(trelvan::GetErrorTextIn(c.code, ja));
+        if (*c.detail) {
+            text = QString(c.detail) + "\n" + text;
+        }
+        QCOMPARE(box.text, text);
+        QVERIFY(box.information);
+        QCOMPARE(box.owner, &page);
+    }
+    // The Japanese and English texts of a code differ, and -5 reads as the
+    // program says it.
+    QVERIFY(trelvan::GetErrorTextIn(1002, true) != trelvan::GetErrorTextIn(1002, false));
+    QCOMPARE(QString::fromStdString(trelvan::GetErrorTextIn(-5, false)),
+             QString("The file doesn't open. "));
+    // Codes without a text show nothing.
+    shelltest::BoxCapture capture;
+    trelvan::shell::ShowError(nullptr, 0);
+    trelvan::shell::ShowError(nullptr, -2);
+    QCOMPARE(capture.boxes.size(), 0);
+}
+
+void PageBaseTest::filtersBecomeDialogFilters() {
+    using trelvan::shell::ConvertFilter;
+    QCOMPARE(ConvertFilter("WAV-Audio  (*.wav;*.avi)|*.wav; *.avi|all (*.*)|*.*|"),
+             QStringList({"WAV-Audio (*.wav *.avi)", "all (*.*)"}));
+    QCOMPARE(ConvertFilter("WAV (*.WAV)|*.wav|"), QStringList({"WAV (*.wav)"}));
+    QCOMPARE(ConvertFilter(QString::fromUtf8("すべてのファイル  (*.*)|*.*|")),
+             QStringList({QString::fromUtf8("すべてのファイル (*.*)")}));
+    QCOMPARE(ConvertFilter(""), QStringList());
+    QCOMPARE(ConvertFilter("broken|"), QStringList());
+}
+
+void PageBaseTest::pathFieldTooltipShowsWholePath() {
+    TestPage page;
+    page.CreatePage(nullptr);
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    const QString path = "/a/very/long/folder/" + QString("x").repeated(200) + ".wav";
+    page.SetItemText(1040, path);
+    auto* field = page.Item<QLineEdit>(1040);
+    QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), field->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(field, &help);
+    QTRY_COMPARE(QToolTip::text(), path);
+    QToolTip::hideText();
+    // An empty field shows none.
+    page.SetItemText(1048, "");
+    auto* out = page.Item<QLineEdit>(1048);
+    QHelpEvent help2(QEvent::ToolTip, QPoint(2, 2), out->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(out, &help2);
+    QTRY_VERIFY(!QToolTip::isVisible());
+}
+
+void PageBaseTest::runningStateAndFullRun() {
+    TestPage page;
+    page.CreatePage(nullptr);
+    auto* start = page.Item<QPushButton>(1029);
+    auto* stop = page.Item<QPushButton>(1042);
+    QVERIFY(start->isEnabled());
+    QVERIFY(!stop->isEnabled());
+    QCOMPARE(page.IsIdle(), 1);
+    bool checked = false;
+    page.Context().pump = [&] {
+        if (!checked) {
+            checked = true;
+            QVERIFY(!start->isEnabled());
+            QVERIFY(stop->isEnabled());
+            QCOMPARE(page.IsIdle(), 0);
+            QVERIFY(page.DisplayTimer().isActive());
+            QCOMPARE(page.ItemText(1034), QString("  0 %"));
+        }
+    };
+    page.Run(3);
+    QVERIFY(checked);
+    QCOMPARE(page.ItemText(1034), QString("100 %"));
+    QCOMPARE(page.Item<QProgressBar>(1038)->value(), 100);
+    QVERIFY(start->isEnabled());
+    QVERIFY(!stop->isEnabled());
+    QVERIFY(!page.DisplayTimer().isActive());
+    QCOMPARE(page.IsIdle(), 1);
+}
+
+void PageBaseTest::stopKeepsLastProgress() {
+    TestPage page;
+    page.CreatePage(nullptr);
+    int units = 0;
+    page.Context().pump = [&] {
+        if (++units == 2) {
+            page.RefreshProgress();  // what the timer shows
+            page.OnStop();
+            QVERIFY(!page.Item<QPushButton>(1042)->isEnabled());
+        }
+    };
+    page.Run(10);
+    QCOMPARE(units, 2);
+    QVERIFY(page.ItemText(1034).startsWith(" 20 %"));
+    QCOMPARE(page.Item<QProgressBar>(1038)->value(), 20);
+    QVERIFY(page.Item<QPushButton>(1029)->isEnabled());
+}
+
+void PageBaseTest::progressDisplayFromPositions() {
+    for (auto lang : {trelvan::LanguageChoice::English, trelvan::LanguageChoice::Japanese}) {
+        trelvan::SetLanguageOverride(lang);
+        TestPage page;
+        page.CreatePage(nullptr);
+        uint32_t now = 0;
+        page.Context().timer = CTimeMmanager([&] { return now; });
+        page.Context().timer.ClearTotal();
+        page.Context().timer.Start();
+        now = 83000;
+        page.Context().timer.AddLap();
+        page.Context().first = 0;
+        page.Context().current = 416;
+        page.Context().last = 1000;
+        page.RefreshProgress();
+        const QString sep =
+            lang == trelvan::LanguageChoice::English ? "/" : QString::fromUtf8("／");
+        QCOMPARE(page.ItemText(1034), " 42 % (00:01:23" + sep + "00:01:56)");
+        QCOMPARE(page.Item<QProgressBar>(1038)->value(), 42);
+    }
+}
+
+void PageBaseTest::linkPageDropsAndListButtons() {
+    TestLinkPage page;
+    page.CreatePage(nullptr);
+    page.resize(trelvan::shell::PageWidth(), trelvan::shell::PageHeight());
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    CDragListBoxEx* list = page.SourceList();
+    QVERIFY(list);
+    const QPoint onList = list->mapTo(&page, QPoint(20, 20));
+    const QPoint onGroup = page.Item(1049)->mapTo(&page, QPoint(4, 4));
+
+    // On the group box: a .txt file is ignored, the first .avi proposes the
+    // output; on the list: anything is added, the output is left alone.
+    QVERIFY(shelltest::DropFiles(&page, onGroup, {"/m/notes.txt"}));
+    QCOMPARE(list->count(), 0);
+    QVERIFY(shelltest::DropFiles(&page, onList, {"/m/first.avi"}));
+    QCOMPARE(page.ItemText(1048), QString());
+    QVERIFY(shelltest::DropFiles(&page, onList, {"/m/notes.txt"}));
+    QCOMPARE(list->Paths(), QStringList({"/m/first.avi", "/m/notes.txt"}));
+    page.Item<QPushButton>(1032)->click();  // Reset
+    QCOMPARE(list->count(), 0);
+    QVERIFY(shelltest::DropFiles(&page, onGroup, {"/m/A.AVI", "/m/b.avi"}));
+    QCOMPARE(page.ItemText(1048), QString("/m/A_link.avi"));
+    QCOMPARE(list->Paths(), QStringList({"/m/A.AVI", "/m/b.avi"}));
+
+    // Add with no selection appends in the dialog's order.
+    const QString dir = QString::fromStdString(trelvan::test::ScratchDir());
+    for (const char* name : {"c.avi", "d.avi"}) {
+        trelvan::test::WriteBytes((dir + "/" + name).toStdString(), {0});
+    }
+    list->clearSelection();
+    list->setCurrentRow(-1);
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        dialog->setDirectory(dir);
+        dialog->selectFile("\"c.avi\" \"d.avi\"");
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    page.Item<QPushButton>(1066)->click();
+    QCOMPARE(list->Paths(), QStringList({"/m/A.AVI", "/m/b.avi", dir + "/c.avi", dir + "/d.avi"}));
+
+    // Del deletes the selected entry; Reset empties list and output.
+    list->setCurrentRow(1);
+    page.Item<QPushButton>(1007)->click();
+    QCOMPARE(list->count(), 3);
+    QCOMPARE(list->SelectedIndex(), 1);
+    page.Item<QPushButton>(1032)->click();
+    QCOMPARE(list->count(), 0);
+    QCOMPARE(page.ItemText(1048), QString());
+}
+
+SHELL_TEST(PageBaseTest);
+#include "PageBaseTest.moc"
