@@ -23,6 +23,8 @@ class CWAVLinkerDlg : public CAVIBase {
     // Whether a link run has not yet returned (Stop may already have been
     // pressed and Link enabled again).
     bool Linking() const { return m_linking; }
+    // Not idle while a run has not returned, even once Stop has set the flag.
+    int IsIdle() const override { return m_linking ? 0 : CAVIBase::IsIdle(); }
 
     // Reads the output field into the member (save) or shows the member.
     void DoDataExchange(bool save);
