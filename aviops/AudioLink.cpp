@@ -34,6 +34,11 @@ int32_t CopySource(CDecWAV& reader, CWaveFileACM& wave, CMemBuffBase<unsigned ch
     // sample size; a variable-size stream gives one chunk per read.
     const uint32_t sampleSize = stream->SampleSize();
     const int64_t end = static_cast<int64_t>(reader.GetAudioStart()) + reader.GetAudioLength();
+    // A stream whose first sample is not 0 (an AVI audio stream that starts
+    // late) is read from that sample: there is nothing before it to read.
+    if (reader.GetReadPosition() < reader.GetAudioStart()) {
+        reader.SetPosition(reader.GetAudioStart());
+    }
     while (reader.GetReadPosition() < end) {
         int64_t request = 0;
         if (sampleSize != 0) {

@@ -194,6 +194,33 @@ TEST_F(AudioLinkRun, SourceKindsAreCopiedByteForByte) {
     }
 }
 
+// An AVI audio stream whose first sample is not 0 (its header's start
+// field): read from that sample, all of it, instead of failing at 0.
+TEST_F(AudioLinkRun, AudioStreamStartingLateIsCopiedWhole) {
+    const std::string avi = test::CopyFile(
+        test::MakeMedia("avi-pcm-2s",
+                        "-f lavfi -i testsrc=d=2:s=64x48:r=10 -f lavfi -i sine=f=300:d=2:r=44100 "
+                        "-ac 2 -c:v mjpeg -c:a pcm_s16le",
+                        "avi"),
+        dir);
+    std::vector<uint8_t> b = test::ReadBytes(avi);
+    bool patched = false;
+    for (size_t pos = 0; pos + 40 < b.size() && !patched; ++pos) {
+        if (std::equal(b.begin() + pos, b.begin() + pos + 4, "strh") &&
+            std::equal(b.begin() + pos + 8, b.begin() + pos + 12, "auds")) {
+            bytes::PutLE32(b.data() + pos + 8 + 28, 1000);  // dwStart
+            patched = true;
+        }
+    }
+    ASSERT_TRUE(patched);
+    const std::string late = dir + "/late.avi";
+    test::WriteBytes(late, b);
+    const std::string out = dir + "/late_link.wav";
+    ASSERT_EQ(Run({late, Pcm(1, 1)}, out).code, 0);
+    EXPECT_EQ(ReadChunks(test::ReadBytes(out)).Size("data"), 352800u + 176400u);
+    EXPECT_TRUE(AudioBytes(out) == Joined({avi, Pcm(1, 1)}));
+}
+
 // More sources than the 25 readers of old: one reader per entry.
 TEST_F(AudioLinkRun, ThirtySourcesAreAllLinked) {
     const std::string one = Pcm(1, 1);
