@@ -221,6 +221,41 @@ TEST_F(AudioLinkRun, AudioStreamStartingLateIsCopiedWhole) {
     EXPECT_TRUE(AudioBytes(out) == Joined({avi, Pcm(1, 1)}));
 }
 
+// Third-party files: each one that opens is linked with itself, and the
+// output holds its audio twice, as ffmpeg reads it; one that does not open
+// gives a reader's code and writes nothing.
+TEST_F(AudioLinkRun, ThirdPartySamplesLinkedWithThemselves) {
+    std::vector<std::string> files = test::SamplesIn("avi");
+    for (const std::string& w : test::SamplesIn("wav")) {
+        files.push_back(w);
+    }
+    ASSERT_FALSE(files.empty());
+    int linked = 0;
+    for (const std::string& f : files) {
+        const std::string out = dir + "/sample_link.wav";
+        ::unlink(out.c_str());
+        const AudioLinkResult r = Run({f, f}, out);
+        if (r.code != 0) {
+            EXPECT_TRUE(r.code == err::kFileOpen || r.code == err::kNoAudio ||
+                        r.code == err::kStreamFormat)
+                << f << " " << r.code;
+            struct stat st {};
+            EXPECT_NE(::stat(out.c_str(), &st), 0) << f;
+            continue;
+        }
+        ++linked;
+        const std::vector<uint8_t> want = Joined({f, f});
+        const std::vector<uint8_t> written = test::ReadBytes(out);
+        const Chunks chunks = ReadChunks(written);
+        EXPECT_EQ(chunks.Size("data"), want.size()) << f;
+        EXPECT_EQ(chunks.riffSize + 8, written.size()) << f;
+        if (!want.empty()) {
+            EXPECT_TRUE(AudioBytes(out) == want) << f;
+        }
+    }
+    EXPECT_GE(linked, 15);
+}
+
 // More sources than the 25 readers of old: one reader per entry.
 TEST_F(AudioLinkRun, ThirtySourcesAreAllLinked) {
     const std::string one = Pcm(1, 1);
