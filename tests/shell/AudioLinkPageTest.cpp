@@ -2,7 +2,9 @@
 // buttons, and real runs through the Link and Stop buttons.
 #include <sys/stat.h>
 
+#include <QApplication>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QProgressBar>
 #include <QPushButton>
@@ -148,6 +150,29 @@ void AudioLinkPageTest::dropsAndDefaultOutput() {
     const QPoint onList = w.List()->mapTo(&w.dlg, w.List()->rect().center());
     QVERIFY(shelltest::DropFiles(&w.dlg, onList, {dir + "/notes.txt"}));
     QCOMPARE(w.List()->Paths(), QStringList({dir + "/notes.txt"}));
+    QCOMPARE(w.Field(1048), QString());
+
+    // Add: the WAV filter, files inserted at the selected entry, output
+    // untouched.
+    for (const char* name : {"e.wav", "f.avi"}) {
+        trelvan::test::WriteBytes((dir + "/" + name).toStdString(), {0});
+    }
+    w.List()->AppendPath(dir + "/last.wav");
+    w.List()->setCurrentRow(1);
+    QStringList filters;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        filters = dialog->nameFilters();
+        dialog->setDirectory(dir);
+        dialog->selectFile("\"e.wav\" \"f.avi\"");
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    QTest::mouseClick(w.Button(1066), Qt::LeftButton);
+    QCOMPARE(filters, QStringList({"WAV (*.wav)"}));
+    QCOMPARE(w.List()->count(), 4);
+    QCOMPARE(w.List()->Paths().first(), dir + "/notes.txt");
+    QCOMPARE(w.List()->Paths().last(), dir + "/last.wav");
     QCOMPARE(w.Field(1048), QString());
 }
 
