@@ -7,6 +7,7 @@
 #include "CColorButton.h"
 #include "CComingPage.h"
 #include "CWAVExtract.h"
+#include "CWAVLinkerDlg.h"
 #include "PageUtil.h"
 
 using trelvan::shell::DluRect;
@@ -29,7 +30,7 @@ const PageEntry kPages[CTrelvanDlg::kPageCount] = {
     {"V-A Unite", "映像音声合体", 105, QColor(255, 191, 128), false},
     {"Movie Link", "動画連結", 107, QColor(255, 255, 128), false},
     {"Movie Extra", "動画抽出", 110, QColor(191, 255, 128), false},
-    {"Audio Link", "音声連結", 107, QColor(128, 255, 128), false},
+    {"Audio Link", "音声連結", 107, QColor(128, 255, 128), true},
     {"Audio Extra", "音声抽出", 110, QColor(128, 255, 191), true},
     {"V-A Separate", "映像音声分離", 106, QColor(128, 255, 255), false},
     {"V-A Unite", "映像音声合体", 105, QColor(128, 191, 255), false},
@@ -48,6 +49,8 @@ const int kButtonPos[CTrelvanDlg::kPageCount][2] = {
 // its class here and `built` in the table above; the others are placeholders.
 std::unique_ptr<CBaseDialog> MakePage(int index, CTrelvanDlg* owner) {
     switch (index) {
+        case 4:
+            return std::make_unique<CWAVLinkerDlg>(owner);
         case 5:
             return std::make_unique<CWAVExtract>(owner);
         default:
