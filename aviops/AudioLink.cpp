@@ -1,5 +1,7 @@
 #include "AudioLink.h"
 
+#include "AudioBlockReader.h"
+
 #include <algorithm>
 #include <memory>
 
@@ -15,52 +17,26 @@ namespace trelvan {
 
 namespace {
 
-// A stream sample (one chunk of a variable-size stream) larger than this is
-// not believed: no real audio packet comes near it, and the copy buffer is
-// kept small whatever the file says.
-constexpr int64_t kLargestSample = 16 << 20;
-
 // Copies the audio of one opened source into the wave file, from the
 // reader's read position to the end of its stream. `buffer` may grow to hold
 // a variable-size sample. 0, or the code that ends the run; the stop flag is
 // looked at after every block.
 int32_t CopySource(CDecWAV& reader, CWaveFileACM& wave, CMemBuffBase<unsigned char>& buffer,
                    OpContext& ctx) {
-    AviStream* stream = reader.GetAudioStream();
-    if (stream == nullptr) {
+    if (reader.GetAudioStream() == nullptr) {
         return err::kStreamRead;
     }
-    // Fixed-size streams are read in whole samples of the stream's own
-    // sample size; a variable-size stream gives one chunk per read.
-    const uint32_t sampleSize = stream->SampleSize();
     const int64_t end = static_cast<int64_t>(reader.GetAudioStart()) + reader.GetAudioLength();
     // A stream whose first sample is not 0 (an AVI audio stream that starts
     // late) is read from that sample: there is nothing before it to read.
     if (reader.GetReadPosition() < reader.GetAudioStart()) {
         reader.SetPosition(reader.GetAudioStart());
     }
+    AudioBlockReader blocks(reader, buffer, end);
     while (reader.GetReadPosition() < end) {
-        int64_t request = 0;
-        if (sampleSize != 0) {
-            const int64_t left = (end - reader.GetReadPosition()) * sampleSize;
-            request = std::min<int64_t>(left, buffer.GetCount());
-        } else {
-            int64_t size = 0;
-            int32_t n = 0;
-            if (stream->Read(reader.GetReadPosition(), kReadConvenient, nullptr, 0, &size, &n) !=
-                    err::kOk ||
-                size > kLargestSample) {
-                return err::kStreamRead;
-            }
-            if (size > buffer.GetCount() &&
-                buffer.GetBuffer(static_cast<int32_t>(size)) == nullptr) {
-                return err::kMemory;
-            }
-            request = std::max<int64_t>(size, 1);
-        }
-        int32_t bytes = static_cast<int32_t>(request);
+        int32_t bytes = 0;
         int32_t samples = 0;
-        const int32_t readCode = reader.ReadAudio(&samples, buffer.Data(), &bytes);
+        const int32_t readCode = blocks.Next(&bytes, &samples);
         if (readCode != err::kOk) {
             return readCode;  // shown: the output would end short unnoticed
         }
