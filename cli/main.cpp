@@ -25,6 +25,8 @@ const Command kCommands[] = {
     {"audio-extract", "audio-extract SRC [--start T] [--end T] [-o OUT]",
      "copy a time range of the audio of a WAV or AVI file into a WAV file",
      trelvan::cli::RunAudioExtract},
+    {"avi-link", "avi-link SRC... [-o OUT]", "join AVI files into one AVI file",
+     trelvan::cli::RunAviLink},
 };
 
 void PrintHelp() {
