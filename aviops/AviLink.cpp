@@ -194,6 +194,7 @@ AviLinkResult RunAviLink(const AviLinkJob& job, OpContext& ctx,
     readers.reserve(job.sources.size());
     for (const std::string& source : job.sources) {
         readers.push_back(std::make_unique<CDecAVIAudio>());
+        readers.back()->SetFileOpener(ctx.opener);
         result.code = readers.back()->Open(source);
         if (result.code != 0) {
             return result;
@@ -203,6 +204,7 @@ AviLinkResult RunAviLink(const AviLinkJob& job, OpContext& ctx,
 
     CEncAVIAudio writer;
     writer.SetFileOpener(ctx.opener);
+    writer.SetWriterLimits(job.limits);
     writer.SetContext(&ctx);
     result.code = Join(job, readers, writer, ctx, onBegin, result);
     // What the writer could not finish on disk (the index, the headers) is a

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "AviWriter.h"
 #include "OpContext.h"
 #include "ProgressText.h"
 
@@ -19,6 +20,9 @@ namespace trelvan {
 struct AviLinkJob {
     std::vector<std::string> sources;  // in link order
     std::string output;
+    // The output's size limits (tests lower the RIFF size to reach the
+    // OpenDML form with small files).
+    AviWriterLimits limits;
 };
 
 struct AviLinkResult {

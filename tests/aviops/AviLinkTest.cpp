@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <functional>
+#include <set>
 
 #include "AviLink.h"
 #include "ErrorCodes.h"
@@ -117,11 +119,13 @@ class AviLinkTest : public ::testing::Test {
         AviLinkJob job;
         job.sources = sources;
         job.output = out;
+        job.limits = limits;
         began = 0;
         return RunAviLink(job, ctx, [this] { ++began; });
     }
     std::string dir;
     OpContext ctx;
+    AviWriterLimits limits;
     int began = 0;
 };
 
@@ -206,6 +210,28 @@ TEST_F(AviLinkTest, SourcesWithAndWithoutAudio) {
         EXPECT_EQ(ctx.stop.load(), 0) << c.name;
         ExpectLinked(out, parts, c.audioStream, c.name);
     }
+}
+
+// An output past the first RIFF goes on in the OpenDML form (the RIFF size
+// is lowered so that small sources reach it): every sample still in place.
+TEST_F(AviLinkTest, OutputInSeveralRiffs) {
+    const std::string codecs = "-c:v rawvideo -pix_fmt bgr24 -c:a pcm_s16le";
+    std::vector<std::string> sources;
+    std::vector<Part> parts;
+    for (int i = 0; i < 3; ++i) {
+        sources.push_back(MakeSource("link-riffs", codecs, i));
+        parts.push_back({sources.back()});
+    }
+    limits.riffBytes = 150000;
+    const std::string out = dir + "/riffs.avi";
+    ASSERT_EQ(Run(sources, out).code, 0);
+    const std::vector<uint8_t> b = test::ReadBytes(out);
+    int avix = 0;
+    for (size_t i = 0; i + 12 <= b.size(); ++i) {
+        avix += std::memcmp(&b[i], "RIFF", 4) == 0 && std::memcmp(&b[i + 8], "AVIX", 4) == 0;
+    }
+    EXPECT_GE(avix, 2);
+    ExpectLinked(out, parts, true, "OpenDML");
 }
 
 // More sources than the 25 readers the page once had: one reader each.
@@ -421,6 +447,48 @@ TEST_F(AviLinkTest, FullDiskGives2006) {
         EXPECT_TRUE(r.started) << limit;
         EXPECT_EQ(ctx.stop.load(), 1) << limit;
     }
+}
+
+// Sources whose reads start failing at some point (a disk that goes away):
+// the run ends with a code or, for an audio block, asks whether to go on;
+// never a crash or a hang, and the output is closed.
+TEST_F(AviLinkTest, ReadFailuresEndWithACode) {
+    // Frames of 57,600 bytes: each is read from the file on its own.
+    const std::string s0 = test::MakeMedia(
+        "link-readfail",
+        "-f lavfi -i testsrc=d=1:s=160x120:r=10 -f lavfi -i sine=f=300:d=1:r=8000 -c:v rawvideo "
+        "-pix_fmt bgr24 -c:a pcm_s16le -f avi",
+        "avi");
+    const std::string s1 = s0;
+    int asked = 0;
+    ctx.ask = [&](const std::string&, const std::string& text) {
+        ++asked;
+        EXPECT_EQ(text, "The Audio was failed in reading. \nDo you discontinue it?");
+        return asked % 2 == 0;  // Cancel (skip a sample) once, then OK (end)
+    };
+    std::set<int32_t> codes;
+    for (uint64_t reads = 0; reads < 30; reads += 2) {
+        ctx.opener = [reads](const std::string& path, OpenMode mode) -> std::unique_ptr<IoFile> {
+            auto inner = DiskFileOpener()(path, mode);
+            if (!inner || mode != OpenMode::Read) {
+                return inner;
+            }
+            return std::make_unique<FaultyFile>(std::move(inner), FaultyFile::kNoLimit, reads);
+        };
+        const AviLinkResult r = Run({s0, s1}, dir + "/readfail.avi");
+        codes.insert(r.code);
+        EXPECT_TRUE(r.code == 0 || r.code == err::kFileOpen || r.code == err::kStreamRead)
+            << reads << ": " << r.code;
+        if (r.code != 0 && r.started) {
+            EXPECT_EQ(ctx.stop.load(), 1) << reads;
+        }
+        if (r.started) {
+            EXPECT_EQ(test::ProbeStreamCount(dir + "/readfail.avi", 'v'), 1) << reads;
+        }
+    }
+    EXPECT_TRUE(codes.count(err::kFileOpen));
+    EXPECT_TRUE(codes.count(err::kStreamRead));
+    EXPECT_GT(asked, 0);
 }
 
 }  // namespace
