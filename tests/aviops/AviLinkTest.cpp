@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <set>
 
 #include "AviLink.h"
@@ -46,14 +47,23 @@ void ExpectLinked(const std::string& out, const std::vector<Part>& parts, bool a
     SCOPED_TRACE(what);
     std::vector<ProbedPacket> want;
     std::vector<uint8_t> wantAudio;
+    // Each source is probed once, however often it stands in the list.
+    std::map<std::string, std::vector<ProbedPacket>> probed;
+    auto packets = [&probed](const std::string& path, const std::string& stream) {
+        const std::string key = stream + " " + path;
+        if (probed.count(key) == 0) {
+            probed[key] = test::ProbePackets(path, stream);
+        }
+        return probed[key];
+    };
     for (const Part& p : parts) {
-        std::vector<ProbedPacket> v = test::ProbePackets(p.path, "v:0");
+        std::vector<ProbedPacket> v = packets(p.path, "v:0");
         if (p.frames >= 0 && static_cast<size_t>(p.frames) < v.size()) {
             v.resize(static_cast<size_t>(p.frames));
         }
         want.insert(want.end(), v.begin(), v.end());
         if (audioStream && p.audio) {
-            const std::vector<uint8_t> a = Concat(test::ProbePackets(p.path, "a:0"));
+            const std::vector<uint8_t> a = Concat(packets(p.path, "a:0"));
             wantAudio.insert(wantAudio.end(), a.begin(), a.end());
         }
     }
@@ -71,9 +81,13 @@ void ExpectLinked(const std::string& out, const std::vector<Part>& parts, bool a
     // The header's count includes empty chunks (dropped frames), which
     // ffmpeg does not hand out as packets: it is the sum of the sources'.
     int64_t headerFrames = 0;
+    std::map<std::string, int64_t> counted;
     for (const Part& p : parts) {
-        const int64_t all =
-            std::stoll(test::ProbeStream(p.path, "v:0", {"nb_frames"}).at("nb_frames"));
+        if (counted.count(p.path) == 0) {
+            counted[p.path] =
+                std::stoll(test::ProbeStream(p.path, "v:0", {"nb_frames"}).at("nb_frames"));
+        }
+        const int64_t all = counted[p.path];
         headerFrames += p.frames >= 0 ? std::min<int64_t>(p.frames, all) : all;
     }
     EXPECT_EQ(test::ProbeStream(out, "v:0", {"nb_frames"}).at("nb_frames"),
