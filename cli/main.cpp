@@ -27,6 +27,8 @@ const Command kCommands[] = {
      trelvan::cli::RunAudioExtract},
     {"audio-link", "audio-link SRC... [-o OUT]",
      "join the audio of WAV or AVI files into one WAV file", trelvan::cli::RunAudioLink},
+    {"avi-link", "avi-link SRC... [-o OUT]", "join AVI files into one AVI file",
+     trelvan::cli::RunAviLink},
 };
 
 void PrintHelp() {

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <memory>
 
+#include "CAVILinkerDlg.h"
 #include "CColorButton.h"
 #include "CComingPage.h"
 #include "CWAVExtract.h"
@@ -28,7 +29,7 @@ struct PageEntry {
 const PageEntry kPages[CTrelvanDlg::kPageCount] = {
     {"V-A Separate", "映像音声分離", 106, QColor(255, 128, 128), false},
     {"V-A Unite", "映像音声合体", 105, QColor(255, 191, 128), false},
-    {"Movie Link", "動画連結", 107, QColor(255, 255, 128), false},
+    {"Movie Link", "動画連結", 107, QColor(255, 255, 128), true},
     {"Movie Extra", "動画抽出", 110, QColor(191, 255, 128), false},
     {"Audio Link", "音声連結", 107, QColor(128, 255, 128), true},
     {"Audio Extra", "音声抽出", 110, QColor(128, 255, 191), true},
@@ -51,6 +52,8 @@ std::unique_ptr<CBaseDialog> MakePage(int index, CTrelvanDlg* owner) {
     switch (index) {
         case 4:
             return std::make_unique<CWAVLinkerDlg>(owner);
+        case 2:
+            return std::make_unique<CAVILinkerDlg>(owner);
         case 5:
             return std::make_unique<CWAVExtract>(owner);
         default:
