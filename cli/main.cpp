@@ -25,6 +25,12 @@ const Command kCommands[] = {
     {"audio-extract", "audio-extract SRC [--start T] [--end T] [-o OUT]",
      "copy a time range of the audio of a WAV or AVI file into a WAV file",
      trelvan::cli::RunAudioExtract},
+    {"avi-separate", "avi-separate --video|--audio SRC [-o OUT]",
+     "write the video of an AVI file to an AVI file, or its audio to a WAV file",
+     trelvan::cli::RunAviSeparate},
+    {"avi-unite", "avi-unite VIDEO AUDIO [-o OUT]",
+     "put the video of one AVI file and the audio of another file into one AVI file",
+     trelvan::cli::RunAviUnite},
 };
 
 void PrintHelp() {
