@@ -77,10 +77,10 @@ class AviUniteRun : public ::testing::Test {
         EXPECT_EQ(ctx.stop.load(), 0);
         EXPECT_EQ(test::ProbeStreamCount(out, 'v'), 1) << what;
         EXPECT_EQ(test::ProbeStreamCount(out, 'a'), 1) << what;
-        test::ExpectSamePackets(test::ProbePackets(video, "v:0"), test::ProbePackets(out, "v:0"),
+        test::ExpectSamePackets(test::SourcePackets(video, "v:0"), test::ProbePackets(out, "v:0"),
                                 what + " video");
         EXPECT_EQ(test::VideoHeader(video, "v:0"), test::VideoHeader(out, "v:0")) << what;
-        const auto want = test::ProbePackets(audio, audioSel);
+        const auto want = test::SourcePackets(audio, audioSel);
         const auto got = test::ProbePackets(out, "a:0");
         ASSERT_FALSE(want.empty()) << what;
         const bool avi = fs::path(audio).extension() == ".avi";
@@ -121,12 +121,23 @@ TEST_F(AviUniteRun, EveryVideoKind) {
     }
 }
 
-// Every audio kind from a WAV file and from an AVI file.
-TEST_F(AviUniteRun, EveryAudioKindFromWavAndAvi) {
+// Every audio kind from a WAV file.
+TEST_F(AviUniteRun, EveryAudioKindFromWav) {
     const std::string video = VideoSource(test::VideoCodecs()[0]);
     for (const test::AudioCodec& a : test::AudioCodecs()) {
-        for (const char* ext : {"wav", "avi"}) {
-            ExpectUnited(video, AudioSource(a, 2, ext), "a:0", std::string(a.name) + "." + ext);
+        ExpectUnited(video, AudioSource(a, 2, "wav"), "a:0", std::string(a.name) + ".wav");
+    }
+}
+
+// The audio of AVI files (there the first stream, a video stream after it):
+// the kinds whose samples an AVI file stores differently from a WAV file.
+TEST_F(AviUniteRun, AudioKindsFromAvi) {
+    const std::string video = VideoSource(test::VideoCodecs()[0]);
+    for (const test::AudioCodec& a : test::AudioCodecs()) {
+        const std::string name = a.name;
+        if (name == "pcm24" || name == "mp3cbr" || name == "mp3vbr" || name == "ac3" ||
+            name == "ms-adpcm") {
+            ExpectUnited(video, AudioSource(a, 2, "avi"), "a:0", name + ".avi");
         }
     }
 }
@@ -180,7 +191,7 @@ TEST_F(AviUniteRun, StopGives103) {
     EXPECT_EQ(r.code, err::kSaveFailed);
     EXPECT_EQ(ctx.stop.load(), 1);
     const auto got = test::ProbePackets(out, "v:0");
-    EXPECT_LT(got.size(), test::ProbePackets(video, "v:0").size());
+    EXPECT_LT(got.size(), test::SourcePackets(video, "v:0").size());
     EXPECT_TRUE(test::HiddenFilesIn(dir).empty());
 }
 
@@ -236,9 +247,9 @@ TEST_F(AviUniteRun, ThirdPartyAudioSources) {
         SCOPED_TRACE(path);
         const std::string out = dir + "/sample.avi";
         ASSERT_EQ(Run(video, path, out).code, 0);
-        test::ExpectSamePackets(test::ProbePackets(video, "v:0"), test::ProbePackets(out, "v:0"),
+        test::ExpectSamePackets(test::SourcePackets(video, "v:0"), test::ProbePackets(out, "v:0"),
                                 path);
-        EXPECT_EQ(test::Concat(test::ProbePackets(path, "a:0")),
+        EXPECT_EQ(test::Concat(test::SourcePackets(path, "a:0")),
                   test::Concat(test::ProbePackets(out, "a:0")));
     }
 }

@@ -35,6 +35,16 @@ std::string ToneInput(int seconds) {
     return "-f lavfi -i sine=d=" + std::to_string(seconds) + ":f=440:r=48000";
 }
 
+const std::vector<ProbedPacket>& SourcePackets(const std::string& path, const std::string& sel) {
+    static std::map<std::string, std::vector<ProbedPacket>> probed;
+    const std::string key = path + "\n" + sel;
+    auto it = probed.find(key);
+    if (it == probed.end()) {
+        it = probed.emplace(key, ProbePackets(path, sel)).first;
+    }
+    return it->second;
+}
+
 std::vector<uint8_t> Concat(const std::vector<ProbedPacket>& packets) {
     std::vector<uint8_t> all;
     for (const auto& p : packets) {

@@ -28,6 +28,10 @@ struct AudioCodec {
 const std::vector<AudioCodec>& AudioCodecs();
 std::string ToneInput(int seconds);
 
+// ProbePackets of a source file that does not change while the tests run
+// (a fixture or a shared sample), probed once per process.
+const std::vector<ProbedPacket>& SourcePackets(const std::string& path, const std::string& sel);
+
 // All bytes of the packets, in order.
 std::vector<uint8_t> Concat(const std::vector<ProbedPacket>& packets);
 

@@ -66,8 +66,7 @@ TEST(CliSeparateUnite, DefaultsNamesAndFailures) {
     EXPECT_EQ(r.exit_code, 0) << r.err;
     const std::string comb = stem + "_cut_comb.avi";
     EXPECT_TRUE(SameVideo(src, comb));
-    EXPECT_EQ(AllBytes(test::ProbePackets(src, "a:0")),
-              AllBytes(test::ProbePackets(comb, "a:0")));
+    EXPECT_EQ(AllBytes(test::ProbePackets(src, "a:0")), AllBytes(test::ProbePackets(comb, "a:0")));
     r = test::RunCommand({cli, "avi-unite", src, dir + "/sound.wav", "-o", dir + "/x.mpg"});
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_TRUE(SameVideo(src, dir + "/x.mpg"));
