@@ -152,6 +152,16 @@ TEST_F(AviSeparateRun, WavSource) {
     ExpectAudioCut(src, "a:0", "wav source");
 }
 
+// A source of a single frame: the save's percent has nothing to divide
+// into, and the run still ends done.
+TEST_F(AviSeparateRun, SingleFrameSource) {
+    const std::string src = test::MakeMedia(
+        "sep-one-frame", "-f lavfi -i testsrc=d=0.04:s=160x120:r=25 -c:v mjpeg -frames:v 1 -f avi",
+        "avi");
+    ASSERT_EQ(test::SourcePackets(src, "v:0").size(), 1u);
+    ExpectVideoCut(src, "one frame");
+}
+
 // Stop during the save: 103, the stop flag set, and the output holds the
 // samples saved until then, a valid file.
 TEST_F(AviSeparateRun, StopGives103AndKeepsWhatWasSaved) {
