@@ -25,6 +25,8 @@ const Command kCommands[] = {
     {"audio-extract", "audio-extract SRC [--start T] [--end T] [-o OUT]",
      "copy a time range of the audio of a WAV or AVI file into a WAV file",
      trelvan::cli::RunAudioExtract},
+    {"audio-link", "audio-link SRC... [-o OUT]",
+     "join the audio of WAV or AVI files into one WAV file", trelvan::cli::RunAudioLink},
     {"avi-separate", "avi-separate --video|--audio SRC [-o OUT]",
      "write the video of an AVI file to an AVI file, or its audio to a WAV file",
      trelvan::cli::RunAviSeparate},

@@ -4,11 +4,12 @@
 #include <QLabel>
 #include <memory>
 
-#include "CColorButton.h"
 #include "CAVICreatorDlg.h"
 #include "CAVICutterDlg.h"
+#include "CColorButton.h"
 #include "CComingPage.h"
 #include "CWAVExtract.h"
+#include "CWAVLinkerDlg.h"
 #include "PageUtil.h"
 
 using trelvan::shell::DluRect;
@@ -31,7 +32,7 @@ const PageEntry kPages[CTrelvanDlg::kPageCount] = {
     {"V-A Unite", "映像音声合体", 105, QColor(255, 191, 128), true},
     {"Movie Link", "動画連結", 107, QColor(255, 255, 128), false},
     {"Movie Extra", "動画抽出", 110, QColor(191, 255, 128), false},
-    {"Audio Link", "音声連結", 107, QColor(128, 255, 128), false},
+    {"Audio Link", "音声連結", 107, QColor(128, 255, 128), true},
     {"Audio Extra", "音声抽出", 110, QColor(128, 255, 191), true},
     {"V-A Separate", "映像音声分離", 106, QColor(128, 255, 255), false},
     {"V-A Unite", "映像音声合体", 105, QColor(128, 191, 255), false},
@@ -54,6 +55,8 @@ std::unique_ptr<CBaseDialog> MakePage(int index, CTrelvanDlg* owner) {
             return std::make_unique<CAVICutterDlg>(owner);
         case 1:
             return std::make_unique<CAVICreatorDlg>(owner);
+        case 4:
+            return std::make_unique<CWAVLinkerDlg>(owner);
         case 5:
             return std::make_unique<CWAVExtract>(owner);
         default:
