@@ -127,8 +127,10 @@ void CAVICreatorDlg::OnUnite() {
     job.videoSource = m_video.toStdString();
     job.audioSource = m_audio.toStdString();
     job.output = m_output.toStdString();
+    m_saving = true;
     const trelvan::AviSaveRunResult result =
         trelvan::RunAviUnite(job, m_ctx, [this] { BeginWork(1000); });
+    m_saving = false;
     if (result.code != 0) {
         ShowError(result.code);
     }

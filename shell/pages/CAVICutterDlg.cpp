@@ -118,8 +118,10 @@ void CAVICutterDlg::RunCommand(trelvan::SeparateKind kind) {
     job.source = m_input.toStdString();
     job.output = m_output.toStdString();
     job.kind = kind;
+    m_saving = true;
     const trelvan::AviSaveRunResult result =
         trelvan::RunAviSeparate(job, m_ctx, [this] { BeginWork(1000); });
+    m_saving = false;
     // Idle again before the error box, as the separate page does it.
     if (result.started) {
         EndWork();

@@ -26,6 +26,10 @@ class CAVICutterDlg : public CAVIBase {
     // Reads the controls into the members (save) or shows the members.
     void DoDataExchange(bool save);
 
+    // Not idle while a save is on its way back after a stop request: the
+    // window must not close under it.
+    int IsIdle() const override { return m_saving ? 0 : CAVIBase::IsIdle(); }
+
   protected:
     bool OnInitDialog() override;
     QList<int> StartIds() const override { return {1030, 1036}; }
@@ -36,4 +40,5 @@ class CAVICutterDlg : public CAVIBase {
 
     QString m_input;
     QString m_output;
+    bool m_saving = false;
 };

@@ -216,6 +216,7 @@ void SeparateUnitePagesTest::separateStopShows103() {
         QVERIFY(w.page->DisplayTimer().isActive());
         QCOMPARE(w.page->DisplayTimer().interval(), 1000);
         QTest::mouseClick(stop, Qt::LeftButton);
+        QCOMPARE(w.page->IsIdle(), 0);  // the save has not returned yet
         clicked = true;
     });
     w.Click(1030);
