@@ -19,5 +19,7 @@ int RunInfo(const std::vector<std::string>& words);
 int RunAudioExtract(const std::vector<std::string>& words);
 int RunAudioLink(const std::vector<std::string>& words);
 int RunAviLink(const std::vector<std::string>& words);
+int RunAviSeparate(const std::vector<std::string>& words);
+int RunAviUnite(const std::vector<std::string>& words);
 
 }  // namespace trelvan::cli

@@ -29,6 +29,12 @@ const Command kCommands[] = {
      "join the audio of WAV or AVI files into one WAV file", trelvan::cli::RunAudioLink},
     {"avi-link", "avi-link SRC... [-o OUT]", "join AVI files into one AVI file",
      trelvan::cli::RunAviLink},
+    {"avi-separate", "avi-separate --video|--audio SRC [-o OUT]",
+     "write the video of an AVI file to an AVI file, or its audio to a WAV file",
+     trelvan::cli::RunAviSeparate},
+    {"avi-unite", "avi-unite VIDEO AUDIO [-o OUT]",
+     "put the video of one AVI file and the audio of another file into one AVI file",
+     trelvan::cli::RunAviUnite},
 };
 
 void PrintHelp() {

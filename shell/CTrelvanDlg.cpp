@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <memory>
 
+#include "CAVICreatorDlg.h"
+#include "CAVICutterDlg.h"
 #include "CAVILinkerDlg.h"
 #include "CColorButton.h"
 #include "CComingPage.h"
@@ -27,8 +29,8 @@ struct PageEntry {
 };
 
 const PageEntry kPages[CTrelvanDlg::kPageCount] = {
-    {"V-A Separate", "映像音声分離", 106, QColor(255, 128, 128), false},
-    {"V-A Unite", "映像音声合体", 105, QColor(255, 191, 128), false},
+    {"V-A Separate", "映像音声分離", 106, QColor(255, 128, 128), true},
+    {"V-A Unite", "映像音声合体", 105, QColor(255, 191, 128), true},
     {"Movie Link", "動画連結", 107, QColor(255, 255, 128), true},
     {"Movie Extra", "動画抽出", 110, QColor(191, 255, 128), false},
     {"Audio Link", "音声連結", 107, QColor(128, 255, 128), true},
@@ -50,10 +52,14 @@ const int kButtonPos[CTrelvanDlg::kPageCount][2] = {
 // its class here and `built` in the table above; the others are placeholders.
 std::unique_ptr<CBaseDialog> MakePage(int index, CTrelvanDlg* owner) {
     switch (index) {
-        case 4:
-            return std::make_unique<CWAVLinkerDlg>(owner);
+        case 0:
+            return std::make_unique<CAVICutterDlg>(owner);
+        case 1:
+            return std::make_unique<CAVICreatorDlg>(owner);
         case 2:
             return std::make_unique<CAVILinkerDlg>(owner);
+        case 4:
+            return std::make_unique<CWAVLinkerDlg>(owner);
         case 5:
             return std::make_unique<CWAVExtract>(owner);
         default:

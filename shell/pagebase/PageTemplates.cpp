@@ -84,11 +84,13 @@ int PageHeight() {
 
 void BuildTemplate105(QWidget* page) {
     Group(page, 1049, "Input Src(Drag && Drop OK)", 7, 3, 313, 52);
-    Static(page, 1050, "Movie Src[AVI]", 14, 17, 64, 10);
-    PathField(page, 1040, 80, 15, 210, 13);
+    // The captions are wider than on the other layouts: the unite pages
+    // name two kinds of file ("Audio Src[AVI or WAV]").
+    Static(page, 1050, "Movie Src[AVI]", 14, 17, 96, 10);
+    PathField(page, 1040, 112, 15, 178, 13);
     Button(page, 1009, "...", 293, 15, 20, 13);
-    Static(page, 1052, "Audio Src[WAV]", 14, 35, 64, 10);
-    PathField(page, 1020, 80, 33, 210, 13);
+    Static(page, 1052, "Audio Src[WAV]", 14, 35, 96, 10);
+    PathField(page, 1020, 112, 33, 178, 13);
     Button(page, 1026, "...", 293, 33, 20, 13);
     Group(page, 1053, "Output Dst[AVI]", 7, 60, 313, 32);
     PathField(page, 1048, 14, 73, 276, 13);
