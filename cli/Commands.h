@@ -17,5 +17,6 @@ struct Command {
 int RunError(const std::vector<std::string>& words);
 int RunInfo(const std::vector<std::string>& words);
 int RunAudioExtract(const std::vector<std::string>& words);
+int RunAviExtract(const std::vector<std::string>& words);
 
 }  // namespace trelvan::cli

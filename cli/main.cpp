@@ -25,6 +25,9 @@ const Command kCommands[] = {
     {"audio-extract", "audio-extract SRC [--start T] [--end T] [-o OUT]",
      "copy a time range of the audio of a WAV or AVI file into a WAV file",
      trelvan::cli::RunAudioExtract},
+    {"avi-extract", "avi-extract SRC [--start T] [--end T] [-o OUT]",
+     "copy a time range of an AVI file, from a key frame on, into an AVI file",
+     trelvan::cli::RunAviExtract},
 };
 
 void PrintHelp() {
