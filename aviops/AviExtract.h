@@ -57,6 +57,11 @@ struct AviExtractJob {
     // Frames per second recorded when the range was loaded; 0 takes the
     // source's own.
     double rate = 0;
+    // Video samples of at least this many bytes go from file to file without
+    // passing through this process (inside the kernel between disk files);
+    // smaller ones are read and written through buffers, which costs fewer
+    // system calls for them.
+    uint32_t directCopyBytes = 32u << 10;
 };
 
 struct AviExtractResult {

@@ -189,6 +189,7 @@ class AviExtractRun : public ::testing::Test {
         job.output = out;
         job.start = start;
         job.end = end;
+        job.directCopyBytes = directCopyBytes;
         began = 0;
         shownStart = {};
         return RunAviExtract(
@@ -198,6 +199,7 @@ class AviExtractRun : public ::testing::Test {
     OpContext ctx;
     int began = 0;
     AviTime shownStart;
+    uint32_t directCopyBytes = AviExtractJob{}.directCopyBytes;
 };
 
 class AviExtractCodecs : public AviExtractRun, public ::testing::WithParamInterface<Source> {};
@@ -206,6 +208,9 @@ class AviExtractCodecs : public AviExtractRun, public ::testing::WithParamInterf
 // ffprobe sees the flags; every video packet of start..end arrives with its
 // bytes and key flag, then the audio of the same span, byte for byte.
 TEST_P(AviExtractCodecs, RangeIsCopiedAsStored) {
+    // Every stored video sample goes from file to file (inside the kernel);
+    // the edge cases below take the buffered way for their small frames.
+    directCopyBytes = 1;
     const std::string src = MakeSource(GetParam());
     const Headers h = ReadHeaders(src);
     ASSERT_GT(h.video.dwScale, 0u);
