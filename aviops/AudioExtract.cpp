@@ -1,5 +1,6 @@
 #include "AudioExtract.h"
 
+#include "AudioBlockReader.h"
 #include "CDecWAV.h"
 #include "CWaveFileACM.h"
 #include "ErrorCodes.h"
@@ -51,12 +52,28 @@ AudioTime AudioDuration(uint32_t samples, uint32_t avgBytesPerSec, uint32_t bloc
 
 namespace {
 
-// The 18-byte head of the reader's audio format, or false without one.
+// The 18-byte head of the reader's audio format, or false without one. A
+// format that gives no byte rate (variable-rate MP3 in an AVI) gets the one
+// its stream's rate and scale imply, so times still turn into positions.
 bool FormatOf(CDecWAV& reader, WAVEFORMATEX* format) {
     const uint8_t* bytes = reader.GetAudioFormat();
     const int32_t size = reader.GetAudioFormatSize();
-    return bytes != nullptr && size >= 16 &&
-           ReadWaveFormat(bytes, static_cast<size_t>(size), format);
+    if (bytes == nullptr || size < 16 || !ReadWaveFormat(bytes, static_cast<size_t>(size), format)) {
+        return false;
+    }
+    if (format->nAvgBytesPerSec == 0 && format->nBlockAlign != 0) {
+        if (const AviStream* stream = reader.GetAudioStream()) {
+            const AviStreamInfo& info = stream->Info();
+            if (info.dwRate != 0 && info.dwScale != 0) {
+                const double perSecond =
+                    static_cast<double>(info.dwRate) / info.dwScale * format->nBlockAlign;
+                if (perSecond >= 1 && perSecond < 4e9) {
+                    format->nAvgBytesPerSec = static_cast<uint32_t>(perSecond + 0.5);
+                }
+            }
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -103,7 +120,12 @@ AudioExtractResult RunAudioExtract(const AudioExtractJob& job, OpContext& ctx,
     }
     const uint32_t block = format.nBlockAlign;
     const uint32_t last = AudioTimeToPosition(job.end, format.nAvgBytesPerSec, block);
-    const uint32_t first = AudioTimeToPosition(job.start, format.nAvgBytesPerSec, block);
+    uint32_t first = AudioTimeToPosition(job.start, format.nAvgBytesPerSec, block);
+    // A stream that starts late (an AVI audio stream whose first sample is
+    // not 0) has nothing before its start to read.
+    if (reader.GetAudioStart() > 0 && first < static_cast<uint32_t>(reader.GetAudioStart())) {
+        first = static_cast<uint32_t>(reader.GetAudioStart());
+    }
     reader.SetPosition(static_cast<int32_t>(first));
 
     CWaveFileACM wave;
@@ -135,21 +157,22 @@ AudioExtractResult RunAudioExtract(const AudioExtractJob& job, OpContext& ctx,
     if (data == nullptr) {
         result.code = err::kMemory;
     }
+    AudioBlockReader blocks(reader, buffer, last);
     auto position = [&reader] { return static_cast<uint32_t>(reader.GetReadPosition()); };
     while (result.code == 0 && position() < last) {
         ctx.current = position();
-        const uint64_t left = static_cast<uint64_t>(last - position()) * block;
-        int32_t bytes = static_cast<int32_t>(left < blockBytes ? left : blockBytes);
+        int32_t bytes = 0;
         int32_t samples = 0;
-        const int32_t readCode = reader.ReadAudio(&samples, data, &bytes);
+        const int32_t readCode = blocks.Next(&bytes, &samples);
         if (readCode != 0) {
             result.code = readCode;  // shown: the output would end short unnoticed
             break;
         }
-        if (bytes < 1) {
+        data = buffer.Data();  // a long chunk may have moved the buffer
+        if (samples < 1) {
             break;  // the end of the stream came before the end of the range
         }
-        if (wave.WriteRaw(data, bytes) < 1) {
+        if (bytes > 0 && wave.WriteRaw(data, bytes) < 1) {
             result.code = err::kOutput;  // disk full, or the WAV size limit
             break;
         }

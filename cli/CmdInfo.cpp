@@ -11,7 +11,9 @@
 namespace trelvan::cli {
 namespace {
 
-std::string JsonString(const std::string& s) {
+// A JSON string. Paths pass through as they are (UTF-8); four-character
+// codes (ascii_only) may hold any byte and are escaped beyond ASCII.
+std::string JsonString(const std::string& s, bool ascii_only = false) {
     std::string out = "\"";
     for (const unsigned char c : s) {
         switch (c) {
@@ -31,7 +33,7 @@ std::string JsonString(const std::string& s) {
                 out += "\\t";
                 break;
             default:
-                if (c < 0x20) {
+                if (c < 0x20 || (ascii_only && c >= 0x7F)) {
                     char buf[8];
                     std::snprintf(buf, sizeof buf, "\\u%04x", c);
                     out += buf;
@@ -68,9 +70,9 @@ std::vector<Field> VideoFields(CDecAVI& r) {
         keys += r.IsKeyFrame(r.GetVideoStart() + i) ? 1 : 0;
     }
     return {
-        {"handler", "Handler", JsonString(r.GetStreamHandler())},
-        {"compression", "Compression", JsonString(r.GetCompression())},
-        {"type", "Stream type", JsonString(r.GetStreamType())},
+        {"handler", "Handler", JsonString(r.GetStreamHandler(), true)},
+        {"compression", "Compression", JsonString(r.GetCompression(), true)},
+        {"type", "Stream type", JsonString(r.GetStreamType(), true)},
         {"rate", "Rate", std::to_string(info.dwRate)},
         {"scale", "Scale", std::to_string(info.dwScale)},
         {"fps", "Frames per second", JsonNumber(r.GetFrameRate())},

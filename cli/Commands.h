@@ -18,5 +18,7 @@ int RunError(const std::vector<std::string>& words);
 int RunInfo(const std::vector<std::string>& words);
 int RunAudioExtract(const std::vector<std::string>& words);
 int RunAviExtract(const std::vector<std::string>& words);
+int RunAudioLink(const std::vector<std::string>& words);
+int RunAviLink(const std::vector<std::string>& words);
 
 }  // namespace trelvan::cli

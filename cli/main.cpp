@@ -28,6 +28,10 @@ const Command kCommands[] = {
     {"avi-extract", "avi-extract SRC [--start T] [--end T] [-o OUT]",
      "copy a time range of an AVI file, from a key frame on, into an AVI file",
      trelvan::cli::RunAviExtract},
+    {"audio-link", "audio-link SRC... [-o OUT]",
+     "join the audio of WAV or AVI files into one WAV file", trelvan::cli::RunAudioLink},
+    {"avi-link", "avi-link SRC... [-o OUT]", "join AVI files into one AVI file",
+     trelvan::cli::RunAviLink},
 };
 
 void PrintHelp() {

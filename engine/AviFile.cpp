@@ -464,7 +464,10 @@ int32_t AviFile::ParseWave(uint64_t riff_end, bool rf64) {
     s.m_totalBytes = total;
     s.m_info.dwLength = static_cast<uint32_t>(
         std::min<uint64_t>(total / block_align, std::numeric_limits<int32_t>::max()));
-    s.m_info.dwSuggestedBufferSize = static_cast<uint32_t>(std::min<uint64_t>(total, 0xFFFFFFFFu));
+    // About one second of data (never the whole data chunk, which may be
+    // gigabytes: callers size buffers from this).
+    s.m_info.dwSuggestedBufferSize =
+        static_cast<uint32_t>(std::min<uint64_t>(total, std::max(avg_bytes, block_align)));
     m_streams.push_back(std::move(s));
     return err::kOk;
 }

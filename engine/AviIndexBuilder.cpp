@@ -19,6 +19,10 @@ constexpr uint32_t kIndexOfChunks = 0x01;
 constexpr uint32_t kIdx1Keyframe = 0x10;
 constexpr uint32_t kIdx1List = 0x01;
 constexpr size_t kBlockEntries = 32768;
+// Largest chunk one index entry holds (31 bits), and the pieces larger
+// chunks of fixed-size samples are cut into.
+constexpr uint64_t kMaxChunkRef = 0x7FFFFFFFu;
+constexpr uint64_t kWholePiece = uint64_t{1} << 30;
 
 uint16_t TwoCC(uint32_t id) {
     return static_cast<uint16_t>(id >> 16);
@@ -55,22 +59,37 @@ bool AviIndexBuilder::AddChunk(size_t stream, uint64_t data_pos, uint32_t size, 
     if (data_pos > file_size || (size > 0 && data_pos >= file_size)) {
         return false;
     }
-    size &= 0x7FFFFFFFu;
-    if (size > file_size - data_pos) {
+    uint64_t n = size;
+    if (n > file_size - data_pos) {
         // A chunk cut off by the end of the file: fixed-size streams keep the
         // whole samples that are there, the others lose the chunk.
         if (s.m_sampleSize == 0) {
             return false;
         }
         const uint64_t avail = file_size - data_pos;
-        size = static_cast<uint32_t>(avail - avail % s.m_sampleSize);
-        if (size == 0) {
+        n = avail - avail % s.m_sampleSize;
+        if (n == 0) {
             return false;
         }
     }
+    if (n > kMaxChunkRef) {
+        // Beyond what one index entry holds: a frame that large is not
+        // believed; samples of fixed size are indexed in pieces.
+        if (s.m_sampleSize == 0) {
+            return false;
+        }
+        const uint64_t piece = kWholePiece - kWholePiece % s.m_sampleSize;
+        for (uint64_t at = 0; at < n; at += piece) {
+            AviChunkRef ref;
+            ref.SetOffset(data_pos + at);
+            ref.SetSizeKey(static_cast<uint32_t>(std::min(piece, n - at)), key);
+            s.m_chunks.push_back(ref);
+        }
+        return true;
+    }
     AviChunkRef ref;
     ref.SetOffset(data_pos);
-    ref.SetSizeKey(size, key);
+    ref.SetSizeKey(static_cast<uint32_t>(n), key);
     s.m_chunks.push_back(ref);
     return true;
 }

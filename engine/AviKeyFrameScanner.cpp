@@ -1,5 +1,6 @@
 #include "AviKeyFrameScanner.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "BitmapInfoHeader.h"
@@ -7,20 +8,67 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
 }
 
 namespace trelvan {
+namespace {
+
+// The four-character codes of the AVI video codecs whose bitstreams carry
+// inter-coded pictures and that libavcodec can parse (spelled in capitals;
+// files use either case). Codecs missing here keep every frame as a key
+// frame, which is right for intra-only codecs (motion JPEG, uncompressed).
+struct ParsedCodec {
+    const char* fourcc;
+    AVCodecID id;
+};
+constexpr ParsedCodec kParsedCodecs[] = {
+    {"FMP4", AV_CODEC_ID_MPEG4},      {"DIVX", AV_CODEC_ID_MPEG4},
+    {"DX50", AV_CODEC_ID_MPEG4},      {"XVID", AV_CODEC_ID_MPEG4},
+    {"MP4S", AV_CODEC_ID_MPEG4},      {"M4S2", AV_CODEC_ID_MPEG4},
+    {"MP4V", AV_CODEC_ID_MPEG4},      {"UMP4", AV_CODEC_ID_MPEG4},
+    {"3IV2", AV_CODEC_ID_MPEG4},      {"DIV1", AV_CODEC_ID_MPEG4},
+    {"RMP4", AV_CODEC_ID_MPEG4},      {"BLZ0", AV_CODEC_ID_MPEG4},
+    {"SEDG", AV_CODEC_ID_MPEG4},      {"H264", AV_CODEC_ID_H264},
+    {"X264", AV_CODEC_ID_H264},       {"AVC1", AV_CODEC_ID_H264},
+    {"DAVC", AV_CODEC_ID_H264},       {"SMV2", AV_CODEC_ID_H264},
+    {"VSSH", AV_CODEC_ID_H264},       {"Q264", AV_CODEC_ID_H264},
+    {"V264", AV_CODEC_ID_H264},       {"GAVC", AV_CODEC_ID_H264},
+    {"HEVC", AV_CODEC_ID_HEVC},       {"H265", AV_CODEC_ID_HEVC},
+    {"X265", AV_CODEC_ID_HEVC},       {"HVC1", AV_CODEC_ID_HEVC},
+    {"HEV1", AV_CODEC_ID_HEVC},       {"MPG1", AV_CODEC_ID_MPEG1VIDEO},
+    {"PIM1", AV_CODEC_ID_MPEG1VIDEO}, {"MPG2", AV_CODEC_ID_MPEG2VIDEO},
+    {"MPEG", AV_CODEC_ID_MPEG2VIDEO}, {"MPGV", AV_CODEC_ID_MPEG2VIDEO},
+    {"MMES", AV_CODEC_ID_MPEG2VIDEO}, {"WVC1", AV_CODEC_ID_VC1},
+    {"H263", AV_CODEC_ID_H263},       {"U263", AV_CODEC_ID_H263},
+    {"S263", AV_CODEC_ID_H263},       {"X263", AV_CODEC_ID_H263},
+    {"M263", AV_CODEC_ID_H263},       {"VP80", AV_CODEC_ID_VP8},
+    {"VP90", AV_CODEC_ID_VP9},        {"AV01", AV_CODEC_ID_AV1},
+};
+
+AVCodecID ParsedCodecOf(uint32_t code) {
+    char c[4];
+    for (int i = 0; i < 4; ++i) {
+        const char ch = static_cast<char>((code >> (8 * i)) & 0xFF);
+        c[i] = ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch;
+    }
+    for (const ParsedCodec& p : kParsedCodecs) {
+        if (std::equal(c, c + 4, p.fourcc)) {
+            return p.id;
+        }
+    }
+    return AV_CODEC_ID_NONE;
+}
+
+}  // namespace
 
 bool AviKeyFrameScanner::MarkKeyFrames(AviStream& stream) {
     BITMAPINFOHEADER bih{};
     if (!ReadBitmapInfoHeader(stream.Format().data(), stream.Format().size(), &bih)) {
         return false;
     }
-    const AVCodecTag* const tags[] = {avformat_get_riff_video_tags(), nullptr};
-    AVCodecID id = av_codec_get_id(tags, bih.biCompression);
+    AVCodecID id = ParsedCodecOf(bih.biCompression);
     if (id == AV_CODEC_ID_NONE) {
-        id = av_codec_get_id(tags, stream.Info().fccHandler);
+        id = ParsedCodecOf(stream.Info().fccHandler);
     }
     const AVCodec* codec = id == AV_CODEC_ID_NONE ? nullptr : avcodec_find_decoder(id);
     AVCodecParserContext* parser = id == AV_CODEC_ID_NONE ? nullptr : av_parser_init(id);

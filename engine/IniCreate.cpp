@@ -8,22 +8,16 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "TextTrim.h"
+
 namespace {
+
+using trelvan::TrimBlanks;
 
 constexpr size_t kValueLimit = 259;  // a 260-character buffer with its terminator
 
-std::string Trim(const std::string& s) {
-    const char* ws = " \t\r\n";
-    const auto b = s.find_first_not_of(ws);
-    if (b == std::string::npos) {
-        return {};
-    }
-    return s.substr(b, s.find_last_not_of(ws) - b + 1);
-}
-
 bool SameName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) ==
                       std::tolower(static_cast<unsigned char>(y));
            });
@@ -40,23 +34,24 @@ std::string CIniCreate::ReadString(const std::string& section, const std::string
     std::string line;
     bool in_section = false;
     while (std::getline(in, line)) {
-        line = Trim(line);
+        line = TrimBlanks(line);
         if (line.empty() || line[0] == ';' || line[0] == '#') {
             continue;
         }
         if (line.front() == '[') {
             const auto close = line.find(']');
-            in_section = close != std::string::npos && SameName(Trim(line.substr(1, close - 1)), section);
+            in_section = close != std::string::npos &&
+                         SameName(TrimBlanks(line.substr(1, close - 1)), section);
             continue;
         }
         if (!in_section) {
             continue;
         }
         const auto eq = line.find('=');
-        if (eq == std::string::npos || !SameName(Trim(line.substr(0, eq)), key)) {
+        if (eq == std::string::npos || !SameName(TrimBlanks(line.substr(0, eq)), key)) {
             continue;
         }
-        std::string value = Trim(line.substr(eq + 1));
+        std::string value = TrimBlanks(line.substr(eq + 1));
         if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
             value.back() == value.front()) {
             value = value.substr(1, value.size() - 2);
@@ -91,7 +86,9 @@ std::string ProgramDir() {
     return path.substr(0, path.rfind('/') + 1);
 }
 
-std::string SettingIniPath() { return ProgramDir() + "Setting.ini"; }
+std::string SettingIniPath() {
+    return ProgramDir() + "Setting.ini";
+}
 
 std::string ReadRegPos(const std::string& ini_path) {
     const std::string value = CIniCreate(ini_path).ReadString("SAVE", "RegPos", "ZORIT");

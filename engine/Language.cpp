@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "TextTrim.h"
+
 namespace trelvan {
 namespace {
 
@@ -20,16 +22,6 @@ std::optional<std::string> ReadWholeFile(const char* path) {
     return ss.str();
 }
 
-std::string Trim(const std::string& s) {
-    const char* ws = " \t\r\n";
-    const auto b = s.find_first_not_of(ws);
-    if (b == std::string::npos) {
-        return {};
-    }
-    const auto e = s.find_last_not_of(ws);
-    return s.substr(b, e - b + 1);
-}
-
 std::optional<std::string> EnvValue(const char* name) {
     const char* v = std::getenv(name);
     if (v == nullptr || *v == '\0') {
@@ -40,9 +32,13 @@ std::optional<std::string> EnvValue(const char* name) {
 
 }  // namespace
 
-void SetLanguageOverride(LanguageChoice choice) { g_override.store(choice); }
+void SetLanguageOverride(LanguageChoice choice) {
+    g_override.store(choice);
+}
 
-LanguageChoice GetLanguageOverride() { return g_override.load(); }
+LanguageChoice GetLanguageOverride() {
+    return g_override.load();
+}
 
 namespace detail {
 
@@ -51,17 +47,17 @@ std::optional<std::string> LangFromLocaleFile(const std::string& text) {
     std::string line;
     std::optional<std::string> found;
     while (std::getline(in, line)) {
-        line = Trim(line);
+        line = TrimBlanks(line);
         if (line.empty() || line[0] == '#') {
             continue;
         }
         if (line.rfind("export ", 0) == 0) {
-            line = Trim(line.substr(7));
+            line = TrimBlanks(line.substr(7));
         }
         if (line.rfind("LANG=", 0) != 0) {
             continue;
         }
-        std::string value = Trim(line.substr(5));
+        std::string value = TrimBlanks(line.substr(5));
         if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
             value.back() == value.front()) {
             value = value.substr(1, value.size() - 2);

@@ -9,17 +9,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "TextTrim.h"
+
 namespace trelvan {
 namespace {
-
-std::string Trim(const std::string& s) {
-    const char* ws = " \t\r\n";
-    const auto b = s.find_first_not_of(ws);
-    if (b == std::string::npos) {
-        return {};
-    }
-    return s.substr(b, s.find_last_not_of(ws) - b + 1);
-}
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') {
@@ -88,7 +81,7 @@ void ParseValue(const std::string& rest, RegFile::Value& v) {
     v.type = RegFile::Type::Other;
     v.text = rest;
     if (rest.rfind("dword:", 0) == 0) {
-        const std::string digits = Trim(rest.substr(6));
+        const std::string digits = TrimBlanks(rest.substr(6));
         if (digits.size() == 8 &&
             digits.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos) {
             v.type = RegFile::Type::Dword;
@@ -101,7 +94,7 @@ void ParseValue(const std::string& rest, RegFile::Value& v) {
     } else if (!rest.empty() && rest[0] == '"') {
         size_t i = 0;
         std::string s;
-        if (ReadQuoted(rest, i, &s) && Trim(rest.substr(i)).empty()) {
+        if (ReadQuoted(rest, i, &s) && TrimBlanks(rest.substr(i)).empty()) {
             v.type = RegFile::Type::String;
             v.data.assign(s.begin(), s.end());
         }
@@ -153,7 +146,7 @@ RegFile::RegFile(std::string path, std::string key)
         lines.push_back(logical);
     }
     for (const std::string& raw : lines) {
-        const std::string l = Trim(raw);
+        const std::string l = TrimBlanks(raw);
         if (l.empty() || l[0] != '"') {
             continue;  // key line, comment or blank
         }
@@ -162,11 +155,11 @@ RegFile::RegFile(std::string path, std::string key)
         if (!ReadQuoted(l, i, &v.name)) {
             continue;
         }
-        const std::string after = Trim(l.substr(i));
+        const std::string after = TrimBlanks(l.substr(i));
         if (after.empty() || after[0] != '=') {
             continue;
         }
-        ParseValue(Trim(after.substr(1)), v);
+        ParseValue(TrimBlanks(after.substr(1)), v);
         Slot(v.name) = std::move(v);
     }
 }

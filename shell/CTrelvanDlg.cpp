@@ -4,10 +4,12 @@
 #include <QLabel>
 #include <memory>
 
-#include "CColorButton.h"
 #include "CAVIExtract.h"
+#include "CAVILinkerDlg.h"
+#include "CColorButton.h"
 #include "CComingPage.h"
 #include "CWAVExtract.h"
+#include "CWAVLinkerDlg.h"
 #include "PageUtil.h"
 
 using trelvan::shell::DluRect;
@@ -28,9 +30,9 @@ struct PageEntry {
 const PageEntry kPages[CTrelvanDlg::kPageCount] = {
     {"V-A Separate", "映像音声分離", 106, QColor(255, 128, 128), false},
     {"V-A Unite", "映像音声合体", 105, QColor(255, 191, 128), false},
-    {"Movie Link", "動画連結", 107, QColor(255, 255, 128), false},
+    {"Movie Link", "動画連結", 107, QColor(255, 255, 128), true},
     {"Movie Extra", "動画抽出", 110, QColor(191, 255, 128), true},
-    {"Audio Link", "音声連結", 107, QColor(128, 255, 128), false},
+    {"Audio Link", "音声連結", 107, QColor(128, 255, 128), true},
     {"Audio Extra", "音声抽出", 110, QColor(128, 255, 191), true},
     {"V-A Separate", "映像音声分離", 106, QColor(128, 255, 255), false},
     {"V-A Unite", "映像音声合体", 105, QColor(128, 191, 255), false},
@@ -49,6 +51,10 @@ const int kButtonPos[CTrelvanDlg::kPageCount][2] = {
 // its class here and `built` in the table above; the others are placeholders.
 std::unique_ptr<CBaseDialog> MakePage(int index, CTrelvanDlg* owner) {
     switch (index) {
+        case 4:
+            return std::make_unique<CWAVLinkerDlg>(owner);
+        case 2:
+            return std::make_unique<CAVILinkerDlg>(owner);
         case 3:
             return std::make_unique<CAVIExtract>(owner);
         case 5:

@@ -1,0 +1,157 @@
+#include "AudioLink.h"
+
+#include "AudioBlockReader.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "AviFile.h"
+#include "CDecWAV.h"
+#include "CWaveFileACM.h"
+#include "ErrorCodes.h"
+#include "MemBuffBase.h"
+#include "OutputNames.h"
+#include "WaveFormatEx.h"
+
+namespace trelvan {
+
+namespace {
+
+// Copies the audio of one opened source into the wave file, from the
+// reader's read position to the end of its stream. `buffer` may grow to hold
+// a variable-size sample. 0, or the code that ends the run; the stop flag is
+// looked at after every block.
+int32_t CopySource(CDecWAV& reader, CWaveFileACM& wave, CMemBuffBase<unsigned char>& buffer,
+                   OpContext& ctx) {
+    if (reader.GetAudioStream() == nullptr) {
+        return err::kStreamRead;
+    }
+    const int64_t end = static_cast<int64_t>(reader.GetAudioStart()) + reader.GetAudioLength();
+    // A stream whose first sample is not 0 (an AVI audio stream that starts
+    // late) is read from that sample: there is nothing before it to read.
+    if (reader.GetReadPosition() < reader.GetAudioStart()) {
+        reader.SetPosition(reader.GetAudioStart());
+    }
+    AudioBlockReader blocks(reader, buffer, end);
+    while (reader.GetReadPosition() < end) {
+        int32_t bytes = 0;
+        int32_t samples = 0;
+        const int32_t readCode = blocks.Next(&bytes, &samples);
+        if (readCode != err::kOk) {
+            return readCode;  // shown: the output would end short unnoticed
+        }
+        if (samples < 1) {
+            break;  // the stream ended early: on with the next source
+        }
+        if (bytes > 0 && wave.WriteRaw(buffer.Data(), bytes) < 1) {
+            return err::kOutput;  // disk full, or the WAV size limit
+        }
+        ctx.timer.AddLap();
+        ctx.Pump();
+        ctx.timer.Start();
+        if (ctx.StopRequested()) {
+            break;
+        }
+    }
+    return err::kOk;
+}
+
+}  // namespace
+
+AudioLinkResult RunAudioLink(const AudioLinkJob& job, OpContext& ctx,
+                             const std::function<void()>& onBegin) {
+    AudioLinkResult result;
+    if (job.sources.empty()) {
+        result.code = err::kNoFrame;
+        return result;
+    }
+    // An output that is one of the sources would be deleted below.
+    for (const std::string& source : job.sources) {
+        if (SameFile(source, job.output)) {
+            result.code = err::kOutputCannotBeMade;
+            return result;
+        }
+    }
+    // One reader per entry, all opened before the old output goes, so a
+    // list that cannot be read leaves an existing output alone.
+    std::vector<std::unique_ptr<CDecWAV>> readers;
+    readers.reserve(job.sources.size());
+    uint32_t largestSample = 1;
+    for (size_t i = 0; i < job.sources.size(); ++i) {
+        auto reader = std::make_unique<CDecWAV>();
+        result.code = reader->Open(job.sources[i]);
+        if (result.code != err::kOk) {
+            result.failedSource = static_cast<int32_t>(i);
+            return result;
+        }
+        if (const AviStream* s = reader->GetAudioStream()) {
+            largestSample = std::max(largestSample, s->SampleSize());
+        }
+        readers.push_back(std::move(reader));
+    }
+    // The output is described by the first source's format record.
+    CDecWAV& first = *readers.front();
+    WAVEFORMATEX format{};
+    const uint8_t* formatBytes = first.GetAudioFormat();
+    const int32_t formatSize = first.GetAudioFormatSize();
+    if (formatBytes == nullptr || formatSize < 16 ||
+        !ReadWaveFormat(formatBytes, static_cast<size_t>(formatSize), &format)) {
+        result.code = err::kStreamFormat;
+        result.failedSource = 0;
+        return result;
+    }
+    RemoveExistingFile(job.output);
+
+    CWaveFileACM wave;
+    wave.SetFileOpener(ctx.opener);
+    if (job.riffSizeLimit != 0) {
+        wave.SetRiffSizeLimit(job.riffSizeLimit);
+    }
+    wave.SetFileFormat(formatBytes, static_cast<size_t>(formatSize));
+    if (!wave.OpenWrite(job.output)) {
+        result.code = err::kFileDoesNotOpen;
+        return result;
+    }
+
+    // The work begins.
+    const auto count = static_cast<int32_t>(readers.size());
+    ctx.item = 0;
+    ctx.items = count;
+    ctx.first = 0;
+    ctx.current = 0;
+    ctx.last = count;
+    ctx.stop = 0;
+    ctx.timer.ClearTotal();
+    ctx.timer.Start();
+    result.started = true;
+    if (onBegin) {
+        onBegin();
+    }
+    ctx.timer.ClearTotal();
+    ctx.timer.Start();
+
+    CMemBuffBase<unsigned char> buffer;
+    const uint32_t blockBytes = std::max(job.blockBytes, largestSample);
+    if (buffer.GetBuffer(static_cast<int32_t>(blockBytes)) == nullptr) {
+        result.code = err::kMemory;
+    }
+    for (int32_t i = 0; result.code == err::kOk && i < count; ++i) {
+        ctx.item = i;
+        ctx.current = i;
+        result.code = CopySource(*readers[static_cast<size_t>(i)], wave, buffer, ctx);
+        if (ctx.StopRequested()) {
+            break;
+        }
+    }
+    if (result.code != err::kOk) {
+        ctx.stop = 1;  // a failed run shows no 100 %
+    } else if (!ctx.StopRequested()) {
+        ctx.current = count;
+    }
+    // Close patches the sizes and the fact value (from the byte count of all
+    // sources, in the first source's format).
+    wave.Close();
+    return result;
+}
+
+}  // namespace trelvan

@@ -1,0 +1,239 @@
+#include "AviLink.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+
+#include "CDecAVIAudio.h"
+#include "CEncAVIAudio.h"
+#include "ErrorCodes.h"
+#include "OutputNames.h"
+
+namespace trelvan {
+
+std::string AviLinkDefaultOutput(const std::string& firstSource) {
+    return DefaultOutputName(firstSource, "_link", ".avi");
+}
+
+namespace {
+
+using Readers = std::vector<std::unique_ptr<CDecAVIAudio>>;
+
+// The buffer ReadVideoSample grows with realloc; one for the whole run.
+struct SampleBuffer {
+    void* data = nullptr;
+    SampleBuffer() = default;
+    SampleBuffer(const SampleBuffer&) = delete;
+    SampleBuffer& operator=(const SampleBuffer&) = delete;
+    ~SampleBuffer() { std::free(data); }
+};
+
+// The audio sample that lies at the time of the video frame `frame`:
+// frame × vScale × aRate / vRate / aScale, evaluated in this order in
+// floating point and truncated. Never before the audio stream's own first
+// sample (a stream that starts late has no samples before its start).
+int32_t AudioStartOf(CDecAVIAudio& reader, int32_t frame) {
+    const int32_t streamStart = reader.GetAudioStart();
+    const AviStreamInfo& video = reader.GetVideoStream()->Info();
+    const AviStreamInfo& audio = reader.GetAudioStream()->Info();
+    double at = 0;
+    if (frame != 0 && video.dwRate != 0 && audio.dwScale != 0) {
+        at = static_cast<double>(frame) * static_cast<double>(video.dwScale) *
+             static_cast<double>(audio.dwRate) / static_cast<double>(video.dwRate) /
+             static_cast<double>(audio.dwScale);
+    }
+    if (!(at > streamStart)) {
+        return streamStart;
+    }
+    return at >= 2147483647.0 ? 2147483647 : static_cast<int32_t>(at);
+}
+
+// The end of the audio stream: its first sample plus its length (samples are
+// numbered from the stream's start, so the length alone would leave out the
+// last samples of a stream that starts late).
+int32_t AudioEndOf(CDecAVIAudio& reader) {
+    const int64_t end =
+        static_cast<int64_t>(reader.GetAudioStart()) + reader.GetAudioStream()->Length();
+    return static_cast<int32_t>(std::min<int64_t>(end, 2147483647));
+}
+
+// Copies one source's video frames into the writer: 0 when they are all
+// written or the stop flag was seen, else the failure's code (and the stop
+// flag set).
+int32_t CopyVideo(CDecAVIAudio& reader, CEncAVIAudio& writer, SampleBuffer& buffer,
+                  OpContext& ctx) {
+    const int32_t first = reader.GetVideoStart();
+    // The frames are first .. first + length - 1: like the audio, a video
+    // stream that starts late keeps its last frames.
+    const int64_t last = static_cast<int64_t>(first) + reader.GetVideoStream()->Length() - 1;
+    ctx.first = first;
+    ctx.current = first;
+    ctx.last = last;
+    ctx.timer.ClearTotal();
+    ctx.timer.Start();
+    int64_t current = first;
+    while (current <= last) {
+        int32_t samples = 0;
+        int32_t bytes = 0;
+        int32_t code =
+            reader.ReadVideoSample(static_cast<int32_t>(current), &samples, &buffer.data, &bytes);
+        if (code == 0 && samples < 1) {
+            code = err::kStreamRead;  // a read that moves nowhere would never end
+        }
+        if (code == 0) {
+            const bool key = reader.IsKeyFrame(static_cast<int32_t>(current));
+            code = writer.WriteSamples(samples, buffer.data, bytes, key ? 1 : 0);
+        }
+        if (code != 0) {
+            ctx.stop = 1;
+            return code;
+        }
+        current += samples;
+        ctx.current = current;
+        ctx.timer.AddLap();
+        ctx.Pump();
+        ctx.timer.Start();
+        if (ctx.StopRequested()) {
+            return 0;
+        }
+    }
+    return 0;
+}
+
+// The work from the creation of the output on. The writer is closed by the
+// caller.
+int32_t Join(const AviLinkJob& job, Readers& readers, CEncAVIAudio& writer, OpContext& ctx,
+             const std::function<void()>& onBegin, AviLinkResult& result) {
+    CDecAVIAudio& head = *readers.front();
+    uint8_t* format = nullptr;
+    int32_t formatSize = 0;
+    int32_t code = head.ReadVideoFormat(&format, &formatSize);
+    if (code != 0) {
+        return code;
+    }
+    code = writer.OpenForCopy(job.output, head.GetVideoStream()->Info(), format, formatSize);
+    std::free(format);
+    if (code != 0) {
+        return code;
+    }
+    if (head.HasAudio()) {
+        std::vector<uint8_t> audioFormat;
+        if (const uint8_t* f = head.GetAudioFormat()) {
+            audioFormat.assign(f, f + head.GetAudioFormatSize());
+        }
+        code = writer.AddAudioStream(audioFormat, head.GetAudioStream()->Info(), "");
+        if (code != 0) {
+            return code;
+        }
+    }
+
+    // The work begins.
+    ctx.items = static_cast<int32_t>(readers.size());
+    ctx.item = 0;
+    ctx.first = 0;
+    ctx.current = 0;
+    ctx.last = 0;
+    ctx.stop = 0;
+    ctx.timer.ClearTotal();
+    ctx.timer.Start();
+    result.started = true;
+    if (onBegin) {
+        onBegin();
+    }
+
+    SampleBuffer buffer;
+    for (size_t i = 0; i < readers.size(); ++i) {
+        // A stop seen during the previous source's audio ends the run here,
+        // before anything of this source is written.
+        if (ctx.StopRequested()) {
+            return 0;
+        }
+        CDecAVIAudio& reader = *readers[i];
+        ctx.item = static_cast<int32_t>(i);
+        code = CopyVideo(reader, writer, buffer, ctx);
+        if (code != 0 || ctx.StopRequested()) {
+            return code;
+        }
+        // Only when the output has an audio stream: it has one when the first
+        // source had audio; later sources' audio has nowhere to go otherwise.
+        if (reader.HasAudio() && writer.HasAudio()) {
+            code = writer.CopyAudioRange(AudioStartOf(reader, reader.GetVideoStart()),
+                                         AudioEndOf(reader), reader.GetAudioStream());
+            if (code != 0) {
+                ctx.stop = 1;  // a failed run shows no 100 %
+                return code;
+            }
+        }
+        // Done with this source: its index and file go now, so a long list
+        // holds at most what the sources not yet copied need.
+        reader.Close();
+    }
+    return 0;
+}
+
+}  // namespace
+
+AviLinkResult RunAviLink(const AviLinkJob& job, OpContext& ctx,
+                         const std::function<void()>& onBegin) {
+    AviLinkResult result;
+    if (job.sources.empty()) {
+        result.code = err::kNoFrame;
+        return result;
+    }
+    // An output that is one of the sources would be deleted below.
+    for (const std::string& source : job.sources) {
+        if (SameFile(source, job.output)) {
+            result.code = err::kOutputCannotBeMade;
+            return result;
+        }
+    }
+    // One reader per entry, however many. All are opened before the old
+    // output goes, so a list with a source that cannot be read leaves an
+    // existing output alone and writes nothing.
+    Readers readers;
+    readers.reserve(job.sources.size());
+    for (const std::string& source : job.sources) {
+        readers.push_back(std::make_unique<CDecAVIAudio>());
+        readers.back()->SetFileOpener(ctx.opener);
+        result.code = readers.back()->Open(source);
+        if (result.code != 0) {
+            return result;
+        }
+    }
+    RemoveExistingFile(job.output);
+
+    CEncAVIAudio writer;
+    writer.SetFileOpener(ctx.opener);
+    writer.SetWriterLimits(job.limits);
+    writer.SetContext(&ctx);
+    result.code = Join(job, readers, writer, ctx, onBegin, result);
+    // What the writer could not finish on disk (the index, the headers) is a
+    // failure too, not a complete file.
+    const int32_t closed = writer.Close();
+    if (result.code == 0 && closed != 0) {
+        result.code = closed;
+        ctx.stop = 1;
+    }
+    return result;
+}
+
+ProgressInput AviLinkProgress(const OpContext& ctx, bool japanese) {
+    ProgressInput in;
+    in.form = ProgressForm::Link;
+    in.elapsedMs = ctx.timer.GetTotal();
+    in.item = ctx.item.load() + 1;
+    in.items = ctx.items.load();
+    const int64_t first = ctx.first.load();
+    const int64_t frames = ctx.last.load() - first + 1;
+    if (frames > 0) {
+        in.done = static_cast<double>(ctx.current.load() - first);
+        in.total = static_cast<double>(frames);
+    } else {
+        in.done = 1;  // nothing to copy: done
+        in.total = 1;
+    }
+    in.japanese = japanese;
+    return in;
+}
+
+}  // namespace trelvan

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "AviWriter.h"
+#include "OpContext.h"
+#include "ProgressText.h"
+
+// AVI link: joins AVI files, in list order, into one new AVI file without
+// recompressing. Every source's stored video samples are appended to one
+// video stream (with their key-frame flags) and, right after each source's
+// video, its audio samples to one audio stream. The output's stream headers
+// and formats are the first source's; the sources are not compared with each
+// other. The desktop page and trelvan-cli both run it.
+namespace trelvan {
+
+struct AviLinkJob {
+    std::vector<std::string> sources;  // in link order
+    std::string output;
+    // The output's size limits (tests lower the RIFF size to reach the
+    // OpenDML form with small files).
+    AviWriterLimits limits;
+};
+
+struct AviLinkResult {
+    int32_t code = 0;
+    // Whether the work began (the running state was entered).
+    bool started = false;
+};
+
+// The output name the link proposes: the first source's stem + "_link.avi".
+std::string AviLinkDefaultOutput(const std::string& firstSource);
+
+// Runs the link against `ctx`:
+//  - an empty list gives -1; an output that names one of the sources (the
+//    same file, however spelled) gives 6006; both before anything happens;
+//  - every source is opened, one reader each (the first failure gives that
+//    reader's code and nothing is written or deleted);
+//  - an existing output is deleted, the output created with the first
+//    source's video header and format (1009, 501, 2001, 2003, 2005) and,
+//    when the first source has audio, its audio header and format;
+//  - then the context's stop flag is cleared, `onBegin` called, and source by
+//    source its video frames are copied (pumping after each; `item` is the
+//    source, `first`/`current`/`last` its frames, the working-time counter
+//    restarts with each source), then its whole audio when the output has an
+//    audio stream. A source's audio is left out when the first source had
+//    none. Stop ends the run after the frame being written: the output keeps
+//    what was written, closed properly, and holds no audio of the source
+//    whose video was being copied.
+// A read or write failure ends the run with its code (1007, 501, 2006) and
+// sets the stop flag, so no "100 %" is shown.
+AviLinkResult RunAviLink(const AviLinkJob& job, OpContext& ctx,
+                         const std::function<void()>& onBegin = {});
+
+// The progress display's input for a link running against `ctx`: source
+// number (from 1) of how many, and the position within the source being
+// copied against its number of frames. A source without frames counts as
+// done (100 %).
+ProgressInput AviLinkProgress(const OpContext& ctx, bool japanese);
+
+}  // namespace trelvan

@@ -1,0 +1,57 @@
+#include <cstdio>
+
+#include "AviLink.h"
+#include "CliCommon.h"
+#include "Commands.h"
+#include "Language.h"
+
+namespace trelvan::cli {
+
+// trelvan-cli avi-link SRC... [-o OUT]: the AVI link page's work. Without -o
+// the output is the first source's stem + "_link.avi".
+int RunAviLink(const std::vector<std::string>& words) {
+    try {
+        const ParsedArgs args = ParseArgs(words, {{}, {"-o"}});
+        if (args.Has("--help") || args.Has("-h")) {
+            std::printf(
+                "usage: trelvan-cli avi-link SRC... [-o OUT]\n"
+                "Joins AVI files, in the order given, into one AVI file without re-encoding:\n"
+                "each source's video, then its audio. Stream headers and formats are the\n"
+                "first source's; a source's audio is left out when the first has none.\n"
+                "Default output: the first source's name with _link.avi.\n");
+            return kExitOk;
+        }
+        if (args.Positional().empty()) {
+            return UsageFailure("avi-link takes at least one SRC");
+        }
+        ApplyCommonOptions(args);
+        AviLinkJob job;
+        job.sources = args.Positional();
+        job.output = args.Value("-o").value_or(AviLinkDefaultOutput(job.sources.front()));
+
+        OpContext ctx;
+        CliRun run(ctx, args);
+        run.SetProgressText(
+            [&ctx] { return FormatProgress(AviLinkProgress(ctx, IsJapaneseSystem())).text; });
+        // An audio block that cannot be read is skipped (the page's Cancel),
+        // with a note on standard error.
+        ctx.ask = [](const std::string&, const std::string& text) {
+            std::fprintf(stderr, "trelvan-cli: %s (skipped)\n", text.c_str());
+            return false;
+        };
+        const AviLinkResult result = trelvan::RunAviLink(job, ctx);
+        run.FinishProgress();
+        if (result.code != 0) {
+            PrintErrorCode(result.code);
+            return kExitOperationError;
+        }
+        if (run.Interrupted()) {
+            return kExitStopped;
+        }
+        return kExitOk;
+    } catch (const UsageError& e) {
+        return UsageFailure(e.what());
+    }
+}
+
+}  // namespace trelvan::cli
