@@ -17,6 +17,7 @@ struct Command {
 int RunError(const std::vector<std::string>& words);
 int RunInfo(const std::vector<std::string>& words);
 int RunAudioExtract(const std::vector<std::string>& words);
+int RunAviExtract(const std::vector<std::string>& words);
 int RunAudioLink(const std::vector<std::string>& words);
 int RunAviLink(const std::vector<std::string>& words);
 int RunAviSeparate(const std::vector<std::string>& words);

@@ -193,6 +193,10 @@ bool AviStream::IsKeyFrame(int32_t pos) const {
            FindPrevKeyFrame(pos) == pos;
 }
 
+IoFile& AviStream::Io() const {
+    return *m_file->m_file;
+}
+
 int32_t AviStream::ReadChunk(int64_t chunk, void* buf, int64_t buf_bytes) {
     if (chunk < 0 || chunk >= ChunkCount()) {
         return err::kStreamRead;

@@ -104,6 +104,9 @@ class AviStream {
     uint64_t ChunkOffset(int64_t chunk) const {
         return m_chunks[static_cast<size_t>(chunk)].Offset();
     }
+    // The file the chunks are stored in, for copying a chunk's bytes
+    // (ChunkOffset, ChunkSize) elsewhere without reading them here.
+    IoFile& Io() const;
     // Reads one whole chunk into buf (at least ChunkSize bytes). Returns 0 or
     // err::kStreamRead.
     int32_t ReadChunk(int64_t chunk, void* buf, int64_t buf_bytes);

@@ -334,11 +334,26 @@ uint64_t AviWriter::IndexReserve(int adding_stream) const {
 
 int32_t AviWriter::WriteChunk(int stream, const void* data, uint32_t size, bool key,
                               int32_t* samples) {
+    if (data == nullptr && size != 0) {
+        if (samples != nullptr) {
+            *samples = 0;
+        }
+        return err::kStreamWrite;
+    }
+    return PutChunk(stream, data, nullptr, 0, size, key, samples);
+}
+
+int32_t AviWriter::CopyChunk(int stream, IoFile& from, uint64_t from_offset, uint32_t size,
+                             bool key, int32_t* samples) {
+    return PutChunk(stream, nullptr, &from, from_offset, size, key, samples);
+}
+
+int32_t AviWriter::PutChunk(int stream, const void* data, IoFile* from, uint64_t from_offset,
+                            uint32_t size, bool key, int32_t* samples) {
     if (samples != nullptr) {
         *samples = 0;
     }
-    if (!m_file || stream < 0 || stream >= StreamCount() || size > kMaxChunkBytes ||
-        (data == nullptr && size != 0)) {
+    if (!m_file || stream < 0 || stream >= StreamCount() || size > kMaxChunkBytes) {
         return err::kStreamWrite;
     }
     if (m_error != 0) {
@@ -375,8 +390,11 @@ int32_t AviWriter::WriteChunk(int stream, const void* data, uint32_t size, bool 
     Stream& s = m_streams[static_cast<size_t>(stream)];
     const uint64_t data_pos = m_out->Position() + 8;
     const uint8_t pad = 0;
-    if (!PutChunkHeader(s.chunkId, size) || (size > 0 && !m_out->Write(data, size)) ||
-        ((size & 1) && !m_out->Write(&pad, 1))) {
+    auto body = [&] {
+        return size == 0 || (from != nullptr ? m_out->CopyFrom(*from, from_offset, size)
+                                             : m_out->Write(data, size));
+    };
+    if (!PutChunkHeader(s.chunkId, size) || !body() || ((size & 1) && !m_out->Write(&pad, 1))) {
         m_error = err::kStreamWrite;
         return err::kStreamWrite;
     }

@@ -84,6 +84,11 @@ class AviWriter {
     // size, bytes / dwSampleSize otherwise. err::kStreamWrite on failure.
     int32_t WriteChunk(int stream, const void* data, uint32_t bytes, bool key,
                        int32_t* samples = nullptr);
+    // The same with the chunk's bytes copied from `from` at `from_offset`
+    // (a source file's stored chunk): between disk files the bytes go from
+    // file to file inside the kernel, never through this process.
+    int32_t CopyChunk(int stream, IoFile& from, uint64_t from_offset, uint32_t bytes, bool key,
+                      int32_t* samples = nullptr);
 
     // Marks the file as interleaved (AVIF_ISINTERLEAVED in `avih`).
     void SetInterleaved(bool on) { m_interleaved = on; }
@@ -129,6 +134,10 @@ class AviWriter {
         uint8_t key;
     };
 
+    // Stores one chunk whose bytes come from `data` or, without data, from
+    // `from` at `from_offset`.
+    int32_t PutChunk(int stream, const void* data, IoFile* from, uint64_t from_offset,
+                     uint32_t bytes, bool key, int32_t* samples);
     bool WriteHeaders();
     bool StartAvix();
     // Writes the indexes that close the current RIFF and patches its sizes.

@@ -52,6 +52,19 @@ bool BufferedWriter::Write(const void* data, size_t n) {
     return true;
 }
 
+bool BufferedWriter::CopyFrom(IoFile& from, uint64_t from_offset, uint64_t n) {
+    if (!Flush()) {
+        return false;
+    }
+    if (n > 0 && !m_file.CopyFrom(from, from_offset, m_pos, n)) {
+        m_ok = false;
+        return false;
+    }
+    m_pos += n;
+    m_bufStart = m_pos;
+    return true;
+}
+
 bool BufferedWriter::WriteZeros(size_t n) {
     static const uint8_t kZeros[4096] = {};
     while (n > 0) {

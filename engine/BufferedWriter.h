@@ -23,6 +23,10 @@ public:
     // Writes n bytes at an absolute offset that was already written (or lies
     // within the buffered range); the position does not move.
     bool Patch(uint64_t offset, const void* data, size_t n);
+    // Appends n bytes copied from `from` at `from_offset` (IoFile::CopyFrom:
+    // inside the kernel between disk files). The buffer is emptied first so
+    // the bytes land in order.
+    bool CopyFrom(IoFile& from, uint64_t from_offset, uint64_t n);
     // Empties the buffer to the file.
     bool Flush();
 

@@ -71,6 +71,21 @@ int32_t CEncAVI::WriteSamples(int32_t samples, const void* bytes, int32_t byte_c
     return 0;
 }
 
+int32_t CEncAVI::CopySamples(int32_t samples, trelvan::IoFile& from, uint64_t offset,
+                             int32_t byte_count, int32_t key_frame) {
+    (void)samples;  // one stored chunk is one sample of the video stream
+    if (!m_file || m_writeStream < 0 || byte_count < 0) {
+        return trelvan::err::kStreamWrite;
+    }
+    int32_t written = 0;
+    if (m_file->CopyChunk(m_writeStream, from, offset, static_cast<uint32_t>(byte_count),
+                          key_frame != 0, &written) != 0) {
+        return trelvan::err::kStreamWrite;
+    }
+    m_videoPos += written;
+    return 0;
+}
+
 void CEncAVI::SetInputFormat(const AviStreamInfo& header, const std::vector<uint8_t>& format) {
     m_videoHeader = header;
     m_inputFormat = format;

@@ -52,6 +52,12 @@ class CEncAVI {
     // Copy mode: stores `bytes` as one sample of the video stream, as they
     // are. err::kStreamWrite on failure.
     int32_t WriteSamples(int32_t samples, const void* bytes, int32_t byte_count, int32_t key_frame);
+    // Copy mode: stores `byte_count` bytes of `from` at `offset` (a source
+    // file's stored sample) as one sample of the video stream, as they are;
+    // between disk files without passing through this process.
+    // err::kStreamWrite on failure (of the read or the write).
+    int32_t CopySamples(int32_t samples, trelvan::IoFile& from, uint64_t offset, int32_t byte_count,
+                        int32_t key_frame);
 
     // Compressing mode: the header and the BITMAPINFOHEADER (40 bytes and
     // more) of the frames WriteFrame takes.

@@ -64,6 +64,41 @@ public:
 
     bool Truncate(uint64_t size) override { return ::ftruncate(m_fd, static_cast<off_t>(size)) == 0; }
 
+    // Inside the kernel (copy_file_range: no copy through this process, and
+    // shared blocks where the file system can) when the source is a disk
+    // file; through a buffer where the kernel cannot (another file system
+    // on older kernels, no such call).
+    bool CopyFrom(IoFile& from, uint64_t from_offset, uint64_t offset, uint64_t n) override {
+        const int in = from.NativeHandle();
+        if (in < 0 || !m_kernelCopy) {
+            return IoFile::CopyFrom(from, from_offset, offset, n);
+        }
+        auto src = static_cast<off_t>(from_offset);
+        auto dst = static_cast<off_t>(offset);
+        uint64_t left = n;
+        while (left > 0) {
+            const ssize_t r = ::copy_file_range(in, &src, m_fd, &dst, left, 0);
+            if (r < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP) {
+                    m_kernelCopy = false;
+                    return IoFile::CopyFrom(from, static_cast<uint64_t>(src),
+                                            static_cast<uint64_t>(dst), left);
+                }
+                return false;
+            }
+            if (r == 0) {
+                return false;  // the source ended early
+            }
+            left -= static_cast<uint64_t>(r);
+        }
+        return true;
+    }
+
+    int NativeHandle() override { return m_fd; }
+
     bool Close() override {
         if (m_fd < 0) {
             return true;
@@ -75,9 +110,25 @@ public:
 
 private:
     int m_fd;
+    bool m_kernelCopy = true;
 };
 
 }  // namespace
+
+bool IoFile::CopyFrom(IoFile& from, uint64_t from_offset, uint64_t offset, uint64_t n) {
+    std::vector<uint8_t> buf(static_cast<size_t>(std::min<uint64_t>(n, 256u << 10)));
+    while (n > 0) {
+        const size_t k = static_cast<size_t>(std::min<uint64_t>(n, buf.size()));
+        if (from.ReadAt(from_offset, buf.data(), k) != static_cast<int64_t>(k) ||
+            !WriteAt(offset, buf.data(), k)) {
+            return false;
+        }
+        from_offset += k;
+        offset += k;
+        n -= k;
+    }
+    return true;
+}
 
 std::unique_ptr<IoFile> OpenDiskFile(const std::string& path, OpenMode mode, int* error_out) {
     int flags = O_CLOEXEC;
@@ -140,6 +191,13 @@ int64_t FaultyFile::ReadAt(uint64_t offset, void* buf, size_t n) {
         --m_readsLeft;
     }
     return m_inner->ReadAt(offset, buf, n);
+}
+
+bool FaultyFile::CopyFrom(IoFile& from, uint64_t from_offset, uint64_t offset, uint64_t n) {
+    if (m_writeLimit != kNoLimit && offset + n > m_writeLimit) {
+        return false;
+    }
+    return m_inner->CopyFrom(from, from_offset, offset, n);
 }
 
 bool FaultyFile::WriteAt(uint64_t offset, const void* buf, size_t n) {

@@ -26,6 +26,17 @@ public:
     virtual bool Truncate(uint64_t size) = 0;
     // Releases the file; false when data could not be made durable.
     virtual bool Close() = 0;
+
+    // Copies n bytes at `from_offset` of `from` to `offset` of this file
+    // (positioned on both sides, like ReadAt/WriteAt). False when not all n
+    // bytes could be copied: a failed read or write, or a source that ends
+    // early. This default reads and writes through a buffer of its own; a
+    // disk file copies inside the kernel when `from` is on disk too.
+    virtual bool CopyFrom(IoFile& from, uint64_t from_offset, uint64_t offset, uint64_t n);
+    // The descriptor of the disk file whose bytes ReadAt returns, for copies
+    // inside the kernel; -1 when there is none (memory files, and wrappers
+    // that change what reads return).
+    virtual int NativeHandle() { return -1; }
 };
 
 enum class OpenMode {
@@ -74,6 +85,8 @@ public:
     int64_t Size() override { return m_inner->Size(); }
     bool Truncate(uint64_t size) override { return m_inner->Truncate(size); }
     bool Close() override { return m_inner->Close(); }
+    // Copies into this file fail past the write limit as writes do.
+    bool CopyFrom(IoFile& from, uint64_t from_offset, uint64_t offset, uint64_t n) override;
 
 private:
     std::unique_ptr<IoFile> m_inner;

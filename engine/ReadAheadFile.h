@@ -29,6 +29,8 @@ class ReadAheadFile : public IoFile {
     int64_t Size() override { return m_inner->Size(); }
     bool Truncate(uint64_t size) override;
     bool Close() override { return m_inner->Close(); }
+    // The windows only cache reads: copies may take the bytes from the file.
+    int NativeHandle() override { return m_inner->NativeHandle(); }
 
   private:
     std::unique_ptr<IoFile> m_inner;

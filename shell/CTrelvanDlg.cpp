@@ -6,6 +6,7 @@
 
 #include "CAVICreatorDlg.h"
 #include "CAVICutterDlg.h"
+#include "CAVIExtract.h"
 #include "CAVILinkerDlg.h"
 #include "CColorButton.h"
 #include "CComingPage.h"
@@ -32,7 +33,7 @@ const PageEntry kPages[CTrelvanDlg::kPageCount] = {
     {"V-A Separate", "映像音声分離", 106, QColor(255, 128, 128), true},
     {"V-A Unite", "映像音声合体", 105, QColor(255, 191, 128), true},
     {"Movie Link", "動画連結", 107, QColor(255, 255, 128), true},
-    {"Movie Extra", "動画抽出", 110, QColor(191, 255, 128), false},
+    {"Movie Extra", "動画抽出", 110, QColor(191, 255, 128), true},
     {"Audio Link", "音声連結", 107, QColor(128, 255, 128), true},
     {"Audio Extra", "音声抽出", 110, QColor(128, 255, 191), true},
     {"V-A Separate", "映像音声分離", 106, QColor(128, 255, 255), false},
@@ -58,6 +59,8 @@ std::unique_ptr<CBaseDialog> MakePage(int index, CTrelvanDlg* owner) {
             return std::make_unique<CAVICreatorDlg>(owner);
         case 2:
             return std::make_unique<CAVILinkerDlg>(owner);
+        case 3:
+            return std::make_unique<CAVIExtract>(owner);
         case 4:
             return std::make_unique<CWAVLinkerDlg>(owner);
         case 5:

@@ -1,0 +1,273 @@
+#include "AviExtract.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "CDecAVIAudio.h"
+#include "CEncAVIAudio.h"
+#include "ErrorCodes.h"
+#include "OutputNames.h"
+
+namespace trelvan {
+
+AviTime AviTime::FromMs(int64_t ms) {
+    if (ms < 0) {
+        ms = 0;
+    }
+    AviTime t;
+    t.hours = ms / 3600000;
+    t.minutes = ms / 60000 % 60;
+    t.seconds = ms / 1000 % 60;
+    t.milliseconds = ms % 1000;
+    return t;
+}
+
+int64_t AviTime::ToMs() const {
+    return ((hours * 60 + minutes) * 60 + seconds) * 1000 + milliseconds;
+}
+
+AviTime FrameTime(int32_t frames, double rate) {
+    AviTime t;
+    if (!(rate > 0)) {
+        return t;  // no rate: the length cannot be told in time
+    }
+    const double x = frames / rate;
+    if (!(x >= 0) || x >= 9.0e15) {
+        return t;
+    }
+    const auto s = static_cast<int64_t>(x);
+    t.hours = s / 3600;
+    t.minutes = s % 3600 / 60;
+    t.seconds = s % 60;
+    t.milliseconds = static_cast<int64_t>(x * 1000) % 1000;
+    return t;
+}
+
+int32_t TimeToFrame(const AviTime& t, double rate) {
+    const int64_t whole = (t.hours * 60 + t.minutes) * 60 + t.seconds;
+    const double frame =
+        (static_cast<double>(whole) + static_cast<double>(t.milliseconds) / 1000.0) * rate + 0.5;
+    if (!(frame >= 0)) {
+        return 0;
+    }
+    if (frame >= 2147483647.0) {
+        return INT32_MAX;
+    }
+    return static_cast<int32_t>(frame);
+}
+
+int32_t ReadAviRange(const std::string& source, AviRange* range) {
+    *range = {};
+    CDecAVIAudio reader;
+    const int32_t code = reader.Open(source);
+    if (code != 0) {
+        return code;
+    }
+    range->rate = reader.GetFrameRate();
+    range->start = FrameTime(reader.GetVideoStart(), range->rate);
+    range->end = FrameTime(reader.GetLength(), range->rate);
+    return 0;
+}
+
+namespace {
+
+// An audio position of a video frame: trunc(frame * vScale * aRate / vRate /
+// aScale), evaluated in that order in floating point; held to 0..INT32_MAX.
+// 0 when a divisor is 0 (a header without rates).
+int32_t AudioPosition(int64_t frame, const AviStreamInfo& video, const AviStreamInfo& audio) {
+    if (video.dwRate == 0 || audio.dwScale == 0) {
+        return 0;
+    }
+    const double x =
+        static_cast<double>(frame) * video.dwScale * audio.dwRate / video.dwRate / audio.dwScale;
+    if (!(x >= 0)) {
+        return 0;
+    }
+    if (x >= 2147483647.0) {
+        return INT32_MAX;
+    }
+    return static_cast<int32_t>(x);
+}
+
+// The next frame at or after `start` that is a key frame, but never past
+// `end`. Frame 0 counts as one without asking; a start at or after the end
+// stays where it is.
+int32_t MoveToKeyFrame(CDecAVI& reader, int32_t start, int32_t end) {
+    if (start >= end) {
+        return start;
+    }
+    while (start != 0 && !reader.IsKeyFrame(start) && start < end) {
+        ++start;
+    }
+    return start;
+}
+
+// Frees the sample buffer the reader grows with realloc.
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+
+}  // namespace
+
+AviExtractResult RunAviExtract(const AviExtractJob& job, OpContext& ctx,
+                               const std::function<void()>& onBegin,
+                               const std::function<void(const AviTime&)>& onStart) {
+    AviExtractResult result;
+    // An output that is the source itself would be deleted below.
+    if (SameFile(job.source, job.output)) {
+        result.code = err::kOutputCannotBeMade;
+        return result;
+    }
+    // The source is opened before the old output goes, so a start that
+    // cannot read its source leaves an existing output alone.
+    CDecAVIAudio reader;
+    reader.SetFileOpener(ctx.opener);
+    result.code = reader.Open(job.source);
+    if (result.code != 0) {
+        return result;
+    }
+    RemoveExistingFile(job.output);
+
+    uint8_t* formatBytes = nullptr;
+    int32_t formatSize = 0;
+    result.code = reader.ReadVideoFormat(&formatBytes, &formatSize);
+    const std::unique_ptr<uint8_t, FreeDeleter> format(formatBytes);
+    if (result.code != 0) {
+        return result;
+    }
+    AviStream* video = reader.GetVideoStream();
+    CEncAVIAudio writer;
+    writer.SetFileOpener(ctx.opener);
+    writer.SetContext(&ctx);
+    // The stream's own header: the handler code as stored (the reader's copy
+    // names a zero handler for display).
+    result.code = writer.OpenForCopy(job.output, video->Info(), format.get(), formatSize);
+    AviStream* audio = reader.HasAudio() ? reader.GetAudioStream() : nullptr;
+    if (result.code == 0 && audio != nullptr) {
+        const uint8_t* a = reader.GetAudioFormat();
+        const std::vector<uint8_t> audioFormat(a,
+                                               a == nullptr ? a : a + reader.GetAudioFormatSize());
+        result.code = writer.AddAudioStream(audioFormat, audio->Info(), "");
+    }
+    if (result.code != 0) {
+        writer.Close();
+        return result;
+    }
+
+    // The work begins.
+    ctx.first = 0;
+    ctx.current = 0;
+    ctx.last = 0;
+    ctx.stop = 0;
+    ctx.timer.ClearTotal();
+    ctx.timer.Start();
+    result.started = true;
+    if (onBegin) {
+        onBegin();
+    }
+
+    const double rate = job.rate > 0 ? job.rate : reader.GetFrameRate();
+    const int32_t count = reader.GetLength();
+    int32_t end = TimeToFrame(job.end, rate);
+    if (end >= count - 1) {
+        end = count - 1;
+    }
+    int32_t start = MoveToKeyFrame(reader, TimeToFrame(job.start, rate), end);
+    result.rate = reader.GetFrameRate();
+    result.start = FrameTime(start, result.rate);
+    result.startFrame = start;
+    result.endFrame = end;
+    if (onStart) {
+        onStart(result.start);
+    }
+
+    ctx.timer.ClearTotal();
+    ctx.timer.Start();
+    ctx.first = start;
+    ctx.current = start;
+    ctx.last = end;
+
+    void* sampleBytes = nullptr;
+    int32_t current = start;
+    bool stopped = false;
+    while (current <= end) {
+        int32_t samples = 0;
+        int32_t bytes = 0;
+        int32_t code = 0;
+        const int64_t chunk = static_cast<int64_t>(current) - video->Start();
+        if (video->SampleSize() == 0 && chunk >= 0 && chunk < video->ChunkCount() &&
+            video->ChunkSize(chunk) >= job.directCopyBytes) {
+            // A large stored sample: copied as it lies in the source.
+            samples = 1;
+            code = writer.CopySamples(1, video->Io(), video->ChunkOffset(chunk),
+                                      static_cast<int32_t>(video->ChunkSize(chunk)),
+                                      reader.IsKeyFrame(current));
+            if (code != 0 && reader.ReadVideoSample(current, &samples, &sampleBytes, &bytes) != 0) {
+                code = err::kStreamRead;  // it was the source that failed
+            }
+        } else {
+            code = reader.ReadVideoSample(current, &samples, &sampleBytes, &bytes);
+            if (code == 0) {
+                code = writer.WriteSamples(samples, sampleBytes, bytes, reader.IsKeyFrame(current));
+            }
+        }
+        if (code != 0) {
+            ctx.stop = 1;
+            result.code = code;
+            break;
+        }
+        current += samples;
+        ctx.current = current;
+        ctx.timer.AddLap();
+        ctx.Pump();
+        ctx.timer.Start();
+        if (ctx.StopRequested()) {
+            stopped = true;
+            break;
+        }
+    }
+    std::free(sampleBytes);
+
+    if (result.code == 0 && !stopped && audio != nullptr) {
+        const int32_t first = AudioPosition(start, video->Info(), audio->Info());
+        const int32_t last =
+            AudioPosition(static_cast<int64_t>(end) + 1, video->Info(), audio->Info());
+        result.code = writer.CopyAudioRange(first, last, audio);
+    }
+    // A file that could not be completed is a failure too, unless one was
+    // reported already.
+    const int32_t closed = writer.Close();
+    if (result.code == 0 && closed != 0) {
+        result.code = closed;
+    }
+    reader.Close();
+    return result;
+}
+
+ProgressInput AviExtractProgress(const OpContext& ctx, bool japanese) {
+    ProgressInput in;
+    in.form = ProgressForm::Range;
+    in.elapsedMs = ctx.timer.GetTotal();
+    in.japanese = japanese;
+    const int64_t first = ctx.first.load();
+    const int64_t last = ctx.last.load();
+    int64_t current = ctx.current.load();
+    if (current > last) {
+        current = last;  // past the last frame: the audio is being copied
+    }
+    if (first == last) {
+        // One frame: shown as done, no division by zero.
+        in.first = 0;
+        in.current = 1;
+        in.last = 1;
+        return in;
+    }
+    in.first = static_cast<uint32_t>(first);
+    in.current = static_cast<uint32_t>(current);
+    in.last = static_cast<uint32_t>(last);
+    return in;
+}
+
+}  // namespace trelvan

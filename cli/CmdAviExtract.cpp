@@ -1,0 +1,86 @@
+#include <cstdio>
+
+#include "AviExtract.h"
+#include "CliCommon.h"
+#include "Commands.h"
+#include "Language.h"
+#include "OutputNames.h"
+#include "ProgressText.h"
+
+namespace trelvan::cli {
+
+// trelvan-cli avi-extract SRC [--start T] [--end T] [-o OUT]: the AVI extract
+// page's work. Without --start the range starts at the first frame, without
+// --end it runs to the last frame, without -o the output is the source's
+// stem + "_extr.avi". The start moves forward to a key frame; the start
+// really used is printed ("start H:MM:SS.mmm"), as the page rewrites its
+// start fields.
+int RunAviExtract(const std::vector<std::string>& words) {
+    try {
+        const ParsedArgs args = ParseArgs(words, {{}, {"--start", "--end", "-o"}});
+        if (args.Has("--help") || args.Has("-h")) {
+            std::printf(
+                "usage: trelvan-cli avi-extract SRC [--start H:M:S.mmm] [--end H:M:S.mmm] "
+                "[-o OUT]\n"
+                "Copies a time range of an AVI file into an AVI file without recompressing:\n"
+                "the video from the first key frame at or after the start up to the end, then\n"
+                "the audio of the same span. Prints the start actually used. Default range:\n"
+                "the whole file; default output: the source's name with _extr.avi.\n");
+            return kExitOk;
+        }
+        if (args.Positional().size() != 1) {
+            return UsageFailure("avi-extract takes exactly one SRC");
+        }
+        ApplyCommonOptions(args);
+        AviExtractJob job;
+        job.source = args.Positional()[0];
+        job.output = args.Value("-o").value_or(DefaultOutputName(job.source, "_extr", ".avi"));
+        const auto start = args.Value("--start");
+        const auto end = args.Value("--end");
+        if (start) {
+            job.start = AviTime::FromMs(ParseTimeMs(*start));
+        }
+        if (end) {
+            job.end = AviTime::FromMs(ParseTimeMs(*end));
+        }
+        // What loading the source gives the page: its rate, and the range
+        // fields that were not given.
+        AviRange range;
+        const int32_t code = ReadAviRange(job.source, &range);
+        if (code != 0) {
+            PrintErrorCode(code);
+            return kExitOperationError;
+        }
+        job.rate = range.rate;
+        if (!start) {
+            job.start = range.start;
+        }
+        if (!end) {
+            job.end = range.end;
+        }
+
+        OpContext ctx;
+        CliRun run(ctx, args);
+        run.SetProgressText(
+            [&ctx] { return FormatProgress(AviExtractProgress(ctx, IsJapaneseSystem())).text; });
+        // Printed when the start is known, before the copy begins.
+        const AviExtractResult result =
+            trelvan::RunAviExtract(job, ctx, {}, [](const AviTime& used) {
+                std::printf("start %s\n", FormatTimeMs(used.ToMs()).c_str());
+                std::fflush(stdout);
+            });
+        run.FinishProgress();
+        if (result.code != 0) {
+            PrintErrorCode(result.code);
+            return kExitOperationError;
+        }
+        if (run.Interrupted()) {
+            return kExitStopped;
+        }
+        return kExitOk;
+    } catch (const UsageError& e) {
+        return UsageFailure(e.what());
+    }
+}
+
+}  // namespace trelvan::cli
