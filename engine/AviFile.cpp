@@ -149,7 +149,9 @@ int32_t AviStream::ReadFixed(int32_t pos, int32_t count, void* buf, int64_t buf_
     if (n <= 0) {
         return err::kStreamRead;  // the buffer cannot hold one sample
     }
-    *bytes = n * static_cast<int64_t>(ss);
+    // Only a WAV file's last block can be short; its bytes end the stream.
+    *bytes = std::min<int64_t>(n * static_cast<int64_t>(ss),
+                               static_cast<int64_t>(m_totalBytes - std::min(m_totalBytes, first)));
     *samples = static_cast<int32_t>(n);
     if (buf == nullptr) {
         return err::kOk;
@@ -447,14 +449,15 @@ int32_t AviFile::ParseWave(uint64_t riff_end, bool rf64) {
     s.m_info.dwSampleSize = block_align;
     s.m_sampleSize = block_align;
     s.m_info.dwQuality = 0xFFFFFFFFu;
-    // The data chunk is indexed in pieces of whole blocks.
+    // The data chunk is indexed in pieces of whole blocks. A short block at
+    // the end (MP3 or AC-3 written with a block alignment of one frame
+    // length) is the last sample, read short, so no byte of it is lost.
     const uint64_t piece = kWavePiece - kWavePiece % block_align;
-    const uint64_t whole = data_size - data_size % block_align;
-    s.m_chunks.reserve(static_cast<size_t>(whole / piece + 1));
+    s.m_chunks.reserve(static_cast<size_t>(data_size / piece + 1));
     uint64_t total = 0;
-    for (uint64_t at = 0; at < whole; at += piece) {
+    for (uint64_t at = 0; at < data_size; at += piece) {
         AviChunkRef r;
-        const uint64_t n = std::min(piece, whole - at);
+        const uint64_t n = std::min(piece, data_size - at);
         r.SetOffset(data_pos + at);
         r.SetSizeKey(static_cast<uint32_t>(n), true);
         r.SetExtra(at);
@@ -462,8 +465,8 @@ int32_t AviFile::ParseWave(uint64_t riff_end, bool rf64) {
         total += n;
     }
     s.m_totalBytes = total;
-    s.m_info.dwLength = static_cast<uint32_t>(
-        std::min<uint64_t>(total / block_align, std::numeric_limits<int32_t>::max()));
+    s.m_info.dwLength = static_cast<uint32_t>(std::min<uint64_t>(
+        (total + block_align - 1) / block_align, std::numeric_limits<int32_t>::max()));
     // About one second of data (never the whole data chunk, which may be
     // gigabytes: callers size buffers from this).
     s.m_info.dwSuggestedBufferSize =

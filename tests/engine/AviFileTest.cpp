@@ -381,6 +381,43 @@ TEST(AviFileTest, WaveChunksInAnyOrderAndOddSizes) {
     }
 }
 
+// Data whose last block is short (compressed audio stored with a block of a
+// whole frame's length): the short block is the last sample and every byte
+// of the data chunk is read.
+TEST(AviFileTest, WaveShortLastBlockIsReadWhole) {
+    std::vector<uint8_t> file = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
+    const auto fmt = TestWaveFormat(1, 2, 8000, 4, 16);  // blocks of 4 bytes
+    const auto data = Pattern(10, 7);
+    auto put = [&file](const char* id, const std::vector<uint8_t>& body) {
+        file.insert(file.end(), id, id + 4);
+        uint8_t n[4];
+        bytes::PutLE32(n, static_cast<uint32_t>(body.size()));
+        file.insert(file.end(), n, n + 4);
+        file.insert(file.end(), body.begin(), body.end());
+    };
+    put("fmt ", std::vector<uint8_t>(fmt.begin(), fmt.begin() + 16));
+    put("data", data);
+    bytes::PutLE32(file.data() + 4, static_cast<uint32_t>(file.size() - 8));
+    int32_t error = 0;
+    auto avi = OpenBytes(file, &error);
+    ASSERT_TRUE(avi) << error;
+    AviStream& s = avi->Stream(0);
+    EXPECT_EQ(s.Length(), 3);
+    EXPECT_EQ(s.TotalBytes(), 10u);
+    uint8_t buf[16];
+    int64_t bytes = 0;
+    int32_t samples = 0;
+    ASSERT_EQ(s.Read(2, 1, buf, sizeof buf, &bytes, &samples), 0);
+    EXPECT_EQ(bytes, 2);
+    EXPECT_EQ(samples, 1);
+    EXPECT_EQ(std::vector<uint8_t>(buf, buf + 2),
+              std::vector<uint8_t>(data.begin() + 8, data.end()));
+    ASSERT_EQ(s.Read(0, kReadConvenient, buf, sizeof buf, &bytes, &samples), 0);
+    EXPECT_EQ(bytes, 10);
+    EXPECT_EQ(samples, 3);
+    EXPECT_EQ(std::vector<uint8_t>(buf, buf + 10), data);
+}
+
 // A file of any size whose bytes past the given head read as zeros, so a
 // test can cross size limits without writing gigabytes.
 class VirtualFile : public IoFile {
