@@ -9,6 +9,7 @@
 #include "CEncAVIAudio.h"
 #include "ErrorCodes.h"
 #include "OutputNames.h"
+#include "VideoSampleCopy.h"
 
 namespace trelvan {
 
@@ -194,25 +195,8 @@ AviExtractResult RunAviExtract(const AviExtractJob& job, OpContext& ctx,
     bool stopped = false;
     while (current <= end) {
         int32_t samples = 0;
-        int32_t bytes = 0;
-        int32_t code = 0;
-        const int64_t chunk = static_cast<int64_t>(current) - video->Start();
-        if (video->SampleSize() == 0 && chunk >= 0 && chunk < video->ChunkCount() &&
-            video->ChunkSize(chunk) >= job.directCopyBytes) {
-            // A large stored sample: copied as it lies in the source.
-            samples = 1;
-            code = writer.CopySamples(1, video->Io(), video->ChunkOffset(chunk),
-                                      static_cast<int32_t>(video->ChunkSize(chunk)),
-                                      reader.IsKeyFrame(current));
-            if (code != 0 && reader.ReadVideoSample(current, &samples, &sampleBytes, &bytes) != 0) {
-                code = err::kStreamRead;  // it was the source that failed
-            }
-        } else {
-            code = reader.ReadVideoSample(current, &samples, &sampleBytes, &bytes);
-            if (code == 0) {
-                code = writer.WriteSamples(samples, sampleBytes, bytes, reader.IsKeyFrame(current));
-            }
-        }
+        const int32_t code =
+            CopyVideoSample(reader, writer, current, job.directCopyBytes, &sampleBytes, &samples);
         if (code != 0) {
             ctx.stop = 1;
             result.code = code;

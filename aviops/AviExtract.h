@@ -6,6 +6,7 @@
 
 #include "OpContext.h"
 #include "ProgressText.h"
+#include "VideoSampleCopy.h"
 
 // AVI extract: copies a time range of an AVI file into a new AVI file
 // without recompressing. The video samples of the range are copied one by
@@ -61,7 +62,7 @@ struct AviExtractJob {
     // passing through this process (inside the kernel between disk files);
     // smaller ones are read and written through buffers, which costs fewer
     // system calls for them.
-    uint32_t directCopyBytes = 32u << 10;
+    uint32_t directCopyBytes = kDirectCopyBytes;
 };
 
 struct AviExtractResult {

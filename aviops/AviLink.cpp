@@ -8,6 +8,7 @@
 #include "CEncAVIAudio.h"
 #include "ErrorCodes.h"
 #include "OutputNames.h"
+#include "VideoSampleCopy.h"
 
 namespace trelvan {
 
@@ -74,16 +75,8 @@ int32_t CopyVideo(CDecAVIAudio& reader, CEncAVIAudio& writer, SampleBuffer& buff
     int64_t current = first;
     while (current <= last) {
         int32_t samples = 0;
-        int32_t bytes = 0;
-        int32_t code =
-            reader.ReadVideoSample(static_cast<int32_t>(current), &samples, &buffer.data, &bytes);
-        if (code == 0 && samples < 1) {
-            code = err::kStreamRead;  // a read that moves nowhere would never end
-        }
-        if (code == 0) {
-            const bool key = reader.IsKeyFrame(static_cast<int32_t>(current));
-            code = writer.WriteSamples(samples, buffer.data, bytes, key ? 1 : 0);
-        }
+        const int32_t code = CopyVideoSample(reader, writer, static_cast<int32_t>(current),
+                                             kDirectCopyBytes, &buffer.data, &samples);
         if (code != 0) {
             ctx.stop = 1;
             return code;

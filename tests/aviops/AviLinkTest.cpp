@@ -150,6 +150,8 @@ TEST_F(AviLinkTest, EveryKindOfSourceIsJoinedSampleForSample) {
          "-c:v libx264 -preset veryfast -bf 2 -g 10 -pix_fmt yuv420p -c:a libmp3lame -b:a 128k"},
         {"link-mjpeg-mp3vbr", "-c:v mjpeg -c:a libmp3lame -q:a 4"},
         {"link-raw-ac3", "-c:v rawvideo -pix_fmt bgr24 -c:a ac3"},
+        // Frames of 57,600 bytes: copied from file to file inside the kernel.
+        {"link-raw-large-frames", "-c:v rawvideo -pix_fmt bgr24 -s 160x120 -c:a pcm_s16le"},
         {"link-mpeg4-imaadpcm", "-c:v mpeg4 -c:a adpcm_ima_wav"},
         {"link-mjpeg-msadpcm-pcm8", "-c:v mjpeg -c:a adpcm_ms"},
         {"link-mjpeg-pcm8", "-c:v mjpeg -c:a pcm_u8 -ac 2"},
