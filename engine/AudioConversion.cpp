@@ -88,6 +88,10 @@ struct AudioConversion::Impl {
     AVCodecContext* enc = nullptr;
     AVCodecParserContext* parser = nullptr;
     SwrContext* swr = nullptr;
+    // The decoded sample format, channel count and rate `swr` was set up for.
+    int swrFormat = -1;
+    int swrChannels = 0;
+    int swrRate = 0;
     AVAudioFifo* fifo = nullptr;
     AVFrame* frame = nullptr;
     AVFrame* encFrame = nullptr;
@@ -229,7 +233,21 @@ bool AudioConversion::Impl::Resample(AVFrame* in) {
     if (swr == nullptr && in == nullptr) {
         return true;
     }
+    // A stream may change its layout midway (an MPEG audio frame with other
+    // channels or rate): the resampler set up for the old one would read
+    // past the new frame's planes, so it is set up again for the new one.
+    if (swr != nullptr && in != nullptr &&
+        (in->format != swrFormat || in->ch_layout.nb_channels != swrChannels ||
+         in->sample_rate != swrRate)) {
+        swr_free(&swr);
+    }
     if (swr == nullptr) {
+        if (in->ch_layout.nb_channels <= 0 || in->sample_rate <= 0) {
+            return false;
+        }
+        swrFormat = in->format;
+        swrChannels = in->ch_layout.nb_channels;
+        swrRate = in->sample_rate;
         if (swr_alloc_set_opts2(&swr, &enc->ch_layout, enc->sample_fmt, enc->sample_rate,
                                 &in->ch_layout, static_cast<AVSampleFormat>(in->format),
                                 in->sample_rate, 0, nullptr) < 0) {
