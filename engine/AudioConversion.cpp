@@ -19,6 +19,10 @@ namespace trelvan {
 
 namespace {
 
+// The highest sample rate and channel count the codecs are opened for.
+constexpr uint32_t kMaxCodecRate = 768000;
+constexpr uint16_t kMaxCodecChannels = 64;
+
 // A format block that makes sense as far as the record goes.
 bool ParseFormat(std::span<const uint8_t> f, WAVEFORMATEX* out) {
     if (!ReadWaveFormat(f.data(), f.size(), out)) {
@@ -140,6 +144,12 @@ bool AudioConversion::Impl::OpenCodecs() {
     // The engine prints nothing: damaged input shows as a failed conversion,
     // not as codec chatter on standard error.
     av_log_set_level(AV_LOG_QUIET);
+    // A record may declare any rate or channel count; decoding at a
+    // nonsensical one (a resampler to 1.7 GHz) would only eat memory.
+    if (src.nSamplesPerSec > kMaxCodecRate || dst.nSamplesPerSec > kMaxCodecRate ||
+        src.nChannels > kMaxCodecChannels || dst.nChannels > kMaxCodecChannels) {
+        return false;
+    }
     const AVCodecID src_id = CodecOf(srcFormat, src);
     const AVCodecID dst_id = CodecOf(dstFormat, dst);
     const AVCodec* dcodec = avcodec_find_decoder(src_id);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "AudioConversion.h"
+#include "ByteOrder.h"
 #include "CWaveFileACM.h"
 #include "Fixtures.h"
 #include "WaveFormatEx.h"
@@ -83,6 +84,39 @@ TEST(AudioFuzzRegressTest, FoundInputsDecodeOrFailCleanly) {
         }
     }
     EXPECT_GE(files, 2);
+}
+
+// A record may declare any rate: sizes are still answered, but no codec is
+// opened for a rate or channel count no audio has (it would only eat memory).
+TEST(AudioFuzzRegressTest, CodecsRefuseNonsensicalRatesAndChannels) {
+    struct Case {
+        uint32_t rate;
+        uint16_t channels;
+        bool opens;
+    };
+    const Case cases[] = {{44100, 2, true},
+                          {768000, 2, true},
+                          {768001, 2, false},
+                          {1718842436, 1, false},
+                          {44100, 65, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.rate) + " Hz, " + std::to_string(c.channels) + " ch");
+        WAVEFORMATEX ima{kWaveFormatImaAdpcm, c.channels, c.rate, c.rate / 2, 0, 4, 2};
+        ima.nBlockAlign = static_cast<uint16_t>(256 * c.channels);
+        uint8_t rec[kWaveFormatExSize + 2] = {};
+        WriteWaveFormat(ima, rec);
+        bytes::PutLE16(rec + kWaveFormatExSize,
+                       static_cast<uint16_t>((256 - 4 * c.channels) * 2 / c.channels + 1));
+        WAVEFORMATEX pcm{};
+        ASSERT_TRUE(AudioConversion::SuggestPcm(rec, &pcm));
+        uint8_t pcm_bytes[kWaveFormatExSize];
+        WriteWaveFormat(pcm, pcm_bytes);
+        auto conv = AudioConversion::Open(rec, std::span<const uint8_t>(pcm_bytes));
+        ASSERT_NE(conv, nullptr);
+        uint32_t out = 0;
+        EXPECT_TRUE(conv->Size(256u * c.channels, AudioConversion::SizeFrom::Source, &out));
+        EXPECT_EQ(conv->Prepare(), c.opens);
+    }
 }
 
 }  // namespace
