@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: build run test deps configure clean screenshots
+.PHONY: build run test deps configure clean screenshots check-sanitize fuzz
 
 deps:
 	@bash scripts/install-deps
@@ -25,6 +25,31 @@ screenshots: build
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# The whole test suite built with AddressSanitizer (leak checks included) and
+# UndefinedBehaviorSanitizer in its own build folder; any finding fails a test.
+SANITIZE_DIR ?= build-sanitize
+SANITIZE_JOBS ?= 2
+check-sanitize: deps
+	@cmake -S . -B $(SANITIZE_DIR) -G Ninja -DTRELVAN_SANITIZE=ON $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(SANITIZE_DIR) -j $(SANITIZE_JOBS)
+	@cd $(SANITIZE_DIR) && \
+	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitize/lsan.supp:print_suppressions=0 \
+	  ctest --output-on-failure -j $(SANITIZE_JOBS)
+
+# The libFuzzer targets (clang) in their own build folder, each run for
+# FUZZ_SECONDS seconds from a seed corpus of small generated files and the
+# shared samples.
+FUZZ_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DTRELVAN_FUZZ=ON \
+	  -DTRELVAN_BUILD_SHELL=OFF -DTRELVAN_BUILD_TESTS=OFF >/dev/null
+	@cmake --build $(FUZZ_DIR) -j $(SANITIZE_JOBS) --target fuzz_targets
+	@scripts/fuzz-seeds $(FUZZ_DIR)/seeds ../shared/samples
+	@scripts/fuzz-run $(FUZZ_DIR) $(FUZZ_SECONDS)
 
 clean:
 	@rm -rf $(BUILD_DIR)

@@ -19,6 +19,10 @@ namespace trelvan {
 
 namespace {
 
+// The highest sample rate and channel count the codecs are opened for.
+constexpr uint32_t kMaxCodecRate = 768000;
+constexpr uint16_t kMaxCodecChannels = 64;
+
 // A format block that makes sense as far as the record goes.
 bool ParseFormat(std::span<const uint8_t> f, WAVEFORMATEX* out) {
     if (!ReadWaveFormat(f.data(), f.size(), out)) {
@@ -88,6 +92,10 @@ struct AudioConversion::Impl {
     AVCodecContext* enc = nullptr;
     AVCodecParserContext* parser = nullptr;
     SwrContext* swr = nullptr;
+    // The decoded sample format, channel count and rate `swr` was set up for.
+    int swrFormat = -1;
+    int swrChannels = 0;
+    int swrRate = 0;
     AVAudioFifo* fifo = nullptr;
     AVFrame* frame = nullptr;
     AVFrame* encFrame = nullptr;
@@ -136,6 +144,12 @@ bool AudioConversion::Impl::OpenCodecs() {
     // The engine prints nothing: damaged input shows as a failed conversion,
     // not as codec chatter on standard error.
     av_log_set_level(AV_LOG_QUIET);
+    // A record may declare any rate or channel count; decoding at a
+    // nonsensical one (a resampler to 1.7 GHz) would only eat memory.
+    if (src.nSamplesPerSec > kMaxCodecRate || dst.nSamplesPerSec > kMaxCodecRate ||
+        src.nChannels > kMaxCodecChannels || dst.nChannels > kMaxCodecChannels) {
+        return false;
+    }
     const AVCodecID src_id = CodecOf(srcFormat, src);
     const AVCodecID dst_id = CodecOf(dstFormat, dst);
     const AVCodec* dcodec = avcodec_find_decoder(src_id);
@@ -229,7 +243,21 @@ bool AudioConversion::Impl::Resample(AVFrame* in) {
     if (swr == nullptr && in == nullptr) {
         return true;
     }
+    // A stream may change its layout midway (an MPEG audio frame with other
+    // channels or rate): the resampler set up for the old one would read
+    // past the new frame's planes, so it is set up again for the new one.
+    if (swr != nullptr && in != nullptr &&
+        (in->format != swrFormat || in->ch_layout.nb_channels != swrChannels ||
+         in->sample_rate != swrRate)) {
+        swr_free(&swr);
+    }
     if (swr == nullptr) {
+        if (in->ch_layout.nb_channels <= 0 || in->sample_rate <= 0) {
+            return false;
+        }
+        swrFormat = in->format;
+        swrChannels = in->ch_layout.nb_channels;
+        swrRate = in->sample_rate;
         if (swr_alloc_set_opts2(&swr, &enc->ch_layout, enc->sample_fmt, enc->sample_rate,
                                 &in->ch_layout, static_cast<AVSampleFormat>(in->format),
                                 in->sample_rate, 0, nullptr) < 0) {
