@@ -114,4 +114,18 @@ QString Lang(const char* english, const char* japanese) {
     return QString::fromUtf8(Japanese() ? japanese : english);
 }
 
+int64_t FieldValue(const QString& text) {
+    int64_t v = 0;
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9') {
+            continue;
+        }
+        v = v * 10 + (c.unicode() - u'0');
+        if (v > 2147483647) {
+            return 2147483647;
+        }
+    }
+    return v;
+}
+
 }  // namespace trelvan::shell

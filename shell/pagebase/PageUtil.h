@@ -63,6 +63,9 @@ void ShowMessageBox(const MessageBoxRequest& request);
 void ShowError(QWidget* owner, int32_t code, const std::string& detail = {});
 
 // Texts in the user's language (the one language test of the program).
+// A number field's value: its digits, held to 2147483647.
+int64_t FieldValue(const QString& text);
+
 QString Lang(const char* english, const char* japanese);
 bool Japanese();
 

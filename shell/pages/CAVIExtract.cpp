@@ -6,27 +6,13 @@
 #include "Language.h"
 #include "PageUtil.h"
 
+using trelvan::shell::FieldValue;
 using trelvan::shell::Lang;
 
 namespace {
 
 constexpr int kInputId = 1040;
 constexpr int kOutputId = 1048;
-
-// A range field's value: its digits, held to the field's largest value.
-int64_t FieldValue(const QString& text) {
-    int64_t v = 0;
-    for (const QChar c : text) {
-        if (c < u'0' || c > u'9') {
-            continue;
-        }
-        v = v * 10 + (c.unicode() - u'0');
-        if (v > 2147483647) {
-            return 2147483647;
-        }
-    }
-    return v;
-}
 
 }  // namespace
 
