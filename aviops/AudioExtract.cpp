@@ -58,7 +58,8 @@ namespace {
 bool FormatOf(CDecWAV& reader, WAVEFORMATEX* format) {
     const uint8_t* bytes = reader.GetAudioFormat();
     const int32_t size = reader.GetAudioFormatSize();
-    if (bytes == nullptr || size < 16 || !ReadWaveFormat(bytes, static_cast<size_t>(size), format)) {
+    if (bytes == nullptr || size < 16 ||
+        !ReadWaveFormat(bytes, static_cast<size_t>(size), format)) {
         return false;
     }
     if (format->nAvgBytesPerSec == 0 && format->nBlockAlign != 0) {
@@ -105,6 +106,7 @@ AudioExtractResult RunAudioExtract(const AudioExtractJob& job, OpContext& ctx,
     // The source is opened before the old output goes, so a start that
     // cannot read its source leaves an existing output alone.
     CDecWAV reader;
+    reader.SetFileOpener(ctx.opener);
     result.code = reader.Open(job.source);
     if (result.code != 0) {
         result.sourceInDetail = true;
@@ -188,6 +190,12 @@ AudioExtractResult RunAudioExtract(const AudioExtractJob& job, OpContext& ctx,
         ctx.stop = 1;  // a failed run shows no 100 %
     }
     wave.Close();
+    if (result.code == 0 && !wave.WriteComplete()) {
+        // What was buffered could not be written when the file was closed
+        // (a full disk): the file ends early, which must not pass as done.
+        result.code = err::kOutput;
+        ctx.stop = 1;
+    }
     reader.Close();
     return result;
 }

@@ -1,10 +1,9 @@
 #include "AudioLink.h"
 
-#include "AudioBlockReader.h"
-
 #include <algorithm>
 #include <memory>
 
+#include "AudioBlockReader.h"
 #include "AviFile.h"
 #include "CDecWAV.h"
 #include "CWaveFileACM.h"
@@ -79,6 +78,7 @@ AudioLinkResult RunAudioLink(const AudioLinkJob& job, OpContext& ctx,
     uint32_t largestSample = 1;
     for (size_t i = 0; i < job.sources.size(); ++i) {
         auto reader = std::make_unique<CDecWAV>();
+        reader->SetFileOpener(ctx.opener);
         result.code = reader->Open(job.sources[i]);
         if (result.code != err::kOk) {
             result.failedSource = static_cast<int32_t>(i);
@@ -151,6 +151,12 @@ AudioLinkResult RunAudioLink(const AudioLinkJob& job, OpContext& ctx,
     // Close patches the sizes and the fact value (from the byte count of all
     // sources, in the first source's format).
     wave.Close();
+    if (result.code == 0 && !wave.WriteComplete()) {
+        // What was buffered could not be written when the file was closed
+        // (a full disk): the file ends early, which must not pass as done.
+        result.code = err::kOutput;
+        ctx.stop = 1;
+    }
     return result;
 }
 

@@ -226,6 +226,9 @@ AviExtractResult RunAviExtract(const AviExtractJob& job, OpContext& ctx,
     if (result.code == 0 && closed != 0) {
         result.code = closed;
     }
+    if (result.code != 0) {
+        ctx.stop = 1;  // a failed run shows no 100 %, also when closing failed
+    }
     reader.Close();
     return result;
 }

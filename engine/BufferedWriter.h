@@ -12,7 +12,7 @@ namespace trelvan {
 // patch bytes already written (sizes, headers). Failures are sticky: after the
 // first failed write every later call fails too and Ok() is false.
 class BufferedWriter {
-public:
+  public:
     static constexpr size_t kDefaultBuffer = 1 << 20;
 
     explicit BufferedWriter(IoFile& file, uint64_t start = 0, size_t buffer_size = kDefaultBuffer);
@@ -31,10 +31,13 @@ public:
     bool Flush();
 
     uint64_t Position() const { return m_pos; }
+    // Every byte before this offset was handed to the file without a
+    // failure; after a failure, the file holds nothing trustworthy past it.
+    uint64_t Landed() const { return m_bufStart; }
     bool Ok() const { return m_ok; }
     IoFile& File() { return m_file; }
 
-private:
+  private:
     IoFile& m_file;
     std::vector<uint8_t> m_buf;
     size_t m_used = 0;

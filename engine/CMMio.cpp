@@ -239,13 +239,64 @@ bool CMMio::BeginData(uint32_t fact_value) {
 }
 
 bool CMMio::FinishWrite(uint32_t fact_value) {
-    if (!m_writer || m_data.dwDataOffset == 0 || !AscendWrite(&m_data) || !AscendWrite(&m_riff)) {
+    if (!m_writer || m_data.dwDataOffset == 0) {
         return false;
     }
+    const uint64_t written = m_writer->Position() - m_data.dwDataOffset;
     uint8_t le[4];
     bytes::PutLE32(le, fact_value);
-    if (!m_writer->Patch(m_fact.dwDataOffset, le, 4)) {
-        return false;
+    if (m_writer->Ok() && AscendWrite(&m_data) && AscendWrite(&m_riff) &&
+        m_writer->Patch(m_fact.dwDataOffset, le, 4) && m_writer->Flush()) {
+        return true;
     }
-    return m_writer->Flush();
+    SalvageWrite(written, fact_value);
+    return false;
+}
+
+// After a failed write: the bytes the writer still holds cannot be written,
+// so the file is cut after the last whole block that reached it and its
+// sizes are set to match, all within the part of the file already written.
+bool CMMio::SalvageWrite(uint64_t written, uint32_t fact_value) {
+    const uint64_t landed = m_writer->Landed();
+    const uint64_t start = m_data.dwDataOffset;
+    m_writer.reset();
+    if (landed < start) {
+        return false;  // not even the headers are there
+    }
+    uint32_t block = 1;
+    uint8_t align[2];
+    if (m_fmt.cksize >= 14 && m_file->ReadAt(m_fmt.dwDataOffset + 12, align, 2) == 2) {
+        block = std::max<uint32_t>(bytes::GetLE16(align), 1);
+    }
+    uint64_t keep = std::min(landed - start, written);
+    keep -= keep % block;
+    // Odd data needs a pad byte, which must fit before the failure too.
+    if ((keep & 1u) != 0 && start + keep + 1 > landed) {
+        keep = keep >= block ? keep - block : 0;
+    }
+    // A fact value that counts blocks is counted again; any other (frames of
+    // a compressed format) is scaled to the part kept.
+    uint32_t fact = 0;
+    if (fact_value == written / block) {
+        fact = static_cast<uint32_t>(keep / block);
+    } else if (written != 0) {
+        fact = static_cast<uint32_t>(static_cast<unsigned __int128>(fact_value) * keep / written);
+    }
+    const uint64_t end = start + keep + (keep & 1u);
+    bool ok = m_file->Truncate(end);
+    uint8_t le[4];
+    if ((keep & 1u) != 0) {
+        le[0] = 0;
+        ok = m_file->WriteAt(start + keep, le, 1) && ok;
+    }
+    bytes::PutLE32(le, static_cast<uint32_t>(keep));
+    ok = m_file->WriteAt(start - 4, le, 4) && ok;
+    bytes::PutLE32(le, static_cast<uint32_t>(end - 8));
+    ok = m_file->WriteAt(4, le, 4) && ok;
+    if (m_fact.dwDataOffset != 0) {
+        bytes::PutLE32(le, fact);
+        ok = m_file->WriteAt(m_fact.dwDataOffset, le, 4) && ok;
+    }
+    m_data.cksize = static_cast<uint32_t>(keep);
+    return ok;
 }

@@ -82,7 +82,10 @@ class CMMio {
     // and empties the write buffer to disk.
     bool BeginData(uint32_t fact_value);
     // Closes the data chunk (pad byte after odd data) and the RIFF chunk,
-    // fixing their sizes, then rewrites the fact value.
+    // fixing their sizes, then rewrites the fact value. When a write has
+    // failed (a full disk), the file is finished instead with the data that
+    // reached it, cut to whole blocks of the format's block alignment, and
+    // the fact value scaled to that part; the result is false then.
     bool FinishWrite(uint32_t fact_value);
     // Leaves the data chunk and the RIFF chunk of a file being read.
     bool FinishRead();
@@ -95,6 +98,7 @@ class CMMio {
     bool FindChunk(uint32_t id, uint64_t from, uint64_t end, MMCKINFO* out);
     bool CreateChunk(MMCKINFO* ck, bool riff);
     bool AscendWrite(MMCKINFO* ck);
+    bool SalvageWrite(uint64_t written, uint32_t fact_value);
 
     trelvan::FileOpener m_opener;
     uint64_t m_riffLimit;

@@ -166,6 +166,7 @@ int32_t CWaveFileACM::OpenWrite(const std::string& path) {
         return 0;
     }
     m_mode = 1;
+    m_writeComplete = false;
     if (!ChooseWriteFormats()) {
         return 0;
     }
@@ -373,10 +374,12 @@ bool CWaveFileACM::Flush() {
 
 void CWaveFileACM::Close() {
     if (m_mmio.IsOpen() && m_mode == 1) {
-        if (Flush()) {
-            m_mmio.FinishWrite(FactFrames());
-        }
-        m_mmio.Close();
+        // The header is fixed also when the codec's tail could not be
+        // written: the file then ends with what was written before.
+        const bool flushed = Flush();
+        const bool finished = m_mmio.FinishWrite(FactFrames());
+        const bool closed = m_mmio.Close();
+        m_writeComplete = flushed && finished && closed;
     } else if (m_mmio.IsOpen()) {
         m_mmio.FinishRead();
         m_mmio.Close();

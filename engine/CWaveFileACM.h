@@ -64,6 +64,11 @@ class CWaveFileACM {
     // next OpenWrite.
     bool SizeLimitReached() const { return m_mmio.LimitReached(); }
 
+    // After Close of a file being written: whether everything written reached
+    // the file and its header was fixed. False after a failed write (a full
+    // disk): the file then holds the whole blocks that reached it.
+    bool WriteComplete() const { return m_writeComplete; }
+
     // Test seams: how the file is opened, and the RIFF size limit.
     void SetFileOpener(trelvan::FileOpener opener) { m_mmio.SetFileOpener(std::move(opener)); }
     void SetRiffSizeLimit(uint64_t limit) { m_mmio.SetRiffSizeLimit(limit); }
@@ -81,6 +86,7 @@ class CWaveFileACM {
     bool Decode();
 
     int32_t m_mode = 0;  // 0 reading, 1 writing
+    bool m_writeComplete = false;
     CWavACM m_acm;
     CMMio m_mmio;
 };

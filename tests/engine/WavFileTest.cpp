@@ -357,35 +357,50 @@ TEST(WavFileTest, WriteThatWouldPassTheRiffLimitIsRefusedAndTheFileStaysValid) {
     EXPECT_EQ(total, 3u * 301 + 47 + 2);
 }
 
-// A full disk: the write that fails reports 0, Close still closes, and the
-// header keeps its zero sizes (the file was never finished).
-TEST(WavFileTest, DiskFullStopsTheWriteAndCloseLeavesZeroSizes) {
-    const std::string path = ScratchDir() + "/full.wav";
-    CWaveFileACM w;
-    w.SetFileOpener([](const std::string& p, OpenMode mode) -> std::unique_ptr<IoFile> {
-        auto disk = OpenDiskFile(p, mode);
-        if (!disk) {
-            return nullptr;
+// A full disk: the write that fails reports 0, and Close finishes the file
+// with the whole blocks that reached the disk, sizes and fact to match, and
+// says that the file is not complete.
+TEST(WavFileTest, DiskFullLeavesAValidFileOfWhatLanded) {
+    for (const uint16_t bits : {16, 24}) {
+        const std::string path = ScratchDir() + "/full.wav";
+        CWaveFileACM w;
+        w.SetFileOpener([](const std::string& p, OpenMode mode) -> std::unique_ptr<IoFile> {
+            auto disk = OpenDiskFile(p, mode);
+            if (!disk) {
+                return nullptr;
+            }
+            return std::make_unique<FaultyFile>(std::move(disk), 3u << 20);
+        });
+        const auto fmt = Pcm(1, 44100, bits);
+        const uint32_t block = bits / 8;
+        w.SetFileFormat(fmt.data(), fmt.size());
+        ASSERT_NE(w.OpenWrite(path), 0);
+        std::vector<uint8_t> data(400001);
+        for (size_t i = 0; i < data.size(); ++i) {
+            data[i] = static_cast<uint8_t>(i * 7);
         }
-        return std::make_unique<FaultyFile>(std::move(disk), 3u << 20);
-    });
-    const auto fmt = Pcm(2, 44100, 16);
-    w.SetFileFormat(fmt.data(), fmt.size());
-    ASSERT_NE(w.OpenWrite(path), 0);
-    std::vector<uint8_t> block(400000, 1);
-    int ok = 0;
-    while (ok < 100 && w.WriteRaw(block.data(), 400000) == 400000) {
-        ++ok;
+        int ok = 0;
+        while (ok < 100 && w.WriteRaw(data.data(), 400001) == 400001) {
+            ++ok;
+        }
+        EXPECT_LT(ok, 100);
+        EXPECT_GE(ok, 5);
+        EXPECT_FALSE(w.SizeLimitReached());
+        w.Close();
+        EXPECT_FALSE(w.WriteComplete());
+        const auto f = ReadBytes(path);
+        ASSERT_GE(f.size(), 56u);
+        const uint32_t dataSize = bytes::GetLE32(&f[52]);
+        EXPECT_EQ(dataSize % block, 0u) << bits;
+        EXPECT_GT(dataSize, 2u << 20) << bits;
+        EXPECT_EQ(56u + dataSize + (dataSize & 1), f.size()) << bits;
+        EXPECT_EQ(bytes::GetLE32(&f[4]), f.size() - 8) << bits;
+        EXPECT_EQ(bytes::GetLE32(&f[44]), dataSize / block) << bits;  // fact
+        // The bytes kept are the bytes written.
+        for (uint32_t i = 0; i < dataSize; i += 4099) {
+            ASSERT_EQ(f[56 + i], data[i % 400001]) << bits << " at " << i;
+        }
     }
-    EXPECT_LT(ok, 100);
-    EXPECT_GE(ok, 5);
-    EXPECT_FALSE(w.SizeLimitReached());
-    w.Close();
-    const auto f = ReadBytes(path);
-    ASSERT_GE(f.size(), 56u);
-    EXPECT_EQ(bytes::GetLE32(&f[4]), 0u);
-    EXPECT_EQ(bytes::GetLE32(&f[52]), 0u);
-    EXPECT_LE(f.size(), 3u << 20);
 }
 
 TEST(WavFileTest, WriteFailsWhenTheFileCannotBeCreated) {

@@ -1,0 +1,529 @@
+#include <gtest/gtest.h>
+#include <limits.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "AudioExtract.h"
+#include "AudioLink.h"
+#include "AviExtract.h"
+#include "AviLink.h"
+#include "AviSeparate.h"
+#include "AviUnite.h"
+#include "ByteOrder.h"
+#include "ErrorCodes.h"
+#include "Fixtures.h"
+#include "IoFile.h"
+#include "Probe.h"
+
+// Every operation under stress: a disk that fills up at a chosen offset, a
+// source that stops being readable in the middle of the work, and a stop
+// after any unit of work. Each run has to end with the operation's own code,
+// leave its output closed and readable by an independent reader, with
+// headers that agree with the contents and streams that are a prefix of what
+// an undisturbed run writes, and leave every source as it was.
+namespace trelvan {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Sources: large raw frames (copied file to file without passing through
+// the program), small MPEG-4 frames with B-frames (read through buffers), and
+// a WAV file, all with 16-bit PCM audio. Each output is larger than the
+// writers' buffers, so a full disk meets some of it on the disk.
+std::string RawAvi() {
+    return test::MakeMedia(
+        "fault-raw",
+        "-f lavfi -i testsrc=d=2:s=160x120:r=10 -f lavfi -i sine=f=300:d=2:r=48000 "
+        "-c:v rawvideo -pix_fmt bgr24 -c:a pcm_s16le -ac 2 -f avi",
+        "avi");
+}
+std::string Mpeg4Avi() {
+    return test::MakeMedia(
+        "fault-mpeg4",
+        "-f lavfi -i testsrc=d=3:s=480x360:r=25 -f lavfi -i sine=f=500:d=3:r=8000 "
+        "-c:v mpeg4 -bf 2 -g 5 -q:v 2 -c:a pcm_s16le -f avi",
+        "avi");
+}
+// Audio written in blocks of up to a megabyte needs more than one.
+std::string LongAudioAvi() {
+    return test::MakeMedia("fault-long-audio",
+                           "-f lavfi -i testsrc=d=7:s=64x48:r=5 -f lavfi -i sine=f=300:d=7:r=48000 "
+                           "-c:v mjpeg -c:a pcm_s16le -ac 2 -f avi",
+                           "avi");
+}
+std::string Wav() {
+    return test::MakeMedia("fault-wav", "-f lavfi -i sine=f=700:d=3:r=48000 -ac 2 -c:a pcm_s16le",
+                           "wav");
+}
+
+struct Outcome {
+    int32_t code = 0;
+    bool started = false;
+};
+using Runner = std::function<Outcome(OpContext&, const std::string& out,
+                                     const std::function<void()>& onBegin)>;
+
+// One operation as the tests drive it.
+struct Operation {
+    const char* name;
+    const char* ext;  // of the output
+    std::function<std::vector<std::string>()> sources;
+    std::function<Runner(const std::vector<std::string>&)> runner;
+    int32_t writeCode;   // what a refused write ends the run with
+    int32_t readCode;    // what a source that cannot be read ends it with
+    int32_t stopCode;    // what a stop ends it with
+    int32_t createCode;  // what an output that cannot be created gives
+};
+
+void PrintTo(const Operation& op, std::ostream* os) {
+    *os << op.name;
+}
+
+Outcome From(int32_t code, bool started) {
+    return {code, started};
+}
+
+const std::vector<Operation>& Operations() {
+    static const std::vector<Operation> ops = {
+        {"AudioExtract", "wav", [] { return std::vector<std::string>{Wav()}; },
+         [](const std::vector<std::string>& s) -> Runner {
+             return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
+                 AudioExtractJob job;
+                 job.source = s[0];
+                 job.output = out;
+                 job.end = AudioTime::FromMs(2000);
+                 job.blockBytes = 3000;
+                 const AudioExtractResult r = RunAudioExtract(job, ctx, b);
+                 return From(r.code, r.started);
+             };
+         },
+         err::kOutput, err::kStreamRead, err::kOk, err::kFileDoesNotOpen},
+        {"AudioLink", "wav",
+         [] {
+             return std::vector<std::string>{Wav(), RawAvi(), Wav()};
+         },
+         [](const std::vector<std::string>& s) -> Runner {
+             return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
+                 AudioLinkJob job;
+                 job.sources = s;
+                 job.output = out;
+                 job.blockBytes = 5000;
+                 const AudioLinkResult r = RunAudioLink(job, ctx, b);
+                 return From(r.code, r.started);
+             };
+         },
+         err::kOutput, err::kStreamRead, err::kOk, err::kFileDoesNotOpen},
+        {"SeparateVideo", "avi", [] { return std::vector<std::string>{RawAvi()}; },
+         [](const std::vector<std::string>& s) -> Runner {
+             return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
+                 const AviSaveRunResult r =
+                     RunAviSeparate({s[0], out, SeparateKind::Video}, ctx, b);
+                 return From(r.code, r.started);
+             };
+         },
+         err::kSaveFailed, err::kSaveFailed, err::kSaveFailed, err::kOutputCannotBeMade},
+        {"SeparateAudio", "wav", [] { return std::vector<std::string>{LongAudioAvi()}; },
+         [](const std::vector<std::string>& s) -> Runner {
+             return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
+                 const AviSaveRunResult r =
+                     RunAviSeparate({s[0], out, SeparateKind::Audio}, ctx, b);
+                 return From(r.code, r.started);
+             };
+         },
+         err::kSaveFailed, err::kSaveFailed, err::kSaveFailed, err::kOutputCannotBeMade},
+        {"Unite", "avi",
+         [] {
+             return std::vector<std::string>{Mpeg4Avi(), Wav()};
+         },
+         [](const std::vector<std::string>& s) -> Runner {
+             return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
+                 const AviSaveRunResult r = RunAviUnite({s[0], s[1], out}, ctx, b);
+                 return From(r.code, r.started);
+             };
+         },
+         err::kSaveFailed, err::kSaveFailed, err::kSaveFailed, err::kOutputCannotBeMade},
+        {"LinkLargeFrames", "avi",
+         [] {
+             return std::vector<std::string>{RawAvi(), RawAvi()};
+         },
+         [](const std::vector<std::string>& s) -> Runner {
+             return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
+                 AviLinkJob job;
+                 job.sources = s;
+                 job.output = out;
+                 const AviLinkResult r = RunAviLink(job, ctx, b);
+                 return From(r.code, r.started);
+             };
+         },
+         err::kStreamWrite, err::kStreamRead, err::kOk, err::kSaveCreate},
+        {"LinkSmallFrames", "avi",
+         [] {
+             return std::vector<std::string>{Mpeg4Avi(), Mpeg4Avi()};
+         },
+         [](const std::vector<std::string>& s) -> Runner {
+             return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
+                 AviLinkJob job;
+                 job.sources = s;
+                 job.output = out;
+                 const AviLinkResult r = RunAviLink(job, ctx, b);
+                 return From(r.code, r.started);
+             };
+         },
+         err::kStreamWrite, err::kStreamRead, err::kOk, err::kSaveCreate},
+        {"ExtractLargeFrames", "avi", [] { return std::vector<std::string>{RawAvi()}; },
+         [](const std::vector<std::string>& s) -> Runner {
+             return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
+                 AviExtractJob job;
+                 job.source = s[0];
+                 job.output = out;
+                 job.end = AviTime::FromMs(10000);
+                 const AviExtractResult r = RunAviExtract(job, ctx, b);
+                 return From(r.code, r.started);
+             };
+         },
+         err::kStreamWrite, err::kStreamRead, err::kOk, err::kSaveCreate},
+        {"ExtractSmallFrames", "avi", [] { return std::vector<std::string>{Mpeg4Avi()}; },
+         [](const std::vector<std::string>& s) -> Runner {
+             return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
+                 AviExtractJob job;
+                 job.source = s[0];
+                 job.output = out;
+                 job.start = AviTime::FromMs(300);
+                 job.end = AviTime::FromMs(1700);
+                 const AviExtractResult r = RunAviExtract(job, ctx, b);
+                 return From(r.code, r.started);
+             };
+         },
+         err::kStreamWrite, err::kStreamRead, err::kOk, err::kSaveCreate},
+    };
+    return ops;
+}
+
+// Paths the process has open, from its descriptor table.
+std::vector<std::string> OpenPaths() {
+    std::vector<std::string> paths;
+    for (const auto& e : fs::directory_iterator("/proc/self/fd")) {
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink(e.path().c_str(), target, sizeof target - 1);
+        if (n > 0) {
+            paths.emplace_back(target, static_cast<size_t>(n));
+        }
+    }
+    return paths;
+}
+
+// What an independent reader finds in one output: every stream's packets and
+// what the headers say of them.
+struct Probed {
+    std::vector<test::ProbedPacket> video;
+    std::vector<uint8_t> audio;  // all audio bytes, in order
+    int audioStreams = 0;
+    int videoStreams = 0;
+};
+
+std::vector<uint8_t> Concat(const std::vector<test::ProbedPacket>& packets) {
+    std::vector<uint8_t> out;
+    for (const auto& p : packets) {
+        out.insert(out.end(), p.data.begin(), p.data.end());
+    }
+    return out;
+}
+
+// The length a stream header gives, as ffprobe reports it ("0" where it
+// prints N/A for an empty stream).
+std::string StreamLength(const std::string& path, const std::string& stream) {
+    const auto fields = test::ProbeStream(path, stream, {"nb_frames"});
+    const auto it = fields.find("nb_frames");
+    if (it == fields.end()) {
+        return "";
+    }
+    return it->second == "N/A" ? "0" : it->second;
+}
+
+// Probes `path` and checks that its headers agree with its contents: for
+// an AVI file the main header's frame count and the video stream's length
+// are the number of video samples, the audio stream's length is its bytes
+// in samples; for a WAV file the RIFF and data sizes are the file's.
+Probed ProbeAndCheckHeaders(const std::string& path, const std::string& what) {
+    Probed p;
+    p.videoStreams = test::ProbeStreamCount(path, 'v');
+    p.audioStreams = test::ProbeStreamCount(path, 'a');
+    const std::vector<uint8_t> bytes = test::ReadBytes(path);
+    EXPECT_GE(bytes.size(), 12u) << what;
+    if (bytes.size() < 12) {
+        return p;
+    }
+    if (p.videoStreams > 0) {
+        p.video = test::ProbePackets(path, "v:0");
+        EXPECT_EQ(StreamLength(path, "v:0"), std::to_string(p.video.size()))
+            << what << ": video stream length";
+        // avih follows "RIFF size AVI LIST size hdrl": its total frames at 48.
+        EXPECT_GE(bytes.size(), 52u) << what;
+        if (bytes.size() >= 52) {
+            EXPECT_EQ(bytes::GetLE32(bytes.data() + 48), p.video.size())
+                << what << ": total frames";
+        }
+    }
+    if (p.audioStreams > 0) {
+        p.audio = Concat(test::ProbePackets(path, "a:0"));
+        const bool avi = std::memcmp(bytes.data() + 8, "AVI ", 4) == 0;
+        if (avi) {
+            const auto a = test::ProbeStream(path, "a:0", {"channels", "bits_per_sample"});
+            const size_t block =
+                a.count("channels") && a.count("bits_per_sample")
+                    ? std::stoul(a.at("channels")) * std::stoul(a.at("bits_per_sample")) / 8
+                    : 0;
+            EXPECT_GT(block, 0u) << what;
+            EXPECT_EQ(StreamLength(path, "a:0"),
+                      std::to_string(p.audio.size() / std::max<size_t>(block, 1)))
+                << what << ": audio stream length";
+        }
+    }
+    if (std::memcmp(bytes.data() + 8, "WAVE", 4) == 0) {
+        const uint32_t riff = bytes::GetLE32(bytes.data() + 4);
+        EXPECT_EQ(uint64_t{riff} + 8, bytes.size()) << what << ": RIFF size";
+        // The chunks after the RIFF header, to the data chunk.
+        size_t data = 12;
+        while (data + 8 <= bytes.size() && std::memcmp(bytes.data() + data, "data", 4) != 0) {
+            const uint32_t size = bytes::GetLE32(bytes.data() + data + 4);
+            data += 8 + uint64_t{size} + (size & 1);
+        }
+        EXPECT_LE(data + 8, bytes.size()) << what << ": no data chunk";
+        if (data + 8 > bytes.size()) {
+            return p;
+        }
+        const uint32_t dataSize = bytes::GetLE32(bytes.data() + data + 4);
+        EXPECT_EQ(data + 8 + dataSize + (dataSize & 1), bytes.size()) << what << ": data size";
+        EXPECT_EQ(dataSize, p.audio.size()) << what << ": data size";
+    }
+    return p;
+}
+
+template <typename T>
+bool IsPrefix(const std::vector<T>& part, const std::vector<T>& whole) {
+    return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());
+}
+
+bool SamePacket(const test::ProbedPacket& a, const test::ProbedPacket& b) {
+    return a.data == b.data && a.key == b.key;
+}
+
+class OperationFaultTest : public ::testing::TestWithParam<Operation> {
+  protected:
+    void SetUp() override {
+        dir = test::ScratchDir();
+        sources = GetParam().sources();
+        for (const std::string& s : sources) {
+            sourceBytes[s] = test::ReadBytes(s);
+        }
+        run = GetParam().runner(sources);
+        // The run as it goes undisturbed, for comparing.
+        OpContext ctx;
+        ctx.pump = [&] { ++units; };
+        const std::string out = Output("whole");
+        const Outcome o = run(ctx, out, {});
+        ASSERT_EQ(o.code, 0);
+        ASSERT_TRUE(o.started);
+        whole = ProbeAndCheckHeaders(out, "undisturbed");
+        wholeSize = fs::file_size(out);
+        ASSERT_GT(units, 2);
+        ASSERT_TRUE(whole.video.size() > 2 || whole.audio.size() > 2);
+    }
+
+    std::string Output(const std::string& stem) const {
+        return dir + "/" + stem + "." + GetParam().ext;
+    }
+
+    // The output is closed, the sources are untouched, and what was written
+    // is a valid file holding a prefix of every stream of the whole run (or,
+    // when allowed, an empty file: nothing reached the disk).
+    void ExpectSoundOutput(const std::string& out, const std::string& what, bool mustBeValid,
+                           bool emptyAllowed = false) {
+        for (const std::string& p : OpenPaths()) {
+            EXPECT_NE(p.rfind(dir, 0), 0u) << what << ": still open: " << p;
+        }
+        for (const auto& [path, bytes] : sourceBytes) {
+            EXPECT_EQ(test::ReadBytes(path), bytes) << what << ": source changed: " << path;
+        }
+        // No hidden temporary file stays behind.
+        for (const auto& e : fs::directory_iterator(dir)) {
+            EXPECT_NE(e.path().filename().string()[0], '.') << what << ": " << e.path();
+        }
+        if (!mustBeValid) {
+            return;
+        }
+        ASSERT_TRUE(fs::exists(out)) << what;
+        if (emptyAllowed && fs::file_size(out) == 0) {
+            return;
+        }
+        const Probed got = ProbeAndCheckHeaders(out, what);
+        EXPECT_EQ(got.videoStreams, whole.videoStreams) << what;
+        EXPECT_EQ(got.audioStreams, whole.audioStreams) << what;
+        EXPECT_TRUE(
+            std::equal(got.video.begin(), got.video.end(), whole.video.begin(), SamePacket) &&
+            got.video.size() <= whole.video.size())
+            << what << ": video is not a prefix (" << got.video.size() << " of "
+            << whole.video.size() << ")";
+        EXPECT_TRUE(IsPrefix(got.audio, whole.audio))
+            << what << ": audio is not a prefix (" << got.audio.size() << " of "
+            << whole.audio.size() << " bytes)";
+    }
+
+    std::string dir;
+    std::vector<std::string> sources;
+    std::map<std::string, std::vector<uint8_t>> sourceBytes;
+    Runner run;
+    int units = 0;
+    Probed whole;
+    uint64_t wholeSize = 0;
+};
+
+// An opener whose files for writing refuse to grow past `limit` bytes, as
+// a full disk does.
+FileOpener FullDiskAt(uint64_t limit) {
+    return [limit](const std::string& path, OpenMode mode) -> std::unique_ptr<IoFile> {
+        auto inner = DiskFileOpener()(path, mode);
+        if (!inner || mode == OpenMode::Read) {
+            return inner;
+        }
+        return std::make_unique<FaultyFile>(std::move(inner), limit);
+    };
+}
+
+TEST_P(OperationFaultTest, FullDiskAtAnyOffset) {
+    const Operation& op = GetParam();
+    // In the headers, early, in the middle, and one byte short of the end.
+    const uint64_t limits[] = {0, 100, 3000, wholeSize / 3, wholeSize / 2, wholeSize - 1};
+    int keptData = 0;
+    for (const uint64_t limit : limits) {
+        const std::string what = "disk full at " + std::to_string(limit);
+        OpContext ctx;
+        ctx.opener = FullDiskAt(limit);
+        const std::string out = Output("full");
+        const Outcome o = run(ctx, out, {});
+        // An output that cannot take even its first bytes may be refused
+        // as not created.
+        if (!(limit == 0 && o.code == op.createCode && !o.started)) {
+            EXPECT_EQ(o.code, op.writeCode) << what;
+            EXPECT_EQ(ctx.stop.load(), 1) << what;
+        }
+        // The file is finished with what reached the disk before it filled
+        // up. Writes go through buffers, so that may be nothing at all.
+        ExpectSoundOutput(out, what, true, true);
+        if (fs::file_size(out) > wholeSize / 4) {
+            ++keptData;
+        }
+    }
+    EXPECT_GT(keptData, 0) << "no run kept a part of the output";
+}
+
+// A source that fails every read once the work has begun, after a number
+// of reads that still succeed (a disk unplugged in the middle).
+class VanishingFile : public IoFile {
+  public:
+    struct Budget {
+        bool armed = false;
+        int64_t readsLeft = 0;
+        int failures = 0;
+    };
+    VanishingFile(std::unique_ptr<IoFile> inner, std::shared_ptr<Budget> budget)
+        : m_inner(std::move(inner)), m_budget(std::move(budget)) {}
+
+    int64_t ReadAt(uint64_t offset, void* buf, size_t n) override {
+        if (m_budget->armed && m_budget->readsLeft-- <= 0) {
+            ++m_budget->failures;
+            return -1;
+        }
+        return m_inner->ReadAt(offset, buf, n);
+    }
+    bool WriteAt(uint64_t, const void*, size_t) override { return false; }
+    int64_t Size() override { return m_inner->Size(); }
+    bool Truncate(uint64_t) override { return false; }
+    bool Close() override { return m_inner->Close(); }
+
+  private:
+    std::unique_ptr<IoFile> m_inner;
+    std::shared_ptr<Budget> m_budget;
+};
+
+TEST_P(OperationFaultTest, SourceUnreadableMidRun) {
+    const Operation& op = GetParam();
+    int failedRuns = 0;
+    for (const int64_t reads : {0, 1, 3, 10}) {
+        const std::string what = "reads fail after " + std::to_string(reads);
+        auto budget = std::make_shared<VanishingFile::Budget>();
+        budget->readsLeft = reads;
+        OpContext ctx;
+        ctx.opener = [budget](const std::string& path, OpenMode mode) -> std::unique_ptr<IoFile> {
+            auto inner = DiskFileOpener()(path, mode);
+            if (!inner || mode != OpenMode::Read) {
+                return inner;
+            }
+            return std::make_unique<VanishingFile>(std::move(inner), budget);
+        };
+        int asked = 0;
+        ctx.ask = [&](const std::string&, const std::string&) {
+            ++asked;
+            return true;  // discontinue
+        };
+        const std::string out = Output("unreadable");
+        const Outcome o = run(ctx, out, [budget] { budget->armed = true; });
+        ASSERT_TRUE(o.started) << what;
+        if (budget->failures == 0) {
+            // Everything needed was already read when the reads began to
+            // fail: the run is whole.
+            EXPECT_EQ(o.code, 0) << what;
+            continue;
+        }
+        // A failed read of an audio block may be asked about (and
+        // discontinued) instead of failing the run.
+        if (o.code == 0) {
+            EXPECT_GT(asked, 0) << what << ": a failed read went unnoticed";
+        } else {
+            EXPECT_EQ(o.code, op.readCode) << what;
+            EXPECT_EQ(ctx.stop.load(), 1) << what;
+            ++failedRuns;
+        }
+        ExpectSoundOutput(out, what, true);
+    }
+    EXPECT_GT(failedRuns, 0) << "no run ever met the failing reads";
+}
+
+TEST_P(OperationFaultTest, StopAfterAnyUnit) {
+    const Operation& op = GetParam();
+    for (const int stopAt : {1, 2, units / 2, units - 1, units}) {
+        const std::string what =
+            "stop after unit " + std::to_string(stopAt) + " of " + std::to_string(units);
+        OpContext ctx;
+        int pumped = 0;
+        ctx.pump = [&] {
+            if (++pumped == stopAt) {
+                ctx.stop = 1;
+            }
+        };
+        const std::string out = Output("stopped");
+        const Outcome o = run(ctx, out, {});
+        EXPECT_TRUE(o.started) << what;
+        EXPECT_EQ(ctx.stop.load(), 1) << what;
+        if (stopAt < units) {
+            EXPECT_EQ(o.code, op.stopCode) << what;
+        }
+        // Nothing is pumped after the stop was seen.
+        EXPECT_LE(pumped, stopAt + 1) << what;
+        ExpectSoundOutput(out, what, true);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Operations, OperationFaultTest, ::testing::ValuesIn(Operations()),
+                         [](const ::testing::TestParamInfo<Operation>& info) {
+                             return std::string(info.param.name);
+                         });
+
+}  // namespace
+}  // namespace trelvan
