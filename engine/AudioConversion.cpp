@@ -15,6 +15,8 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include "FFmpegLibraries.h"
+
 namespace trelvan {
 
 namespace {
@@ -65,6 +67,9 @@ AVCodecID CodecOf(std::span<const uint8_t> format, const WAVEFORMATEX& f) {
                : bits == 32 ? AV_CODEC_ID_PCM_F32LE
                             : AV_CODEC_ID_NONE;
     }
+    if (!ffmpeg::Loaded()) {
+        return AV_CODEC_ID_NONE;
+    }
     const AVCodecTag* const tables[] = {avformat_get_riff_audio_tags(), nullptr};
     return av_codec_get_id(tables, tag);
 }
@@ -113,6 +118,9 @@ struct AudioConversion::Impl {
     ~Impl() { CloseCodecs(); }
 
     void CloseCodecs() {
+        if (!ffmpeg::AlreadyLoaded()) {
+            return;  // nothing was ever opened
+        }
         avcodec_free_context(&dec);
         avcodec_free_context(&enc);
         if (parser != nullptr) {
@@ -141,6 +149,9 @@ struct AudioConversion::Impl {
 };
 
 bool AudioConversion::Impl::OpenCodecs() {
+    if (!ffmpeg::Loaded()) {
+        return false;
+    }
     // The engine prints nothing: damaged input shows as a failed conversion,
     // not as codec chatter on standard error.
     av_log_set_level(AV_LOG_QUIET);

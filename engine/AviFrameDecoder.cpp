@@ -14,6 +14,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "FFmpegLibraries.h"
+
 namespace trelvan {
 namespace {
 
@@ -59,12 +61,6 @@ std::unique_ptr<AviFrameDecoder> AviFrameDecoder::Open(AviStream& stream) {
     if (w <= 0 || h <= 0 || w * h > kMaxPixels) {
         return nullptr;
     }
-    // The engine prints nothing; a damaged frame shows as a failed decode.
-    static const bool quiet = [] {
-        av_log_set_level(AV_LOG_QUIET);
-        return true;
-    }();
-    (void)quiet;
     std::unique_ptr<AviFrameDecoder> d(new AviFrameDecoder(stream));
     d->m_width = static_cast<int32_t>(w);
     d->m_height = static_cast<int32_t>(h);
@@ -74,6 +70,15 @@ std::unique_ptr<AviFrameDecoder> AviFrameDecoder::Open(AviStream& stream) {
         d->m_uncompressed = true;
         return d;
     }
+    if (!ffmpeg::Loaded()) {
+        return nullptr;
+    }
+    // The engine prints nothing; a damaged frame shows as a failed decode.
+    static const bool quiet = [] {
+        av_log_set_level(AV_LOG_QUIET);
+        return true;
+    }();
+    (void)quiet;
     // A compressed stream: the codec named by the picture compression, else
     // by the stream handler.
     const AVCodecTag* const tags[] = {avformat_get_riff_video_tags(), nullptr};

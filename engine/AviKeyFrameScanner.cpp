@@ -10,6 +10,8 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
+#include "FFmpegLibraries.h"
+
 namespace trelvan {
 namespace {
 
@@ -70,7 +72,10 @@ bool AviKeyFrameScanner::MarkKeyFrames(AviStream& stream) {
     if (id == AV_CODEC_ID_NONE) {
         id = ParsedCodecOf(stream.Info().fccHandler);
     }
-    const AVCodec* codec = id == AV_CODEC_ID_NONE ? nullptr : avcodec_find_decoder(id);
+    if (id == AV_CODEC_ID_NONE || !ffmpeg::Loaded()) {
+        return false;
+    }
+    const AVCodec* codec = avcodec_find_decoder(id);
     AVCodecParserContext* parser = id == AV_CODEC_ID_NONE ? nullptr : av_parser_init(id);
     if (codec == nullptr || parser == nullptr) {
         av_parser_close(parser);

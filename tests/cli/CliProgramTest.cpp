@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <regex>
+
+#include "Fixtures.h"
 #include "Process.h"
 
 namespace {
@@ -10,8 +14,9 @@ using trelvan::test::RunCommand;
 TEST(CliProgramTest, ErrorPrintsCaptionAndTextInEitherLanguage) {
     auto r = RunCommand({BuiltProgram("trelvan-cli"), "error", "103", "--lang", "en"});
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(r.out,
-              "エラーNo.0103\nPreservation error \n or cancellation \n or the output path is bad. \n");
+    EXPECT_EQ(
+        r.out,
+        "エラーNo.0103\nPreservation error \n or cancellation \n or the output path is bad. \n");
 
     // Common options may stand before the command, or anywhere after it.
     for (auto argv : {std::vector<std::string>{"--lang", "ja", "error", "-3"},
@@ -58,6 +63,46 @@ TEST(CliProgramTest, HelpVersionAndUnknownCommands) {
     EXPECT_EQ(r.exit_code, 2);
     r = RunCommand({BuiltProgram("trelvan-cli")});
     EXPECT_EQ(r.exit_code, 2);
+}
+
+// The codec libraries are loaded only by work that needs them: a cut of an
+// indexed file never does, key frames of a file without an index are found
+// in the bitstream through them, with the same result as the index gives.
+TEST(CliProgramTest, CodecLibrariesLoadOnlyWhenNeeded) {
+    const std::string src = trelvan::test::MakeMedia(
+        "lazy-codecs",
+        "-f lavfi -i testsrc=d=2:s=160x120:r=25 -f lavfi -i sine=d=2:r=8000 -c:v mpeg4 -bf 2 "
+        "-g 7 -c:a pcm_s16le -f avi",
+        "avi");
+    const std::string dir = trelvan::test::ScratchDir();
+    std::vector<uint8_t> bytes = trelvan::test::ReadBytes(src);
+    const std::string idx1 = "idx1";
+    const auto at = std::search(bytes.begin(), bytes.end(), idx1.begin(), idx1.end());
+    ASSERT_NE(at, bytes.end());
+    bytes.erase(at, bytes.end());
+    const std::string noIndex = dir + "/no-index.avi";
+    trelvan::test::WriteBytes(noIndex, bytes);
+
+    const std::vector<std::string> trace = {"LD_DEBUG=files"};
+    auto loadsCodecs = [](const std::string& err) {
+        return err.find("file=libavcodec") != std::string::npos;
+    };
+    auto keyFrames = [](const std::string& out) {
+        std::smatch m;
+        return std::regex_search(out, m, std::regex("\"keyframes\": ([0-9]+)")) ? m.str(1) : "";
+    };
+    const std::string cli = BuiltProgram("trelvan-cli");
+    auto r = RunCommand({cli, "avi-extract", src, "--start", "0:0:0.5", "-o", dir + "/cut.avi"}, 60,
+                        trace);
+    EXPECT_EQ(r.exit_code, 0) << r.err.substr(0, 2000);
+    EXPECT_FALSE(loadsCodecs(r.err));
+    r = RunCommand({cli, "info", src}, 60, trace);
+    EXPECT_FALSE(loadsCodecs(r.err));
+    const std::string indexed = keyFrames(r.out);
+    EXPECT_NE(indexed, "");
+    r = RunCommand({cli, "info", noIndex}, 60, trace);
+    EXPECT_TRUE(loadsCodecs(r.err));
+    EXPECT_EQ(keyFrames(r.out), indexed);
 }
 
 }  // namespace
