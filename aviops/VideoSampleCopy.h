@@ -7,12 +7,6 @@
 
 namespace trelvan {
 
-// Stored video samples at least this large are copied from the source file
-// to the output file inside the kernel, without passing through this
-// process; smaller ones are read and written (their count, not their bytes,
-// is what costs).
-inline constexpr uint32_t kDirectCopyBytes = 32u << 10;
-
 // Copies the video sample at `pos` of an open reader into the writer, with
 // its key-frame flag, byte for byte. `buffer` is the reader's realloc'd
 // sample buffer (the caller frees it). Returns 0 or an error code

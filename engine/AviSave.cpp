@@ -205,12 +205,28 @@ int32_t SaveAvi(const std::string& temp, std::vector<Track>& tracks,
         }
         int64_t bytes = 0;
         int32_t samples = 0;
-        int32_t rc = ReadNext(*next, step, buf, &bytes, &samples);
+        int32_t rc = 0;
+        const int64_t chunk = next->pos - next->s->Start();
+        const bool direct = next->s->IsVideo() && next->s->SampleSize() == 0 && chunk >= 0 &&
+                            chunk < next->s->ChunkCount() &&
+                            next->s->ChunkSize(chunk) >= kDirectCopyBytes;
+        if (direct) {
+            // A large stored frame goes from file to file as it lies.
+            bytes = next->s->ChunkSize(chunk);
+            samples = 1;
+            const bool key = next->s->IsKeyFrame(static_cast<int32_t>(next->pos));
+            if (w.CopyChunk(next->out, next->s->Io(), next->s->ChunkOffset(chunk),
+                            static_cast<uint32_t>(bytes), key) != 0) {
+                rc = kAviErrFileWrite;
+            }
+        } else {
+            rc = ReadNext(*next, step, buf, &bytes, &samples);
+        }
         if (rc == 0 && samples <= 0) {
             next->done = true;  // fewer samples stored than the header says
             continue;
         }
-        if (rc == 0) {
+        if (rc == 0 && !direct) {
             const bool key =
                 !next->s->IsVideo() || next->s->IsKeyFrame(static_cast<int32_t>(next->pos));
             if (w.WriteChunk(next->out, buf.Data(), static_cast<uint32_t>(bytes), key) != 0) {

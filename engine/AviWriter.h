@@ -10,6 +10,12 @@
 
 namespace trelvan {
 
+// Stored video samples at least this large are copied from the source file
+// to the output file inside the kernel, without passing through this
+// process; smaller ones are read and written (their count, not their bytes,
+// is what costs).
+inline constexpr uint32_t kDirectCopyBytes = 32u << 10;
+
 // What the writer needs to know of a stream: the fields of its stream header
 // (`strh`) as a stream information record carries them, plus its name. The
 // length and the suggested buffer size are not taken from here: the writer
