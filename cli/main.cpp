@@ -8,6 +8,7 @@
 
 #include "CliCommon.h"
 #include "Commands.h"
+#include "ProcessLimits.h"
 
 #ifndef TRELVAN_VERSION
 #define TRELVAN_VERSION "0.0.0"
@@ -65,6 +66,7 @@ void PrintHelp() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    trelvan::RaiseOpenFileLimit();
     std::vector<std::string> words(argv + 1, argv + argc);
     if (words.empty() || words[0] == "--help" || words[0] == "-h" || words[0] == "help") {
         PrintHelp();

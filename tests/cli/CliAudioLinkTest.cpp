@@ -61,5 +61,21 @@ TEST(CliAudioLink, DefaultsAndFailures) {
     EXPECT_EQ(r.exit_code, 2);
 }
 
+// A list longer than the session's allowance of open files (every source
+// stays open during the link): the program asks for the allowance the
+// system grants it, so the link runs through.
+TEST(CliAudioLink, MoreSourcesThanTheDefaultOpenFileAllowance) {
+    const std::string a = Pcm(1, 21);
+    const std::string dir = test::ScratchDir();
+    std::string command = "ulimit -Sn 40 && exec '" + test::BuiltProgram("trelvan-cli") +
+                          "' audio-link --quiet -o '" + dir + "/many.wav'";
+    for (int i = 0; i < 100; ++i) {
+        command += " '" + a + "'";
+    }
+    const auto r = test::RunCommand({"bash", "-c", command});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(DataBytes(dir + "/many.wav"), 100u * 176400u);
+}
+
 }  // namespace
 }  // namespace trelvan
