@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -21,6 +20,7 @@
 #include "AviLink.h"
 #include "AviSeparate.h"
 #include "AviTestFile.h"
+#include "AviUnite.h"
 #include "ByteOrder.h"
 #include "CDecAVIAudio.h"
 #include "CDecWAV.h"
@@ -300,6 +300,15 @@ int32_t Separate(const std::string& path, const std::string& out, SeparateKind k
     return RunAviSeparate(job, ctx).code;
 }
 
+int32_t UniteWithItself(const std::string& path, const std::string& out) {
+    OpContext ctx;
+    AviUniteJob job;
+    job.videoSource = path;
+    job.audioSource = path;
+    job.output = out + "/unite.avi";
+    return RunAviUnite(job, ctx).code;
+}
+
 struct Runner {
     const char* name;
     std::function<int32_t(const std::string& source, const std::string& out)> run;
@@ -321,6 +330,7 @@ const std::vector<Runner>& Runners() {
                              const std::string& o) { return Separate(p, o, SeparateKind::Video); }},
         {"SeparateAudio", [](const std::string& p,
                              const std::string& o) { return Separate(p, o, SeparateKind::Audio); }},
+        {"AviUnite", UniteWithItself},
     };
     return runners;
 }
@@ -532,6 +542,33 @@ const std::vector<Case>& Cases() {
          [] {
              Bytes b = test::BuildTestAvi({VideoStream()}, TinyChunks(60000), AviTestIndex::None);
              PatchStrh(b, 0, kStrhLength, 0xFFFFFFFFu);
+             return b;
+         }},
+        {"AviManyContinuationRiffs", Base::Avi,
+         [] {
+             // Empty OpenDML continuation RIFFs, each with an empty movi list.
+             Bytes b = BaseAvi();
+             for (int i = 0; i < 30000; ++i) {
+                 AppendId(b, "RIFF");
+                 Append32(b, 16);
+                 AppendId(b, "AVIX");
+                 AppendId(b, "LIST");
+                 Append32(b, 4);
+                 AppendId(b, "movi");
+             }
+             return b;
+         }},
+        {"AviMoviGarbageWithoutIndex", Base::Avi,
+         [] {
+             // A movi list of bytes that hold no chunk header at all: the walk
+             // resynchronises byte by byte.
+             std::vector<AviTestChunk> chunks = Interleaved();
+             chunks.push_back({0, test::Pattern(1 << 20, 0x80), true});
+             Bytes b =
+                 test::BuildTestAvi({VideoStream(), AudioStream()}, chunks, AviTestIndex::None);
+             const size_t garbage = b.size() - (1 << 20);
+             Put32(b, garbage - 8, 0x00000000u);  // the chunk header no longer names a stream
+             Put32(b, garbage - 4, 0xFFFFFFF0u);
              return b;
          }},
         {"AviManyStreamLists", Base::Avi,
