@@ -433,9 +433,14 @@ void AviIndexBuilder::BuildScan() {
     // Without an index the key flags are unknown; every chunk counts as key.
     m_keysKnown = false;
     // The header's length is only a hint here; the lists grow as needed.
+    // What is reserved for all streams together stays within the chunks the
+    // movi lists can hold, however many streams claim billions of frames.
+    uint64_t budget = std::min<uint64_t>(m_maxEntries, 1u << 20);
     for (AviStream& s : m_file.m_streams) {
         const uint64_t hint = s.m_sampleSize == 0 ? s.m_info.dwLength : 0;
-        s.m_chunks.reserve(static_cast<size_t>(std::min<uint64_t>({hint, m_maxEntries, 1u << 20})));
+        const uint64_t n = std::min(hint, budget);
+        s.m_chunks.reserve(static_cast<size_t>(n));
+        budget -= n;
     }
     for (const Movi& m : m_movis) {
         ScanMovi(m);

@@ -361,6 +361,47 @@ std::vector<AviTestChunk> TinyChunks(size_t n) {
     return chunks;
 }
 
+// `n` header pieces of 20 bytes: a LIST of size 0 (which reaches to the end
+// of its parent) of type `type`, whose type then reads as a chunk of 4 bytes
+// leading to the next piece. A list walk that takes such a list at its word
+// sees every later piece, and the chunks after them, once per list.
+Bytes ListsOfSizeZero(const char* type, int n) {
+    Bytes b;
+    for (int i = 0; i < n; ++i) {
+        AppendId(b, "LIST");
+        Append32(b, 0);
+        AppendId(b, type);
+        Append32(b, 4);
+        Append32(b, 0);
+    }
+    return b;
+}
+
+// The base AVI with its header list replaced by `hdrl` (the list's bytes
+// after its type).
+Bytes WithHeaderList(Bytes b, const Bytes& hdrl) {
+    const size_t at = Find(b, "hdrl") - 8;
+    const size_t end = at + 8 + bytes::GetLE32(b.data() + at + 4);
+    Bytes list;
+    AppendId(list, "LIST");
+    Append32(list, static_cast<uint32_t>(hdrl.size() + 4));
+    AppendId(list, "hdrl");
+    list.insert(list.end(), hdrl.begin(), hdrl.end());
+    b.erase(b.begin() + static_cast<std::ptrdiff_t>(at),
+            b.begin() + static_cast<std::ptrdiff_t>(end));
+    b.insert(b.begin() + static_cast<std::ptrdiff_t>(at), list.begin(), list.end());
+    Put32(b, 4, static_cast<uint32_t>(b.size() - 8));
+    return b;
+}
+
+// The chunk (header and payload) of the n-th occurrence of `id`.
+Bytes ChunkBytes(const Bytes& b, const char* id, int nth = 0) {
+    const size_t at = Find(b, id, nth);
+    const size_t n = 8 + bytes::GetLE32(b.data() + at + 4);
+    return Bytes(b.begin() + static_cast<std::ptrdiff_t>(at),
+                 b.begin() + static_cast<std::ptrdiff_t>(at + n + (n & 1)));
+}
+
 const std::vector<Case>& Cases() {
     static const std::vector<Case> cases = {
         // ---- AVI ----
@@ -570,6 +611,71 @@ const std::vector<Case>& Cases() {
              Put32(b, garbage - 8, 0x00000000u);  // the chunk header no longer names a stream
              Put32(b, garbage - 4, 0xFFFFFFF0u);
              return b;
+         }},
+        {"AviStreamListsOfSizeZero", Base::Avi,
+         [] {
+             // Stream lists that each reach to the end of the header list,
+             // all holding the one format block of 64 KiB that follows them.
+             const Bytes base = BaseAvi();
+             Bytes hdrl = ChunkBytes(base, "avih");
+             const Bytes lists = ListsOfSizeZero("strl", 300);
+             hdrl.insert(hdrl.end(), lists.begin(), lists.end());
+             const Bytes strh = ChunkBytes(base, "strh");
+             hdrl.insert(hdrl.end(), strh.begin(), strh.end());
+             AppendChunk(hdrl, "strf",
+                         test::TestBitmapFormat(16, 16, 24, "", test::Pattern(65536, 9)));
+             return WithHeaderList(base, hdrl);
+         }},
+        {"AviStreamListsOfSizeZeroOneSuperIndex", Base::Avi,
+         [] {
+             // The same with a super index of 4096 entries seen by every list.
+             const Bytes base = BaseAvi(AviTestIndex::OpenDml);
+             Bytes hdrl = ChunkBytes(base, "avih");
+             const Bytes lists = ListsOfSizeZero("strl", 300);
+             hdrl.insert(hdrl.end(), lists.begin(), lists.end());
+             for (const char* id : {"strh", "strf"}) {
+                 const Bytes c = ChunkBytes(base, id);
+                 hdrl.insert(hdrl.end(), c.begin(), c.end());
+             }
+             Bytes indx;
+             Append32(indx, 4);  // four longs per entry, an index of indexes
+             Append32(indx, 4096);
+             AppendId(indx, "00dc");
+             Append32(indx, 0);
+             Append32(indx, 0);
+             Append32(indx, 0);
+             const uint32_t ix = static_cast<uint32_t>(Find(base, "ix00"));
+             for (int i = 0; i < 4096; ++i) {
+                 Append64(indx, ix);
+                 Append32(indx, 0);
+                 Append32(indx, 0);
+             }
+             AppendChunk(hdrl, "indx", indx);
+             return WithHeaderList(base, hdrl);
+         }},
+        {"AviMoviListsOfSizeZero", Base::Avi,
+         [] {
+             // Movi lists that each reach to the end of the file, all holding
+             // the 12,800 empty chunks that follow them.
+             Bytes b = BaseAvi(AviTestIndex::None);
+             b.resize(Find(b, "movi") - 8);
+             const Bytes lists = ListsOfSizeZero("movi", 200);
+             b.insert(b.end(), lists.begin(), lists.end());
+             for (int i = 0; i < 12800; ++i) {
+                 AppendChunk(b, "00dc", {});
+             }
+             Put32(b, 4, static_cast<uint32_t>(b.size() - 8));
+             return b;
+         }},
+        {"AviManyVideoStreamsWithoutIndex", Base::Avi,
+         [] {
+             // Every stream's header claims 2^32 - 1 frames; the movi list
+             // could hold 16,384 chunks in all.
+             AviTestStream v = VideoStream();
+             v.headerLength = 0xFFFFFFFFu;
+             return test::BuildTestAvi(std::vector<AviTestStream>(256, v),
+                                       {{0, test::Pattern(128 << 10, 1), true}},
+                                       AviTestIndex::None);
          }},
         {"AviManyStreamLists", Base::Avi,
          [] {
