@@ -24,6 +24,8 @@
 #include "ByteOrder.h"
 #include "CDecAVIAudio.h"
 #include "CDecWAV.h"
+#include "CWaveFileACM.h"
+#include "ErrorCodes.h"
 #include "Fixtures.h"
 #include "HeapCounter.h"
 #include "OpContext.h"
@@ -256,6 +258,26 @@ int32_t ReadAllAudio(const std::string& path) {
     return 0;
 }
 
+// Reads the data chunk through the codec layer, decoded to PCM where the
+// format is compressed.
+int32_t ReadDecoded(const std::string& path) {
+    CWaveFileACM wave;
+    if (wave.OpenRead(path) == 0) {
+        return err::kFileOpen;
+    }
+    Bytes buffer(64 << 10);
+    int32_t code = 0;
+    for (int64_t reads = 0; reads < kMaxReads; ++reads) {
+        const int32_t n = wave.Read(buffer.data(), static_cast<int32_t>(buffer.size()));
+        if (n <= 0) {
+            code = n < 0 ? err::kStreamRead : 0;
+            break;
+        }
+    }
+    wave.Close();
+    return code;
+}
+
 // The operations, each writing into `out` (a folder of its own).
 int32_t AudioExtractAll(const std::string& path, const std::string& out) {
     OpContext ctx;
@@ -322,6 +344,7 @@ const std::vector<Runner>& Runners() {
          [](const std::string& p, const std::string&) { return ReadAllAudio<CDecAVIAudio>(p); }},
         {"CDecWAV",
          [](const std::string& p, const std::string&) { return ReadAllAudio<CDecWAV>(p); }},
+        {"CWaveFileACM", [](const std::string& p, const std::string&) { return ReadDecoded(p); }},
         {"AudioExtract", AudioExtractAll},
         {"AviExtract", AviExtractAll},
         {"AviLink", AviLinkTwice},
@@ -785,6 +808,46 @@ const std::vector<Case>& Cases() {
              Bytes f = test::TestWaveFormat(0x2000, 0xFFFF, 0xFFFFFFFFu, 0xFFFF, 0xFFFF);
              Put32(f, 8, 4000000000u);
              return Wav(f, Ac3LikeData(10));
+         }},
+        {"WavMsAdpcmAbsurd", Base::Wav,
+         [] {
+             // Blocks of 65535 bytes of 65535 samples, 65535 coefficient
+             // pairs announced and two stored.
+             Bytes extra;
+             extra.insert(extra.end(), {0xFF, 0xFF, 0xFF, 0xFF, 0, 1, 0, 0, 0, 2, 0, 0});
+             Bytes f = test::TestWaveFormat(0x0002, 2, 0xFFFFFFFFu, 0xFFFF, 4, extra);
+             Put32(f, 8, 4000000000u);
+             return Wav(f, test::Pattern(8000, 5));
+         }},
+        {"WavMsAdpcmBlocksClaimManySamples", Base::Wav,
+         [] {
+             // Mono blocks of 7 bytes (room for 2 samples) said to hold 4096.
+             Bytes extra;
+             for (uint16_t v :
+                  {4096, 7, 256, 0, 512, 0xFF00, 0, 0, 192, 64, 240, 0, 460, 0xFF30, 392, 0xFF18}) {
+                 extra.push_back(static_cast<uint8_t>(v));
+                 extra.push_back(static_cast<uint8_t>(v >> 8));
+             }
+             Bytes f = test::TestWaveFormat(0x0002, 1, 8000, 7, 4, extra);
+             Put32(f, 8, 4096);
+             return Wav(f, test::Pattern(7000, 5));
+         }},
+        {"WavImaAdpcmBlocksClaimManySamples", Base::Wav,
+         [] {
+             // Mono blocks of 4 bytes (room for 1 sample) said to hold 65535.
+             Bytes f = test::TestWaveFormat(0x0011, 1, 8000, 4, 4, {0xFF, 0xFF});
+             Put32(f, 8, 4000);
+             return Wav(f, test::Pattern(8000, 5));
+         }},
+        {"WavImaAdpcmAbsurd", Base::Wav,
+         [] {
+             Bytes f = test::TestWaveFormat(0x0011, 255, 0xFFFFFFFFu, 0xFFFF, 4, {0xFF, 0xFF});
+             return Wav(f, test::Pattern(8000, 5));
+         }},
+        {"WavImaAdpcmTinyBlocksManyChannels", Base::Wav,
+         [] {
+             Bytes f = test::TestWaveFormat(0x0011, 64, 8000, 256, 4, {0xF9, 0x01});
+             return Wav(f, test::Pattern(64000, 5));
          }},
         {"WavManyEmptyChunks", Base::Wav,
          [] {
