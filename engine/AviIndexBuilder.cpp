@@ -75,10 +75,13 @@ bool AviIndexBuilder::AddChunk(size_t stream, uint64_t data_pos, uint32_t size, 
     if (n > kMaxChunkRef) {
         // Beyond what one index entry holds: a frame that large is not
         // believed; samples of fixed size are indexed in pieces.
-        if (s.m_sampleSize == 0) {
+        // A piece holds whole samples: as many as fit in a gigabyte, or one
+        // sample larger than that (never more than an entry holds).
+        if (s.m_sampleSize == 0 || s.m_sampleSize > kMaxChunkRef) {
             return false;
         }
-        const uint64_t piece = kWholePiece - kWholePiece % s.m_sampleSize;
+        const uint64_t piece =
+            std::max<uint64_t>(kWholePiece - kWholePiece % s.m_sampleSize, s.m_sampleSize);
         for (uint64_t at = 0; at < n; at += piece) {
             AviChunkRef ref;
             ref.SetOffset(data_pos + at);

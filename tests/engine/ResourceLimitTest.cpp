@@ -927,5 +927,42 @@ INSTANTIATE_TEST_SUITE_P(Crafted, ResourceLimit, ::testing::ValuesIn(Cases()),
                              return std::string(info.param.name);
                          });
 
+// An audio chunk of 3 GiB (a sparse file, no disk space taken) in a stream
+// of 1.25 GiB samples: a chunk that large is indexed in pieces of whole
+// samples, and a sample larger than the usual piece still makes pieces that
+// move on.
+TEST(ResourceLimitLarge, ChunkOfSamplesOverOneGiBIsIndexedInFewPieces) {
+    ASSERT_TRUE(test::HeapCounter::Active());
+    constexpr uint32_t kSample = 0x50000000u;
+    constexpr uint32_t kChunk = 0xC0000000u;
+    AviTestStream audio = AudioStream();
+    audio.sampleSize = kSample;
+    Bytes b = test::BuildTestAvi({audio}, {{0, test::Pattern(16, 1), true}}, AviTestIndex::None);
+    // The RIFF and the movi list reach to the end of the file; the chunk
+    // claims 3 GiB, and the file is made that long.
+    Put32(b, 4, 0);
+    Put32(b, Find(b, "movi") - 4, 0);
+    const size_t chunk = Find(b, "00wb");
+    Put32(b, chunk + 4, kChunk);
+    b.resize(chunk + 8);
+    const std::string path = test::ScratchDir() + "/large-samples.avi";
+    test::WriteBytes(path, b);
+    fs::resize_file(path, chunk + 8 + uint64_t{kChunk});
+
+    test::HeapCounter counter;
+    counter.Begin();
+    int32_t code = -1;
+    std::shared_ptr<AviFile> file = AviFile::Open(path, &code);
+    const test::HeapUse use = counter.End();
+    ASSERT_TRUE(file) << code;
+    const AviStream& s = file->Stream(0);
+    EXPECT_EQ(s.ChunkCount(), 3);
+    EXPECT_EQ(s.TotalBytes(), uint64_t{kChunk});
+    EXPECT_EQ(s.Length(), 2);  // whole samples
+    EXPECT_LE(use.peakGrowth, kFixedAllowance);
+    file.reset();
+    fs::remove(path);
+}
+
 }  // namespace
 }  // namespace trelvan
