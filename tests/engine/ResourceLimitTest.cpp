@@ -797,6 +797,30 @@ const std::vector<Case>& Cases() {
              Put32(f, 8, 0xFFFFFFFFu);
              return Wav(f, MpegLikeData(20));
          }},
+        {"WavMp3ByteRateTiny", Base::Wav,
+         [] {
+             // 1000 bytes a second at 44.1 kHz: a decoder's output estimated
+             // from the byte rate would be 176 times the input.
+             Bytes f = test::TestWaveFormat(0x55, 2, 44100, 1, 0,
+                                            {1, 0, 2, 0, 0, 0, 0x20, 0x01, 1, 0, 0x71, 0x05});
+             Put32(f, 8, 1000);
+             return Wav(f, MpegLikeData(20));
+         }},
+        {"WavMp3ByteRateForty", Base::Wav,
+         [] {
+             // 40 bytes a second: just within what a conversion step may be
+             // sized to, 4400 times the input.
+             Bytes f = test::TestWaveFormat(0x55, 2, 44100, 1, 0,
+                                            {1, 0, 2, 0, 0, 0, 0x20, 0x01, 1, 0, 0x71, 0x05});
+             Put32(f, 8, 40);
+             return Wav(f, MpegLikeData(20));
+         }},
+        {"WavAc3ByteRateTiny", Base::Wav,
+         [] {
+             Bytes f = test::TestWaveFormat(0x2000, 6, 48000, 1536, 0);
+             Put32(f, 8, 100);
+             return Wav(f, Ac3LikeData(10));
+         }},
         {"WavMp3BlockOfOneByte", Base::Wav,
          [] {
              Bytes f = test::TestWaveFormat(0x55, 2, 44100, 1, 0, Bytes(12, 0));
