@@ -7,6 +7,20 @@
 #include <cstddef>
 #include <cstdlib>
 
+namespace {
+
+// Constant-initialised, so allocations made before any constructor runs
+// are counted too.
+std::atomic<int64_t> g_inUse{0};
+std::atomic<int64_t> g_peak{0};
+std::atomic<uint64_t> g_largest{0};
+
+}  // namespace
+
+// TRELVAN_COUNT_HEAP is 0 where a sanitizer owns the allocator: then
+// nothing is replaced and Active() says so.
+#if TRELVAN_COUNT_HEAP
+
 // The C library's own allocator under its internal names: the replacements
 // below forward to them and count what they hand out.
 extern "C" {
@@ -20,12 +34,6 @@ void* __libc_pvalloc(size_t size);
 }
 
 namespace {
-
-// Constant-initialised, so allocations made before any constructor runs
-// are counted too.
-std::atomic<int64_t> g_inUse{0};
-std::atomic<int64_t> g_peak{0};
-std::atomic<uint64_t> g_largest{0};
 
 void NoteRequest(uint64_t bytes) {
     uint64_t seen = g_largest.load(std::memory_order_relaxed);
@@ -129,9 +137,14 @@ void* pvalloc(size_t size) {
 
 }  // extern "C"
 
+#endif  // TRELVAN_COUNT_HEAP
+
 namespace trelvan::test {
 
 bool HeapCounter::Active() {
+    if (!TRELVAN_COUNT_HEAP) {
+        return false;
+    }
     const int64_t before = g_inUse.load();
     void* volatile p = std::malloc(1 << 16);
     const bool counted = g_inUse.load() >= before + (1 << 16);
