@@ -1,6 +1,7 @@
 #include "AudioBlockReader.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "ErrorCodes.h"
 
@@ -14,11 +15,20 @@ int32_t AudioBlockReader::Next(int32_t* bytes, int32_t* samples) {
         return err::kStreamRead;
     }
     const int64_t position = m_reader.GetReadPosition();
-    if (position >= m_end) {
+    // Past the stream's last sample there is nothing to read, whatever the
+    // range asks for: a sample size the stream holds no sample of (a header
+    // claiming gigabytes per sample) must not size the buffer.
+    const int64_t streamEnd = static_cast<int64_t>(stream->Start()) + stream->Length();
+    if (position >= m_end || position >= streamEnd) {
         return err::kOk;
     }
     int64_t request = 0;
     if (const uint32_t sampleSize = stream->SampleSize(); sampleSize != 0) {
+        // A sample the stream holds lies within the file; one beyond what
+        // the buffer can count is refused.
+        if (sampleSize > static_cast<uint32_t>(INT32_MAX)) {
+            return err::kMemory;
+        }
         // At least one whole sample, however small the buffer was made.
         if (m_buffer.GetCount() < static_cast<int32_t>(sampleSize) &&
             m_buffer.GetBuffer(static_cast<int32_t>(sampleSize)) == nullptr) {

@@ -84,7 +84,10 @@ AudioLinkResult RunAudioLink(const AudioLinkJob& job, OpContext& ctx,
             result.failedSource = static_cast<int32_t>(i);
             return result;
         }
-        if (const AviStream* s = reader->GetAudioStream()) {
+        // Only a stream that holds samples has its sample size counted (its
+        // samples then lie within the file); a header's size of a sample
+        // never stored must not size the buffer.
+        if (const AviStream* s = reader->GetAudioStream(); s != nullptr && s->Length() > 0) {
             largestSample = std::max(largestSample, s->SampleSize());
         }
         readers.push_back(std::move(reader));

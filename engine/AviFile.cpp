@@ -32,6 +32,16 @@ uint64_t ClampedEnd(const RiffChunk& c, uint64_t limit) {
     return std::min<uint64_t>(c.Data() + c.size, limit);
 }
 
+// Where a walk over a list's chunks goes on after the list `c` (clamped to
+// `limit` as ClampedEnd does). A list that reaches to the end of its parent
+// (size 0 or all ones) holds everything up to there, so the walk goes on
+// after it and never inside it: no byte is taken for two stream lists or two
+// movi lists, and a handful of header bytes cannot make the same format
+// block or the same chunks count once per list.
+uint64_t AfterList(const RiffChunk& c, uint64_t limit) {
+    return std::max(c.Next(), ClampedEnd(c, limit));
+}
+
 // Reads a chunk's payload (at most `cap` bytes, at most what the file holds).
 bool ReadPayload(RiffReader& r, const RiffChunk& c, uint64_t end, uint32_t cap,
                  std::vector<uint8_t>* out) {
@@ -332,7 +342,8 @@ int32_t AviFile::ParseAvi(uint64_t riff_end) {
 
     auto parse_hdrl = [&](uint64_t pos, uint64_t end) {
         RiffChunk k;
-        for (; pos + 8 <= end && reader.HeaderAt(pos, &k); pos = k.Next()) {
+        for (uint64_t next = 0; pos + 8 <= end && reader.HeaderAt(pos, &k); pos = next) {
+            next = k.Next();
             if (k.id == FourCC("avih")) {
                 if (ReadPayload(reader, k, end, 64, &payload)) {
                     uint8_t h[56] = {};
@@ -353,18 +364,22 @@ int32_t AviFile::ParseAvi(uint64_t riff_end) {
                 if (m_streams.size() < kMaxStreams) {
                     parse_strl(k.Data() + 4, ClampedEnd(k, end));
                 }
+                next = AfterList(k, end);
             }
         }
     };
 
     bool have_hdrl = false;
-    for (uint64_t pos = 12; pos + 8 <= riff_end && reader.HeaderAt(pos, &c); pos = c.Next()) {
+    for (uint64_t pos = 12, next = 0; pos + 8 <= riff_end && reader.HeaderAt(pos, &c); pos = next) {
+        next = c.Next();
         if (c.id == FourCC("LIST") && c.listType == FourCC("hdrl") && !have_hdrl) {
             have_hdrl = true;
             parse_hdrl(c.Data() + 4, ClampedEnd(c, riff_end));
+            next = AfterList(c, riff_end);
         } else if (c.id == FourCC("LIST") && c.listType == FourCC("movi")) {
             // A movi size of 0 (never patched) reaches to the end of the file.
             builder.AddMovi({c.Data(), ClampedEnd(c, m_fileSize)});
+            next = AfterList(c, m_fileSize);
         } else if (c.id == FourCC("idx1")) {
             builder.SetIdx1(c.pos, c.size);
         }
@@ -381,9 +396,12 @@ int32_t AviFile::ParseAvi(uint64_t riff_end) {
         }
         const uint64_t end = ClampedEnd(c, m_fileSize);
         RiffChunk k;
-        for (uint64_t p = c.Data() + 4; p + 12 <= end && reader.HeaderAt(p, &k); p = k.Next()) {
+        for (uint64_t p = c.Data() + 4, next = 0; p + 12 <= end && reader.HeaderAt(p, &k);
+             p = next) {
+            next = k.Next();
             if (k.id == FourCC("LIST") && k.listType == FourCC("movi")) {
                 builder.AddMovi({k.Data(), ClampedEnd(k, end)});
+                next = AfterList(k, end);
             }
         }
         pos = end + (end & 1u);

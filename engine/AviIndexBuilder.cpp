@@ -75,10 +75,13 @@ bool AviIndexBuilder::AddChunk(size_t stream, uint64_t data_pos, uint32_t size, 
     if (n > kMaxChunkRef) {
         // Beyond what one index entry holds: a frame that large is not
         // believed; samples of fixed size are indexed in pieces.
-        if (s.m_sampleSize == 0) {
+        // A piece holds whole samples: as many as fit in a gigabyte, or one
+        // sample larger than that (never more than an entry holds).
+        if (s.m_sampleSize == 0 || s.m_sampleSize > kMaxChunkRef) {
             return false;
         }
-        const uint64_t piece = kWholePiece - kWholePiece % s.m_sampleSize;
+        const uint64_t piece =
+            std::max<uint64_t>(kWholePiece - kWholePiece % s.m_sampleSize, s.m_sampleSize);
         for (uint64_t at = 0; at < n; at += piece) {
             AviChunkRef ref;
             ref.SetOffset(data_pos + at);
@@ -433,9 +436,14 @@ void AviIndexBuilder::BuildScan() {
     // Without an index the key flags are unknown; every chunk counts as key.
     m_keysKnown = false;
     // The header's length is only a hint here; the lists grow as needed.
+    // What is reserved for all streams together stays within the chunks the
+    // movi lists can hold, however many streams claim billions of frames.
+    uint64_t budget = std::min<uint64_t>(m_maxEntries, 1u << 20);
     for (AviStream& s : m_file.m_streams) {
         const uint64_t hint = s.m_sampleSize == 0 ? s.m_info.dwLength : 0;
-        s.m_chunks.reserve(static_cast<size_t>(std::min<uint64_t>({hint, m_maxEntries, 1u << 20})));
+        const uint64_t n = std::min(hint, budget);
+        s.m_chunks.reserve(static_cast<size_t>(n));
+        budget -= n;
     }
     for (const Movi& m : m_movis) {
         ScanMovi(m);

@@ -15,6 +15,9 @@ constexpr uint32_t kReadBufferBytes = 0xC000;   // file bytes per step when read
 // The other side of a conversion step is sized from the format record; a
 // record with an absurd byte rate must not make it huge.
 constexpr uint32_t kMaxStepBuffer = 64u << 20;
+// Decoded bytes handed out per step when reading: a window, not the step's
+// whole output (which the conversion keeps until it is taken).
+constexpr uint32_t kReadWindowBytes = 1u << 20;
 
 // `size` rounded down to whole blocks, but at least one block.
 uint32_t WholeBlocks(uint32_t size, uint32_t block) {
@@ -149,16 +152,27 @@ bool CWaveFileACM::OpenWriteConversion() {
         src_size > kMaxStepBuffer) {
         return false;
     }
-    m_acm.m_srcBuffer.assign(src_size, 0);
-    m_acm.m_headerA.pbSrc = m_acm.m_srcBuffer.data();
+    // The step's buffers are made by the first converting write: a file
+    // written raw (in its own format) never needs them, and their size comes
+    // from the format record's byte rate, which a source may state absurdly.
     m_acm.m_headerA.cbSrcLength = src_size;
     m_acm.m_headerA.dwSrcUser = src_size;
     if (m_acm.m_stream2) {
-        m_acm.m_midBuffer.assign(src_size, 0);
-        m_acm.m_headerB.pbDst = m_acm.m_midBuffer.data();
         m_acm.m_headerB.cbDstLength = src_size;
     }
     return true;
+}
+
+void CWaveFileACM::MakeWriteBuffers() {
+    CWavACM& a = m_acm;
+    if (a.m_srcBuffer.empty()) {
+        a.m_srcBuffer.assign(a.m_headerA.cbSrcLength, 0);
+        a.m_headerA.pbSrc = a.m_srcBuffer.data();
+    }
+    if (a.m_stream2 && a.m_midBuffer.empty()) {
+        a.m_midBuffer.assign(a.m_headerB.cbDstLength, 0);
+        a.m_headerB.pbDst = a.m_midBuffer.data();
+    }
 }
 
 int32_t CWaveFileACM::OpenWrite(const std::string& path) {
@@ -341,6 +355,7 @@ int32_t CWaveFileACM::Write(const void* buffer, int32_t count) {
     if (!m_acm.m_stream->Prepare() || (m_acm.m_stream2 && !m_acm.m_stream2->Prepare())) {
         return -1;
     }
+    MakeWriteBuffers();
     if (m_acm.m_stream2) {
         // Pieces of at most one main source buffer keep the second step's output small.
         const uint32_t piece = std::max<uint32_t>(m_acm.m_dataFormat.nBlockAlign, 0x3000);
@@ -406,7 +421,10 @@ bool CWaveFileACM::OpenReadConversion() {
     if (!a.m_stream->Size(src_size, SizeFrom::Source, &dst_size) || dst_size > kMaxStepBuffer) {
         return false;
     }
-    dst_size = (dst_size + 4095) / 4096 * 4096;
+    // The estimate comes from the format record's byte rate; the window
+    // never grows past a fixed size whatever the record says (Decode hands
+    // out what the conversion keeps before it decodes more).
+    dst_size = std::min((dst_size + 4095) / 4096 * 4096, kReadWindowBytes);
     a.m_srcBuffer.assign(src_size, 0);
     a.m_dstBuffer.assign(dst_size, 0);
     a.m_headerA.pbSrc = a.m_srcBuffer.data();
@@ -482,8 +500,10 @@ int32_t CWaveFileACM::OpenRead(const std::string& path) {
 bool CWaveFileACM::Decode() {
     CWavACM& a = m_acm;
     const uint32_t cap = static_cast<uint32_t>(a.m_srcBuffer.size());
-    if (a.m_endOfData && a.m_srcFill == 0 && !a.m_stream->HoldsInput()) {
-        // Only converted bytes that did not fit before are left.
+    if (a.m_stream->HasPendingOutput() ||
+        (a.m_endOfData && a.m_srcFill == 0 && !a.m_stream->HoldsInput())) {
+        // Converted bytes that did not fit the window go out before any more
+        // are decoded, so they never pile up; at the end only they are left.
         uint32_t none = 0;
         a.m_headerA.dwDstUser = 0;
         return a.m_stream->Convert(nullptr, 0, &none, a.m_dstBuffer.data(),

@@ -77,6 +77,8 @@ class CWaveFileACM {
     bool ChooseWriteFormats();
     bool OpenWriteConversion();
     bool OpenReadConversion();
+    // Makes the write step's buffers (at the first converting write).
+    void MakeWriteBuffers();
     uint32_t FactFrames() const;
     bool Flush();
     bool PutData(const uint8_t* p, uint32_t n);
