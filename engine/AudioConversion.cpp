@@ -24,6 +24,9 @@ namespace {
 // The highest sample rate and channel count the codecs are opened for.
 constexpr uint32_t kMaxCodecRate = 768000;
 constexpr uint16_t kMaxCodecChannels = 64;
+// The largest ratio between the rate a stream decodes at and the rate it is
+// converted to.
+constexpr int64_t kMaxRateRatio = 64;
 
 // A format block that makes sense as far as the record goes.
 bool ParseFormat(std::span<const uint8_t> f, WAVEFORMATEX* out) {
@@ -264,6 +267,14 @@ bool AudioConversion::Impl::Resample(AVFrame* in) {
     }
     if (swr == nullptr) {
         if (in->ch_layout.nb_channels <= 0 || in->sample_rate <= 0) {
+            return false;
+        }
+        // A record whose rate is far from the one the stream decodes at (a
+        // header saying 1 Hz over 44.1 kHz frames) would take a resampling
+        // filter of gigabytes; no real conversion needs such a ratio.
+        const int64_t from = in->sample_rate;
+        const int64_t to = enc->sample_rate;
+        if (from > to * kMaxRateRatio || to > from * kMaxRateRatio) {
             return false;
         }
         swrFormat = in->format;

@@ -119,5 +119,49 @@ TEST(AudioFuzzRegressTest, CodecsRefuseNonsensicalRatesAndChannels) {
     }
 }
 
+// The rate a record declares is what decoded audio is converted to; a record
+// far from the rate the stream decodes at (fuzzing found 1 Hz over 44.1 kHz
+// MPEG frames, which took a gigabyte of resampling filter) is refused when
+// decoding, while an ordinary conversion still works.
+TEST(AudioFuzzRegressTest, RecordRateFarFromTheStreamsIsRefusedWhenDecoding) {
+    const std::string mp3 = test::MakeMedia(
+        "regress-mp3-44k", "-f lavfi -i sine=d=1:r=44100 -c:a libmp3lame -f wav", "wav");
+    const std::vector<uint8_t> original = test::ReadBytes(mp3);
+    ASSERT_EQ(bytes::GetLE16(original.data() + 20), kWaveFormatMpegLayer3);
+    struct Case {
+        uint32_t rate;
+        bool decodes;
+    };
+    const Case cases[] = {{44100, true}, {8000, true}, {1000, true}, {600, false}, {1, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.rate) + " Hz declared");
+        std::vector<uint8_t> b = original;
+        bytes::PutLE32(b.data() + 24, c.rate);
+        const std::string path = test::ScratchDir() + "/declared.wav";
+        test::WriteBytes(path, b);
+        CWaveFileACM wave;
+        if (wave.OpenRead(path) == 0) {
+            EXPECT_FALSE(c.decodes);  // refused at once: as good as refused later
+            continue;
+        }
+        std::vector<uint8_t> buf(1 << 16);
+        int64_t total = 0;
+        int32_t n = 0;
+        while ((n = wave.Read(buf.data(), static_cast<int32_t>(buf.size()))) > 0) {
+            total += n;
+        }
+        wave.Close();
+        if (c.decodes) {
+            EXPECT_EQ(n, 0);
+            // One second at the declared rate, 16-bit mono, give or take the
+            // codec's padding.
+            EXPECT_NEAR(static_cast<double>(total), 2.0 * c.rate, 0.1 * c.rate + 4096);
+        } else {
+            EXPECT_EQ(n, -1);
+            EXPECT_EQ(total, 0);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace trelvan
