@@ -155,9 +155,6 @@ bool AudioConversion::Impl::OpenCodecs() {
     if (!ffmpeg::Loaded()) {
         return false;
     }
-    // The engine prints nothing: damaged input shows as a failed conversion,
-    // not as codec chatter on standard error.
-    av_log_set_level(AV_LOG_QUIET);
     // A record may declare any rate or channel count; decoding at a
     // nonsensical one (a resampler to 1.7 GHz) would only eat memory.
     if (src.nSamplesPerSec > kMaxCodecRate || dst.nSamplesPerSec > kMaxCodecRate ||

@@ -73,12 +73,6 @@ std::unique_ptr<AviFrameDecoder> AviFrameDecoder::Open(AviStream& stream) {
     if (!ffmpeg::Loaded()) {
         return nullptr;
     }
-    // The engine prints nothing; a damaged frame shows as a failed decode.
-    static const bool quiet = [] {
-        av_log_set_level(AV_LOG_QUIET);
-        return true;
-    }();
-    (void)quiet;
     // A compressed stream: the codec named by the picture compression, else
     // by the stream handler.
     const AVCodecTag* const tags[] = {avformat_get_riff_video_tags(), nullptr};

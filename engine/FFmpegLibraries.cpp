@@ -39,6 +39,11 @@ bool Load(Functions* f) {
     ok = ok && f->name != nullptr;
     TRELVAN_FFMPEG_FUNCTIONS(TRELVAN_FFMPEG_LOAD)
 #undef TRELVAN_FFMPEG_LOAD
+    if (ok) {
+        // The engine prints nothing: damaged input shows as a failed decode
+        // or conversion, not as codec chatter on standard error.
+        f->av_log_set_level(AV_LOG_QUIET);
+    }
     return ok;
 }
 

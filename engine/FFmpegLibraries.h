@@ -79,9 +79,9 @@ struct Functions {
 #undef TRELVAN_FFMPEG_MEMBER
 };
 
-// Loads the libraries on the first call (later calls only look); false when
-// they or one of the functions cannot be found, and the program then works
-// without decoding or converting.
+// Loads the libraries on the first call (later calls only look) and silences
+// their logging; false when they or one of the functions cannot be found, and
+// the program then works without decoding or converting.
 bool Loaded();
 
 // Whether an earlier Loaded() succeeded; never loads (for clean-up code,
