@@ -1,5 +1,6 @@
 #include "AviExtract.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -68,7 +69,11 @@ int32_t ReadAviRange(const std::string& source, AviRange* range) {
     }
     range->rate = reader.GetFrameRate();
     range->start = FrameTime(reader.GetVideoStart(), range->rate);
-    range->end = FrameTime(reader.GetLength(), range->rate);
+    // A stream that starts late (its first frame is not 0) ends later too.
+    range->end = FrameTime(
+        static_cast<int32_t>(std::min<int64_t>(
+            static_cast<int64_t>(reader.GetVideoStart()) + reader.GetLength(), INT32_MAX)),
+        range->rate);
     return 0;
 }
 
@@ -93,13 +98,13 @@ int32_t AudioPosition(int64_t frame, const AviStreamInfo& video, const AviStream
 }
 
 // The next frame at or after `start` that is a key frame, but never past
-// `end`. Frame 0 counts as one without asking; a start at or after the end
-// stays where it is.
-int32_t MoveToKeyFrame(CDecAVI& reader, int32_t start, int32_t end) {
+// `end`. The stream's first frame counts as one without asking; a start at
+// or after the end stays where it is.
+int32_t MoveToKeyFrame(CDecAVI& reader, int32_t start, int32_t end, int32_t first) {
     if (start >= end) {
         return start;
     }
-    while (start != 0 && !reader.IsKeyFrame(start) && start < end) {
+    while (start != first && !reader.IsKeyFrame(start) && start < end) {
         ++start;
     }
     return start;
@@ -170,12 +175,17 @@ AviExtractResult RunAviExtract(const AviExtractJob& job, OpContext& ctx,
     }
 
     const double rate = job.rate > 0 ? job.rate : reader.GetFrameRate();
-    const int32_t count = reader.GetLength();
+    // Frames are numbered from the stream's first one, which is not 0 in a
+    // stream that starts late: nothing lies before it, and the last frame
+    // is as far after it as the stream is long.
+    const int32_t firstFrame = reader.GetVideoStart();
+    const int64_t lastFrame = static_cast<int64_t>(firstFrame) + reader.GetLength() - 1;
     int32_t end = TimeToFrame(job.end, rate);
-    if (end >= count - 1) {
-        end = count - 1;
+    if (end >= lastFrame) {
+        end = static_cast<int32_t>(std::max<int64_t>(lastFrame, -1));
     }
-    int32_t start = MoveToKeyFrame(reader, TimeToFrame(job.start, rate), end);
+    const int32_t wanted = std::max(TimeToFrame(job.start, rate), firstFrame);
+    int32_t start = MoveToKeyFrame(reader, wanted, end, firstFrame);
     result.rate = reader.GetFrameRate();
     result.start = FrameTime(start, result.rate);
     result.startFrame = start;

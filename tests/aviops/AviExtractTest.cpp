@@ -575,6 +575,43 @@ TEST_F(AviExtractRun, SampleFilesWhole) {
     }
 }
 
+// A video stream that starts late (its header's start is frame 10, as some
+// editors write when a video begins after its sound): the range as loaded
+// covers all its frames, and extracting it copies every one of them.
+TEST_F(AviExtractRun, LateStartingVideoIsExtractedWhole) {
+    const std::string made =
+        test::MakeMedia("extract-late",
+                        "-f lavfi -i testsrc=d=2:s=160x120:r=25 -f lavfi -i sine=d=2:r=8000 "
+                        "-c:v mpeg4 -g 5 -c:a pcm_s16le -f avi",
+                        "avi");
+    std::vector<uint8_t> b = test::ReadBytes(made);
+    const std::string strh = "strh";
+    const auto at = std::search(b.begin(), b.end(), strh.begin(), strh.end());
+    ASSERT_NE(at, b.end());
+    bytes::PutLE32(&*at + 8 + 28, 10);  // dwStart of the first (video) stream
+    const std::string src = dir + "/late.avi";
+    test::WriteBytes(src, b);
+
+    AviRange range;
+    ASSERT_EQ(ReadAviRange(src, &range), 0);
+    EXPECT_EQ(range.start.ToMs(), 400);
+    EXPECT_EQ(range.end.ToMs(), 2400);
+    const std::string out = dir + "/late-out.avi";
+    const AviExtractResult r = Run(src, range.start, range.end, out);
+    ASSERT_EQ(r.code, 0);
+    EXPECT_EQ(r.startFrame, 10);
+    EXPECT_EQ(r.endFrame, 59);
+    const auto want = test::ProbePackets(src, "v:0");
+    const auto got = test::ProbePackets(out, "v:0");
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t i = 0; i < got.size(); ++i) {
+        EXPECT_EQ(got[i].data, want[i].data) << i;
+        EXPECT_EQ(got[i].key, want[i].key) << i;
+    }
+    // A start before the stream's first frame begins at that frame.
+    EXPECT_EQ(Run(src, {}, {0, 0, 1, 0}, out).startFrame, 10);
+}
+
 // A file whose reads fail once `fail` is set.
 class FailingReads : public IoFile {
   public:
