@@ -15,6 +15,7 @@
 #include "Fixtures.h"
 #include "IoFile.h"
 #include "Probe.h"
+#include "SaveRunTestUtil.h"
 
 namespace trelvan {
 namespace {
@@ -115,8 +116,8 @@ std::string MakeSource(const Source& s) {
     return test::MakeMedia("extract-" + std::string(s.name), s.args + " -f avi", "avi");
 }
 
-std::vector<uint8_t> Concat(const std::vector<ProbedPacket>& packets, size_t from = 0,
-                            size_t to = SIZE_MAX) {
+std::vector<uint8_t> PacketBytes(const std::vector<ProbedPacket>& packets, size_t from = 0,
+                                 size_t to = SIZE_MAX) {
     std::vector<uint8_t> out;
     for (size_t i = from; i < std::min(to, packets.size()); ++i) {
         out.insert(out.end(), packets[i].data.begin(), packets[i].data.end());
@@ -262,15 +263,15 @@ TEST_P(AviExtractCodecs, RangeIsCopiedAsStored) {
     const int64_t aFirst = std::min<int64_t>(position(first), h.audio.dwLength);
     const int64_t aEnd = std::min<int64_t>(position(last + 1), h.audio.dwLength);
     const std::vector<ProbedPacket> audio = test::ProbePackets(src, "a:0");
-    const std::vector<uint8_t> gotAudio = Concat(test::ProbePackets(out, "a:0"));
+    const std::vector<uint8_t> gotAudio = PacketBytes(test::ProbePackets(out, "a:0"));
     std::vector<uint8_t> wantAudio;
     if (h.audioSampleSize != 0) {
-        const std::vector<uint8_t> all = Concat(audio);
+        const std::vector<uint8_t> all = PacketBytes(audio);
         wantAudio.assign(all.begin() + aFirst * h.audioSampleSize,
                          all.begin() + aEnd * h.audioSampleSize);
     } else {
         const auto [aFrom, aTo] = PacketsOf(h.audioChunks, aFirst, aEnd);
-        wantAudio = Concat(audio, aFrom, aTo);
+        wantAudio = PacketBytes(audio, aFrom, aTo);
     }
     ASSERT_FALSE(wantAudio.empty());
     EXPECT_EQ(gotAudio, wantAudio);
@@ -454,13 +455,13 @@ TEST_F(AviExtractRun, EdgeCases) {
             EXPECT_EQ(test::ProbeStreamCount(out, 'a'), 0);
         } else {
             EXPECT_EQ(test::ProbeStreamCount(out, 'a'), 1);
-            const auto audio =
-                c.audioBytes > 0 ? Concat(test::ProbePackets(out, "a:0")) : std::vector<uint8_t>{};
+            const auto audio = c.audioBytes > 0 ? PacketBytes(test::ProbePackets(out, "a:0"))
+                                                : std::vector<uint8_t>{};
             EXPECT_EQ(static_cast<int64_t>(audio.size()), c.audioBytes);
             if (c.audioBytes > 0) {
                 // The audio of the range: from the first copied frame's time on.
                 const Headers h = ReadHeaders(c.src);
-                const std::vector<uint8_t> all = Concat(test::ProbePackets(c.src, "a:0"));
+                const std::vector<uint8_t> all = PacketBytes(test::ProbePackets(c.src, "a:0"));
                 const int64_t from = static_cast<int64_t>(c.first) * h.video.dwScale *
                                      h.audio.dwRate / h.video.dwRate / h.audio.dwScale *
                                      h.audioSampleSize;
@@ -566,8 +567,8 @@ TEST_F(AviExtractRun, SampleFilesWhole) {
             EXPECT_EQ(got[i].key, want[i].key) << i;
         }
         if (h.hasAudio) {
-            const std::vector<uint8_t> all = Concat(test::ProbePackets(src, "a:0"));
-            const std::vector<uint8_t> part = Concat(test::ProbePackets(out, "a:0"));
+            const std::vector<uint8_t> all = PacketBytes(test::ProbePackets(src, "a:0"));
+            const std::vector<uint8_t> part = PacketBytes(test::ProbePackets(out, "a:0"));
             EXPECT_FALSE(part.empty());
             ASSERT_LE(part.size(), all.size());
             EXPECT_TRUE(std::equal(part.begin(), part.end(), all.begin()));
@@ -601,13 +602,8 @@ TEST_F(AviExtractRun, LateStartingVideoIsExtractedWhole) {
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.startFrame, 10);
     EXPECT_EQ(r.endFrame, 59);
-    const auto want = test::ProbePackets(src, "v:0");
-    const auto got = test::ProbePackets(out, "v:0");
-    ASSERT_EQ(got.size(), want.size());
-    for (size_t i = 0; i < got.size(); ++i) {
-        EXPECT_EQ(got[i].data, want[i].data) << i;
-        EXPECT_EQ(got[i].key, want[i].key) << i;
-    }
+    test::ExpectSamePackets(test::ProbePackets(src, "v:0"), test::ProbePackets(out, "v:0"),
+                            "late-starting video");
     // A start before the stream's first frame begins at that frame.
     EXPECT_EQ(Run(src, {}, {0, 0, 1, 0}, out).startFrame, 10);
 }

@@ -68,17 +68,29 @@ struct Outcome {
 };
 using Runner = std::function<Outcome(OpContext&, const std::string& out,
                                      const std::function<void()>& onBegin)>;
+using Sources = std::vector<std::string>;
+
+// The codes an operation ends with, by what went wrong.
+struct Codes {
+    int32_t write;   // a refused write
+    int32_t read;    // a source that cannot be read
+    int32_t stop;    // a stop
+    int32_t create;  // an output that cannot be created
+};
+// The audio operations, the save-based ones (separate, unite), and link and
+// extract.
+constexpr Codes kAudioCodes{err::kOutput, err::kStreamRead, err::kOk, err::kFileDoesNotOpen};
+constexpr Codes kSaveCodes{err::kSaveFailed, err::kSaveFailed, err::kSaveFailed,
+                           err::kOutputCannotBeMade};
+constexpr Codes kAviCodes{err::kStreamWrite, err::kStreamRead, err::kOk, err::kSaveCreate};
 
 // One operation as the tests drive it.
 struct Operation {
     const char* name;
     const char* ext;  // of the output
-    std::function<std::vector<std::string>()> sources;
-    std::function<Runner(const std::vector<std::string>&)> runner;
-    int32_t writeCode;   // what a refused write ends the run with
-    int32_t readCode;    // what a source that cannot be read ends it with
-    int32_t stopCode;    // what a stop ends it with
-    int32_t createCode;  // what an output that cannot be created gives
+    Sources (*sources)();
+    Runner (*runner)(const Sources&);
+    Codes codes;
     // A stop while video is copied leaves the output without audio.
     bool stopInVideoDropsAudio = false;
 };
@@ -87,122 +99,98 @@ void PrintTo(const Operation& op, std::ostream* os) {
     *os << op.name;
 }
 
-Outcome From(int32_t code, bool started) {
-    return {code, started};
+Runner AudioExtractRunner(const Sources& s) {
+    return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
+        AudioExtractJob job;
+        job.source = s[0];
+        job.output = out;
+        job.end = AudioTime::FromMs(2000);
+        job.blockBytes = 3000;
+        const AudioExtractResult r = RunAudioExtract(job, ctx, b);
+        return Outcome{r.code, r.started};
+    };
+}
+
+Runner AudioLinkRunner(const Sources& s) {
+    return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
+        AudioLinkJob job;
+        job.sources = s;
+        job.output = out;
+        job.blockBytes = 5000;
+        const AudioLinkResult r = RunAudioLink(job, ctx, b);
+        return Outcome{r.code, r.started};
+    };
+}
+
+template <SeparateKind kind>
+Runner SeparateRunner(const Sources& s) {
+    return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
+        const AviSaveRunResult r = RunAviSeparate({s[0], out, kind}, ctx, b);
+        return Outcome{r.code, r.started};
+    };
+}
+
+Runner UniteRunner(const Sources& s) {
+    return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
+        const AviSaveRunResult r = RunAviUnite({s[0], s[1], out}, ctx, b);
+        return Outcome{r.code, r.started};
+    };
+}
+
+Runner LinkRunner(const Sources& s) {
+    return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
+        AviLinkJob job;
+        job.sources = s;
+        job.output = out;
+        const AviLinkResult r = RunAviLink(job, ctx, b);
+        return Outcome{r.code, r.started};
+    };
+}
+
+template <int64_t startMs, int64_t endMs>
+Runner ExtractRunner(const Sources& s) {
+    return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
+        AviExtractJob job;
+        job.source = s[0];
+        job.output = out;
+        job.start = AviTime::FromMs(startMs);
+        job.end = AviTime::FromMs(endMs);
+        const AviExtractResult r = RunAviExtract(job, ctx, b);
+        return Outcome{r.code, r.started};
+    };
 }
 
 const std::vector<Operation>& Operations() {
     static const std::vector<Operation> ops = {
-        {"AudioExtract", "wav", [] { return std::vector<std::string>{Wav()}; },
-         [](const std::vector<std::string>& s) -> Runner {
-             return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
-                 AudioExtractJob job;
-                 job.source = s[0];
-                 job.output = out;
-                 job.end = AudioTime::FromMs(2000);
-                 job.blockBytes = 3000;
-                 const AudioExtractResult r = RunAudioExtract(job, ctx, b);
-                 return From(r.code, r.started);
-             };
-         },
-         err::kOutput, err::kStreamRead, err::kOk, err::kFileDoesNotOpen},
+        {"AudioExtract", "wav", [] { return Sources{Wav()}; }, AudioExtractRunner, kAudioCodes},
         {"AudioLink", "wav",
          [] {
-             return std::vector<std::string>{Wav(), RawAvi(), Wav()};
+             return Sources{Wav(), RawAvi(), Wav()};
          },
-         [](const std::vector<std::string>& s) -> Runner {
-             return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
-                 AudioLinkJob job;
-                 job.sources = s;
-                 job.output = out;
-                 job.blockBytes = 5000;
-                 const AudioLinkResult r = RunAudioLink(job, ctx, b);
-                 return From(r.code, r.started);
-             };
-         },
-         err::kOutput, err::kStreamRead, err::kOk, err::kFileDoesNotOpen},
-        {"SeparateVideo", "avi", [] { return std::vector<std::string>{RawAvi()}; },
-         [](const std::vector<std::string>& s) -> Runner {
-             return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
-                 const AviSaveRunResult r =
-                     RunAviSeparate({s[0], out, SeparateKind::Video}, ctx, b);
-                 return From(r.code, r.started);
-             };
-         },
-         err::kSaveFailed, err::kSaveFailed, err::kSaveFailed, err::kOutputCannotBeMade},
-        {"SeparateAudio", "wav", [] { return std::vector<std::string>{LongAudioAvi()}; },
-         [](const std::vector<std::string>& s) -> Runner {
-             return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
-                 const AviSaveRunResult r =
-                     RunAviSeparate({s[0], out, SeparateKind::Audio}, ctx, b);
-                 return From(r.code, r.started);
-             };
-         },
-         err::kSaveFailed, err::kSaveFailed, err::kSaveFailed, err::kOutputCannotBeMade},
+         AudioLinkRunner, kAudioCodes},
+        {"SeparateVideo", "avi", [] { return Sources{RawAvi()}; },
+         SeparateRunner<SeparateKind::Video>, kSaveCodes},
+        {"SeparateAudio", "wav", [] { return Sources{LongAudioAvi()}; },
+         SeparateRunner<SeparateKind::Audio>, kSaveCodes},
         {"Unite", "avi",
          [] {
-             return std::vector<std::string>{Mpeg4Avi(), Wav()};
+             return Sources{Mpeg4Avi(), Wav()};
          },
-         [](const std::vector<std::string>& s) -> Runner {
-             return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
-                 const AviSaveRunResult r = RunAviUnite({s[0], s[1], out}, ctx, b);
-                 return From(r.code, r.started);
-             };
-         },
-         err::kSaveFailed, err::kSaveFailed, err::kSaveFailed, err::kOutputCannotBeMade},
+         UniteRunner, kSaveCodes},
         {"LinkLargeFrames", "avi",
          [] {
-             return std::vector<std::string>{RawAvi(), RawAvi()};
+             return Sources{RawAvi(), RawAvi()};
          },
-         [](const std::vector<std::string>& s) -> Runner {
-             return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
-                 AviLinkJob job;
-                 job.sources = s;
-                 job.output = out;
-                 const AviLinkResult r = RunAviLink(job, ctx, b);
-                 return From(r.code, r.started);
-             };
-         },
-         err::kStreamWrite, err::kStreamRead, err::kOk, err::kSaveCreate},
+         LinkRunner, kAviCodes},
         {"LinkSmallFrames", "avi",
          [] {
-             return std::vector<std::string>{Mpeg4Avi(), Mpeg4Avi()};
+             return Sources{Mpeg4Avi(), Mpeg4Avi()};
          },
-         [](const std::vector<std::string>& s) -> Runner {
-             return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
-                 AviLinkJob job;
-                 job.sources = s;
-                 job.output = out;
-                 const AviLinkResult r = RunAviLink(job, ctx, b);
-                 return From(r.code, r.started);
-             };
-         },
-         err::kStreamWrite, err::kStreamRead, err::kOk, err::kSaveCreate},
-        {"ExtractLargeFrames", "avi", [] { return std::vector<std::string>{RawAvi()}; },
-         [](const std::vector<std::string>& s) -> Runner {
-             return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
-                 AviExtractJob job;
-                 job.source = s[0];
-                 job.output = out;
-                 job.end = AviTime::FromMs(10000);
-                 const AviExtractResult r = RunAviExtract(job, ctx, b);
-                 return From(r.code, r.started);
-             };
-         },
-         err::kStreamWrite, err::kStreamRead, err::kOk, err::kSaveCreate, true},
-        {"ExtractSmallFrames", "avi", [] { return std::vector<std::string>{Mpeg4Avi()}; },
-         [](const std::vector<std::string>& s) -> Runner {
-             return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
-                 AviExtractJob job;
-                 job.source = s[0];
-                 job.output = out;
-                 job.start = AviTime::FromMs(300);
-                 job.end = AviTime::FromMs(1700);
-                 const AviExtractResult r = RunAviExtract(job, ctx, b);
-                 return From(r.code, r.started);
-             };
-         },
-         err::kStreamWrite, err::kStreamRead, err::kOk, err::kSaveCreate, true},
+         LinkRunner, kAviCodes},
+        {"ExtractLargeFrames", "avi", [] { return Sources{RawAvi()}; }, ExtractRunner<0, 10000>,
+         kAviCodes, true},
+        {"ExtractSmallFrames", "avi", [] { return Sources{Mpeg4Avi()}; }, ExtractRunner<300, 1700>,
+         kAviCodes, true},
     };
     return ops;
 }
@@ -412,8 +400,8 @@ TEST_P(OperationFaultTest, FullDiskAtAnyOffset) {
         const Outcome o = run(ctx, out, {});
         // An output that cannot take even its first bytes may be refused
         // as not created.
-        if (!(limit == 0 && o.code == op.createCode && !o.started)) {
-            EXPECT_EQ(o.code, op.writeCode) << what;
+        if (!(limit == 0 && o.code == op.codes.create && !o.started)) {
+            EXPECT_EQ(o.code, op.codes.write) << what;
             EXPECT_EQ(ctx.stop.load(), 1) << what;
         }
         // The file is finished with what reached the disk before it filled
@@ -489,7 +477,7 @@ TEST_P(OperationFaultTest, SourceUnreadableMidRun) {
         if (o.code == 0) {
             EXPECT_GT(asked, 0) << what << ": a failed read went unnoticed";
         } else {
-            EXPECT_EQ(o.code, op.readCode) << what;
+            EXPECT_EQ(o.code, op.codes.read) << what;
             EXPECT_EQ(ctx.stop.load(), 1) << what;
             ++failedRuns;
         }
@@ -515,7 +503,7 @@ TEST_P(OperationFaultTest, StopAfterAnyUnit) {
         EXPECT_TRUE(o.started) << what;
         EXPECT_EQ(ctx.stop.load(), 1) << what;
         if (stopAt < units) {
-            EXPECT_EQ(o.code, op.stopCode) << what;
+            EXPECT_EQ(o.code, op.codes.stop) << what;
         }
         // Nothing is pumped after the stop was seen.
         EXPECT_LE(pumped, stopAt + 1) << what;
