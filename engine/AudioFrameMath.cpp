@@ -53,9 +53,20 @@ bool Bitrate(FrameMath* out, uint32_t samples_per_frame, uint32_t avg_bytes, uin
     return true;
 }
 
-}  // namespace
+// Whether the arithmetic can work with what a record gave: no unit of 0
+// bytes or 0 frames (a GSM block shorter than one frame, say), no bit rate
+// without bytes or samples. Anything else would divide by zero.
+bool Usable(const FrameMath& m) {
+    if (m.frames_per_unit == 0) {
+        return false;
+    }
+    if (m.kind == FrameMath::Kind::Bitrate) {
+        return m.avg_bytes != 0 && m.rate != 0;
+    }
+    return m.bytes_per_unit != 0;
+}
 
-bool DescribeFormat(std::span<const uint8_t> format, FrameMath* out) {
+bool DescribeKnownFormat(std::span<const uint8_t> format, FrameMath* out) {
     WAVEFORMATEX f{};
     if (!ReadWaveFormat(format.data(), format.size(), &f)) {
         return false;
@@ -77,6 +88,7 @@ bool DescribeFormat(std::span<const uint8_t> format, FrameMath* out) {
     if (tag == kWaveFormatExtensible && !ExtensibleTag(format, &tag)) {
         return false;
     }
+    out->tag = tag;  // the block arithmetic goes by the format inside
     switch (tag) {
         case kWaveFormatPcm:
         case kWaveFormatIeeeFloat:
@@ -162,6 +174,12 @@ bool DescribeFormat(std::span<const uint8_t> format, FrameMath* out) {
     }
 }
 
+}  // namespace
+
+bool DescribeFormat(std::span<const uint8_t> format, FrameMath* out) {
+    return DescribeKnownFormat(format, out) && Usable(*out);
+}
+
 // A format known only to the codec library: sized by its average byte rate.
 bool DescribeByAverageRate(std::span<const uint8_t> format, FrameMath* out) {
     WAVEFORMATEX f{};
@@ -176,7 +194,7 @@ bool DescribeByAverageRate(std::span<const uint8_t> format, FrameMath* out) {
     out->tag = f.wFormatTag;
     out->channels = f.nChannels;
     out->bits = f.wBitsPerSample;
-    return Bitrate(out, 1, f.nAvgBytesPerSec, f.nSamplesPerSec, false);
+    return Bitrate(out, 1, f.nAvgBytesPerSec, f.nSamplesPerSec, false) && Usable(*out);
 }
 
 uint64_t FramesInBytes(const FrameMath& m, uint64_t bytes) {

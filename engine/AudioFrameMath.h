@@ -34,7 +34,8 @@ struct FrameMath {
 
 // Fills `out` for a format the layer knows; false for an unknown format tag
 // and for records that make no sense (channels, rate or block alignment 0,
-// fewer than 16 bytes, an extra-bytes count past the block).
+// fewer than 16 bytes, an extra-bytes count past the block, blocks too short
+// to hold a frame).
 bool DescribeFormat(std::span<const uint8_t> format, FrameMath* out);
 
 // For a format the codec library knows but the table above does not: frames

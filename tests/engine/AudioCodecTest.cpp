@@ -180,6 +180,17 @@ TEST(AudioCodecTest, FrameArithmeticOfBlockFormats) {
         EXPECT_EQ(audio::FramesInBytes(m, c.bytes), c.frames);
         // Enough bytes for the frames hold at least them.
         EXPECT_GE(audio::FramesInBytes(m, audio::BytesForFrames(m, c.frames)), c.frames);
+        // The same format inside an extensible record counts the same.
+        std::vector<uint8_t> ext(18 + 22);
+        WriteWaveFormat({kWaveFormatExtensible, c.ch, 44100, 22000, c.align, c.bits, 22},
+                        ext.data());
+        static const uint8_t kGuidTail[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
+                                              0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+        bytes::PutLE16(ext.data() + 24, c.tag);
+        std::copy(std::begin(kGuidTail), std::end(kGuidTail), ext.begin() + 28);
+        audio::FrameMath e;
+        ASSERT_TRUE(audio::DescribeFormat(ext, &e));
+        EXPECT_EQ(audio::FramesInBytes(e, c.bytes), c.frames);
     }
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "AudioConversion.h"
+#include "AudioFrameMath.h"
 #include "ByteOrder.h"
 #include "CWaveFileACM.h"
 #include "Fixtures.h"
@@ -39,6 +40,14 @@ void DecodeFormatInput(const std::vector<uint8_t>& in) {
     const std::span<const uint8_t> audio =
         n + 2 <= in.size() ? std::span<const uint8_t>(in.data() + 2 + n, in.size() - 2 - n)
                            : std::span<const uint8_t>();
+    // The frame arithmetic of the record, with counts from the input.
+    audio::FrameMath m;
+    if (audio::DescribeFormat(format, &m) || audio::DescribeByAverageRate(format, &m)) {
+        const uint64_t n = audio.size() >= 8 ? bytes::GetLE64(audio.data()) : audio.size();
+        (void)audio::FramesInBytes(m, n);
+        (void)audio::BytesForFrames(m, n >> 20);
+        (void)audio::BytesForFrames(m, audio.size());
+    }
     WAVEFORMATEX pcm{};
     if (!AudioConversion::SuggestPcm(format, &pcm)) {
         return;
