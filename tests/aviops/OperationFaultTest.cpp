@@ -20,6 +20,7 @@
 #include "Fixtures.h"
 #include "IoFile.h"
 #include "Probe.h"
+#include "SaveRunTestUtil.h"
 
 // Every operation under stress: a disk that fills up at a chosen offset, a
 // source that stops being readable in the middle of the work, and a stop
@@ -217,14 +218,6 @@ struct Probed {
     int videoStreams = 0;
 };
 
-std::vector<uint8_t> Concat(const std::vector<test::ProbedPacket>& packets) {
-    std::vector<uint8_t> out;
-    for (const auto& p : packets) {
-        out.insert(out.end(), p.data.begin(), p.data.end());
-    }
-    return out;
-}
-
 // The length a stream header gives, as ffprobe reports it ("0" where it
 // prints N/A for an empty stream).
 std::string StreamLength(const std::string& path, const std::string& stream) {
@@ -261,7 +254,7 @@ Probed ProbeAndCheckHeaders(const std::string& path, const std::string& what) {
         }
     }
     if (p.audioStreams > 0) {
-        p.audio = Concat(test::ProbePackets(path, "a:0"));
+        p.audio = test::Concat(test::ProbePackets(path, "a:0"));
         const bool avi = std::memcmp(bytes.data() + 8, "AVI ", 4) == 0;
         if (avi) {
             const auto a = test::ProbeStream(path, "a:0", {"channels", "bits_per_sample"});
