@@ -255,26 +255,9 @@ std::shared_ptr<AviFile> AviFile::OpenFile(std::unique_ptr<IoFile> file, int32_t
 }
 
 bool AviFile::ReadExact(uint64_t offset, void* buf, size_t n) {
-    if (n > kReadAheadLimit) {
-        return m_file->ReadAt(offset, buf, n) == static_cast<int64_t>(n);
-    }
     // Small samples read in file order come out of one window: a sample
     // costs at most one positioned read, most of them none.
-    if (offset < m_windowPos || offset + n > m_windowPos + m_windowLen) {
-        m_window.resize(kReadAheadWindow);
-        const int64_t got = m_file->ReadAt(offset, m_window.data(), m_window.size());
-        if (got < 0) {
-            m_windowLen = 0;
-            return false;
-        }
-        m_windowPos = offset;
-        m_windowLen = static_cast<size_t>(got);
-        if (m_windowLen < n) {
-            return false;
-        }
-    }
-    std::memcpy(buf, m_window.data() + (offset - m_windowPos), n);
-    return true;
+    return m_window.ReadExact(*m_file, offset, buf, n);
 }
 
 int32_t AviFile::Parse() {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "IoFile.h"
+#include "ReadAheadFile.h"
 
 // The program's own AVI file layer: opens AVI 1.0 and OpenDML files (and WAV
 // files, as files with one audio stream) read-only, lists their streams and
@@ -189,14 +190,13 @@ class AviFile {
     int32_t ParseAvi(uint64_t riff_end);
     int32_t ParseWave(uint64_t riff_end, bool rf64);
 
+    // Samples up to 16 KiB are read through one 256 KiB window.
     static constexpr size_t kReadAheadLimit = 16 * 1024;
     static constexpr size_t kReadAheadWindow = 256 * 1024;
 
     std::unique_ptr<IoFile> m_file;
     uint64_t m_fileSize = 0;
-    std::vector<uint8_t> m_window;
-    uint64_t m_windowPos = 0;
-    size_t m_windowLen = 0;
+    ReadWindows m_window{kReadAheadWindow, kReadAheadLimit + 1};
     AviMainHeader m_main;
     std::vector<AviStream> m_streams;
     bool m_isWave = false;

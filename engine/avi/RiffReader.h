@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "IoFile.h"
+#include "ReadAheadFile.h"
 
 // Reading RIFF chunk headers from a file through a small read-ahead window,
 // so that walking hundreds of thousands of chunks costs few system calls.
@@ -39,9 +40,7 @@ class RiffReader {
     IoFile& m_file;
     uint64_t m_fileSize;
     bool m_bigEndian;
-    std::vector<uint8_t> m_window;
-    uint64_t m_windowPos = 0;
-    size_t m_windowLen = 0;
+    ReadWindows m_window;
 };
 
 // True for the four characters of a data chunk id: two stream-number

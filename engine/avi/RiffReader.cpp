@@ -8,8 +8,6 @@
 namespace trelvan {
 namespace {
 
-constexpr size_t kWindow = 64 * 1024;
-
 bool IsHexDigit(uint8_t c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
 }
@@ -28,33 +26,16 @@ int HexValue(uint8_t c) {
 
 }  // namespace
 
+// Chunk headers come out of a 64 KiB window; reads over 16 KiB go straight
+// to the file.
 RiffReader::RiffReader(IoFile& file, uint64_t file_size, bool big_endian)
-    : m_file(file), m_fileSize(file_size), m_bigEndian(big_endian) {}
+    : m_file(file), m_fileSize(file_size), m_bigEndian(big_endian), m_window(64 * 1024, 16 * 1024 + 1) {}
 
 bool RiffReader::Read(uint64_t pos, void* buf, size_t n) {
     if (pos > m_fileSize || n > m_fileSize - pos) {
         return false;
     }
-    if (n > kWindow / 4) {
-        return m_file.ReadAt(pos, buf, n) == static_cast<int64_t>(n);
-    }
-    if (pos < m_windowPos || pos + n > m_windowPos + m_windowLen) {
-        if (m_window.empty()) {
-            m_window.resize(kWindow);
-        }
-        const int64_t got = m_file.ReadAt(pos, m_window.data(), kWindow);
-        if (got < 0) {
-            m_windowLen = 0;
-            return false;
-        }
-        m_windowPos = pos;
-        m_windowLen = static_cast<size_t>(got);
-        if (m_windowLen < n) {
-            return false;
-        }
-    }
-    std::memcpy(buf, m_window.data() + (pos - m_windowPos), n);
-    return true;
+    return m_window.ReadExact(m_file, pos, buf, n);
 }
 
 bool RiffReader::HeaderAt(uint64_t pos, RiffChunk* chunk) {
