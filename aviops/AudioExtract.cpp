@@ -1,6 +1,10 @@
 #include "AudioExtract.h"
 
+#include <algorithm>
+
 #include "AudioBlockReader.h"
+#include "AviAudioUnits.h"
+#include "ByteOrder.h"
 #include "CDecWAV.h"
 #include "CWaveFileACM.h"
 #include "ErrorCodes.h"
@@ -22,13 +26,13 @@ AudioTime AudioTime::FromMs(int64_t ms) {
     return t;
 }
 
-uint32_t AudioTimeToPosition(const AudioTime& t, uint32_t avgBytesPerSec, uint32_t blockAlign) {
-    if (avgBytesPerSec == 0 || blockAlign == 0) {
+uint32_t AudioTimeToPosition(const AudioTime& t, uint32_t perSecond, uint32_t seconds) {
+    if (perSecond == 0 || seconds == 0) {
         return 0;
     }
-    const double seconds = static_cast<double>((t.hours * 60 + t.minutes) * 60 + t.seconds) +
-                           static_cast<double>(t.milliseconds) / 1000.0;
-    const double position = seconds * avgBytesPerSec / blockAlign;
+    const double s = static_cast<double>((t.hours * 60 + t.minutes) * 60 + t.seconds) +
+                     static_cast<double>(t.milliseconds) / 1000.0;
+    const double position = s * perSecond / seconds;
     // Truncated toward zero to 64 bits; the low 32 bits are the position.
     if (!(position < 9.2e18) || !(position > -9.2e18)) {
         return 0xFFFFFFFFu;
@@ -36,12 +40,12 @@ uint32_t AudioTimeToPosition(const AudioTime& t, uint32_t avgBytesPerSec, uint32
     return static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(position)));
 }
 
-AudioTime AudioDuration(uint32_t samples, uint32_t avgBytesPerSec, uint32_t blockAlign) {
+AudioTime AudioDuration(uint32_t samples, uint32_t perSecond, uint32_t seconds) {
     AudioTime t;
-    if (avgBytesPerSec == 0) {
+    if (perSecond == 0) {
         return t;
     }
-    const double x = static_cast<double>(blockAlign) * samples / avgBytesPerSec;
+    const double x = static_cast<double>(seconds) * samples / perSecond;
     const auto s = static_cast<uint64_t>(x);
     t.hours = static_cast<int64_t>(s / 3600);
     t.minutes = static_cast<int64_t>(s % 3600 / 60);
@@ -50,31 +54,45 @@ AudioTime AudioDuration(uint32_t samples, uint32_t avgBytesPerSec, uint32_t bloc
     return t;
 }
 
-namespace {
-
-// The 18-byte head of the reader's audio format, or false without one. A
-// format that gives no byte rate (variable-rate MP3 in an AVI) gets the one
-// its stream's rate and scale imply, so times still turn into positions.
-bool FormatOf(CDecWAV& reader, WAVEFORMATEX* format) {
+bool AudioClockOf(CDecWAV& reader, AudioClock* clock) {
+    *clock = {};
     const uint8_t* bytes = reader.GetAudioFormat();
     const int32_t size = reader.GetAudioFormatSize();
+    WAVEFORMATEX format{};
     if (bytes == nullptr || size < 16 ||
-        !ReadWaveFormat(bytes, static_cast<size_t>(size), format)) {
+        !ReadWaveFormat(bytes, static_cast<size_t>(size), &format)) {
         return false;
     }
-    if (format->nAvgBytesPerSec == 0 && format->nBlockAlign != 0) {
-        if (const AviStream* stream = reader.GetAudioStream()) {
+    const AviStream* stream = reader.GetAudioStream();
+    if (stream != nullptr && stream->SampleSize() == 0) {
+        // One chunk is one sample: the stream's rate and scale time them.
+        const AviStreamInfo& info = stream->Info();
+        clock->perSecond = info.dwRate;
+        clock->seconds = info.dwScale;
+    } else {
+        clock->perSecond = format.nAvgBytesPerSec;
+        clock->seconds = format.nBlockAlign;
+        if (clock->perSecond == 0 && stream != nullptr && format.nBlockAlign != 0) {
+            // No byte rate in the format: the one its stream's rate implies.
             const AviStreamInfo& info = stream->Info();
             if (info.dwRate != 0 && info.dwScale != 0) {
                 const double perSecond =
-                    static_cast<double>(info.dwRate) / info.dwScale * format->nBlockAlign;
+                    static_cast<double>(info.dwRate) / info.dwScale * format.nBlockAlign;
                 if (perSecond >= 1 && perSecond < 4e9) {
-                    format->nAvgBytesPerSec = static_cast<uint32_t>(perSecond + 0.5);
+                    clock->perSecond = static_cast<uint32_t>(perSecond + 0.5);
                 }
             }
         }
     }
-    return true;
+    return clock->perSecond != 0 && clock->seconds != 0;
+}
+
+namespace {
+
+// A format tag of 0 names no format at all: nothing can be written in it.
+bool HasFormatTag(CDecWAV& reader) {
+    const uint8_t* bytes = reader.GetAudioFormat();
+    return bytes != nullptr && reader.GetAudioFormatSize() >= 2 && bytes::GetLE16(bytes) != 0;
 }
 
 }  // namespace
@@ -86,12 +104,15 @@ int32_t ReadAudioDuration(const std::string& source, AudioTime* length) {
     if (code != 0) {
         return code;
     }
-    WAVEFORMATEX format{};
-    if (!FormatOf(reader, &format) || format.nAvgBytesPerSec == 0 || format.nBlockAlign == 0) {
+    if (!HasFormatTag(reader)) {
+        return err::kUnsupportedFormat;
+    }
+    AudioClock clock;
+    if (!AudioClockOf(reader, &clock)) {
         return err::kStreamFormat;  // no rate: the length cannot be told in time
     }
-    *length = AudioDuration(static_cast<uint32_t>(reader.GetAudioLength()), format.nAvgBytesPerSec,
-                            format.nBlockAlign);
+    *length = AudioDuration(static_cast<uint32_t>(reader.GetAudioLength()), clock.perSecond,
+                            clock.seconds);
     return 0;
 }
 
@@ -113,20 +134,30 @@ AudioExtractResult RunAudioExtract(const AudioExtractJob& job, OpContext& ctx,
         return result;
     }
     RemoveExistingFile(job.output);
-    WAVEFORMATEX format{};
-    if (!FormatOf(reader, &format) || format.nAvgBytesPerSec == 0 || format.nBlockAlign == 0) {
+    if (!HasFormatTag(reader)) {
+        result.code = err::kUnsupportedFormat;
+        result.sourceInDetail = true;
+        return result;
+    }
+    AudioClock clock;
+    if (!AudioClockOf(reader, &clock)) {
         // Without a rate the range cannot be turned into positions.
         result.code = err::kStreamFormat;
         result.sourceInDetail = true;
         return result;
     }
-    const uint32_t block = format.nBlockAlign;
-    const uint32_t last = AudioTimeToPosition(job.end, format.nAvgBytesPerSec, block);
-    uint32_t first = AudioTimeToPosition(job.start, format.nAvgBytesPerSec, block);
+    uint32_t last = AudioTimeToPosition(job.end, clock.perSecond, clock.seconds);
+    uint32_t first = AudioTimeToPosition(job.start, clock.perSecond, clock.seconds);
     // A stream that starts late (an AVI audio stream whose first sample is
     // not 0) has nothing before its start to read.
     if (reader.GetAudioStart() > 0 && first < static_cast<uint32_t>(reader.GetAudioStart())) {
         first = static_cast<uint32_t>(reader.GetAudioStart());
+    }
+    // Frames stored as bytes are cut between frames, never inside one.
+    if (AviStream* stream = reader.GetAudioStream(); stream != nullptr && first < last) {
+        first = static_cast<uint32_t>(AudioCutPosition(*stream, static_cast<int32_t>(first)));
+        last = static_cast<uint32_t>(AudioCutPosition(
+            *stream, static_cast<int32_t>(std::min<uint32_t>(last, INT32_MAX))));
     }
     reader.SetPosition(static_cast<int32_t>(first));
 
@@ -153,6 +184,10 @@ AudioExtractResult RunAudioExtract(const AudioExtractJob& job, OpContext& ctx,
         onBegin();
     }
 
+    WAVEFORMATEX format{};
+    ReadWaveFormat(reader.GetAudioFormat(), static_cast<size_t>(reader.GetAudioFormatSize()),
+                   &format);
+    const uint32_t block = std::max<uint32_t>(format.nBlockAlign, 1);
     const uint32_t blockBytes = job.blockBytes < block ? block : job.blockBytes;
     CMemBuffBase<unsigned char> buffer;
     unsigned char* data = buffer.GetBuffer(static_cast<int32_t>(blockBytes));

@@ -6,6 +6,8 @@
 
 #include "OpContext.h"
 
+class CDecWAV;
+
 // Audio extract: copies a time range of the audio of a WAV or AVI file (its
 // last audio stream) into a new WAV file, byte for byte, in the source's own
 // audio format. The desktop page and trelvan-cli both run it.
@@ -21,15 +23,29 @@ struct AudioTime {
     static AudioTime FromMs(int64_t ms);
 };
 
-// The sample position of a time for a stream of `avgBytesPerSec` and
-// `blockAlign`: ((h*60+m)*60 + s + ms/1000) * A / B in floating point,
-// truncated toward zero; the low 32 bits are the position. 0 when the format
-// gives no rate.
-uint32_t AudioTimeToPosition(const AudioTime& t, uint32_t avgBytesPerSec, uint32_t blockAlign);
+// A stream's audio clock: `perSecond` samples every `seconds` seconds. For
+// fixed-size samples (WAV files, PCM and ADPCM in AVI, audio stored as
+// bytes) these are the format's average bytes per second and its block
+// alignment; for AVI audio stored one frame per chunk (MP3, AC-3, AAC as
+// most writers store them) the stream's own rate and scale, since a byte
+// rate says nothing about how many such samples make a second.
+struct AudioClock {
+    uint32_t perSecond = 0;
+    uint32_t seconds = 0;
+};
 
-// The length of `samples` blocks as hours, minutes, seconds and milliseconds
-// (seconds and milliseconds truncated).
-AudioTime AudioDuration(uint32_t samples, uint32_t avgBytesPerSec, uint32_t blockAlign);
+// The sample position of a time: ((h*60+m)*60 + s + ms/1000) * perSecond /
+// seconds in floating point, truncated toward zero; the low 32 bits are the
+// position. 0 when the clock has no rate.
+uint32_t AudioTimeToPosition(const AudioTime& t, uint32_t perSecond, uint32_t seconds);
+
+// The length of `samples` samples as hours, minutes, seconds and
+// milliseconds (seconds and milliseconds truncated).
+AudioTime AudioDuration(uint32_t samples, uint32_t perSecond, uint32_t seconds);
+
+// The clock of an open reader's audio; false when it has none (no format,
+// or no rate to tell time by).
+bool AudioClockOf(CDecWAV& reader, AudioClock* clock);
 
 // Opens the source's audio and gives its length. 0 or the reader's code.
 int32_t ReadAudioDuration(const std::string& source, AudioTime* length);

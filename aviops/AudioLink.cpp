@@ -4,7 +4,9 @@
 #include <memory>
 
 #include "AudioBlockReader.h"
+#include "AviAudioUnits.h"
 #include "AviFile.h"
+#include "ByteOrder.h"
 #include "CDecWAV.h"
 #include "CWaveFileACM.h"
 #include "ErrorCodes.h"
@@ -16,15 +18,31 @@ namespace trelvan {
 
 namespace {
 
+// The block size to which a source's audio is held where another source
+// follows: a WAV file whose data ends in part of a block (a 16-bit file of
+// odd size) would otherwise put every later source's samples one byte off.
+// 0 for audio that is not made of such blocks.
+uint32_t JoinUnit(CDecWAV& reader) {
+    const AviStream* stream = reader.GetAudioStream();
+    const uint8_t* format = reader.GetAudioFormat();
+    if (stream == nullptr || format == nullptr || reader.GetAudioFormatSize() < 2 ||
+        !IsBlockCodedAudio(bytes::GetLE16(format))) {
+        return 0;
+    }
+    return stream->SampleSize();
+}
+
 // Copies the audio of one opened source into the wave file, from the
 // reader's read position to the end of its stream. `buffer` may grow to hold
-// a variable-size sample. 0, or the code that ends the run; the stop flag is
-// looked at after every block.
+// a variable-size sample. With `wholeBlocks`, a part of a block at the end is
+// left out. 0, or the code that ends the run; the stop flag is looked at
+// after every block.
 int32_t CopySource(CDecWAV& reader, CWaveFileACM& wave, CMemBuffBase<unsigned char>& buffer,
-                   OpContext& ctx) {
+                   OpContext& ctx, bool wholeBlocks) {
     if (reader.GetAudioStream() == nullptr) {
         return err::kStreamRead;
     }
+    const uint32_t unit = wholeBlocks ? JoinUnit(reader) : 0;
     const int64_t end = static_cast<int64_t>(reader.GetAudioStart()) + reader.GetAudioLength();
     // A stream whose first sample is not 0 (an AVI audio stream that starts
     // late) is read from that sample: there is nothing before it to read.
@@ -41,6 +59,9 @@ int32_t CopySource(CDecWAV& reader, CWaveFileACM& wave, CMemBuffBase<unsigned ch
         }
         if (samples < 1) {
             break;  // the stream ended early: on with the next source
+        }
+        if (unit > 1) {
+            bytes -= static_cast<int32_t>(static_cast<uint32_t>(bytes) % unit);
         }
         if (bytes > 0 && wave.WriteRaw(buffer.Data(), bytes) < 1) {
             return err::kOutput;  // disk full, or the WAV size limit
@@ -103,6 +124,11 @@ AudioLinkResult RunAudioLink(const AudioLinkJob& job, OpContext& ctx,
         result.failedSource = 0;
         return result;
     }
+    if (format.wFormatTag == 0) {
+        result.code = err::kUnsupportedFormat;  // no format to write the output in
+        result.failedSource = 0;
+        return result;
+    }
     RemoveExistingFile(job.output);
 
     CWaveFileACM wave;
@@ -141,7 +167,7 @@ AudioLinkResult RunAudioLink(const AudioLinkJob& job, OpContext& ctx,
     for (int32_t i = 0; result.code == err::kOk && i < count; ++i) {
         ctx.item = i;
         ctx.current = i;
-        result.code = CopySource(*readers[static_cast<size_t>(i)], wave, buffer, ctx);
+        result.code = CopySource(*readers[static_cast<size_t>(i)], wave, buffer, ctx, i + 1 < count);
         if (ctx.StopRequested()) {
             break;
         }

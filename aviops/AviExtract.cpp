@@ -6,6 +6,8 @@
 #include <memory>
 #include <vector>
 
+#include "AviAudioUnits.h"
+#include "ByteOrder.h"
 #include "CDecAVIAudio.h"
 #include "CEncAVIAudio.h"
 #include "ErrorCodes.h"
@@ -97,6 +99,19 @@ int32_t AudioPosition(int64_t frame, const AviStreamInfo& video, const AviStream
     return static_cast<int32_t>(x);
 }
 
+// 0 when the audio stream can be cut to a span of time: its format names a
+// format (tag not 0) and its header gives rate and scale.
+int32_t CheckAudioCanBeCut(const AviStream& audio) {
+    const std::vector<uint8_t>& format = audio.Format();
+    if (format.size() < 2 || bytes::GetLE16(format.data()) == 0) {
+        return err::kUnsupportedFormat;
+    }
+    if (audio.Info().dwRate == 0 || audio.Info().dwScale == 0) {
+        return err::kStreamFormat;
+    }
+    return 0;
+}
+
 // The next frame at or after `start` that is a key frame, but never past
 // `end`. The stream's first frame counts as one without asking; a start at
 // or after the end stays where it is.
@@ -151,6 +166,12 @@ AviExtractResult RunAviExtract(const AviExtractJob& job, OpContext& ctx,
     // names a zero handler for display).
     result.code = writer.OpenForCopy(job.output, video->Info(), format.get(), formatSize);
     AviStream* audio = reader.HasAudio() ? reader.GetAudioStream() : nullptr;
+    if (result.code == 0 && audio != nullptr) {
+        // Audio that names no format, or that nothing tells the time of,
+        // cannot be cut to the video's span: refused rather than written
+        // as an empty stream.
+        result.code = CheckAudioCanBeCut(*audio);
+    }
     if (result.code == 0 && audio != nullptr) {
         const uint8_t* a = reader.GetAudioFormat();
         const std::vector<uint8_t> audioFormat(a,
@@ -228,7 +249,14 @@ AviExtractResult RunAviExtract(const AviExtractJob& job, OpContext& ctx,
         const int32_t first = AudioPosition(start, video->Info(), audio->Info());
         const int32_t last =
             AudioPosition(static_cast<int64_t>(end) + 1, video->Info(), audio->Info());
-        result.code = writer.CopyAudioRange(first, last, audio);
+        result.code = writer.CopyAudioRange(AudioCutPosition(*audio, first),
+                                            AudioCutPosition(*audio, last), audio);
+    }
+    // Audio that could not be read and that nobody was asked about makes
+    // the output short of audio: the run says so.
+    result.audioTrouble = writer.ReadTrouble();
+    if (result.code == 0 && result.audioTrouble.unanswered) {
+        result.code = err::kStreamRead;
     }
     // A file that could not be completed is a failure too, unless one was
     // reported already.

@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "CEncAVIAudio.h"
 #include "OpContext.h"
 #include "ProgressText.h"
 #include "VideoSampleCopy.h"
@@ -76,6 +77,9 @@ struct AviExtractResult {
     // The time of the adjusted start, as the start fields are rewritten.
     AviTime start;
     double rate = 0;
+    // Audio blocks that could not be read (the first, how many were
+    // skipped, whether the copy ended there).
+    CEncAVIAudio::AudioReadTrouble audioTrouble;
 };
 
 // Runs the extract against `ctx`:
@@ -97,7 +101,10 @@ struct AviExtractResult {
 //    (2006) ends it with that code and sets the stop flag;
 //  - copies the source's audio samples of the same span (2006 when a block
 //    cannot be written; a block that cannot be read asks through the
-//    context's ask hook).
+//    context's ask hook, and without one ends the audio there and the run
+//    with 1007); audio stored as MPEG or AC-3 bytes is cut at frame
+//    boundaries. Audio with format tag 0 (-3) or without rate and scale
+//    (1009) is refused before the work begins.
 // The output is always closed with what was written; a failure to complete
 // it is reported (2006) when nothing failed before.
 AviExtractResult RunAviExtract(const AviExtractJob& job, OpContext& ctx,

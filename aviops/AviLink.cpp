@@ -156,6 +156,9 @@ int32_t Join(const AviLinkJob& job, Readers& readers, CEncAVIAudio& writer, OpCo
                 ctx.stop = 1;  // a failed run shows no 100 %
                 return code;
             }
+            if (writer.ReadTrouble().firstSample >= 0 && result.audioTroubleSource < 0) {
+                result.audioTroubleSource = static_cast<int32_t>(i);
+            }
         }
         // Done with this source: its index and file go now, so a long list
         // holds at most what the sources not yet copied need.
@@ -205,6 +208,13 @@ AviLinkResult RunAviLink(const AviLinkJob& job, OpContext& ctx,
     const int32_t closed = writer.Close();
     if (result.code == 0 && closed != 0) {
         result.code = closed;
+        ctx.stop = 1;
+    }
+    // Audio that could not be read and that nobody was asked about: the
+    // output lacks it, so the run does not pass as complete.
+    result.audioTrouble = writer.ReadTrouble();
+    if (result.code == 0 && result.audioTrouble.unanswered) {
+        result.code = err::kStreamRead;
         ctx.stop = 1;
     }
     return result;

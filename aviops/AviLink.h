@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "AviWriter.h"
+#include "CEncAVIAudio.h"
 #include "OpContext.h"
 #include "ProgressText.h"
 
@@ -29,6 +30,10 @@ struct AviLinkResult {
     int32_t code = 0;
     // Whether the work began (the running state was entered).
     bool started = false;
+    // Audio blocks that could not be read, and the source (index in the
+    // list) where the first one was; -1 when every block was read.
+    CEncAVIAudio::AudioReadTrouble audioTrouble;
+    int32_t audioTroubleSource = -1;
 };
 
 // The output name the link proposes: the first source's stem + "_link.avi".
@@ -51,7 +56,10 @@ std::string AviLinkDefaultOutput(const std::string& firstSource);
 //    what was written, closed properly, and holds no audio of the source
 //    whose video was being copied.
 // A read or write failure ends the run with its code (1007, 501, 2006) and
-// sets the stop flag, so no "100 %" is shown.
+// sets the stop flag, so no "100 %" is shown. An audio block that cannot be
+// read asks the context's ask hook (OK ends that source's audio, Cancel
+// skips a sample); without one, that source's audio ends there, the link
+// goes on, and the run ends with 1007.
 AviLinkResult RunAviLink(const AviLinkJob& job, OpContext& ctx,
                          const std::function<void()>& onBegin = {});
 

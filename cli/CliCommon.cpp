@@ -88,4 +88,42 @@ void CliRun::FinishProgress() {
 
 bool CliRun::Interrupted() const { return g_interrupted.load(); }
 
+void SetUnreadableAudioPolicy(OpContext& ctx, bool skip) {
+    if (skip) {
+        ctx.ask = [](const std::string&, const std::string&) { return false; };  // Cancel: skip
+    } else {
+        ctx.ask = nullptr;
+    }
+}
+
+void ReportAudioTrouble(const CEncAVIAudio::AudioReadTrouble& trouble, const std::string& source) {
+    if (trouble.firstSample < 0) {
+        return;
+    }
+    const std::string at = std::to_string(trouble.firstSample) + " (" +
+                           FormatTimeMs(static_cast<int64_t>(trouble.firstSeconds * 1000)) + ")";
+    if (trouble.skipped > 0) {
+        std::fprintf(stderr, "%s\n",
+                     SelectLanguageText("trelvan-cli: skipped " + std::to_string(trouble.skipped) +
+                                            " unreadable audio sample(s) of " + source +
+                                            ", the first at sample " + at,
+                                        "trelvan-cli: " + source + " の読めない音声サンプル " +
+                                            std::to_string(trouble.skipped) +
+                                            " 個を飛ばしました(最初はサンプル " + at + ")")
+                         .c_str());
+    }
+    if (trouble.ended) {
+        std::fprintf(
+            stderr, "%s\n",
+            SelectLanguageText("trelvan-cli: the audio of " + source +
+                                   " could not be read at sample " + at +
+                                   "; the output's audio of it ends there "
+                                   "(--skip-unreadable skips such samples instead)",
+                               "trelvan-cli: " + source + " の音声をサンプル " + at +
+                                   " で読めませんでした。出力のその音声はそこで終わります"
+                                   "(--skip-unreadable で飛ばして続けます)")
+                .c_str());
+    }
+}
+
 }  // namespace trelvan::cli

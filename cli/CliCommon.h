@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "CEncAVIAudio.h"
 #include "CliArgs.h"
 #include "OpContext.h"
 
@@ -22,6 +23,15 @@ void ApplyCommonOptions(const ParsedArgs& args);
 // Prints an error code as the error box shows it (caption line, then the
 // text) on standard error. Nothing for codes without a text.
 void PrintErrorCode(int32_t code, const std::string& detail = {});
+
+// Audio blocks that cannot be read during an AVI copy. By default nobody is
+// asked: that audio ends there and the run fails with a read error that
+// says where. With --skip-unreadable (`skip`) every such sample is skipped,
+// as the page's Cancel does, and counted.
+void SetUnreadableAudioPolicy(OpContext& ctx, bool skip);
+// Says on standard error what became of unreadable audio of `source`, if
+// any: where it ended, or how many samples were skipped.
+void ReportAudioTrouble(const CEncAVIAudio::AudioReadTrouble& trouble, const std::string& source);
 
 // Prints "trelvan-cli: <message>" and a hint to --help on standard error.
 int UsageFailure(const std::string& message);

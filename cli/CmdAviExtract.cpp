@@ -17,15 +17,17 @@ namespace trelvan::cli {
 // start fields.
 int RunAviExtract(const std::vector<std::string>& words) {
     try {
-        const ParsedArgs args = ParseArgs(words, {{}, {"--start", "--end", "-o"}});
+        const ParsedArgs args = ParseArgs(words, {{"--skip-unreadable"}, {"--start", "--end", "-o"}});
         if (args.Has("--help") || args.Has("-h")) {
             std::printf(
                 "usage: trelvan-cli avi-extract SRC [--start H:M:S.mmm] [--end H:M:S.mmm] "
-                "[-o OUT]\n"
+                "[-o OUT] [--skip-unreadable]\n"
                 "Copies a time range of an AVI file into an AVI file without recompressing:\n"
                 "the video from the first key frame at or after the start up to the end, then\n"
                 "the audio of the same span. Prints the start actually used. Default range:\n"
-                "the whole file; default output: the source's name with _extr.avi.\n");
+                "the whole file; default output: the source's name with _extr.avi.\n"
+                "An audio sample that cannot be read ends the audio there and the run fails\n"
+                "(exit 1, saying where); --skip-unreadable skips such samples and counts them.\n");
             return kExitOk;
         }
         if (args.Positional().size() != 1) {
@@ -63,6 +65,7 @@ int RunAviExtract(const std::vector<std::string>& words) {
         CliRun run(ctx, args);
         run.SetProgressText(
             [&ctx] { return FormatProgress(AviExtractProgress(ctx, IsJapaneseSystem())).text; });
+        SetUnreadableAudioPolicy(ctx, args.Has("--skip-unreadable"));
         // Printed when the start is known, before the copy begins.
         const AviExtractResult result =
             trelvan::RunAviExtract(job, ctx, {}, [](const AviTime& used) {
@@ -70,6 +73,7 @@ int RunAviExtract(const std::vector<std::string>& words) {
                 std::fflush(stdout);
             });
         run.FinishProgress();
+        ReportAudioTrouble(result.audioTrouble, job.source);
         if (result.code != 0) {
             PrintErrorCode(result.code);
             return kExitOperationError;

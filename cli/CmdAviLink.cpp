@@ -11,14 +11,16 @@ namespace trelvan::cli {
 // the output is the first source's stem + "_link.avi".
 int RunAviLink(const std::vector<std::string>& words) {
     try {
-        const ParsedArgs args = ParseArgs(words, {{}, {"-o"}});
+        const ParsedArgs args = ParseArgs(words, {{"--skip-unreadable"}, {"-o"}});
         if (args.Has("--help") || args.Has("-h")) {
             std::printf(
-                "usage: trelvan-cli avi-link SRC... [-o OUT]\n"
+                "usage: trelvan-cli avi-link SRC... [-o OUT] [--skip-unreadable]\n"
                 "Joins AVI files, in the order given, into one AVI file without re-encoding:\n"
                 "each source's video, then its audio. Stream headers and formats are the\n"
                 "first source's; a source's audio is left out when the first has none.\n"
-                "Default output: the first source's name with _link.avi.\n");
+                "Default output: the first source's name with _link.avi.\n"
+                "An audio sample that cannot be read ends that source's audio there and the\n"
+                "run fails (exit 1, saying where); --skip-unreadable skips such samples.\n");
             return kExitOk;
         }
         if (args.Positional().empty()) {
@@ -33,14 +35,13 @@ int RunAviLink(const std::vector<std::string>& words) {
         CliRun run(ctx, args);
         run.SetProgressText(
             [&ctx] { return FormatProgress(AviLinkProgress(ctx, IsJapaneseSystem())).text; });
-        // An audio block that cannot be read is skipped (the page's Cancel),
-        // with a note on standard error.
-        ctx.ask = [](const std::string&, const std::string& text) {
-            std::fprintf(stderr, "trelvan-cli: %s (skipped)\n", text.c_str());
-            return false;
-        };
+        SetUnreadableAudioPolicy(ctx, args.Has("--skip-unreadable"));
         const AviLinkResult result = trelvan::RunAviLink(job, ctx);
         run.FinishProgress();
+        if (result.audioTroubleSource >= 0) {
+            ReportAudioTrouble(result.audioTrouble,
+                               job.sources[static_cast<size_t>(result.audioTroubleSource)]);
+        }
         if (result.code != 0) {
             PrintErrorCode(result.code);
             return kExitOperationError;

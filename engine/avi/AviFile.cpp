@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "AviAudioUnits.h"
 #include "AviIndexBuilder.h"
 #include "ByteOrder.h"
 #include "ErrorCodes.h"
@@ -317,6 +318,8 @@ int32_t AviFile::ParseAvi(uint64_t riff_end) {
                     std::min<uint64_t>(k.size, end > k.Data() ? end - k.Data() : 0));
             }
         }
+        // Audio is counted in whole blocks of its format.
+        NormalizeAudioUnits(s.m_info, s.m_format);
         // Video has one chunk per frame whatever the header says.
         s.m_sampleSize = s.IsVideo() ? 0 : s.m_info.dwSampleSize;
         builder.SetStreamIndex(m_streams.size(), index);

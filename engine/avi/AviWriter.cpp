@@ -189,7 +189,9 @@ int64_t AviWriter::StreamLength(int stream) const {
     if (IsVideo(s.info) || s.info.dwSampleSize == 0) {
         return static_cast<int64_t>(s.chunks);
     }
-    return static_cast<int64_t>(s.bytes / s.info.dwSampleSize);
+    // A short last block (the end of a WAV source whose data is not a whole
+    // number of blocks) is stored, so it is counted.
+    return static_cast<int64_t>((s.bytes + s.info.dwSampleSize - 1) / s.info.dwSampleSize);
 }
 
 const std::vector<uint8_t>& AviWriter::StreamFormat(int stream) const {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <numeric>
 
 #include "AviStreamCopy.h"
 #include "ByteOrder.h"
@@ -26,6 +27,30 @@ int32_t CEncAVIAudio::Close() {
     m_hasAudio = false;
     return CEncAVI::Close();
 }
+
+namespace {
+
+// Rate and scale of a stream whose samples of `info.dwSampleSize` bytes
+// become blocks of `block` bytes: samples per second times old size / block.
+void RescaleToBlocks(trelvan::AviWriterStreamInfo& info, uint32_t block, uint32_t avg_bytes) {
+    uint64_t rate = uint64_t{info.dwRate} * info.dwSampleSize;
+    uint64_t scale = uint64_t{info.dwScale} * block;
+    const uint64_t g = std::gcd(rate, scale);
+    if (g != 0) {
+        rate /= g;
+        scale /= g;
+    }
+    if (rate != 0 && scale != 0 && rate <= UINT32_MAX && scale <= UINT32_MAX) {
+        info.dwRate = static_cast<uint32_t>(rate);
+        info.dwScale = static_cast<uint32_t>(scale);
+    } else if (avg_bytes != 0) {
+        info.dwRate = avg_bytes;  // the format's own byte rate, per block
+        info.dwScale = block;
+    }
+    info.dwSampleSize = block;
+}
+
+}  // namespace
 
 std::string CEncAVIAudio::AudioReadFailedText() {
     return trelvan::SelectLanguageText("The Audio was failed in reading. \nDo you discontinue it?",
@@ -52,11 +77,15 @@ int32_t CEncAVIAudio::AddAudioStream(const std::vector<uint8_t>& format,
         fmt.resize(std::min<size_t>(fmt.size(), 18 + trelvan::bytes::GetLE16(&fmt[16])));
     }
     trelvan::AviWriterStreamInfo info = trelvan::WriterStreamInfo(header);
-    // A stream of fixed-size samples counts them in blocks of the format.
+    // A stream of fixed-size samples counts them in blocks of the format. A
+    // header that counted other units had its rate and scale in those units:
+    // they are re-expressed per block, so that the written length times the
+    // sample size is the bytes written and rate and scale still give the
+    // same duration.
     if (info.dwSampleSize != 0 && fmt.size() >= 16) {
         const uint16_t block_align = trelvan::bytes::GetLE16(&fmt[12]);
-        if (block_align != 0) {
-            info.dwSampleSize = block_align;
+        if (block_align != 0 && block_align != info.dwSampleSize) {
+            RescaleToBlocks(info, block_align, trelvan::bytes::GetLE32(&fmt[8]));
         }
     }
     const int32_t rc = m_file->AddStream(info, fmt, &m_audioStream);
@@ -113,11 +142,21 @@ int32_t CEncAVIAudio::CopyAudioRange(int32_t first, int32_t end, trelvan::AviStr
         // As many samples as the buffer holds, but none past the end of the
         // range: the last block stops at `end`.
         if (source->Read(pos, end - pos, buffer.get(), kTransferBytes, &bytes, &samples) != 0) {
-            // OK discontinues the copy, Cancel skips this sample.
-            const bool discontinue = m_ctx == nullptr || m_ctx->Ask("", AudioReadFailedText());
-            if (discontinue) {
+            if (m_trouble.firstSample < 0) {
+                m_trouble.firstSample = pos;
+                const trelvan::AviStreamInfo& in = source->Info();
+                m_trouble.firstSeconds =
+                    in.dwRate != 0 ? static_cast<double>(pos) * in.dwScale / in.dwRate : 0;
+            }
+            // OK discontinues the copy, Cancel skips this sample. With no one
+            // to ask, the copy ends as OK would, and the run must say so.
+            const bool asked = m_ctx != nullptr && m_ctx->ask;
+            if (!asked || m_ctx->Ask("", AudioReadFailedText())) {
+                m_trouble.ended = true;
+                m_trouble.unanswered = m_trouble.unanswered || !asked;
                 break;
             }
+            ++m_trouble.skipped;
             ++pos;
             continue;
         }

@@ -38,15 +38,28 @@ class CEncAVIAudio : public CEncAVI_Comp {
     int32_t AddAudioStream(const std::vector<uint8_t>& format, const trelvan::AviStreamInfo& header,
                            const std::string& path);
 
+    // What became of audio blocks that could not be read, over every
+    // CopyAudioRange of this writer object (closing keeps it, for the caller
+    // to read after the file is finished).
+    struct AudioReadTrouble {
+        int64_t firstSample = -1;  // the first sample that could not be read; -1: none
+        double firstSeconds = 0;   // its time in its stream
+        int64_t skipped = 0;       // samples skipped (answered Cancel)
+        bool ended = false;        // a copy was ended there (answered OK, or no one asked)
+        bool unanswered = false;   // ...because no ask hook was set
+    };
+
     // Copies the source's audio samples [first, end) (end clamped to the
     // source's length) into the audio stream, block by block as the source
     // delivers them (at most kTransferBytes each, never past `end`). Before
     // each block the context's pump hook runs; a block that cannot be read
     // asks the context's ask hook (empty caption, AudioReadFailedText()):
     // true (OK) ends the copy, false (Cancel) skips one sample. Without a
-    // context a failed read ends the copy. A null source copies nothing.
-    // Returns 0 (also when the copy was ended), err::kMemory, or
-    // err::kStreamWrite (no audio stream, or a failed write).
+    // context or an ask hook a failed read ends the copy, and ReadTrouble()
+    // tells the caller, who must not report the run as complete. A null
+    // source copies nothing. Returns 0 (also when the copy was ended),
+    // err::kMemory, or err::kStreamWrite (no audio stream, or a failed
+    // write).
     int32_t CopyAudioRange(int32_t first, int32_t end, trelvan::AviStream* source);
 
     // Appends one block of audio as one chunk (a key chunk). The audio
@@ -60,6 +73,7 @@ class CEncAVIAudio : public CEncAVI_Comp {
     void SetContext(trelvan::OpContext* ctx) { m_ctx = ctx; }
 
     bool HasAudio() const { return m_hasAudio; }
+    const AudioReadTrouble& ReadTrouble() const { return m_trouble; }
     int32_t GetAudioPosition() const { return m_audioPos; }
 
     // The question asked when an audio block cannot be read.
@@ -70,4 +84,5 @@ class CEncAVIAudio : public CEncAVI_Comp {
     int32_t m_audioPos = 0;
     bool m_hasAudio = false;
     trelvan::OpContext* m_ctx = nullptr;
+    AudioReadTrouble m_trouble;
 };

@@ -8,6 +8,7 @@
 namespace trelvan::err {
 
 inline constexpr int32_t kOk = 0;
+inline constexpr int32_t kUnsupportedFormat = -3;  // a stream format no operation can copy
 inline constexpr int32_t kNoFrame = -1;         // link pages: empty source list
 inline constexpr int32_t kFileDoesNotOpen = -5; // audio link/extract: output not created
 inline constexpr int32_t kSaveFailed = 103;     // separate/unite: saving failed
