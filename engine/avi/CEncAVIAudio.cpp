@@ -141,7 +141,18 @@ int32_t CEncAVIAudio::CopyAudioRange(int32_t first, int32_t end, trelvan::AviStr
         int32_t samples = 0;
         // As many samples as the buffer holds, but none past the end of the
         // range: the last block stops at `end`.
-        if (source->Read(pos, end - pos, buffer.get(), kTransferBytes, &bytes, &samples) != 0) {
+        bool read = source->Read(pos, end - pos, buffer.get(), kTransferBytes, &bytes, &samples) == 0;
+        if (!read) {
+            // A block of several chunks failed: the samples of the chunk at
+            // `pos` alone may still be readable, so that the failure is met
+            // (and reported) at the sample where it is.
+            int32_t inChunk = 0;
+            if (source->Read(pos, trelvan::kReadConvenient, nullptr, 0, nullptr, &inChunk) == 0 &&
+                inChunk > 0 && inChunk < end - pos) {
+                read = source->Read(pos, inChunk, buffer.get(), kTransferBytes, &bytes, &samples) == 0;
+            }
+        }
+        if (!read) {
             if (m_trouble.firstSample < 0) {
                 m_trouble.firstSample = pos;
                 const trelvan::AviStreamInfo& in = source->Info();

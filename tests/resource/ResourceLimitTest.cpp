@@ -320,7 +320,9 @@ INSTANTIATE_TEST_SUITE_P(Crafted, ResourceLimit, ::testing::ValuesIn(test::Craft
 TEST(ResourceLimitLarge, ChunkOfSamplesOverOneGiBIsIndexedInFewPieces) {
     constexpr uint32_t kSample = 0x50000000u;
     constexpr uint32_t kChunk = 0xC0000000u;
-    AviTestStream audio = test::AudioStream();
+    // MPEG audio: a format without blocks of its own, so the header's sample
+    // size stands (PCM would be counted in its 4-byte blocks).
+    AviTestStream audio = test::AudioStream(0x55);
     audio.sampleSize = kSample;
     Bytes b = test::BuildTestAvi({audio}, {{0, test::Pattern(16, 1), true}}, AviTestIndex::None);
     // The RIFF and the movi list reach to the end of the file; the chunk

@@ -252,6 +252,37 @@ TEST_F(EncAviTest, FailedAudioReadsAskWhetherToDiscontinue) {
     }
 }
 
+// A source header counting 1-byte units at the format's byte rate over a
+// block of 2 bytes: the written stream counts blocks, so its rate and scale
+// must count blocks too (keeping them made the output claim half its
+// length).
+TEST_F(EncAviTest, WrittenAudioHeaderDescribesItsData) {
+    Opened src = OpenSource(MakeSource(kSources[0]));
+    ASSERT_NE(src.audio, nullptr);
+    const uint32_t block = bytes::GetLE16(src.audio->Format().data() + 12);
+    const uint32_t perSecond = bytes::GetLE32(src.audio->Format().data() + 8);
+    ASSERT_GT(block, 1u);
+    AviStreamInfo bytesHeader = src.audio->Info();
+    bytesHeader.dwSampleSize = 1;
+    bytesHeader.dwRate = perSecond;
+    bytesHeader.dwScale = 1;
+    CEncAVIAudio w;
+    const std::string out = dir + "/units.avi";
+    ASSERT_EQ(w.OpenForCopy(out, src.video->Info(), src.video->Format().data(),
+                            static_cast<int32_t>(src.video->Format().size())),
+              0);
+    ASSERT_EQ(w.AddAudioStream(src.audio->Format(), bytesHeader, ""), 0);
+    ASSERT_EQ(w.CopyAudioRange(0, src.audio->Length(), src.audio), 0);
+    ASSERT_EQ(w.Close(), 0);
+    Opened got = OpenSource(out);
+    ASSERT_NE(got.audio, nullptr);
+    const AviStreamInfo& h = got.audio->Info();
+    EXPECT_EQ(h.dwSampleSize, block);
+    EXPECT_EQ(uint64_t{h.dwLength} * h.dwSampleSize, got.audio->TotalBytes());
+    EXPECT_NEAR(double{h.dwLength} * h.dwScale / h.dwRate,
+                static_cast<double>(got.audio->TotalBytes()) / perSecond, 1e-9);
+}
+
 TEST_F(EncAviTest, RefusalsAndFailuresGiveTheirCodes) {
     const std::string in = MakeSource(kSources[0]);
     Opened src = OpenSource(in);
