@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: build run test deps configure clean screenshots check-sanitize fuzz
+.PHONY: build run test deps configure clean screenshots check-sanitize fuzz package check-package
 
 deps:
 	@bash scripts/install-deps
@@ -25,6 +25,15 @@ screenshots: build
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# The Debian package, in $(BUILD_DIR)/packages/.
+package: build
+	@cd $(BUILD_DIR) && cpack -B packages >/dev/null && ls packages/*.deb
+
+# The package unpacked into a temporary folder (not installed): the programs
+# run from there and join two files.
+check-package: package
+	@bash scripts/check-package $(BUILD_DIR)/packages
 
 # The whole test suite built with AddressSanitizer (leak checks included) and
 # UndefinedBehaviorSanitizer in its own build folder; any finding fails a test.
