@@ -10,6 +10,7 @@
 #include "CDecWAV.h"
 #include "CWaveFileACM.h"
 #include "ErrorCodes.h"
+#include "JoinCheckAvi.h"
 #include "MemBuffBase.h"
 #include "OutputNames.h"
 #include "WaveFormatEx.h"
@@ -112,6 +113,17 @@ AudioLinkResult RunAudioLink(const AudioLinkJob& job, OpContext& ctx,
             largestSample = std::max(largestSample, s->SampleSize());
         }
         readers.push_back(std::move(reader));
+    }
+    if (job.checkJoin) {
+        std::vector<CDecAVIAudio*> open;
+        for (const auto& r : readers) {
+            open.push_back(r.get());
+        }
+        result.join = CompareAudioEntries(open, job.sources);
+        if (!result.join.JoinsCleanly() && ctx.ask && !ctx.Ask("", result.join.Question())) {
+            result.cancelled = true;
+            return result;
+        }
     }
     // The output is described by the first source's format record.
     CDecWAV& first = *readers.front();

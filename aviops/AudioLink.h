@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "JoinCheck.h"
 #include "OpContext.h"
 
 // Audio link: joins the audio of several WAV or AVI files (each file's last
@@ -25,6 +26,10 @@ struct AudioLinkJob {
     // Largest RIFF size of the output; 0 keeps the WAV format's own limit
     // (tests lower it to reach the limit with small files).
     uint64_t riffSizeLimit = 0;
+    // Compare the entries' audio formats before anything is deleted or
+    // written, and ask the context's ask hook (OK joins anyway) when they
+    // differ.
+    bool checkJoin = false;
 };
 
 struct AudioLinkResult {
@@ -33,6 +38,10 @@ struct AudioLinkResult {
     bool started = false;
     // The entry whose reader gave `code` while opening (0-based), or -1.
     int32_t failedSource = -1;
+    // The join check's findings (checkJoin), and whether the question about
+    // them was answered Cancel (then nothing was deleted or written).
+    JoinReport join;
+    bool cancelled = false;
 };
 
 // Runs the link against `ctx`:

@@ -7,6 +7,7 @@
 #include "CDecAVIAudio.h"
 #include "CEncAVIAudio.h"
 #include "ErrorCodes.h"
+#include "JoinCheckAvi.h"
 #include "OutputNames.h"
 #include "VideoSampleCopy.h"
 
@@ -167,6 +168,22 @@ int32_t Join(const AviLinkJob& job, Readers& readers, CEncAVIAudio& writer, OpCo
     return 0;
 }
 
+// The join check before anything is deleted: entries that differ from the
+// first are asked about; Cancel ends the run there.
+bool AcceptJoin(const Readers& readers, const std::vector<std::string>& sources, OpContext& ctx,
+                AviLinkResult& result) {
+    std::vector<CDecAVIAudio*> open;
+    for (const auto& r : readers) {
+        open.push_back(r.get());
+    }
+    result.join = CompareAviEntries(open, sources);
+    if (result.join.JoinsCleanly() || !ctx.ask || ctx.Ask("", result.join.Question())) {
+        return true;
+    }
+    result.cancelled = true;
+    return false;
+}
+
 }  // namespace
 
 AviLinkResult RunAviLink(const AviLinkJob& job, OpContext& ctx,
@@ -195,6 +212,9 @@ AviLinkResult RunAviLink(const AviLinkJob& job, OpContext& ctx,
         if (result.code != 0) {
             return result;
         }
+    }
+    if (job.checkJoin && !AcceptJoin(readers, job.sources, ctx, result)) {
+        return result;
     }
     RemoveExistingFile(job.output);
 

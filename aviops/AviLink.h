@@ -7,6 +7,7 @@
 
 #include "AviWriter.h"
 #include "CEncAVIAudio.h"
+#include "JoinCheck.h"
 #include "OpContext.h"
 #include "ProgressText.h"
 
@@ -24,6 +25,9 @@ struct AviLinkJob {
     // The output's size limits (tests lower the RIFF size to reach the
     // OpenDML form with small files).
     AviWriterLimits limits;
+    // Compare the entries before anything is deleted or written, and ask the
+    // context's ask hook (OK joins anyway) when they differ.
+    bool checkJoin = false;
 };
 
 struct AviLinkResult {
@@ -34,6 +38,10 @@ struct AviLinkResult {
     // list) where the first one was; -1 when every block was read.
     CEncAVIAudio::AudioReadTrouble audioTrouble;
     int32_t audioTroubleSource = -1;
+    // The join check's findings (checkJoin), and whether the question about
+    // them was answered Cancel (then nothing was deleted or written).
+    JoinReport join;
+    bool cancelled = false;
 };
 
 // The output name the link proposes: the first source's stem + "_link.avi".

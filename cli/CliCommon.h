@@ -5,6 +5,7 @@
 
 #include "CEncAVIAudio.h"
 #include "CliArgs.h"
+#include "JoinCheck.h"
 #include "OpContext.h"
 
 // Conventions every subcommand follows.
@@ -32,6 +33,13 @@ void SetUnreadableAudioPolicy(OpContext& ctx, bool skip);
 // Says on standard error what became of unreadable audio of `source`, if
 // any: where it ended, or how many samples were skipped.
 void ReportAudioTrouble(const CEncAVIAudio::AudioReadTrouble& trouble, const std::string& source);
+
+// The join check of a list as its link would join it: AVI files by the AVI
+// link's rules, anything else by the audio link's.
+JoinReport CheckJoinOf(const std::vector<std::string>& sources);
+// For the link commands: true (after printing the report on standard error)
+// when the sources differ and `force` is not set.
+bool RefuseUnlessClean(const JoinReport& report, bool force);
 
 // Prints "trelvan-cli: <message>" and a hint to --help on standard error.
 int UsageFailure(const std::string& message);

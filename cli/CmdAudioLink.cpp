@@ -3,6 +3,7 @@
 #include "AudioLink.h"
 #include "CliCommon.h"
 #include "Commands.h"
+#include "JoinCheckAvi.h"
 #include "Language.h"
 #include "OutputNames.h"
 #include "ProgressText.h"
@@ -14,13 +15,15 @@ namespace trelvan::cli {
 // source's stem + "_link.wav".
 int RunAudioLink(const std::vector<std::string>& words) {
     try {
-        const ParsedArgs args = ParseArgs(words, {{}, {"-o"}});
+        const ParsedArgs args = ParseArgs(words, {{"--force"}, {"-o"}});
         if (args.Has("--help") || args.Has("-h")) {
             std::printf(
-                "usage: trelvan-cli audio-link SRC... [-o OUT]\n"
+                "usage: trelvan-cli audio-link SRC... [-o OUT] [--force]\n"
                 "Joins the audio of WAV or AVI files (an AVI file's last audio stream), in the\n"
                 "order given, into one WAV file. The bytes are copied unchanged and described\n"
-                "by the first source's format, so the sources should share one format.\n"
+                "by the first source's format, so the sources must share one format: a list\n"
+                "that does not (see trelvan-cli check) is refused with the differences unless\n"
+                "--force is given.\n"
                 "Default output: the first source's name with _link.wav.\n");
             return kExitOk;
         }
@@ -32,6 +35,9 @@ int RunAudioLink(const std::vector<std::string>& words) {
         job.sources = args.Positional();
         job.output =
             args.Value("-o").value_or(DefaultOutputName(job.sources.front(), "_link", ".wav"));
+        if (RefuseUnlessClean(CheckAudioJoin(job.sources), args.Has("--force"))) {
+            return kExitOperationError;
+        }
 
         OpContext ctx;
         CliRun run(ctx, args);

@@ -3,6 +3,7 @@
 #include "AviLink.h"
 #include "CliCommon.h"
 #include "Commands.h"
+#include "JoinCheckAvi.h"
 #include "Language.h"
 
 namespace trelvan::cli {
@@ -11,16 +12,18 @@ namespace trelvan::cli {
 // the output is the first source's stem + "_link.avi".
 int RunAviLink(const std::vector<std::string>& words) {
     try {
-        const ParsedArgs args = ParseArgs(words, {{"--skip-unreadable"}, {"-o"}});
+        const ParsedArgs args = ParseArgs(words, {{"--skip-unreadable", "--force"}, {"-o"}});
         if (args.Has("--help") || args.Has("-h")) {
             std::printf(
-                "usage: trelvan-cli avi-link SRC... [-o OUT] [--skip-unreadable]\n"
+                "usage: trelvan-cli avi-link SRC... [-o OUT] [--skip-unreadable] [--force]\n"
                 "Joins AVI files, in the order given, into one AVI file without re-encoding:\n"
                 "each source's video, then its audio. Stream headers and formats are the\n"
                 "first source's; a source's audio is left out when the first has none.\n"
                 "Default output: the first source's name with _link.avi.\n"
                 "An audio sample that cannot be read ends that source's audio there and the\n"
-                "run fails (exit 1, saying where); --skip-unreadable skips such samples.\n");
+                "run fails (exit 1, saying where); --skip-unreadable skips such samples.\n"
+                "Sources that differ from the first in their video or audio format (see\n"
+                "trelvan-cli check) are refused with the differences; --force joins them.\n");
             return kExitOk;
         }
         if (args.Positional().empty()) {
@@ -30,6 +33,9 @@ int RunAviLink(const std::vector<std::string>& words) {
         AviLinkJob job;
         job.sources = args.Positional();
         job.output = args.Value("-o").value_or(AviLinkDefaultOutput(job.sources.front()));
+        if (RefuseUnlessClean(CheckAviJoin(job.sources), args.Has("--force"))) {
+            return kExitOperationError;
+        }
 
         OpContext ctx;
         CliRun run(ctx, args);

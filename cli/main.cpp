@@ -29,9 +29,9 @@ const Command kCommands[] = {
     {"avi-extract", "avi-extract SRC [--start T] [--end T] [-o OUT]",
      "copy a time range of an AVI file, from a key frame on, into an AVI file",
      trelvan::cli::RunAviExtract},
-    {"audio-link", "audio-link SRC... [-o OUT]",
+    {"audio-link", "audio-link SRC... [-o OUT] [--force]",
      "join the audio of WAV or AVI files into one WAV file", trelvan::cli::RunAudioLink},
-    {"avi-link", "avi-link SRC... [-o OUT]", "join AVI files into one AVI file",
+    {"avi-link", "avi-link SRC... [-o OUT] [--force]", "join AVI files into one AVI file",
      trelvan::cli::RunAviLink},
     {"avi-separate", "avi-separate --video|--audio SRC [-o OUT]",
      "write the video of an AVI file to an AVI file, or its audio to a WAV file",
@@ -39,6 +39,9 @@ const Command kCommands[] = {
     {"avi-unite", "avi-unite VIDEO AUDIO [-o OUT]",
      "put the video of one AVI file and the audio of another file into one AVI file",
      trelvan::cli::RunAviUnite},
+    {"check", "check SRC... [--human]",
+     "tell whether files join cleanly: what differs from the first, as JSON or text",
+     trelvan::cli::RunCheck},
 };
 
 void PrintHelp() {

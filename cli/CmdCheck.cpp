@@ -1,0 +1,59 @@
+#include <cstdio>
+
+#include "CliCommon.h"
+#include "Commands.h"
+#include "JoinCheckAvi.h"
+
+namespace trelvan::cli {
+
+JoinReport CheckJoinOf(const std::vector<std::string>& sources) {
+    // A list of AVI files is checked as the AVI link joins it (video and
+    // audio); any other list as the audio link joins it.
+    bool allAvi = true;
+    for (const std::string& s : sources) {
+        const std::string ext = s.size() >= 4 ? s.substr(s.size() - 4) : "";
+        allAvi = allAvi && (ext == ".avi" || ext == ".AVI" || ext == ".Avi");
+    }
+    return allAvi ? CheckAviJoin(sources) : CheckAudioJoin(sources);
+}
+
+bool RefuseUnlessClean(const JoinReport& report, bool force) {
+    if (report.differences.empty() || force) {
+        return false;
+    }
+    std::fprintf(stderr, "%s", report.Text().c_str());
+    std::fprintf(stderr,
+                 "trelvan-cli: the sources do not match, so the output may not play correctly; "
+                 "--force joins them anyway\n");
+    return true;
+}
+
+// trelvan-cli check SRC... [--human]: whether the sources join cleanly, as
+// the link of their kind would join them; the report as JSON or as text.
+int RunCheck(const std::vector<std::string>& words) {
+    try {
+        const ParsedArgs args = ParseArgs(words, {{"--human"}, {}});
+        if (args.Has("--help") || args.Has("-h")) {
+            std::printf(
+                "usage: trelvan-cli check SRC... [--human]\n"
+                "Compares every source with the first on what must agree for a join to play:\n"
+                "AVI files on their video (compression, handler, frame size, bit depth, frame\n"
+                "rate, codec data) and audio, other lists on their audio format. Prints the\n"
+                "differences as JSON (as text with --human). Exit 0 when the list joins\n"
+                "cleanly, 1 when it does not.\n");
+            return kExitOk;
+        }
+        if (args.Positional().empty()) {
+            return UsageFailure("check takes at least one SRC");
+        }
+        ApplyCommonOptions(args);
+        const JoinReport report = CheckJoinOf(args.Positional());
+        const std::string out = args.Has("--human") ? report.Text() : report.Json() + "\n";
+        std::printf("%s", out.c_str());
+        return report.JoinsCleanly() ? kExitOk : kExitOperationError;
+    } catch (const UsageError& e) {
+        return UsageFailure(e.what());
+    }
+}
+
+}  // namespace trelvan::cli

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// What a link checks before it writes: whether every entry of a list agrees
+// with the first on what must agree for the joined output to play (a frame
+// rate, a frame size, an audio format...). Each container family compares
+// its own fields and fills one report of this shape; pages turn its first
+// difference into a question, the command line prints it.
+namespace trelvan {
+
+struct JoinDifference {
+    int32_t entry = 0;   // index in the list; the first entry (0) is the reference
+    std::string stream;  // "video", "audio", ...
+    std::string field;   // "frame rate", "channels", ...
+    std::string first;   // the first entry's value
+    std::string value;   // this entry's value
+};
+
+struct JoinReport {
+    std::vector<std::string> sources;
+    std::vector<JoinDifference> differences;
+    // An entry that could not be read at all: its index and the reader's
+    // code (then nothing was compared past it).
+    int32_t unreadable = -1;
+    int32_t code = 0;
+
+    bool JoinsCleanly() const { return differences.empty() && code == 0; }
+    // Adds a difference when the two values differ.
+    void Compare(int32_t entry, const std::string& stream, const std::string& field,
+                 const std::string& first, const std::string& value);
+
+    // {"sources": [...], "joins_cleanly": bool, "differences": [{"entry",
+    // "source", "stream", "field", "first", "value"}], "unreadable": {...}}
+    std::string Json() const;
+    // One line per difference, in the language of the messages.
+    std::string Text() const;
+    // The question a page asks before a join of entries that differ: names
+    // the first difference and asks whether to join anyway (OK joins).
+    std::string Question() const;
+};
+
+}  // namespace trelvan
