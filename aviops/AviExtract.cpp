@@ -11,6 +11,7 @@
 #include "CDecAVIAudio.h"
 #include "CEncAVIAudio.h"
 #include "ErrorCodes.h"
+#include "Language.h"
 #include "OutputNames.h"
 #include "VideoSampleCopy.h"
 
@@ -125,12 +126,57 @@ int32_t MoveToKeyFrame(CDecAVI& reader, int32_t start, int32_t end, int32_t firs
     return start;
 }
 
+// The range of `job` on an open reader (see AviExtractPlan).
+AviExtractPlan Plan(CDecAVI& reader, const AviExtractJob& job) {
+    AviExtractPlan plan;
+    const double rate = job.rate > 0 ? job.rate : reader.GetFrameRate();
+    // Frames are numbered from the stream's first one, which is not 0 in a
+    // stream that starts late: nothing lies before it, and the last frame
+    // is as far after it as the stream is long.
+    const int32_t firstFrame = reader.GetVideoStart();
+    const int64_t lastFrame = static_cast<int64_t>(firstFrame) + reader.GetLength() - 1;
+    int32_t end = TimeToFrame(job.end, rate);
+    if (end >= lastFrame) {
+        end = static_cast<int32_t>(std::max<int64_t>(lastFrame, -1));
+    }
+    plan.wantedFrame = std::max(TimeToFrame(job.start, rate), firstFrame);
+    plan.startFrame = MoveToKeyFrame(reader, plan.wantedFrame, end, firstFrame);
+    plan.endFrame = end;
+    plan.rate = reader.GetFrameRate();
+    plan.start = FrameTime(plan.startFrame, plan.rate);
+    plan.end = FrameTime(static_cast<int32_t>(std::min<int64_t>(int64_t{end} + 1, INT32_MAX)),
+                         plan.rate);
+    plan.durationMs = plan.endFrame >= plan.startFrame ? plan.end.ToMs() - plan.start.ToMs() : 0;
+    plan.keyFound = plan.startFrame == firstFrame || plan.endFrame < plan.startFrame ||
+                    reader.IsKeyFrame(plan.startFrame);
+    return plan;
+}
+
 // Frees the sample buffer the reader grows with realloc.
 struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
 };
 
 }  // namespace
+
+std::string NoKeyFrameWarning() {
+    return SelectLanguageText(
+        "The range holds no key frame: the output starts with a frame that cannot be decoded on "
+        "its own, and players may show nothing until the next key frame.",
+        "範囲にキーフレームがありません。出力は単独でデコードできないフレームから始まるため、"
+        "次のキーフレームまで何も表示されないことがあります。");
+}
+
+int32_t PlanAviExtract(const AviExtractJob& job, AviExtractPlan* plan) {
+    *plan = {};
+    CDecAVIAudio reader;
+    const int32_t code = reader.Open(job.source);
+    if (code != 0) {
+        return code;
+    }
+    *plan = Plan(reader, job);
+    return 0;
+}
 
 AviExtractResult RunAviExtract(const AviExtractJob& job, OpContext& ctx,
                                const std::function<void()>& onBegin,
@@ -195,22 +241,17 @@ AviExtractResult RunAviExtract(const AviExtractJob& job, OpContext& ctx,
         onBegin();
     }
 
-    const double rate = job.rate > 0 ? job.rate : reader.GetFrameRate();
-    // Frames are numbered from the stream's first one, which is not 0 in a
-    // stream that starts late: nothing lies before it, and the last frame
-    // is as far after it as the stream is long.
-    const int32_t firstFrame = reader.GetVideoStart();
-    const int64_t lastFrame = static_cast<int64_t>(firstFrame) + reader.GetLength() - 1;
-    int32_t end = TimeToFrame(job.end, rate);
-    if (end >= lastFrame) {
-        end = static_cast<int32_t>(std::max<int64_t>(lastFrame, -1));
-    }
-    const int32_t wanted = std::max(TimeToFrame(job.start, rate), firstFrame);
-    int32_t start = MoveToKeyFrame(reader, wanted, end, firstFrame);
-    result.rate = reader.GetFrameRate();
-    result.start = FrameTime(start, result.rate);
+    const AviExtractPlan plan = Plan(reader, job);
+    const int32_t start = plan.startFrame;
+    const int32_t end = plan.endFrame;
+    result.rate = plan.rate;
+    result.start = plan.start;
     result.startFrame = start;
     result.endFrame = end;
+    result.keyFound = plan.keyFound;
+    if (!plan.keyFound) {
+        ctx.Warn(NoKeyFrameWarning());
+    }
     if (onStart) {
         onStart(result.start);
     }

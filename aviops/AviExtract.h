@@ -80,7 +80,33 @@ struct AviExtractResult {
     // Audio blocks that could not be read (the first, how many were
     // skipped, whether the copy ended there).
     CEncAVIAudio::AudioReadTrouble audioTrouble;
+    // False when the range held no key frame (the context's warn hook was
+    // told).
+    bool keyFound = true;
 };
+
+// What an extract of a job would write, worked out without writing: the
+// frames and times of the range after the start moved to a key frame, and
+// whether there was a key frame to move to.
+struct AviExtractPlan {
+    int32_t startFrame = 0;  // the first frame written (a key frame when keyFound)
+    int32_t endFrame = 0;    // the last frame written (inclusive)
+    int32_t wantedFrame = 0; // the frame the start time falls on
+    double rate = 0;         // frames per second
+    AviTime start;           // time of startFrame
+    AviTime end;             // time just after endFrame
+    int64_t durationMs = 0;  // what will be written
+    // False when the range holds no key frame at or after the start: the
+    // output would begin with a frame that cannot be decoded on its own.
+    bool keyFound = true;
+};
+
+// The plan of `job` on its source. 0, or the reader's code.
+int32_t PlanAviExtract(const AviExtractJob& job, AviExtractPlan* plan);
+
+// The warning given when a range holds no key frame (through the context's
+// warn hook, on the command line's standard error, on the preview).
+std::string NoKeyFrameWarning();
 
 // Runs the extract against `ctx`:
 //  - refuses an output that is the source itself (6006) before anything is

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 
 #include "AviExtract.h"
@@ -17,17 +18,20 @@ namespace trelvan::cli {
 // start fields.
 int RunAviExtract(const std::vector<std::string>& words) {
     try {
-        const ParsedArgs args = ParseArgs(words, {{"--skip-unreadable"}, {"--start", "--end", "-o"}});
+        const ParsedArgs args = ParseArgs(words, {{"--skip-unreadable", "--dry-run"}, {"--start", "--end", "-o"}});
         if (args.Has("--help") || args.Has("-h")) {
             std::printf(
                 "usage: trelvan-cli avi-extract SRC [--start H:M:S.mmm] [--end H:M:S.mmm] "
-                "[-o OUT] [--skip-unreadable]\n"
+                "[-o OUT] [--skip-unreadable] [--dry-run]\n"
                 "Copies a time range of an AVI file into an AVI file without recompressing:\n"
                 "the video from the first key frame at or after the start up to the end, then\n"
                 "the audio of the same span. Prints the start actually used. Default range:\n"
                 "the whole file; default output: the source's name with _extr.avi.\n"
                 "An audio sample that cannot be read ends the audio there and the run fails\n"
-                "(exit 1, saying where); --skip-unreadable skips such samples and counts them.\n");
+                "(exit 1, saying where); --skip-unreadable skips such samples and counts them.\n"
+                "--dry-run prints what would be written (the key frame the start moves to,\n"
+                "the end, the duration) and writes nothing. A range without a key frame is\n"
+                "warned about on standard error.\n");
             return kExitOk;
         }
         if (args.Positional().size() != 1) {
@@ -61,11 +65,33 @@ int RunAviExtract(const std::vector<std::string>& words) {
             job.end = range.end;
         }
 
+        if (args.Has("--dry-run")) {
+            AviExtractPlan plan;
+            const int32_t planned = PlanAviExtract(job, &plan);
+            if (planned != 0) {
+                PrintErrorCode(planned);
+                return kExitOperationError;
+            }
+            std::printf("start %s (frame %d%s)\nend %s (after frame %d)\nframes %d\nduration %s\n",
+                        FormatTimeMs(plan.start.ToMs()).c_str(), plan.startFrame,
+                        plan.keyFound ? ", a key frame" : ", not a key frame",
+                        FormatTimeMs(plan.end.ToMs()).c_str(), plan.endFrame,
+                        std::max(plan.endFrame - plan.startFrame + 1, 0),
+                        FormatTimeMs(plan.durationMs).c_str());
+            if (!plan.keyFound) {
+                std::fprintf(stderr, "trelvan-cli: %s\n", NoKeyFrameWarning().c_str());
+            }
+            return kExitOk;
+        }
+
         OpContext ctx;
         CliRun run(ctx, args);
         run.SetProgressText(
             [&ctx] { return FormatProgress(AviExtractProgress(ctx, IsJapaneseSystem())).text; });
         SetUnreadableAudioPolicy(ctx, args.Has("--skip-unreadable"));
+        ctx.warn = [](const std::string& text) {
+            std::fprintf(stderr, "trelvan-cli: %s\n", text.c_str());
+        };
         // Printed when the start is known, before the copy begins.
         const AviExtractResult result =
             trelvan::RunAviExtract(job, ctx, {}, [](const AviTime& used) {

@@ -682,5 +682,49 @@ TEST_F(AviExtractRun, ReadAndWriteFailuresEndTheCopy) {
     }
 }
 
+// The plan of a cut (the preview and --dry-run) against the key frames an
+// independent reader sees: the start moves to the first key frame at or
+// after it; a range that holds none is flagged, and the run warns of it.
+TEST(AviExtractPlanTest, StartMovesToTheNextKeyFrameOrIsFlagged) {
+    const std::string src = test::MakeMedia(
+        "plan-gop", "-f lavfi -i testsrc=d=10:s=64x48:r=25 -c:v mpeg4 -g 100", "avi");
+    std::vector<int> keys;
+    const auto packets = test::ProbePackets(src, "v:0");
+    for (size_t i = 0; i < packets.size(); ++i) {
+        if (packets[i].key) {
+            keys.push_back(static_cast<int>(i));
+        }
+    }
+    ASSERT_EQ(keys, (std::vector<int>{0, 100, 200}));
+    const struct {
+        int64_t fromMs, toMs;
+        int startFrame;
+        bool keyFound;
+    } cases[] = {{0, 2000, 0, true}, {3500, 6000, 100, true}, {4000, 4000, 100, true},
+                 {1000, 2000, 50, false}, {8100, 9999, 249, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.fromMs) + "-" + std::to_string(c.toMs));
+        AviExtractJob job;
+        job.source = src;
+        job.output = test::ScratchDir() + "/plan.avi";
+        job.start = AviTime::FromMs(c.fromMs);
+        job.end = AviTime::FromMs(c.toMs);
+        AviExtractPlan plan;
+        ASSERT_EQ(PlanAviExtract(job, &plan), 0);
+        EXPECT_EQ(plan.startFrame, c.startFrame);
+        EXPECT_EQ(plan.keyFound, c.keyFound);
+        EXPECT_EQ(plan.start.ToMs(), c.startFrame * 40);
+        EXPECT_EQ(plan.durationMs, (plan.endFrame - plan.startFrame + 1) * 40);
+        OpContext ctx;
+        std::vector<std::string> warnings;
+        ctx.warn = [&](const std::string& w) { warnings.push_back(w); };
+        const AviExtractResult r = RunAviExtract(job, ctx);
+        ASSERT_EQ(r.code, 0);
+        EXPECT_EQ(r.startFrame, plan.startFrame);
+        EXPECT_EQ(r.endFrame, plan.endFrame);
+        EXPECT_EQ(warnings.size(), c.keyFound ? 0u : 1u);
+    }
+}
+
 }  // namespace
 }  // namespace trelvan
