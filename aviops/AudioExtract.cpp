@@ -8,6 +8,7 @@
 #include "CDecWAV.h"
 #include "CWaveFileACM.h"
 #include "ErrorCodes.h"
+#include "KeptChunks.h"
 #include "MemBuffBase.h"
 #include "OutputNames.h"
 #include "WaveFormatEx.h"
@@ -171,6 +172,7 @@ AudioExtractResult RunAudioExtract(const AudioExtractJob& job, OpContext& ctx,
         result.code = err::kFileDoesNotOpen;
         return result;
     }
+    wave.SetTrailingChunks(WavKeptChunks(reader));
 
     // The work begins.
     ctx.first = first;

@@ -10,6 +10,7 @@
 #include "CDecWAV.h"
 #include "CWaveFileACM.h"
 #include "ErrorCodes.h"
+#include "KeptChunks.h"
 #include "JoinCheckAvi.h"
 #include "MemBuffBase.h"
 #include "OutputNames.h"
@@ -153,6 +154,7 @@ AudioLinkResult RunAudioLink(const AudioLinkJob& job, OpContext& ctx,
         result.code = err::kFileDoesNotOpen;
         return result;
     }
+    wave.SetTrailingChunks(WavKeptChunks(first));
 
     // The work begins.
     const auto count = static_cast<int32_t>(readers.size());

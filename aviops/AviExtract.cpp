@@ -11,6 +11,7 @@
 #include "CDecAVIAudio.h"
 #include "CEncAVIAudio.h"
 #include "ErrorCodes.h"
+#include "KeptChunks.h"
 #include "Language.h"
 #include "OutputNames.h"
 #include "VideoSampleCopy.h"
@@ -228,6 +229,7 @@ AviExtractResult RunAviExtract(const AviExtractJob& job, OpContext& ctx,
         writer.Close();
         return result;
     }
+    writer.SetDescriptiveChunks(AviKeptChunks(reader));
 
     // The work begins.
     ctx.first = 0;

@@ -7,6 +7,7 @@
 #include "CDecAVIAudio.h"
 #include "CEncAVIAudio.h"
 #include "ErrorCodes.h"
+#include "KeptChunks.h"
 #include "JoinCheckAvi.h"
 #include "OutputNames.h"
 #include "VideoSampleCopy.h"
@@ -120,6 +121,8 @@ int32_t Join(const AviLinkJob& job, Readers& readers, CEncAVIAudio& writer, OpCo
             return code;
         }
     }
+
+    writer.SetDescriptiveChunks(AviKeptChunks(head));
 
     // The work begins.
     ctx.items = static_cast<int32_t>(readers.size());

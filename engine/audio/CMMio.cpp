@@ -245,12 +245,27 @@ bool CMMio::FinishWrite(uint32_t fact_value) {
     const uint64_t written = m_writer->Position() - m_data.dwDataOffset;
     uint8_t le[4];
     bytes::PutLE32(le, fact_value);
-    if (m_writer->Ok() && AscendWrite(&m_data) && AscendWrite(&m_riff) &&
+    if (m_writer->Ok() && AscendWrite(&m_data) && WriteTrailing() && AscendWrite(&m_riff) &&
         m_writer->Patch(m_fact.dwDataOffset, le, 4) && m_writer->Flush()) {
         return true;
     }
     SalvageWrite(written, fact_value);
     return false;
+}
+
+bool CMMio::WriteTrailing() {
+    for (const trelvan::RiffChunkBytes& c : m_trailing) {
+        MMCKINFO ck{};
+        ck.ckid = c.id;
+        ck.cksize = static_cast<uint32_t>(c.data.size());
+        if (!CreateChunk(&ck, false) ||
+            Write(c.data.data(), static_cast<int32_t>(c.data.size())) !=
+                static_cast<int32_t>(c.data.size()) ||
+            !AscendWrite(&ck)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // After a failed write: the bytes the writer still holds cannot be written,

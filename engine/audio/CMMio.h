@@ -3,9 +3,11 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "BufferedWriter.h"
 #include "IoFile.h"
+#include "RiffChunkBytes.h"
 
 // A chunk descriptor of a RIFF file: identifier, size of the data, form or
 // list type (RIFF and LIST only), file offset of the data, flags.
@@ -47,6 +49,13 @@ class CMMio {
     // size field a write may lead to. Both for the next open.
     void SetFileOpener(trelvan::FileOpener opener) { m_opener = std::move(opener); }
     void SetRiffSizeLimit(uint64_t limit) { m_riffLimit = limit; }
+
+    // Chunks written after the data chunk when the file is finished (what
+    // the source said about itself: an INFO list, a broadcast extension).
+    // Left out when the file is cut short by a failure.
+    void SetTrailingChunks(std::vector<trelvan::RiffChunkBytes> chunks) {
+        m_trailing = std::move(chunks);
+    }
 
     bool IsOpen() const { return m_file != nullptr; }
     // True once a write of the file being written was refused because of
@@ -98,6 +107,7 @@ class CMMio {
     bool FindChunk(uint32_t id, uint64_t from, uint64_t end, MMCKINFO* out);
     bool CreateChunk(MMCKINFO* ck, bool riff);
     bool AscendWrite(MMCKINFO* ck);
+    bool WriteTrailing();
     bool SalvageWrite(uint64_t written, uint32_t fact_value);
 
     trelvan::FileOpener m_opener;
@@ -112,4 +122,5 @@ class CMMio {
     MMCKINFO m_fmt;
     MMCKINFO m_data;
     MMCKINFO m_fact;
+    std::vector<trelvan::RiffChunkBytes> m_trailing;
 };

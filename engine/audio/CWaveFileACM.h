@@ -72,6 +72,10 @@ class CWaveFileACM {
     // Test seams: how the file is opened, and the RIFF size limit.
     void SetFileOpener(trelvan::FileOpener opener) { m_mmio.SetFileOpener(std::move(opener)); }
     void SetRiffSizeLimit(uint64_t limit) { m_mmio.SetRiffSizeLimit(limit); }
+    // Chunks written after the data when the file is closed (see CMMio).
+    void SetTrailingChunks(std::vector<trelvan::RiffChunkBytes> chunks) {
+        m_mmio.SetTrailingChunks(std::move(chunks));
+    }
 
   private:
     bool ChooseWriteFormats();

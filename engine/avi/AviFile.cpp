@@ -261,6 +261,22 @@ bool AviFile::ReadExact(uint64_t offset, void* buf, size_t n) {
     return m_window.ReadExact(*m_file, offset, buf, n);
 }
 
+// Keeps a descriptive chunk (the first of its kind) as stored.
+void AviFile::KeepDescriptive(RiffReader& reader, const RiffChunk& c, uint64_t end) {
+    constexpr uint32_t kMaxKept = 1u << 20;
+    for (const RiffChunkBytes& k : m_descriptive) {
+        if (k.id == c.id && (c.id != FourCC("LIST") || GetLE32(k.data.data()) == c.listType)) {
+            return;
+        }
+    }
+    RiffChunkBytes kept;
+    kept.id = c.id;
+    if (c.size <= kMaxKept && ReadPayload(reader, c, end, kMaxKept, &kept.data) &&
+        kept.data.size() == c.size) {
+        m_descriptive.push_back(std::move(kept));
+    }
+}
+
 int32_t AviFile::Parse() {
     RiffReader reader(*m_file, m_fileSize);
     RiffChunk riff;
@@ -346,6 +362,8 @@ int32_t AviFile::ParseAvi(uint64_t riff_end) {
                     m_main.dwHeight = GetLE32(h + 36);
                     have_header = true;
                 }
+            } else if (k.id == FourCC("IDIT")) {
+                KeepDescriptive(reader, k, end);
             } else if (k.id == FourCC("LIST") && k.listType == FourCC("strl")) {
                 if (m_streams.size() < kMaxStreams) {
                     parse_strl(k.Data() + 4, ClampedEnd(k, end));
@@ -368,6 +386,9 @@ int32_t AviFile::ParseAvi(uint64_t riff_end) {
             next = AfterList(c, m_fileSize);
         } else if (c.id == FourCC("idx1")) {
             builder.SetIdx1(c.pos, c.size);
+        } else if ((c.id == FourCC("LIST") && c.listType == FourCC("INFO")) ||
+                   c.id == FourCC("IDIT")) {
+            KeepDescriptive(reader, c, riff_end);
         }
     }
     if (!have_hdrl || !have_header) {
@@ -407,6 +428,7 @@ int32_t AviFile::ParseWave(uint64_t riff_end, bool rf64) {
     // Chunks are looked for up to the end of the file, not of the RIFF: some
     // writers leave the RIFF size short of the chunks they wrote.
     uint64_t next = 0;
+    int after_both = 0;
     for (uint64_t pos = 12; pos + 8 <= m_fileSize && reader.HeaderAt(pos, &c); pos = next) {
         next = c.Next();
         if (c.id == FourCC("ds64") && rf64 && c.size >= 16) {
@@ -429,8 +451,13 @@ int32_t AviFile::ParseWave(uint64_t riff_end, bool rf64) {
                 data_size = avail;
             }
             next = data_pos + data_size + (data_size & 1u);
+        } else if ((c.id == FourCC("LIST") && c.listType == FourCC("INFO")) ||
+                   c.id == FourCC("bext")) {
+            KeepDescriptive(reader, c, m_fileSize);
         }
-        if (have_fmt && have_data) {
+        // What follows the data is only looked through for descriptive
+        // chunks, and not for ever.
+        if (have_fmt && have_data && ++after_both > 64) {
             break;
         }
     }

@@ -7,6 +7,7 @@
 
 #include "IoFile.h"
 #include "ReadAheadFile.h"
+#include "RiffChunkBytes.h"
 
 // The program's own AVI file layer: opens AVI 1.0 and OpenDML files (and WAV
 // files, as files with one audio stream) read-only, lists their streams and
@@ -66,6 +67,8 @@ struct AviChunkRef {
 static_assert(sizeof(AviChunkRef) == 16);
 
 class AviFile;
+class RiffReader;
+struct RiffChunk;
 
 class AviStream {
   public:
@@ -175,6 +178,10 @@ class AviFile {
     const AviMainHeader& MainHeader() const { return m_main; }
     bool IsWave() const { return m_isWave; }
     AviIndexSource IndexSource() const { return m_indexSource; }
+    // What the file says about itself, as stored: the first INFO list and,
+    // for WAV files, the broadcast extension ("bext"), for AVI files the
+    // recording date ("IDIT"). Each at most 1 MiB.
+    const std::vector<RiffChunkBytes>& DescriptiveChunks() const { return m_descriptive; }
     uint64_t FileSize() const { return m_fileSize; }
 
     // Reads n bytes at offset with at most one positioned read of the file
@@ -189,6 +196,7 @@ class AviFile {
     int32_t Parse();
     int32_t ParseAvi(uint64_t riff_end);
     int32_t ParseWave(uint64_t riff_end, bool rf64);
+    void KeepDescriptive(RiffReader& reader, const RiffChunk& c, uint64_t end);
 
     // Samples up to 16 KiB are read through one 256 KiB window.
     static constexpr size_t kReadAheadLimit = 16 * 1024;
@@ -199,6 +207,7 @@ class AviFile {
     ReadWindows m_window{kReadAheadWindow, kReadAheadLimit + 1};
     AviMainHeader m_main;
     std::vector<AviStream> m_streams;
+    std::vector<RiffChunkBytes> m_descriptive;
     bool m_isWave = false;
     AviIndexSource m_indexSource = AviIndexSource::Scan;
 };

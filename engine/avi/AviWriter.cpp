@@ -305,6 +305,15 @@ bool AviWriter::WriteHeaders() {
     h.resize(h.size() + kDmlhBytes, 0);
     bytes::PutLE32(h.data() + hdrl_size_at, static_cast<uint32_t>(h.size() - hdrl_size_at - 4));
 
+    for (const RiffChunkBytes& c : m_descriptive) {
+        Put32(h, c.id);
+        Put32(h, static_cast<uint32_t>(c.data.size()));
+        h.insert(h.end(), c.data.begin(), c.data.end());
+        if (c.data.size() & 1) {
+            h.push_back(0);
+        }
+    }
+
     m_moviList = h.size();
     Put32(h, FourCC("LIST"));
     Put32(h, 0);

@@ -7,6 +7,7 @@
 
 #include "BufferedWriter.h"
 #include "IoFile.h"
+#include "RiffChunkBytes.h"
 
 namespace trelvan {
 
@@ -71,6 +72,13 @@ class AviWriter {
     ~AviWriter();
     AviWriter(const AviWriter&) = delete;
     AviWriter& operator=(const AviWriter&) = delete;
+
+    // Chunks written between the header list and the movi list, as stored
+    // (what the source said about itself: its INFO list, its recording date).
+    // Takes effect when the headers are written, before the first sample.
+    void SetDescriptiveChunks(std::vector<RiffChunkBytes> chunks) {
+        m_descriptive = std::move(chunks);
+    }
 
     // Creates (or empties) the file. err::kSaveCreate when it cannot be made.
     int32_t Create(const std::string& path, const FileOpener& opener = DiskFileOpener());
@@ -166,6 +174,7 @@ class AviWriter {
     std::vector<Stream> m_streams;
     std::vector<Entry> m_entries;  // chunks of the current RIFF, in file order
     bool m_headersWritten = false;
+    std::vector<RiffChunkBytes> m_descriptive;
     bool m_interleaved = false;
     int32_t m_error = 0;
     int m_riffCount = 0;

@@ -20,6 +20,10 @@ class CDecAVI : public CDecMovie {
     ~CDecAVI() override;
 
     int32_t Open(const std::string& path) override;
+    // What the open file says about itself (see AviFile::DescriptiveChunks).
+    std::vector<trelvan::RiffChunkBytes> DescriptiveChunks() const {
+        return m_file ? m_file->DescriptiveChunks() : std::vector<trelvan::RiffChunkBytes>{};
+    }
     int32_t GetFrame(int32_t index, const uint8_t** bits) override;
     void Close() override;
     // Fills rate, scale, length, size and the three texts from the video

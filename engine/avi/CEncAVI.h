@@ -70,6 +70,13 @@ class CEncAVI {
     // Test seams: how the output is opened, and the writer's size limits.
     void SetFileOpener(trelvan::FileOpener opener) { m_opener = std::move(opener); }
     void SetWriterLimits(const trelvan::AviWriterLimits& limits) { m_limits = limits; }
+    // Chunks of the source kept in the output (see AviWriter); call before
+    // the first sample is written.
+    void SetDescriptiveChunks(std::vector<trelvan::RiffChunkBytes> chunks) {
+        if (m_file) {
+            m_file->SetDescriptiveChunks(std::move(chunks));
+        }
+    }
 
   protected:
     // Removes an existing file of that name (whatever its permissions); a
