@@ -10,7 +10,9 @@
 #include "CColorButton.h"
 #include "CTrelvanDlg.h"
 #include "Fixtures.h"
+#include "IoFile.h"
 #include "Language.h"
+#include "PageUtil.h"
 #include "Probe.h"
 #include "ShellTestSupport.h"
 
@@ -62,6 +64,7 @@ class AviExtractPageTest : public QObject {
     void dropLoadsRangeAndRunMovesStartToKeyFrame();
     void errorsOfStart();
     void browseFilters();
+    void unreadableAudioAsksTheQuestion();
 };
 
 void AviExtractPageTest::englishAndJapaneseLabels() {
@@ -227,6 +230,76 @@ void AviExtractPageTest::browseFilters() {
     QTest::mouseClick(w.page->Item<QPushButton>(1051), Qt::LeftButton);
     QCOMPARE(saveFilters, QStringList({"AVI (*.avi)"}));
     QCOMPARE(w.Field(1048), dir + "/chosen_extr.avi");
+}
+
+namespace {
+// A source file whose reads fail from the moment `broken` is set (a disk
+// unplugged in the middle of the work).
+class BreakingFile : public trelvan::IoFile {
+  public:
+    BreakingFile(std::unique_ptr<trelvan::IoFile> inner, std::shared_ptr<bool> broken)
+        : m_inner(std::move(inner)), m_broken(std::move(broken)) {}
+    int64_t ReadAt(uint64_t offset, void* buf, size_t n) override {
+        return *m_broken ? -1 : m_inner->ReadAt(offset, buf, n);
+    }
+    bool WriteAt(uint64_t, const void*, size_t) override { return false; }
+    int64_t Size() override { return m_inner->Size(); }
+    bool Truncate(uint64_t) override { return false; }
+    bool Close() override { return m_inner->Close(); }
+
+  private:
+    std::unique_ptr<trelvan::IoFile> m_inner;
+    std::shared_ptr<bool> m_broken;
+};
+}  // namespace
+
+// The source stops being readable once its video is copied: the audio
+// block that cannot be read is asked about (OK ends the audio copy), and the
+// run ends as the user chose, with all the video.
+void AviExtractPageTest::unreadableAudioAsksTheQuestion() {
+    const QString dir = QString::fromStdString(trelvan::test::ScratchDir());
+    const QString src = dir + "/unplugged.avi";
+    QFile::copy(KeyEvery20(), src);
+    const struct {
+        trelvan::LanguageChoice lang;
+        const char* text;
+    } questions[] = {
+        {trelvan::LanguageChoice::English,
+         "The Audio was failed in reading. \nDo you discontinue it?"},
+        {trelvan::LanguageChoice::Japanese, "音声読み込み失敗しました\n中止しますか"},
+    };
+    for (const auto& q : questions) {
+        trelvan::SetLanguageOverride(q.lang);
+        Window w;
+        shelltest::BoxCapture capture;
+        QVERIFY(shelltest::DropFiles(&w.dlg, QPoint(1, 1), {src}));
+        auto broken = std::make_shared<bool>(false);
+        trelvan::OpContext& ctx = w.page->Context();
+        ctx.opener = [broken](const std::string& path,
+                              trelvan::OpenMode mode) -> std::unique_ptr<trelvan::IoFile> {
+            auto inner = trelvan::DiskFileOpener()(path, mode);
+            if (!inner || mode != trelvan::OpenMode::Read) {
+                return inner;
+            }
+            return std::make_unique<BreakingFile>(std::move(inner), broken);
+        };
+        ctx.pump = [&ctx, broken] {
+            *broken = *broken || ctx.current.load() > ctx.last.load();  // the video is done
+            trelvan::shell::PumpPendingMessages();
+        };
+        QTest::mouseClick(w.page->Item<QPushButton>(1029), Qt::LeftButton);
+        QVERIFY(*broken);
+        QCOMPARE(capture.boxes.size(), 1);
+        QVERIFY(capture.boxes[0].okCancel);
+        QCOMPARE(capture.boxes[0].caption, QString("Trelvan+"));
+        QCOMPARE(capture.boxes[0].text, QString::fromUtf8(q.text));
+        QCOMPARE(capture.boxes[0].owner, static_cast<QWidget*>(w.page));
+        QCOMPARE(w.Field(1034), QString("100 %"));  // OK: the run ends, not failed
+        const std::string out = (dir + "/unplugged_extr.avi").toStdString();
+        QCOMPARE(trelvan::test::ProbePackets(out, "v:0").size(), size_t(250));
+        QVERIFY(trelvan::test::ProbePackets(out, "a:0").size() <
+                trelvan::test::ProbePackets(src.toStdString(), "a:0").size());
+    }
 }
 
 SHELL_TEST(AviExtractPageTest);

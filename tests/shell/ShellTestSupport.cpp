@@ -22,8 +22,10 @@ int Register(const char* name, Factory factory) {
 }
 
 BoxCapture::BoxCapture() {
-    trelvan::shell::SetMessageBoxHook(
-        [this](const trelvan::shell::MessageBoxRequest& r) { boxes << r; });
+    trelvan::shell::SetMessageBoxHook([this](const trelvan::shell::MessageBoxRequest& r) {
+        boxes << r;
+        return answer;
+    });
 }
 
 BoxCapture::~BoxCapture() {
@@ -35,25 +37,24 @@ bool DropFiles(QWidget* window, QPoint at, const QStringList& files) {
     if (!target) {
         target = window;
     }
-    while (target && !target->acceptDrops()) {
-        target = target->parentWidget();
-    }
-    if (!target) {
-        return false;
-    }
     QMimeData mime;
     QList<QUrl> urls;
+    QStringList lines;
     for (const QString& f : files) {
         urls << QUrl::fromLocalFile(f);
+        lines << urls.back().toString();
     }
     mime.setUrls(urls);
-    const QPointF local = target->mapFrom(window, at);
-    QDragEnterEvent enter(local.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    mime.setText(lines.join("\r\n"));
+    const QPoint local = target->mapFrom(window, at);
+    QDragEnterEvent enter(local, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &enter);
     if (!enter.isAccepted()) {
         return false;
     }
-    QDropEvent drop(local, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QDragMoveEvent move(local, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &move);
+    QDropEvent drop(QPointF(local), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &drop);
     return drop.isAccepted();
 }
