@@ -10,9 +10,7 @@
 #include "CColorButton.h"
 #include "CTrelvanDlg.h"
 #include "Fixtures.h"
-#include "IoFile.h"
 #include "Language.h"
-#include "PageUtil.h"
 #include "Probe.h"
 #include "ShellTestSupport.h"
 
@@ -232,27 +230,6 @@ void AviExtractPageTest::browseFilters() {
     QCOMPARE(w.Field(1048), dir + "/chosen_extr.avi");
 }
 
-namespace {
-// A source file whose reads fail from the moment `broken` is set (a disk
-// unplugged in the middle of the work).
-class BreakingFile : public trelvan::IoFile {
-  public:
-    BreakingFile(std::unique_ptr<trelvan::IoFile> inner, std::shared_ptr<bool> broken)
-        : m_inner(std::move(inner)), m_broken(std::move(broken)) {}
-    int64_t ReadAt(uint64_t offset, void* buf, size_t n) override {
-        return *m_broken ? -1 : m_inner->ReadAt(offset, buf, n);
-    }
-    bool WriteAt(uint64_t, const void*, size_t) override { return false; }
-    int64_t Size() override { return m_inner->Size(); }
-    bool Truncate(uint64_t) override { return false; }
-    bool Close() override { return m_inner->Close(); }
-
-  private:
-    std::unique_ptr<trelvan::IoFile> m_inner;
-    std::shared_ptr<bool> m_broken;
-};
-}  // namespace
-
 // The source stops being readable once its video is copied: the audio
 // block that cannot be read is asked about (OK ends the audio copy), and the
 // run ends as the user chose, with all the video.
@@ -273,20 +250,7 @@ void AviExtractPageTest::unreadableAudioAsksTheQuestion() {
         Window w;
         shelltest::BoxCapture capture;
         QVERIFY(shelltest::DropFiles(&w.dlg, QPoint(1, 1), {src}));
-        auto broken = std::make_shared<bool>(false);
-        trelvan::OpContext& ctx = w.page->Context();
-        ctx.opener = [broken](const std::string& path,
-                              trelvan::OpenMode mode) -> std::unique_ptr<trelvan::IoFile> {
-            auto inner = trelvan::DiskFileOpener()(path, mode);
-            if (!inner || mode != trelvan::OpenMode::Read) {
-                return inner;
-            }
-            return std::make_unique<BreakingFile>(std::move(inner), broken);
-        };
-        ctx.pump = [&ctx, broken] {
-            *broken = *broken || ctx.current.load() > ctx.last.load();  // the video is done
-            trelvan::shell::PumpPendingMessages();
-        };
+        const std::shared_ptr<bool> broken = shelltest::BreakReadsAfterVideo(w.page);
         QTest::mouseClick(w.page->Item<QPushButton>(1029), Qt::LeftButton);
         QVERIFY(*broken);
         QCOMPARE(capture.boxes.size(), 1);

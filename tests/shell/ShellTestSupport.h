@@ -9,6 +9,7 @@
 
 #include "PageUtil.h"
 
+class CAVIBase;
 class QWidget;
 
 // What the desktop program's tests share.
@@ -38,5 +39,11 @@ class BoxCapture {
 // go to the innermost widget under the point, and Qt hands each on to the
 // parents until one takes it. Returns whether someone took the drop.
 bool DropFiles(QWidget* window, QPoint at, const QStringList& files);
+
+// Makes every source the page opens from now on fail its reads once the
+// video of the source being copied is done (a disk unplugged in the middle
+// of the work), through the page's file opener. The flag tells whether it
+// came to that.
+std::shared_ptr<bool> BreakReadsAfterVideo(CAVIBase* page);
 
 }  // namespace shelltest
