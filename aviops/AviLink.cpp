@@ -249,13 +249,19 @@ ProgressInput AviLinkProgress(const OpContext& ctx, bool japanese) {
     in.elapsedMs = ctx.timer.GetTotal();
     in.item = ctx.item.load() + 1;
     in.items = ctx.items.load();
-    const int64_t first = ctx.first.load();
-    const int64_t frames = ctx.last.load() - first + 1;
-    if (frames > 0) {
-        in.done = static_cast<double>(ctx.current.load() - first);
-        in.total = static_cast<double>(frames);
+    // Per source: the frame reached of the source's last frame, both counted
+    // as the stream numbers them (current x 100 / last), and the elapsed time
+    // restarted with every source. After the last frame the position is one
+    // past it; the display stays at 100 % while that source's audio is copied.
+    const int64_t last = ctx.last.load();
+    const int64_t current = std::min(ctx.current.load(), std::max<int64_t>(last, 0));
+    if (last > 0) {
+        in.done = static_cast<double>(current);
+        in.total = static_cast<double>(last);
     } else {
-        in.done = 1;  // nothing to copy: done
+        // A source of one frame (or none): done once its frame is copied.
+        const bool copied = last < ctx.first.load() || ctx.current.load() > ctx.first.load();
+        in.done = copied ? 1 : 0;
         in.total = 1;
     }
     in.japanese = japanese;

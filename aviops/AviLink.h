@@ -72,9 +72,11 @@ AviLinkResult RunAviLink(const AviLinkJob& job, OpContext& ctx,
                          const std::function<void()>& onBegin = {});
 
 // The progress display's input for a link running against `ctx`: source
-// number (from 1) of how many, and the position within the source being
-// copied against its number of frames. A source without frames counts as
-// done (100 %).
+// number (from 1) of how many, and within the source being copied the frame
+// reached against its last frame (current x 100 / last; the remaining time
+// from elapsed x (last - current) / current). Past the last frame it stays at
+// 100 %; a source of one frame shows 0 % before and 100 % after it, and one
+// without frames counts as done.
 ProgressInput AviLinkProgress(const OpContext& ctx, bool japanese);
 
 }  // namespace trelvan

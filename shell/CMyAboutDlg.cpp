@@ -13,6 +13,8 @@
 #include "CIconButton.h"
 #include "CLinkButton.h"
 #include "CMemDC.h"
+#include "CTrelvanApp.h"
+#include "IniCreate.h"
 
 #ifndef TRELVAN_VERSION_MAJOR
 #define TRELVAN_VERSION_MAJOR 1
@@ -55,12 +57,14 @@ void CMyAboutDlg::BuildControls() {
     auto* link = new CLinkButton(QColor(0, 0, 255), QColor(255, 255, 255), QColor(128, 128, 128),
                                  QColor(255, 0, 255), this);
     link->setObjectName("1018");
-    link->setText(kWebPage);
+    // The help page that ships beside the program.
+    link->setText(CTrelvanApp::kHelpFile);
+    link->setToolTip(QString::fromStdString(trelvan::ProgramDir()) + CTrelvanApp::kHelpFile);
     link->setGeometry(50, 84, 200, 22);
     link->setCursor(Qt::PointingHandCursor);
     connect(link, &QPushButton::clicked, this, [] {
         if (CBaseApp* app = CBaseApp::Instance()) {
-            app->OpenInShell(kWebPage);
+            app->OpenProgramFile(CTrelvanApp::kHelpFile);
         }
     });
     auto* ok = new CIconButton(this, 1);

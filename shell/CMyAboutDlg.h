@@ -3,7 +3,8 @@
 #include "CBaseColorDialog.h"
 
 // The about box: a white ellipse with the program's name and version, a link
-// to the program's web page and an OK button that closes it with a short
+// to the program's help page (trelvan.html beside the program, as Help opens
+// it) and an OK button that closes it with a short
 // bouncing animation. Its images come from the resource bundle Res.rcc.
 class CMyAboutDlg : public CBaseColorDialog {
     Q_OBJECT
@@ -15,7 +16,6 @@ class CMyAboutDlg : public CBaseColorDialog {
     // The executable's name without folder and extension, " Version ", the
     // version text.
     static QString NameAndVersion();
-    static constexpr const char* kWebPage = "https://trelvan.example.org/";
 
     // Plays the closing animation (skipped when `animate` is false).
     void OnOK();

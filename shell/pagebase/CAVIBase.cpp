@@ -18,6 +18,12 @@ CAVIBase::CAVIBase(int templateId, QWidget* owner, QColor background)
                        QApplication::palette().color(QPalette::ButtonText), true, true) {
     m_ctx.stop.store(1);
     m_ctx.pump = [] { trelvan::shell::PumpPendingMessages(); };
+    // A block of audio that cannot be read is asked about on every page
+    // (OK ends that audio copy, Cancel skips one sample): none is skipped
+    // without the user's word.
+    m_ctx.ask = [this](const std::string& caption, const std::string& text) {
+        return AskOkCancel(QString::fromStdString(caption), QString::fromStdString(text));
+    };
     m_timer.setObjectName("Timer1");
     connect(&m_timer, &QTimer::timeout, this, &CAVIBase::RefreshProgress);
 }
@@ -40,6 +46,10 @@ bool CAVIBase::OnInitDialog() {
 
 void CAVIBase::ShowError(int32_t code, const std::string& detail) {
     trelvan::shell::ShowError(this, code, detail);
+}
+
+bool CAVIBase::AskOkCancel(const QString& caption, const QString& text) {
+    return trelvan::shell::AskOkCancel(this, caption, text);
 }
 
 QProgressBar* CAVIBase::Bar() const {

@@ -29,6 +29,10 @@ class CAVIBase : public CBaseColorDialog {
     int IsIdle() const override { return m_ctx.stop.load(); }
     // Shows an error code in the error box (nothing for 0 and -2).
     void ShowError(int32_t code, const std::string& detail = {});
+    // An OK/Cancel question in a box owned by the page; true for OK. The
+    // operations ask it through the context (an audio block that cannot be
+    // read).
+    bool AskOkCancel(const QString& caption, const QString& text);
 
     trelvan::OpContext& Context() { return m_ctx; }
     const QTimer& DisplayTimer() const { return m_timer; }

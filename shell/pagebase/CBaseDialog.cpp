@@ -193,7 +193,43 @@ void CBaseDialog::contextMenuEvent(QContextMenuEvent* event) {
     menu->popup(event->globalPos());
 }
 
+namespace {
+// A drag that carries at least one file of this machine.
+bool CarriesFiles(const QEvent* event) {
+    switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+            break;
+        default:
+            return false;
+    }
+    const QMimeData* mime = static_cast<const QDropEvent*>(event)->mimeData();
+    if (!mime || !mime->hasUrls()) {
+        return false;
+    }
+    for (const QUrl& url : mime->urls()) {
+        if (url.isLocalFile()) {
+            return true;
+        }
+    }
+    return false;
+}
+}  // namespace
+
 bool CBaseDialog::eventFilter(QObject* watched, QEvent* event) {
+    // Files dragged over a text field belong to the dialog, not to the
+    // field: a field would take the dragged paths as typed text (an editable
+    // one inserts them, and the dialog never hears of the drop).
+    if (CarriesFiles(event) && qobject_cast<QLineEdit*>(watched)) {
+        auto* drop = static_cast<QDropEvent*>(event);
+        if (event->type() == QEvent::Drop) {
+            dropEvent(drop);
+        } else {
+            drop->acceptProposedAction();
+        }
+        return true;
+    }
     if (event->type() == QEvent::ToolTip) {
         auto* w = qobject_cast<QWidget*>(watched);
         const QString tip = w ? TextOf(w) : QString();

@@ -7,7 +7,8 @@ class QMenu;
 
 // The base of every window of the program, the main window's included.
 // It gives each dialog the same manners: Enter and Escape do nothing, a close
-// is allowed only while idle, dropped files reach OnFileDropped one by one,
+// is allowed only while idle, dropped files reach OnFileDropped one by one
+// wherever they land on the dialog (a text field does not take them as text),
 // dragging the empty background moves the main window, a right click opens
 // the menu with Help and About, and a control's tooltip shows its current
 // text (so a path field shows the whole path).

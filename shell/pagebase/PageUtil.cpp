@@ -87,14 +87,40 @@ void SetMessageBoxHook(MessageBoxHook hook) {
     Hook() = std::move(hook);
 }
 
+namespace {
+int Ask(const MessageBoxRequest& request) {
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    if (request.information) {
+        icon = QMessageBox::Information;
+    } else if (request.warning) {
+        icon = QMessageBox::Warning;
+    }
+    QMessageBox box(icon, request.caption, request.text,
+                    request.okCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok,
+                    request.owner);
+    box.setObjectName(request.okCancel ? "AskBox" : "MessageBox");
+    return box.exec();
+}
+}  // namespace
+
 void ShowMessageBox(const MessageBoxRequest& request) {
     if (Hook()) {
         Hook()(request);
         return;
     }
-    QMessageBox box(request.information ? QMessageBox::Information : QMessageBox::NoIcon,
-                    request.caption, request.text, QMessageBox::Ok, request.owner);
-    box.exec();
+    Ask(request);
+}
+
+bool AskOkCancel(QWidget* owner, const QString& caption, const QString& text) {
+    MessageBoxRequest request;
+    request.owner = owner;
+    request.caption = caption.isEmpty() ? QString(kProgramName) : caption;
+    request.text = text;
+    request.okCancel = true;
+    if (Hook()) {
+        return Hook()(request);
+    }
+    return Ask(request) == QMessageBox::Ok;
 }
 
 void ShowError(QWidget* owner, int32_t code, const std::string& detail) {
@@ -112,20 +138,6 @@ bool Japanese() {
 
 QString Lang(const char* english, const char* japanese) {
     return QString::fromUtf8(Japanese() ? japanese : english);
-}
-
-int64_t FieldValue(const QString& text) {
-    int64_t v = 0;
-    for (const QChar c : text) {
-        if (c < u'0' || c > u'9') {
-            continue;
-        }
-        v = v * 10 + (c.unicode() - u'0');
-        if (v > 2147483647) {
-            return 2147483647;
-        }
-    }
-    return v;
 }
 
 }  // namespace trelvan::shell

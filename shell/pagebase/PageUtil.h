@@ -45,17 +45,23 @@ int DluX(int x);
 int DluY(int y);
 
 // A message box on its way to the user. Tests install a hook that receives it
-// instead of a modal box (the hook returns and the call goes on).
+// instead of a modal box; the hook's answer stands for the button pressed
+// (true: OK) and the call goes on.
 struct MessageBoxRequest {
     QWidget* owner = nullptr;
     QString caption;
     QString text;
-    bool information = false;  // information icon (error boxes), else none
+    bool information = false;  // information icon (error boxes)
+    bool warning = false;      // exclamation icon (a field's value refused)
+    bool okCancel = false;     // OK and Cancel (a question), else OK alone
 };
-using MessageBoxHook = std::function<void(const MessageBoxRequest&)>;
+using MessageBoxHook = std::function<bool(const MessageBoxRequest&)>;
 void SetMessageBoxHook(MessageBoxHook hook);
 // Shows a modal box with one OK button (or hands it to the hook).
 void ShowMessageBox(const MessageBoxRequest& request);
+// Asks an OK/Cancel question in a modal box (or of the hook); true for OK.
+// An empty caption becomes the program's name.
+bool AskOkCancel(QWidget* owner, const QString& caption, const QString& text);
 
 // The error box of a code: caption "エラーNo.%04d", text of the code in the
 // user's language after the detail and a line feed when there is a detail;
@@ -63,9 +69,6 @@ void ShowMessageBox(const MessageBoxRequest& request);
 void ShowError(QWidget* owner, int32_t code, const std::string& detail = {});
 
 // Texts in the user's language (the one language test of the program).
-// A number field's value: its digits, held to 2147483647.
-int64_t FieldValue(const QString& text);
-
 QString Lang(const char* english, const char* japanese);
 bool Japanese();
 

@@ -6,7 +6,6 @@
 #include "Language.h"
 #include "PageUtil.h"
 
-using trelvan::shell::FieldValue;
 using trelvan::shell::Lang;
 
 namespace {
@@ -23,21 +22,9 @@ bool CAVIExtract::OnInitDialog() {
     SetItemText(1050, "Movie Src[AVI]");
     SetItemText(1053, "Output Dst[AVI]");
     if (trelvan::shell::Japanese()) {
-        SetItemText(1049, QString::fromUtf8("ソースを指定してください(ドラッグ&&ドロップ可)"));
+        SetExtractCaptionsJapanese(this);
         SetItemText(1050, QString::fromUtf8("映像ソース[AVI]"));
         SetItemText(1053, QString::fromUtf8("出力ファイル名[AVI]"));
-        SetItemText(1059, QString::fromUtf8("進行状況"));
-        SetItemText(
-            1034, QString::fromUtf8("ソースと出力ファイル名を入れて、抽出ボタンを押してください"));
-        SetItemText(1042, QString::fromUtf8("停止"));
-        SetItemText(1029, QString::fromUtf8("抽出"));
-        SetItemText(1058, QString::fromUtf8("抽出範囲指定"));
-        SetItemText(1060, QString::fromUtf8("時"));
-        SetItemText(1061, QString::fromUtf8("時"));
-        SetItemText(1062, QString::fromUtf8("分"));
-        SetItemText(1063, QString::fromUtf8("分"));
-        SetItemText(1064, QString::fromUtf8("秒"));
-        SetItemText(1065, QString::fromUtf8("秒"));
     }
     connect(Item<QAbstractButton>(1009), &QAbstractButton::clicked, this,
             &CAVIExtract::OnBrowseInput);
@@ -48,31 +35,20 @@ bool CAVIExtract::OnInitDialog() {
     return true;
 }
 
-void CAVIExtract::DoDataExchange(bool save) {
+bool CAVIExtract::DoDataExchange(bool save) {
     if (save) {
         m_input = ItemText(kInputId);
         m_output = ItemText(kOutputId);
-        for (size_t i = 0; i < kRangeIds.size(); ++i) {
-            m_range[i] = FieldValue(ItemText(kRangeIds[i]));
-        }
-    } else {
-        SetItemText(kInputId, m_input);
-        SetItemText(kOutputId, m_output);
-        for (size_t i = 0; i < kRangeIds.size(); ++i) {
-            SetItemText(kRangeIds[i], QString::number(m_range[i]));
-        }
+        return m_range.Read(this);
     }
+    SetItemText(kInputId, m_input);
+    SetItemText(kOutputId, m_output);
+    m_range.Show(this);
+    return true;
 }
 
 QString CAVIExtract::DefaultOutput() const {
     return trelvan::shell::DefaultOutputName(m_input, "_extr", ".avi");
-}
-
-void CAVIExtract::SetRangeHalf(size_t first, int64_t h, int64_t m, int64_t s, int64_t ms) {
-    m_range[first] = h;
-    m_range[first + 1] = m;
-    m_range[first + 2] = s;
-    m_range[first + 3] = ms;
 }
 
 void CAVIExtract::OnFileDropped(const QString& path) {
@@ -86,7 +62,7 @@ void CAVIExtract::OnFileDropped(const QString& path) {
 }
 
 void CAVIExtract::LoadInputInfo() {
-    m_range.fill(0);
+    m_range.values.fill(0);
     trelvan::AviRange range;
     const int32_t code = trelvan::ReadAviRange(m_input.toStdString(), &range);
     if (code != 0) {
@@ -98,9 +74,8 @@ void CAVIExtract::LoadInputInfo() {
         return;
     }
     m_rate = range.rate;
-    SetRangeHalf(0, range.start.hours, range.start.minutes, range.start.seconds,
-                 range.start.milliseconds);
-    SetRangeHalf(4, range.end.hours, range.end.minutes, range.end.seconds, range.end.milliseconds);
+    m_range.Set(CRangeFields::kStart, range.start);
+    m_range.Set(CRangeFields::kEnd, range.end);
     DoDataExchange(false);
 }
 
@@ -131,7 +106,9 @@ void CAVIExtract::OnBrowseOutput() {
 }
 
 void CAVIExtract::OnStart() {
-    DoDataExchange(true);
+    if (!DoDataExchange(true)) {
+        return;  // a range field was refused: the user corrects it first
+    }
     if (m_output.isEmpty()) {
         m_output = DefaultOutput();
     }
@@ -139,14 +116,14 @@ void CAVIExtract::OnStart() {
     trelvan::AviExtractJob job;
     job.source = m_input.toStdString();
     job.output = m_output.toStdString();
-    job.start = {m_range[0], m_range[1], m_range[2], m_range[3]};
-    job.end = {m_range[4], m_range[5], m_range[6], m_range[7]};
+    job.start = m_range.Get<trelvan::AviTime>(CRangeFields::kStart);
+    job.end = m_range.Get<trelvan::AviTime>(CRangeFields::kEnd);
     job.rate = m_rate;
     const trelvan::AviExtractResult result = trelvan::RunAviExtract(
         job, m_ctx, [this] { BeginWork(500); },
         [this](const trelvan::AviTime& start) {
             // The user sees where the extract really begins.
-            SetRangeHalf(0, start.hours, start.minutes, start.seconds, start.milliseconds);
+            m_range.Set(CRangeFields::kStart, start);
             DoDataExchange(false);
         });
     if (result.started) {

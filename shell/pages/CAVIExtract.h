@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "CAVIBase.h"
+#include "RangeFields.h"
 
 // The AVI extract page ("Movie Extra"): a time range of an AVI file into a
 // new AVI file without recompressing, starting at a key frame. The page reads
@@ -16,8 +17,7 @@ class CAVIExtract : public CAVIBase {
     explicit CAVIExtract(QWidget* owner);
 
     // Range field ids: start H, M, S, ms, then end H, M, S, ms.
-    static constexpr std::array<int, 8> kRangeIds = {1054, 1017, 1022, 1025,
-                                                     1028, 1033, 1044, 1046};
+    static constexpr std::array<int, 8> kRangeIds = CRangeFields::kIds;
 
     void OnFileDropped(const QString& path) override;
     void OnBrowseInput();
@@ -30,7 +30,9 @@ class CAVIExtract : public CAVIBase {
     double FrameRate() const { return m_rate; }
 
     // Reads the controls into the members (save) or shows the members.
-    void DoDataExchange(bool save);
+    // Reading is false when a range field holds no allowed value (the user
+    // has been told which, and the field has the focus).
+    bool DoDataExchange(bool save);
 
   protected:
     bool OnInitDialog() override;
@@ -42,10 +44,9 @@ class CAVIExtract : public CAVIBase {
     // time after its last), or clears the paths and shows the reader's code
     // when it cannot be read.
     void LoadInputInfo();
-    void SetRangeHalf(size_t first, int64_t h, int64_t m, int64_t s, int64_t ms);
 
     QString m_input;
     QString m_output;
-    std::array<int64_t, 8> m_range{};
+    CRangeFields m_range;
     double m_rate = 0;
 };

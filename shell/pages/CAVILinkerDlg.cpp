@@ -1,7 +1,6 @@
 #include "CAVILinkerDlg.h"
 
 #include <QAbstractButton>
-#include <QMessageBox>
 
 #include "AviLink.h"
 #include "CDragListBoxEx.h"
@@ -16,16 +15,7 @@ const char* const kAviFilter = "AVI (*.AVI)|*.avi|";
 
 }  // namespace
 
-CAVILinkerDlg::CAVILinkerDlg(QWidget* owner) : CAVIBase(107, owner, QColor(255, 255, 128)) {
-    // An audio block that cannot be read: OK ends that source's audio,
-    // Cancel skips one sample.
-    m_ctx.ask = [this](const std::string& caption, const std::string& text) {
-        QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption),
-                        QString::fromStdString(text), QMessageBox::Ok | QMessageBox::Cancel, this);
-        box.setObjectName("AskBox");
-        return box.exec() == QMessageBox::Ok;
-    };
-}
+CAVILinkerDlg::CAVILinkerDlg(QWidget* owner) : CAVIBase(107, owner, QColor(255, 255, 128)) {}
 
 bool CAVILinkerDlg::OnInitDialog() {
     CAVIBase::OnInitDialog();

@@ -6,7 +6,6 @@
 #include "AudioExtract.h"
 #include "PageUtil.h"
 
-using trelvan::shell::FieldValue;
 using trelvan::shell::Lang;
 
 namespace {
@@ -23,21 +22,9 @@ bool CWAVExtract::OnInitDialog() {
     SetItemText(1050, "Audio Src[WAV]");
     SetItemText(1053, "Output Dst[WAV]");
     if (trelvan::shell::Japanese()) {
-        SetItemText(1049, QString::fromUtf8("ソースを指定してください(ドラッグ&&ドロップ可)"));
+        SetExtractCaptionsJapanese(this);
         SetItemText(1050, QString::fromUtf8("音声ソース[WAV]"));
         SetItemText(1053, QString::fromUtf8("出力ファイル名[WAV]"));
-        SetItemText(1059, QString::fromUtf8("進行状況"));
-        SetItemText(
-            1034, QString::fromUtf8("ソースと出力ファイル名を入れて、抽出ボタンを押してください"));
-        SetItemText(1042, QString::fromUtf8("停止"));
-        SetItemText(1029, QString::fromUtf8("抽出"));
-        SetItemText(1058, QString::fromUtf8("抽出範囲指定"));
-        SetItemText(1060, QString::fromUtf8("時"));
-        SetItemText(1061, QString::fromUtf8("時"));
-        SetItemText(1062, QString::fromUtf8("分"));
-        SetItemText(1063, QString::fromUtf8("分"));
-        SetItemText(1064, QString::fromUtf8("秒"));
-        SetItemText(1065, QString::fromUtf8("秒"));
     }
     connect(Item<QAbstractButton>(1009), &QAbstractButton::clicked, this,
             &CWAVExtract::OnBrowseInput);
@@ -48,20 +35,16 @@ bool CWAVExtract::OnInitDialog() {
     return true;
 }
 
-void CWAVExtract::DoDataExchange(bool save) {
+bool CWAVExtract::DoDataExchange(bool save) {
     if (save) {
         m_input = ItemText(kInputId);
         m_output = ItemText(kOutputId);
-        for (size_t i = 0; i < kRangeIds.size(); ++i) {
-            m_range[i] = FieldValue(ItemText(kRangeIds[i]));
-        }
-    } else {
-        SetItemText(kInputId, m_input);
-        SetItemText(kOutputId, m_output);
-        for (size_t i = 0; i < kRangeIds.size(); ++i) {
-            SetItemText(kRangeIds[i], QString::number(m_range[i]));
-        }
+        return m_range.Read(this);
     }
+    SetItemText(kInputId, m_input);
+    SetItemText(kOutputId, m_output);
+    m_range.Show(this);
+    return true;
 }
 
 QString CWAVExtract::DefaultOutput() const {
@@ -79,25 +62,18 @@ void CWAVExtract::OnFileDropped(const QString& path) {
 }
 
 void CWAVExtract::LoadInputInfo() {
-    for (size_t i = 0; i < 4; ++i) {
-        m_range[i] = 0;
-    }
+    m_range.ClearHalf(CRangeFields::kStart);
     trelvan::AudioTime length;
     const int32_t code = trelvan::ReadAudioDuration(m_input.toStdString(), &length);
     if (code != 0) {
-        for (size_t i = 4; i < 8; ++i) {
-            m_range[i] = 0;
-        }
+        m_range.ClearHalf(CRangeFields::kEnd);
         m_input.clear();
         m_output.clear();
         DoDataExchange(false);
         ShowError(code);
         return;
     }
-    m_range[4] = length.hours;
-    m_range[5] = length.minutes;
-    m_range[6] = length.seconds;
-    m_range[7] = length.milliseconds;
+    m_range.Set(CRangeFields::kEnd, length);
     DoDataExchange(false);
 }
 
@@ -129,7 +105,9 @@ void CWAVExtract::OnBrowseOutput() {
 }
 
 void CWAVExtract::OnStart() {
-    DoDataExchange(true);
+    if (!DoDataExchange(true)) {
+        return;  // a range field was refused: the user corrects it first
+    }
     if (m_output.isEmpty()) {
         m_output = DefaultOutput();
         DoDataExchange(false);
@@ -137,8 +115,8 @@ void CWAVExtract::OnStart() {
     trelvan::AudioExtractJob job;
     job.source = m_input.toStdString();
     job.output = m_output.toStdString();
-    job.start = {m_range[0], m_range[1], m_range[2], m_range[3]};
-    job.end = {m_range[4], m_range[5], m_range[6], m_range[7]};
+    job.start = m_range.Get<trelvan::AudioTime>(CRangeFields::kStart);
+    job.end = m_range.Get<trelvan::AudioTime>(CRangeFields::kEnd);
     const trelvan::AudioExtractResult result =
         trelvan::RunAudioExtract(job, m_ctx, [this] { BeginWork(500); });
     if (result.code != 0) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "CAVIBase.h"
+#include "RangeFields.h"
 
 // The audio extract page: a time range of the audio of a WAV or AVI file
 // into a new WAV file in the source's own format. The page reads its fields,
@@ -15,8 +16,7 @@ class CWAVExtract : public CAVIBase {
     explicit CWAVExtract(QWidget* owner);
 
     // Range field ids: start H, M, S, ms, then end H, M, S, ms.
-    static constexpr std::array<int, 8> kRangeIds = {1054, 1017, 1022, 1025,
-                                                     1028, 1033, 1044, 1046};
+    static constexpr std::array<int, 8> kRangeIds = CRangeFields::kIds;
 
     void OnFileDropped(const QString& path) override;
     void OnBrowseInput();
@@ -27,7 +27,9 @@ class CWAVExtract : public CAVIBase {
     QString Output() const { return m_output; }
 
     // Reads the controls into the members (save) or shows the members.
-    void DoDataExchange(bool save);
+    // Reading is false when a range field holds no allowed value (the user
+    // has been told which, and the field has the focus).
+    bool DoDataExchange(bool save);
 
   protected:
     bool OnInitDialog() override;
@@ -40,5 +42,5 @@ class CWAVExtract : public CAVIBase {
 
     QString m_input;
     QString m_output;
-    std::array<int64_t, 8> m_range{};
+    CRangeFields m_range;
 };

@@ -301,6 +301,47 @@ TEST_F(AviLinkTest, ThirdPartySamples) {
     }
 }
 
+// The display's arithmetic on its own: within the source being copied, the
+// frame reached times 100 over the last frame's number, and the remaining
+// time from the pace so far (elapsed x (last - current) / current).
+TEST(AviLinkProgressText, CurrentOverLastFrame) {
+    struct Case {
+        const char* name;
+        int64_t first, current, last;
+        uint32_t elapsedMs;
+        const char* text;
+        int bar;
+    };
+    const Case cases[] = {
+        {"frame 4 of 0..9", 0, 4, 9, 8000, " 2/ 3  44 % (00:00:08/00:00:10)", 44},
+        {"not begun", 0, 0, 9, 1500, " 2/ 3   0 % (00:00:01/00:00:00)", 0},
+        {"a third", 0, 1, 3, 10000, " 2/ 3  33 % (00:00:10/00:00:20)", 33},
+        {"half, bar rounds up", 0, 5, 8, 1000, " 2/ 3  62 % (00:00:01/00:00:00)", 63},
+        {"at the last frame", 0, 9, 9, 9000, " 2/ 3 100 % (00:00:09/00:00:00)", 100},
+        {"past it, copying audio", 0, 10, 9, 9500, " 2/ 3 100 % (00:00:09/00:00:00)", 100},
+        {"one frame, before it", 0, 0, 0, 0, " 2/ 3   0 % (00:00:00/00:00:00)", 0},
+        {"one frame, after it", 0, 1, 0, 700, " 2/ 3 100 % (00:00:00/00:00:00)", 100},
+        {"no frames", 0, 0, -1, 0, " 2/ 3 100 % (00:00:00/00:00:00)", 100},
+    };
+    for (const Case& c : cases) {
+        OpContext ctx;
+        uint32_t now = 0;
+        ctx.timer = CTimeMmanager([&now] { return now; });
+        ctx.timer.ClearTotal();
+        ctx.timer.Start();
+        now = c.elapsedMs;
+        ctx.timer.AddLap();
+        ctx.item = 1;
+        ctx.items = 3;
+        ctx.first = c.first;
+        ctx.current = c.current;
+        ctx.last = c.last;
+        const ProgressDisplay d = FormatProgress(AviLinkProgress(ctx, false));
+        EXPECT_EQ(d.text, c.text) << c.name;
+        EXPECT_EQ(d.bar, c.bar) << c.name;
+    }
+}
+
 // The progress display: source number of how many, the percent of the
 // source being copied; a source of one frame shows 100 %, not a division by
 // zero.
@@ -318,7 +359,8 @@ TEST_F(AviLinkTest, ProgressPerSource) {
     // The second source (10 frames) after its fourth frame.
     bool found = false;
     for (const std::string& s : seen) {
-        found = found || s.rfind(" 2/ 3  40 % (", 0) == 0;
+        // Frame 4 of the frames 0..9: 4 x 100 / 9.
+        found = found || s.rfind(" 2/ 3  44 % (", 0) == 0;
     }
     EXPECT_TRUE(found);
     for (int b : bars) {

@@ -62,6 +62,7 @@ class AviExtractPageTest : public QObject {
     void dropLoadsRangeAndRunMovesStartToKeyFrame();
     void errorsOfStart();
     void browseFilters();
+    void unreadableAudioAsksTheQuestion();
 };
 
 void AviExtractPageTest::englishAndJapaneseLabels() {
@@ -227,6 +228,42 @@ void AviExtractPageTest::browseFilters() {
     QTest::mouseClick(w.page->Item<QPushButton>(1051), Qt::LeftButton);
     QCOMPARE(saveFilters, QStringList({"AVI (*.avi)"}));
     QCOMPARE(w.Field(1048), dir + "/chosen_extr.avi");
+}
+
+// The source stops being readable once its video is copied: the audio
+// block that cannot be read is asked about (OK ends the audio copy), and the
+// run ends as the user chose, with all the video.
+void AviExtractPageTest::unreadableAudioAsksTheQuestion() {
+    const QString dir = QString::fromStdString(trelvan::test::ScratchDir());
+    const QString src = dir + "/unplugged.avi";
+    QFile::copy(KeyEvery20(), src);
+    const struct {
+        trelvan::LanguageChoice lang;
+        const char* text;
+    } questions[] = {
+        {trelvan::LanguageChoice::English,
+         "The Audio was failed in reading. \nDo you discontinue it?"},
+        {trelvan::LanguageChoice::Japanese, "音声読み込み失敗しました\n中止しますか"},
+    };
+    for (const auto& q : questions) {
+        trelvan::SetLanguageOverride(q.lang);
+        Window w;
+        shelltest::BoxCapture capture;
+        QVERIFY(shelltest::DropFiles(&w.dlg, QPoint(1, 1), {src}));
+        const std::shared_ptr<bool> broken = shelltest::BreakReadsAfterVideo(w.page);
+        QTest::mouseClick(w.page->Item<QPushButton>(1029), Qt::LeftButton);
+        QVERIFY(*broken);
+        QCOMPARE(capture.boxes.size(), 1);
+        QVERIFY(capture.boxes[0].okCancel);
+        QCOMPARE(capture.boxes[0].caption, QString("Trelvan+"));
+        QCOMPARE(capture.boxes[0].text, QString::fromUtf8(q.text));
+        QCOMPARE(capture.boxes[0].owner, static_cast<QWidget*>(w.page));
+        QCOMPARE(w.Field(1034), QString("100 %"));  // OK: the run ends, not failed
+        const std::string out = (dir + "/unplugged_extr.avi").toStdString();
+        QCOMPARE(trelvan::test::ProbePackets(out, "v:0").size(), size_t(250));
+        QVERIFY(trelvan::test::ProbePackets(out, "a:0").size() <
+                trelvan::test::ProbePackets(src.toStdString(), "a:0").size());
+    }
 }
 
 SHELL_TEST(AviExtractPageTest);

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 
 #include "CAVILinkerDlg.h"
 #include "CColorButton.h"
@@ -83,6 +84,7 @@ class AviLinkPageTest : public QObject {
     void realRunByClickingLink();
     void stopInSecondOfThreeAndLinkAgainRefused();
     void failuresShowTheirCodes();
+    void unreadableAudioAsksTheQuestion();
 };
 
 void AviLinkPageTest::englishAndJapaneseLabels() {
@@ -230,7 +232,8 @@ void AviLinkPageTest::stopInSecondOfThreeAndLinkAgainRefused() {
     QVERIFY(stopped);
     QVERIFY(linkEnabledAfterStop);
     QVERIFY(!w.page->Linking());
-    QVERIFY2(infoDuringSecond.startsWith(" 2/ 3  20 % ("), qPrintable(infoDuringSecond));
+    // Frame 4 of the second source's frames 0..19: 4 x 100 / 19.
+    QVERIFY2(infoDuringSecond.startsWith(" 2/ 3  21 % ("), qPrintable(infoDuringSecond));
     QCOMPARE(capture.boxes.size(), 0);
     QVERIFY(w.Field(1034) != QString("100 %"));
     QVERIFY(w.Button(1029)->isEnabled());
@@ -285,6 +288,37 @@ void AviLinkPageTest::failuresShowTheirCodes() {
     }
     QVERIFY(!QFileInfo::exists(dir + "/o.avi"));
     QCOMPARE(trelvan::test::ReadBytes(src[1].toStdString()), before);
+}
+
+// The sources stop being readable once the first one's video is copied: its
+// audio block that cannot be read is asked about, once (OK ends its audio).
+void AviLinkPageTest::unreadableAudioAsksTheQuestion() {
+    const QString dir = QString::fromStdString(trelvan::test::ScratchDir());
+    // Larger than what the reader keeps read ahead: the audio after the
+    // video is read from the file again.
+    const QString longer = QString::fromStdString(trelvan::test::MakeMedia(
+        "page-link-long",
+        "-f lavfi -i testsrc=d=10:s=96x72:r=25 -f lavfi -i sine=d=10:r=44100 "
+        "-c:v mpeg4 -g 25 -c:a pcm_s16le -f avi",
+        "avi"));
+    Window w;
+    shelltest::BoxCapture capture;
+    for (const char* name : {"/long0.avi", "/long1.avi"}) {
+        QFile::copy(longer, dir + name);
+        QVERIFY(shelltest::DropFiles(&w.dlg, QPoint(1, 1), {dir + name}));
+    }
+    const std::shared_ptr<bool> broken = shelltest::BreakReadsAfterVideo(w.page);
+    QTest::mouseClick(w.Button(1029), Qt::LeftButton);
+    QVERIFY(*broken);
+    QVERIFY(!capture.boxes.isEmpty());
+    QVERIFY(capture.boxes[0].okCancel);
+    QCOMPARE(capture.boxes[0].caption, QString("Trelvan+"));
+    QCOMPARE(capture.boxes[0].text,
+             QString("The Audio was failed in reading. \nDo you discontinue it?"));
+    QCOMPARE(std::count_if(capture.boxes.begin(), capture.boxes.end(),
+                           [](const auto& b) { return b.okCancel; }),
+             1);
+    QCOMPARE(w.page->IsIdle(), 1);
 }
 
 SHELL_TEST(AviLinkPageTest);

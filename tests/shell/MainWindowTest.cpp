@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QTest>
 #include <QTimer>
+#include <cstring>
 
 #include "CAVIBase.h"
 #include "CColorButton.h"
@@ -60,6 +61,9 @@ class MainWindowTest : public QObject {
     void f10OpensAboutBox();
     void helpOpensHelpPageBesideProgram();
     void aboutBoxVersionText();
+    void aboutLinkOpensHelpPageBesideProgram();
+    void companyKeyFromSettingIni();
+    void fileDroppedOnAnyControlOfAPageReachesThePage();
 };
 
 void MainWindowTest::startsOnFirstPageInItsColour() {
@@ -289,11 +293,86 @@ void MainWindowTest::aboutBoxVersionText() {
     QTimer::singleShot(
         0, [&] { QTest::mouseClick(animated.findChild<QWidget*>("1"), Qt::LeftButton); });
     QCOMPARE(animated.exec(), int(QDialog::Accepted));
+}
 
-    // The company key comes from Setting.ini beside the program ("ZORIT"
-    // without one).
-    QCOMPARE(CTrelvanApp::Instance()->CompanyKey(), QString::fromStdString(trelvan::ReadRegPos()));
-    QCOMPARE(QCoreApplication::organizationName(), CTrelvanApp::Instance()->CompanyKey());
+void MainWindowTest::aboutLinkOpensHelpPageBesideProgram() {
+    auto* app = CTrelvanApp::Instance();
+    QStringList opened;
+    app->SetOpenHook([&](const QString& t) { opened << t; });
+    CMyAboutDlg about;
+    about.SetAnimate(false);
+    about.CreatePage(nullptr);
+    QTest::mouseClick(about.findChild<QWidget*>("1018"), Qt::LeftButton);
+    app->SetOpenHook({});
+    QCOMPARE(opened.size(), 1);
+    QCOMPARE(opened[0], QCoreApplication::applicationDirPath() + "/trelvan.html");
+    QVERIFY(QFile::exists(opened[0]));
+}
+
+// The company key: RegPos of [SAVE] in Setting.ini beside the program,
+// "ZORIT" without the file.
+void MainWindowTest::companyKeyFromSettingIni() {
+    auto* app = CTrelvanApp::Instance();
+    const QString ini = QCoreApplication::applicationDirPath() + "/Setting.ini";
+    QVERIFY2(!QFile::exists(ini), "no Setting.ini beside the test program");
+    struct Case {
+        const char* contents;  // nullptr: no file
+        const char* key;
+    };
+    const Case cases[] = {
+        {nullptr, "ZORIT"},
+        {"[SAVE]\nRegPos=Other\n", "Other"},
+        {"[OTHER]\nRegPos=Elsewhere\n", "ZORIT"},
+    };
+    for (const Case& c : cases) {
+        if (c.contents) {
+            trelvan::test::WriteBytes(
+                ini.toStdString(),
+                std::vector<uint8_t>(c.contents, c.contents + strlen(c.contents)));
+        }
+        app->SetupApplication();
+        QFile::remove(ini);
+        QCOMPARE(app->CompanyKey(), QString(c.key));
+        QCOMPARE(QCoreApplication::organizationName(), QString(c.key));
+    }
+    app->SetupApplication();
+}
+
+// Files dropped on any control of a page (path fields, range fields, labels,
+// buttons, the bar) reach the page as a drop, and no field takes the path
+// as typed text.
+void MainWindowTest::fileDroppedOnAnyControlOfAPageReachesThePage() {
+    const QString dir = QString::fromStdString(trelvan::test::ScratchDir());
+    const QString dropped = dir + "/none.avi";  // made up: the extract pages fail to read it
+    auto dlg = MakeWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
+    for (int index : {3, 5, 0}) {  // AVI extract, audio extract, AVI separate
+        dlg->SelectPage(index);
+        QWidget* page = dlg->Page(index);
+        int controls = 0;
+        for (QWidget* control : page->findChildren<QWidget*>()) {
+            if (!control->isVisible() || control->width() < 2) {
+                continue;
+            }
+            static_cast<CBaseDialog*>(page)->SetItemText(1003, "");
+            const QPoint at = control->mapTo(dlg.get(), control->rect().center());
+            shelltest::BoxCapture capture;
+            const QString where =
+                QString("page %1, control %2").arg(index).arg(control->objectName());
+            QVERIFY2(shelltest::DropFiles(dlg.get(), at, {dropped}), qPrintable(where));
+            if (index == 0) {
+                QCOMPARE(static_cast<CBaseDialog*>(page)->ItemText(1003), dropped);  // the source
+            } else {
+                QCOMPARE(capture.boxes.size(), 1);  // the page tried to read it
+                QCOMPARE(capture.boxes[0].caption, QString::fromUtf8("エラーNo.1002"));
+            }
+            for (QLineEdit* field : page->findChildren<QLineEdit*>()) {
+                QVERIFY2(!field->text().contains("file:"), qPrintable(where));
+            }
+            ++controls;
+        }
+        QVERIFY(controls >= 8);
+    }
 }
 
 SHELL_TEST(MainWindowTest);

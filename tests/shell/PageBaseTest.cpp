@@ -12,8 +12,8 @@
 
 #include "CAVIBase.h"
 #include "CDragListBoxEx.h"
+#include "CTrelvanDlg.h"
 #include "CWAVExtract.h"
-#include "ErrorText.h"
 #include "Fixtures.h"
 #include "Language.h"
 #include "PageTemplates.h"
@@ -78,6 +78,7 @@ class PageBaseTest : public QObject {
     void stopKeepsLastProgress();
     void progressDisplayFromPositions();
     void linkPageDropsAndListButtons();
+    void rangeFieldsRefuseValuesOutsideLimits();
 };
 
 void PageBaseTest::errorBoxInBothLanguages() {
@@ -88,11 +89,18 @@ void PageBaseTest::errorBoxInBothLanguages() {
         const char* caption;
         const char* text;
     };
+    using L = trelvan::LanguageChoice;
     const Case cases[] = {
-        {trelvan::LanguageChoice::English, 1002, "", "エラーNo.1002", nullptr},
-        {trelvan::LanguageChoice::Japanese, 1002, "", "エラーNo.1002", nullptr},
-        {trelvan::LanguageChoice::English, -5, "/in/a.wav", "エラーNo.-005", nullptr},
-        {trelvan::LanguageChoice::English, 502, "", "エラーNo.0502", nullptr},
+        {L::English, 1002, "", "エラーNo.1002", "File opening failure"},
+        {L::Japanese, 1002, "", "エラーNo.1002", "ファイルオープン失敗"},
+        {L::English, -5, "/in/a.wav", "エラーNo.-005", "/in/a.wav\nThe file doesn't open. "},
+        {L::Japanese, -5, "", "エラーNo.-005", "ファイルが開きません。"},
+        {L::English, 502, "", "エラーNo.0502", "Output error"},
+        {L::English, 7, "", "エラーNo.0007", "Other Errors"},
+        {L::Japanese, -42, "", "エラーNo.-042", "バッファオーバーしました"},
+        {L::English, 103, "", "エラーNo.0103",
+         "Preservation error \n or cancellation \n or the output path is bad. "},
+        {L::English, 1007, "abc", "エラーNo.1007", "abc\nStream reading failure"},
     };
     for (const Case& c : cases) {
         trelvan::SetLanguageOverride(c.lang);
@@ -103,20 +111,11 @@ void PageBaseTest::errorBoxInBothLanguages() {
         QCOMPARE(capture.boxes.size(), 1);
         const MessageBoxRequest& box = capture.boxes[0];
         QCOMPARE(box.caption, QString::fromUtf8(c.caption));
-        const bool ja = c.lang == trelvan::LanguageChoice::Japanese;
-        QString text = QString::fromStdString(trelvan::GetErrorTextIn(c.code, ja));
-        if (*c.detail) {
-            text = QString(c.detail) + "\n" + text;
-        }
-        QCOMPARE(box.text, text);
+        QCOMPARE(box.text, QString::fromUtf8(c.text));
         QVERIFY(box.information);
+        QVERIFY(!box.okCancel);
         QCOMPARE(box.owner, &page);
     }
-    // The Japanese and English texts of a code differ, and -5 reads as the
-    // program says it.
-    QVERIFY(trelvan::GetErrorTextIn(1002, true) != trelvan::GetErrorTextIn(1002, false));
-    QCOMPARE(QString::fromStdString(trelvan::GetErrorTextIn(-5, false)),
-             QString("The file doesn't open. "));
     // Codes without a text show nothing.
     shelltest::BoxCapture capture;
     trelvan::shell::ShowError(nullptr, 0);
@@ -274,6 +273,81 @@ void PageBaseTest::linkPageDropsAndListButtons() {
     page.Item<QPushButton>(1032)->click();
     QCOMPARE(list->count(), 0);
     QCOMPARE(page.ItemText(1048), QString());
+}
+
+// The range fields of both extract pages: a value outside its field's limits
+// or not a whole number is named in a box, the field gets the focus and
+// nothing is cut until it is corrected.
+void PageBaseTest::rangeFieldsRefuseValuesOutsideLimits() {
+    const QString dir = QString::fromStdString(trelvan::test::ScratchDir());
+    const QString src = QString::fromStdString(
+        trelvan::test::MakeMedia("range-checks",
+                                 "-f lavfi -i testsrc=d=2:s=64x48:r=10 -f lavfi -i sine=d=2:r=8000 "
+                                 "-c:v mpeg4 -g 5 -c:a pcm_s16le -f avi",
+                                 "avi"));
+    struct Case {
+        size_t field;  // start H, M, S, ms, end H, M, S, ms
+        const char* typed;
+        const char* english;
+        const char* japanese;
+    };
+    const Case cases[] = {
+        {1, "75", "Please enter an integer between 0 and 59.",
+         "0 から 59 までの整数を入力してください。"},
+        {2, "60", "Please enter an integer between 0 and 59.",
+         "0 から 59 までの整数を入力してください。"},
+        {3, "1000", "Please enter an integer between 0 and 999.",
+         "0 から 999 までの整数を入力してください。"},
+        {4, "2147483648", "Please enter an integer between 0 and 2147483647.",
+         "0 から 2147483647 までの整数を入力してください。"},
+        {5, "99999999999999999999", "Please enter an integer between 0 and 59.",
+         "0 から 59 までの整数を入力してください。"},
+        {7, "", "Please enter an integer.", "整数を入力してください。"},
+        {6, "1x", "Please enter an integer.", "整数を入力してください。"},  // pasted
+    };
+    for (auto lang : {trelvan::LanguageChoice::English, trelvan::LanguageChoice::Japanese}) {
+        trelvan::SetLanguageOverride(lang);
+        const bool ja = lang == trelvan::LanguageChoice::Japanese;
+        CTrelvanDlg dlg;
+        dlg.CreatePage(nullptr);
+        dlg.show();
+        dlg.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        for (int index : {3, 5}) {  // AVI extract, audio extract
+            dlg.SelectPage(index);
+            auto* page = static_cast<CAVIBase*>(dlg.Page(index));
+            shelltest::BoxCapture capture;
+            page->OnFileDropped(src);
+            QCOMPARE(capture.boxes.size(), 0);
+            const QString out = dir + QString("/refused-%1.out").arg(index);
+            for (const Case& c : cases) {
+                capture.boxes.clear();
+                page->SetItemText(1048, out);
+                auto* field = page->Item<QLineEdit>(CWAVExtract::kRangeIds[c.field]);
+                field->setText(c.typed);
+                QTest::mouseClick(page->Item<QPushButton>(1029), Qt::LeftButton);
+                QCOMPARE(capture.boxes.size(), 1);
+                QCOMPARE(capture.boxes[0].text, QString::fromUtf8(ja ? c.japanese : c.english));
+                QCOMPARE(capture.boxes[0].caption, QString("Trelvan+"));
+                QVERIFY(capture.boxes[0].warning);
+                QVERIFY(!QFile::exists(out));  // nothing cut
+                QCOMPARE(page->IsIdle(), 1);
+                QCOMPARE(field->text(), QString(c.typed));
+                QVERIFY(field->hasFocus());
+                field->setText("0");
+            }
+            // The fields' limits themselves are allowed.
+            capture.boxes.clear();
+            const std::array<const char*, 8> limits = {"0", "59", "59", "999", "0", "0", "1", "0"};
+            for (size_t i = 0; i < limits.size(); ++i) {
+                page->SetItemText(CWAVExtract::kRangeIds[i], limits[i]);
+            }
+            QTest::mouseClick(page->Item<QPushButton>(1029), Qt::LeftButton);
+            QCOMPARE(capture.boxes.size(), 0);
+            QCOMPARE(page->ItemText(1034), QString("100 %"));
+            QVERIFY(QFile::remove(out));
+        }
+    }
 }
 
 SHELL_TEST(PageBaseTest);

@@ -9,6 +9,9 @@
 #include <map>
 #include <string>
 
+#include "CAVIBase.h"
+#include "IoFile.h"
+
 namespace shelltest {
 
 std::map<std::string, Factory>& Registry() {
@@ -22,8 +25,10 @@ int Register(const char* name, Factory factory) {
 }
 
 BoxCapture::BoxCapture() {
-    trelvan::shell::SetMessageBoxHook(
-        [this](const trelvan::shell::MessageBoxRequest& r) { boxes << r; });
+    trelvan::shell::SetMessageBoxHook([this](const trelvan::shell::MessageBoxRequest& r) {
+        boxes << r;
+        return answer;
+    });
 }
 
 BoxCapture::~BoxCapture() {
@@ -35,27 +40,65 @@ bool DropFiles(QWidget* window, QPoint at, const QStringList& files) {
     if (!target) {
         target = window;
     }
-    while (target && !target->acceptDrops()) {
-        target = target->parentWidget();
-    }
-    if (!target) {
-        return false;
-    }
     QMimeData mime;
     QList<QUrl> urls;
+    QStringList lines;
     for (const QString& f : files) {
         urls << QUrl::fromLocalFile(f);
+        lines << urls.back().toString();
     }
     mime.setUrls(urls);
-    const QPointF local = target->mapFrom(window, at);
-    QDragEnterEvent enter(local.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    mime.setText(lines.join("\r\n"));
+    const QPoint local = target->mapFrom(window, at);
+    QDragEnterEvent enter(local, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &enter);
     if (!enter.isAccepted()) {
         return false;
     }
-    QDropEvent drop(local, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QDragMoveEvent move(local, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &move);
+    QDropEvent drop(QPointF(local), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &drop);
     return drop.isAccepted();
+}
+
+namespace {
+// A source file whose reads fail from the moment `broken` is set.
+class BreakingFile : public trelvan::IoFile {
+  public:
+    BreakingFile(std::unique_ptr<trelvan::IoFile> inner, std::shared_ptr<bool> broken)
+        : m_inner(std::move(inner)), m_broken(std::move(broken)) {}
+    int64_t ReadAt(uint64_t offset, void* buf, size_t n) override {
+        return *m_broken ? -1 : m_inner->ReadAt(offset, buf, n);
+    }
+    bool WriteAt(uint64_t, const void*, size_t) override { return false; }
+    int64_t Size() override { return m_inner->Size(); }
+    bool Truncate(uint64_t) override { return false; }
+    bool Close() override { return m_inner->Close(); }
+
+  private:
+    std::unique_ptr<trelvan::IoFile> m_inner;
+    std::shared_ptr<bool> m_broken;
+};
+}  // namespace
+
+std::shared_ptr<bool> BreakReadsAfterVideo(CAVIBase* page) {
+    auto broken = std::make_shared<bool>(false);
+    trelvan::OpContext& ctx = page->Context();
+    ctx.opener = [broken](const std::string& path,
+                          trelvan::OpenMode mode) -> std::unique_ptr<trelvan::IoFile> {
+        auto inner = trelvan::DiskFileOpener()(path, mode);
+        if (!inner || mode != trelvan::OpenMode::Read) {
+            return inner;
+        }
+        return std::make_unique<BreakingFile>(std::move(inner), broken);
+    };
+    // The work moves `current` past `last` with the video's last frame.
+    ctx.pump = [&ctx, broken] {
+        *broken = *broken || ctx.current.load() > ctx.last.load();
+        trelvan::shell::PumpPendingMessages();
+    };
+    return broken;
 }
 
 }  // namespace shelltest

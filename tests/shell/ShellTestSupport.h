@@ -9,6 +9,7 @@
 
 #include "PageUtil.h"
 
+class CAVIBase;
 class QWidget;
 
 // What the desktop program's tests share.
@@ -23,17 +24,26 @@ int Register(const char* name, Factory factory);
     static const int Class##_registered = \
         shelltest::Register(#Class, [] { return std::unique_ptr<QObject>(new Class); })
 
-// Captures the message boxes shown while it lives instead of showing them.
+// Captures the message boxes shown while it lives instead of showing them;
+// a question is answered with `answer` (true: OK).
 class BoxCapture {
   public:
     BoxCapture();
     ~BoxCapture();
     QList<trelvan::shell::MessageBoxRequest> boxes;
+    bool answer = true;
 };
 
-// Drops files at a point of a window as the platform does: the widget under
-// the point, or the nearest of its parents that accepts drops, gets the drag
-// and the drop. Returns whether someone took it.
+// Drags files over a point of a window and drops them there as a file
+// manager does (the paths as URLs and as text): enter, move and drop events
+// go to the innermost widget under the point, and Qt hands each on to the
+// parents until one takes it. Returns whether someone took the drop.
 bool DropFiles(QWidget* window, QPoint at, const QStringList& files);
+
+// Makes every source the page opens from now on fail its reads once the
+// video of the source being copied is done (a disk unplugged in the middle
+// of the work), through the page's file opener. The flag tells whether it
+// came to that.
+std::shared_ptr<bool> BreakReadsAfterVideo(CAVIBase* page);
 
 }  // namespace shelltest
