@@ -112,6 +112,9 @@ void CAVILinkerDlg::OnLink() {
         job.sources.push_back(p.toStdString());
     }
     job.output = m_output.toStdString();
+    // Entries that differ from the first are asked about before anything is
+    // deleted (OK joins as before, Cancel ends here).
+    job.checkJoin = true;
     m_linking = true;
     const trelvan::AviLinkResult result =
         trelvan::RunAviLink(job, m_ctx, [this] { BeginWork(500); });

@@ -114,6 +114,9 @@ void CWAVLinkerDlg::OnLink() {
         job.sources.push_back(path.toStdString());
     }
     job.output = m_output.toStdString();
+    // Entries that differ from the first are asked about before anything is
+    // deleted (OK joins as before, Cancel ends here).
+    job.checkJoin = true;
     m_linking = true;
     const trelvan::AudioLinkResult result =
         trelvan::RunAudioLink(job, m_ctx, [this] { BeginWork(500); });

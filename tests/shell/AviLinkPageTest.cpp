@@ -1,6 +1,7 @@
 // The AVI link page: labels, the list and its drops, real runs, Stop and the
 // Link pressed again while a stopped link unwinds, and the failures.
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -85,6 +86,7 @@ class AviLinkPageTest : public QObject {
     void stopInSecondOfThreeAndLinkAgainRefused();
     void failuresShowTheirCodes();
     void unreadableAudioAsksTheQuestion();
+    void differingSourcesAreAskedAbout();
 };
 
 void AviLinkPageTest::englishAndJapaneseLabels() {
@@ -319,6 +321,38 @@ void AviLinkPageTest::unreadableAudioAsksTheQuestion() {
                            [](const auto& b) { return b.okCancel; }),
              1);
     QCOMPARE(w.page->IsIdle(), 1);
+}
+
+// A source of another frame rate: the page asks before it deletes anything,
+// naming the difference; Cancel leaves the old output, OK joins.
+void AviLinkPageTest::differingSourcesAreAskedAbout() {
+    const QString dir = QString::fromStdString(trelvan::test::ScratchDir());
+    const QString other = dir + "/r12.avi";
+    QFile::copy(QString::fromStdString(trelvan::test::MakeMedia(
+                    "page-link-r12",
+                    "-f lavfi -i testsrc=d=1:s=64x48:r=12 -f lavfi -i sine=d=1:r=8000 -c:v mpeg4 "
+                    "-c:a pcm_s16le -f avi",
+                    "avi")),
+                other);
+    for (const bool ok : {false, true}) {
+        Window w;
+        shelltest::BoxCapture capture;
+        capture.answer = ok;
+        w.DropCopies(dir, {0});
+        shelltest::DropFiles(&w.dlg, QPoint(1, 1), {other});
+        const QString out = dir + "/asked.avi";
+        QFile f(out);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("old");
+        f.close();
+        w.page->SetItemText(1048, out);
+        QTest::mouseClick(w.Button(1029), Qt::LeftButton);
+        QCOMPARE(capture.boxes.size(), 1);
+        QVERIFY(capture.boxes[0].okCancel);
+        QVERIFY2(capture.boxes[0].text.contains("frame rate"), qPrintable(capture.boxes[0].text));
+        QCOMPARE(QFileInfo(out).size() == 3, !ok);
+        QCOMPARE(w.page->IsIdle(), 1);
+    }
 }
 
 SHELL_TEST(AviLinkPageTest);
