@@ -245,7 +245,11 @@ bool CMMio::FinishWrite(uint32_t fact_value) {
     const uint64_t written = m_writer->Position() - m_data.dwDataOffset;
     uint8_t le[4];
     bytes::PutLE32(le, fact_value);
-    if (m_writer->Ok() && AscendWrite(&m_data) && WriteTrailing() && AscendWrite(&m_riff) &&
+    // An empty data chunk stays the last one: readers take a data size of 0
+    // for "never patched, runs to the end of the file" and would read
+    // whatever follows as audio.
+    if (m_writer->Ok() && AscendWrite(&m_data) && (written == 0 || WriteTrailing()) &&
+        AscendWrite(&m_riff) &&
         m_writer->Patch(m_fact.dwDataOffset, le, 4) && m_writer->Flush()) {
         return true;
     }

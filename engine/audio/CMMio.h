@@ -52,7 +52,8 @@ class CMMio {
 
     // Chunks written after the data chunk when the file is finished (what
     // the source said about itself: an INFO list, a broadcast extension).
-    // Left out when the file is cut short by a failure.
+    // Left out when the file is cut short by a failure, and after an empty
+    // data chunk.
     void SetTrailingChunks(std::vector<trelvan::RiffChunkBytes> chunks) {
         m_trailing = std::move(chunks);
     }

@@ -282,7 +282,14 @@ Probed ProbeAndCheckHeaders(const std::string& path, const std::string& what) {
             return p;
         }
         const uint32_t dataSize = bytes::GetLE32(bytes.data() + data + 4);
-        EXPECT_EQ(data + 8 + dataSize + (dataSize & 1), bytes.size()) << what << ": data size";
+        // Whole chunks the source said about itself may follow the data.
+        size_t end = data + 8 + dataSize + (dataSize & 1);
+        while (end + 8 <= bytes.size() && (std::memcmp(bytes.data() + end, "LIST", 4) == 0 ||
+                                           std::memcmp(bytes.data() + end, "bext", 4) == 0)) {
+            const uint32_t size = bytes::GetLE32(bytes.data() + end + 4);
+            end += 8 + uint64_t{size} + (size & 1);
+        }
+        EXPECT_EQ(end, bytes.size()) << what << ": data size";
         EXPECT_EQ(dataSize, p.audio.size()) << what << ": data size";
     }
     return p;
