@@ -132,6 +132,12 @@ SampleMap ReadGstreamer(const std::string& path, const asf::AsfHeader& header) {
     return out;
 }
 
+bool GstreamerTimesDiffer(const std::string& path) {
+    // GStreamer stamps the second of the two 8.9 KB objects 0 like the first;
+    // ffprobe gives it 1.95 s as stored.
+    return path.find("mutagen_silence-2.wma") != std::string::npos;
+}
+
 std::set<uint16_t> VideoStreams(const asf::AsfHeader& h) {
     std::set<uint16_t> out;
     for (const asf::StreamInfo& s : h.streams) {

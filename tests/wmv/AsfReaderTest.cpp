@@ -17,13 +17,6 @@ std::vector<uint16_t> Numbers(const asf::AsfHeader& h) {
     return out;
 }
 
-// Where the other readers disagree with each other on a sample file.
-bool GstreamerTimesDiffer(const std::string& path) {
-    // GStreamer stamps the second of the two 8.9 KB objects 0 like the first;
-    // ffprobe gives it 1.95 s as stored.
-    return path.find("mutagen_silence-2.wma") != std::string::npos;
-}
-
 // Our samples against ffprobe's and GStreamer's: bytes, time and key flag of
 // every sample of every stream.
 void ExpectReadersAgree(const std::string& path) {
