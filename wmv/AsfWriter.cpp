@@ -188,8 +188,10 @@ HRESULT AsfWriter::BeginWriting() {
     b.U8(1);
     b.U8(1);
     m_dataStart = header.size();
-    m_out = std::make_unique<BufferedWriter>(*m_file, 0, m_options.bufferSize);
-    m_out->Write(header.data(), header.size());
+    // The header goes straight to the file, so that a disk that fills up
+    // later still leaves a file that says what it is.
+    const bool header_ok = m_file->WriteAt(0, header.data(), header.size());
+    m_out = std::make_unique<BufferedWriter>(*m_file, m_dataStart, m_options.bufferSize);
     m_packet.assign(m_packetSize, 0);
     m_used = 0;
     m_payloads = 0;
@@ -198,7 +200,7 @@ HRESULT AsfWriter::BeginWriting() {
     m_endMs = static_cast<uint32_t>(m_prerollMs);
     m_endByPacket.clear();
     m_writing = true;
-    m_failed = !m_out->Ok();
+    m_failed = !header_ok;
     return m_failed ? hr::kFileWrite : hr::kOk;
 }
 
@@ -298,7 +300,9 @@ HRESULT AsfWriter::WriteLocked(uint16_t stream, uint64_t time, uint64_t duration
     m_endMs = std::max<uint32_t>(m_endMs, static_cast<uint32_t>(std::min<uint64_t>(
                                               pt + (dur + 9999) / 10000, 0xFFFFFFFFull)));
     if (st->indexed) {
-        IndexSample(*st, static_cast<uint32_t>(pt), key, static_cast<uint32_t>(first_packet));
+        // Audio samples decode on their own, key bit or not: any may start a seek.
+        IndexSample(*st, static_cast<uint32_t>(pt), key || so.info.IsAudio(),
+                    static_cast<uint32_t>(first_packet));
     }
     if (!m_out->Ok()) {
         m_failed = true;
