@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <mutex>
+#include <sstream>
 
 #include "AsfFixtures.h"
 #include "AsfReader.h"
@@ -10,6 +12,8 @@
 #include "CWMVCopy.h"
 #include "ErrorCodes.h"
 #include "Fixtures.h"
+#include "Probe.h"
+#include "Process.h"
 
 namespace {
 
@@ -273,6 +277,94 @@ TEST(CWMVCopyTest, AdvanceOffsetAddsWholeSeconds) {
     EXPECT_EQ(enc.AdvanceOffset(9999999), 0u);
     EXPECT_EQ(enc.AdvanceOffset(107000000), 100000000u);
     EXPECT_EQ(enc.Offset(), 100000000u);
+}
+
+}  // namespace
+
+namespace {
+
+// An extract and a link as the pages run them through the two wrappers,
+// read back by ffprobe.
+struct ProbedSample {
+    int index = 0;
+    long long ptsMs = 0;
+    size_t size = 0;
+};
+
+struct PageRun {
+    CDecCompWMV dec;
+    CEncCompWMV enc;
+    void Install() {
+        dec.SetSampleHandler(
+            [this](uint16_t stream, uint64_t time, uint64_t duration, uint32_t flags,
+                   const wm::SampleBuffer& b, void*, void*) {
+                return static_cast<int>(enc.WriteSample(stream, time, duration, flags, b));
+            },
+            this);
+    }
+};
+
+std::vector<ProbedSample> Probed(const std::string& path) {
+    std::vector<ProbedSample> out;
+    const CommandResult r = RunCommand({"ffprobe", "-v", "error", "-show_entries",
+                                        "packet=stream_index,pts,size", "-of", "csv=p=0", path});
+    std::istringstream in(r.out);
+    std::string line;
+    while (std::getline(in, line)) {
+        ProbedSample p;
+        if (std::sscanf(line.c_str(), "%d,%lld,%zu", &p.index, &p.ptsMs, &p.size) == 3) {
+            out.push_back(p);
+        }
+    }
+    return out;
+}
+
+TEST(CWMVCopyTest, ExtractAndLinkThroughTheWrappers) {
+    const std::string dir = ScratchDir();
+    const auto all = FileOrder(Wmv2());
+    const uint64_t start = all[10].time;
+
+    PageRun extract;
+    extract.Install();
+    ASSERT_EQ(extract.dec.Open(Wmv2(), start, 0), err::kOk);
+    ASSERT_EQ(extract.enc.OpenOutput(dir + "/extr.wmv", *extract.dec.GetProfile()), err::kOk);
+    ASSERT_EQ(extract.dec.TransferHeaderData(extract.enc.GetHeader()), err::kOk);
+    ASSERT_EQ(extract.enc.BeginWriting(), err::kOk);
+    ASSERT_EQ(extract.dec.Run(), err::kOk);
+    extract.dec.CloseSource();
+    ASSERT_EQ(extract.enc.EndWriting(), wm::hr::kOk);
+    const auto want = Expected(all, start, 0);
+    const auto got = Probed(dir + "/extr.wmv");
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t i = 0; i < got.size(); ++i) {
+        EXPECT_EQ(static_cast<uint64_t>(got[i].ptsMs) * 10000, want[i].time) << i;
+        EXPECT_EQ(got[i].size, want[i].size) << i;
+    }
+
+    // Two entries: the second starts at the first's duration in whole seconds.
+    PageRun link;
+    link.Install();
+    ASSERT_EQ(link.dec.Open(Wmv2(), 0, 0), err::kOk);
+    ASSERT_EQ(link.enc.OpenOutput(dir + "/link.wmv", *link.dec.GetProfile()), err::kOk);
+    ASSERT_EQ(link.dec.TransferHeaderData(link.enc.GetHeader()), err::kOk);
+    ASSERT_EQ(link.enc.BeginWriting(), err::kOk);
+    uint64_t offset = 0;
+    for (int entry = 0; entry < 2; ++entry) {
+        if (entry > 0) {
+            ASSERT_EQ(link.dec.Open(Wmv2(), 0, 0), err::kOk);
+        }
+        ASSERT_EQ(link.dec.Run(), err::kOk);
+        offset += link.enc.AdvanceOffset(link.dec.GetDuration());
+        link.dec.CloseSource();
+    }
+    ASSERT_EQ(link.enc.EndWriting(), wm::hr::kOk);
+    const auto linked = Probed(dir + "/link.wmv");
+    ASSERT_EQ(linked.size(), 2 * all.size());
+    const uint64_t first = link.enc.Offset() / 2;  // the first entry's whole seconds
+    EXPECT_EQ(first, offset / 2);
+    EXPECT_EQ(static_cast<uint64_t>(linked[all.size()].ptsMs) * 10000, all[0].time + first);
+    std::string errors;
+    EXPECT_TRUE(DecodesCleanly(dir + "/link.wmv", &errors)) << errors;
 }
 
 }  // namespace
