@@ -45,6 +45,7 @@ asf::render::StreamOut StreamOutOf(const StreamConfig& c) {
     so.info = c.Source();
     so.info.number = c.GetStreamNumber();
     so.info.encrypted = false;
+    so.info.timeOffset = 0;  // sample times come with the source's offset removed
     so.bufferWindow = c.GetBufferWindow();
     so.bitrate = c.GetBitrate();
     const MediaType& m = c.GetMediaType();
