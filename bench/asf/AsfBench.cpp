@@ -1,12 +1,13 @@
 // asf-bench read FILE       opens FILE and reads every sample; prints the count
-// asf-bench copy SRC DST    copies SRC into DST sample by sample, unchanged
+// asf-bench copy SRC DST    copies SRC into DST through the WMV reader and writer wrappers
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "AsfHeaderInfo.h"
 #include "AsfReader.h"
-#include "AsfWriter.h"
+#include "CDecCompWMV.h"
+#include "CEncCompWMV.h"
+#include "ErrorCodes.h"
 #include "ReadAheadFile.h"
 
 using namespace trelvan;
@@ -30,28 +31,31 @@ int Read(const std::string& path) {
     return 0;
 }
 
+// The copy as the WMV pages make it: the reader wrapper's profile and header
+// data into the writer wrapper, every sample through the sample handler.
 int Copy(const std::string& src, const std::string& dst) {
-    asf::AsfReader r;
-    if (r.Open(src, ReadAheadOpener()) != wm::hr::kOk) {
-        std::fprintf(stderr, "cannot open %s\n", src.c_str());
+    CDecCompWMV dec;
+    CEncCompWMV enc;
+    if (dec.Open(src, 0, 0) != err::kOk || enc.OpenOutput(dst, *dec.GetProfile()) != err::kOk) {
+        std::fprintf(stderr, "cannot open %s or %s\n", src.c_str(), dst.c_str());
         return 1;
     }
-    auto profile = wm::Profile::FromHeader(r.Header());
-    wm::AsfWriter w;
-    if (w.Open(OpenDiskFile(dst, OpenMode::CreateTruncate), *profile) != wm::hr::kOk) {
-        return 1;
+    dec.SetSampleHandler(
+        [&enc](uint16_t stream, uint64_t time, uint64_t duration, uint32_t flags,
+               const wm::SampleBuffer& b, void*, void*) {
+            return static_cast<int>(enc.WriteSample(stream, time, duration, flags, b));
+        },
+        nullptr);
+    int32_t rc = dec.TransferHeaderData(enc.GetHeader());
+    if (rc == err::kOk) {
+        rc = enc.BeginWriting();
     }
-    for (const asf::Attribute& a : r.Header().attributes) {
-        w.Header().SetAttribute(a.stream, a.name, a.type, a.value);
+    if (rc == err::kOk) {
+        rc = dec.Run();
     }
-    wm::HRESULT hr = w.BeginWriting();
-    asf::AsfSample s;
-    while (wm::Succeeded(hr) && r.Next(s) == wm::hr::kOk) {
-        hr = w.WriteSample(s.stream, s.time, s.duration, s.key ? wm::kSampleCleanPoint : 0,
-                           s.data.data(), s.data.size());
-    }
-    const wm::HRESULT end = w.EndWriting();
-    return wm::Failed(hr) || wm::Failed(end) ? 1 : 0;
+    dec.CloseSource();
+    const wm::HRESULT end = enc.EndWriting();
+    return rc != err::kOk || wm::Failed(end) ? 1 : 0;
 }
 
 }  // namespace

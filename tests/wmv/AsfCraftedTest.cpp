@@ -28,14 +28,6 @@ Outcome ReadAll(const Bytes& file) {
     return o;
 }
 
-Bytes Cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts) {
-        out.insert(out.end(), p.begin(), p.end());
-    }
-    return out;
-}
-
 Bytes Body(uint16_t count_or_len, size_t extra = 0) {
     Bytes b;
     Put16(b, count_or_len);

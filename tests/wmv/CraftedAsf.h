@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,8 @@ namespace trelvan::test::crafted {
 
 using Bytes = std::vector<uint8_t>;
 
+// The parts one after the other.
+Bytes Cat(std::initializer_list<Bytes> parts);
 void Put16(Bytes& b, uint16_t v);
 void Put32(Bytes& b, uint32_t v);
 void Put64(Bytes& b, uint64_t v);
