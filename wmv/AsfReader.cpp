@@ -92,7 +92,10 @@ HRESULT AsfReader::Open(std::unique_ptr<IoFile> file) {
         data_end = header_size + data_size;
     }
     m_packetCount = (data_end - m_dataStart) / m_packetSize;
-    m_packet.resize(m_packetSize);
+    // Whole packets, at least one, in a block of about 256 KiB.
+    m_packet.resize(static_cast<size_t>(std::max<uint64_t>(1, (256u << 10) / m_packetSize)) * m_packetSize);
+    m_blockFirst = 0;
+    m_blockPackets = 0;
 
     for (StreamState& s : m_streams) {
         s = StreamState();
@@ -167,6 +170,7 @@ HRESULT AsfReader::ReadIndexObjects(uint64_t from) {
 
 void AsfReader::Rewind() {
     m_nextPacket = 0;
+    m_blockPackets = 0;
     m_ready.clear();
     for (StreamState& s : m_streams) {
         s.pending = Pending();
@@ -191,18 +195,27 @@ HRESULT AsfReader::Next(AsfSample& out) {
             return hr::kFalse;  // unfinished objects at the end are lost
         }
         const uint64_t packet = m_nextPacket++;
-        const int64_t got =
-            m_file->ReadAt(m_dataStart + packet * m_packetSize, m_packet.data(), m_packetSize);
-        if (got < 0) {
-            return hr::kFileRead;
+        // Packets are read a block at a time: one system call for many.
+        if (packet < m_blockFirst || packet >= m_blockFirst + m_blockPackets) {
+            const uint64_t want = std::min<uint64_t>(m_packet.size() / m_packetSize, m_packetCount - packet);
+            const int64_t got = m_file->ReadAt(m_dataStart + packet * m_packetSize, m_packet.data(),
+                                               static_cast<size_t>(want * m_packetSize));
+            if (got < 0) {
+                return hr::kFileRead;
+            }
+            m_blockFirst = packet;
+            m_blockPackets = static_cast<uint64_t>(got) / m_packetSize;
+            if (m_blockPackets < want) {
+                m_packetCount = packet + m_blockPackets;  // the file ends inside a packet
+            }
+            if (m_blockPackets == 0) {
+                continue;
+            }
         }
-        if (got < m_packetSize) {
-            m_packetCount = packet;  // the file ends inside this packet
-            continue;
-        }
+        const uint8_t* bytes = m_packet.data() + (packet - m_blockFirst) * m_packetSize;
         PacketInfo info;
         m_payloads.clear();
-        if (!ParsePacket(m_packet.data(), m_packetSize, info, m_payloads)) {
+        if (!ParsePacket(bytes, m_packetSize, info, m_payloads)) {
             ++m_badPackets;
             continue;
         }

@@ -118,7 +118,9 @@ class AsfReader {
     uint64_t m_packetCount = 0;
     uint64_t m_nextPacket = 0;
     uint64_t m_badPackets = 0;
-    std::vector<uint8_t> m_packet;
+    std::vector<uint8_t> m_packet;  // a block of whole packets
+    uint64_t m_blockFirst = 0;      // first packet in the block
+    uint64_t m_blockPackets = 0;    // packets the block holds
     std::vector<Payload> m_payloads;
     StreamState m_streams[128];
     std::deque<AsfSample> m_ready;
