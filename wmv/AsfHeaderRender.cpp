@@ -99,7 +99,7 @@ void ExtStreamProps(ObjectBuilder& b, const StreamOut& so) {
 }
 
 void MetadataRecords(ObjectBuilder& b, const Guid& id, const std::vector<const Attribute*>& list,
-                     bool library) {
+                     bool library, const HeaderOut& h) {
     if (list.empty()) {
         return;
     }
@@ -114,6 +114,9 @@ void MetadataRecords(ObjectBuilder& b, const Guid& id, const std::vector<const A
         b.U16(AttrTypeToDisk(a->type));
         b.U32(static_cast<uint32_t>(v.size()));
         b.Put(name);
+        if (a->stream != 0 && a->name == "NumberOfFrames" && a->type == kAttrQword && v.size() == 8) {
+            h.frameCountAt.emplace_back(a->stream, b.Size());
+        }
         b.Put(v);
     }
     b.End(at);
@@ -137,8 +140,8 @@ void HeaderExtension(ObjectBuilder& b, const HeaderOut& h) {
             meta.push_back(&a);
         }
     }
-    MetadataRecords(b, guid::kMetadata, meta, false);
-    MetadataRecords(b, guid::kMetadataLibrary, library, true);
+    MetadataRecords(b, guid::kMetadata, meta, false, h);
+    MetadataRecords(b, guid::kMetadataLibrary, library, true, h);
     bytes::PutLE32(b.Bytes().data() + size_at, static_cast<uint32_t>(b.Size() - data_from));
     b.End(at);
 }

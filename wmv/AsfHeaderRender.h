@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "AsfHeader.h"
@@ -25,6 +26,10 @@ struct HeaderOut {
     std::vector<Attribute> attributes;
     std::vector<CodecInfo> codecs;
     std::vector<Script> scripts;
+    // Filled by HeaderObject: where the value of each stream's
+    // "NumberOfFrames" (QWORD) lies in the header, for the count the writer
+    // knows only at the end.
+    mutable std::vector<std::pair<uint16_t, size_t>> frameCountAt;
 };
 
 // The whole Header Object. `file_props_at` gets the offset of the File

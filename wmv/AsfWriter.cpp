@@ -180,6 +180,7 @@ HRESULT AsfWriter::BeginWriting() {
     m_fileId = h.props.fileId;
 
     std::vector<uint8_t> header = asf::render::HeaderObject(h, m_filePropsAt);
+    m_frameCountAt = h.frameCountAt;
     // The Data Object's head: size and packet count patched at the end.
     asf::ObjectBuilder b(header);
     b.Put(asf::guid::kData);
@@ -298,6 +299,7 @@ HRESULT AsfWriter::WriteLocked(uint16_t stream, uint64_t time, uint64_t duration
         offset += take;
     }
     ++st->objectNumber;
+    ++st->samples;
     m_endMs = std::max<uint32_t>(m_endMs, static_cast<uint32_t>(std::min<uint64_t>(
                                               pt + (dur + 9999) / 10000, 0xFFFFFFFFull)));
     if (st->indexed) {
@@ -425,7 +427,15 @@ HRESULT AsfWriter::Finish() {
     bytes::PutLE64(data, 50 + packets * m_packetSize);
     bytes::PutLE64(data + 8, packets);
     const uint64_t data_at = m_dataStart - 50;
-    const bool patched = m_file->WriteAt(m_filePropsAt + 40, fp, 52) &&
+    // A stream's "NumberOfFrames" says how many samples this file holds.
+    bool counts = true;
+    for (const auto& [stream, at] : m_frameCountAt) {
+        const StreamState* st = Stream(stream);
+        uint8_t v[8];
+        bytes::PutLE64(v, st != nullptr && !failed ? st->samples : 0);
+        counts = counts && m_file->WriteAt(at, v, 8);  // 0 (unknown) after a failure
+    }
+    const bool patched = counts && m_file->WriteAt(m_filePropsAt + 40, fp, 52) &&
                          m_file->WriteAt(data_at + 16, data, 8) &&
                          m_file->WriteAt(data_at + 40, data + 8, 8);
     return failed || !patched ? hr::kFileWrite : hr::kOk;

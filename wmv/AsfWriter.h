@@ -59,6 +59,7 @@ class AsfWriter {
         uint16_t number = 0;
         bool durationExt = false;
         uint8_t objectNumber = 0;
+        uint64_t samples = 0;
         bool havePrevious = false;
         uint64_t previousTime = 0;  // 100 ns, of the stream's last sample
         bool indexed = false;
@@ -107,6 +108,7 @@ class AsfWriter {
     uint32_t m_maxBitrate = 0;
     std::vector<asf::render::StreamOut> m_streamOut;
     asf::Guid m_fileId;
+    std::vector<std::pair<uint16_t, size_t>> m_frameCountAt;
 };
 
 }  // namespace trelvan::wm

@@ -152,3 +152,35 @@ TEST(AsfWriterFaultTest, CallsOutOfOrderAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(AsfWriterFaultTest, NumberOfFramesCountsTheSamplesWritten) {
+    Source src(MadeAsfFiles()[1].path);
+    auto profile = wm::Profile::FromHeader(src.reader.Header());
+    auto mem = std::make_shared<MemFile>();
+    wm::AsfWriter w;
+    ASSERT_EQ(w.Open(std::make_unique<SharedMemFile>(mem), *profile), wm::hr::kOk);
+    ASSERT_EQ(w.Header().SetAttribute(1, "NumberOfFrames", asf::kAttrQword, wm::AttrQword(999)), wm::hr::kOk);
+    ASSERT_EQ(w.BeginWriting(), wm::hr::kOk);
+    int video = 0;
+    for (const asf::AsfSample& s : src.samples) {
+        if (s.stream == 1 && video++ < 7) {
+            ASSERT_EQ(w.WriteSample(s.stream, s.time, s.duration, s.key ? 1 : 0, s.data.data(), s.data.size()),
+                      wm::hr::kOk);
+        }
+    }
+    ASSERT_EQ(w.EndWriting(), wm::hr::kOk);
+    asf::AsfReader back;
+    ASSERT_EQ(back.Open(std::make_unique<MemFile>(mem->Bytes())), wm::hr::kOk);
+    bool found = false;
+    for (const asf::Attribute& a : back.Header().attributes) {
+        if (a.stream == 1 && a.name == "NumberOfFrames") {
+            found = true;
+            EXPECT_EQ(a.value, wm::AttrQword(7));
+        }
+    }
+    EXPECT_TRUE(found);
+}
+
+}  // namespace
