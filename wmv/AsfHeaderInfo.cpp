@@ -17,6 +17,13 @@ const char* const kDerived[] = {
     "OptimalBitrate", "Signature_Name", "WM/ContainerFormat", "NumberOfStreams",
 };
 
+// What the header objects can hold: 16-bit lengths of names and texts, 16-bit
+// counts of records.
+constexpr size_t kMaxText = 0xFFFF;
+constexpr size_t kMaxRecords = 0xFFFF;
+
+bool TextFits(const std::string& s) { return asf::Utf8ToUtf16(s).size() <= kMaxText; }
+
 bool ValueFits(uint16_t type, size_t n) {
     switch (type) {
         case asf::kAttrDword:
@@ -84,8 +91,8 @@ HRESULT HeaderInfo::GetAttributeByName(uint16_t stream, const std::string& name,
 
 HRESULT HeaderInfo::SetAttribute(uint16_t stream, const std::string& name, uint16_t type,
                                  const std::vector<uint8_t>& value) {
-    if (!m_writable || IsDerived(name) || stream > 127 || name.empty() ||
-        !ValueFits(type, value.size())) {
+    if (!m_writable || IsDerived(name) || stream > 127 || name.empty() || !TextFits(name) ||
+        !ValueFits(type, value.size()) || value.size() > 0xFFFFFFFFull) {
         return hr::kInvalidArg;
     }
     std::lock_guard<std::mutex> g(m_lock);
@@ -95,6 +102,9 @@ HRESULT HeaderInfo::SetAttribute(uint16_t stream, const std::string& name, uint1
             a.value = value;
             return hr::kOk;
         }
+    }
+    if (m_attributes.size() >= kMaxRecords) {
+        return hr::kInvalidArg;
     }
     asf::Attribute a;
     a.stream = stream;
@@ -120,7 +130,7 @@ HRESULT HeaderInfo::GetCodecInfo(uint32_t index, asf::CodecInfo& out) const {
 }
 
 HRESULT HeaderInfo::AddCodecInfo(const asf::CodecInfo& c) {
-    if (!m_writable) {
+    if (!m_writable || !TextFits(c.name) || !TextFits(c.description) || c.info.size() > kMaxText) {
         return hr::kInvalidArg;
     }
     std::lock_guard<std::mutex> g(m_lock);
@@ -143,10 +153,13 @@ HRESULT HeaderInfo::GetScript(uint16_t index, asf::Script& out) const {
 }
 
 HRESULT HeaderInfo::AddScript(const asf::Script& s) {
-    if (!m_writable) {
+    if (!m_writable || !TextFits(s.type) || !TextFits(s.command) || s.time / 10000 > 0xFFFFFFFFull) {
         return hr::kInvalidArg;
     }
     std::lock_guard<std::mutex> g(m_lock);
+    if (m_scripts.size() >= kMaxRecords) {
+        return hr::kInvalidArg;
+    }
     m_scripts.push_back(s);
     return hr::kOk;
 }

@@ -184,3 +184,39 @@ TEST(AsfWriterFaultTest, NumberOfFramesCountsTheSamplesWritten) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(AsfWriterFaultTest, HeadersRefuseWhatTheyCannotHold) {
+    wm::HeaderInfo writer(true), reader(false);
+    const auto word = wm::AttrDword(1);
+    struct Case {
+        const char* what;
+        wm::HeaderInfo* header;
+        uint16_t stream;
+        std::string name;
+        uint16_t type;
+        std::vector<uint8_t> value;
+        wm::HRESULT result;
+    };
+    const Case cases[] = {
+        {"a stored attribute", &writer, 0, "WM/Genre", asf::kAttrString, wm::AttrString("Test"), wm::hr::kOk},
+        {"a derived attribute", &writer, 0, "Duration", asf::kAttrQword, wm::AttrQword(5), wm::hr::kInvalidArg},
+        {"any attribute of a reader's header", &reader, 0, "WM/Genre", asf::kAttrString, wm::AttrString("x"),
+         wm::hr::kInvalidArg},
+        {"stream number 128", &writer, 128, "X", asf::kAttrDword, word, wm::hr::kInvalidArg},
+        {"a name past 64 KiB", &writer, 0, std::string(40000, 'n'), asf::kAttrDword, word, wm::hr::kInvalidArg},
+        {"a BOOL of 2 bytes", &writer, 0, "B", asf::kAttrBool, {1, 0}, wm::hr::kInvalidArg},
+        {"a GUID of 15 bytes", &writer, 1, "G", asf::kAttrGuid, std::vector<uint8_t>(15), wm::hr::kInvalidArg},
+        {"an unknown type", &writer, 0, "U", 9, word, wm::hr::kInvalidArg},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(c.header->SetAttribute(c.stream, c.name, c.type, c.value), c.result);
+    }
+    asf::Script long_script{"TEXT", std::string(40000, 'c'), 0};
+    EXPECT_EQ(writer.AddScript(long_script), wm::hr::kInvalidArg);
+    EXPECT_EQ(reader.AddCodecInfo(asf::CodecInfo{}), wm::hr::kInvalidArg);
+}
+
+}  // namespace
