@@ -129,9 +129,6 @@ void HeaderExtension(ObjectBuilder& b, const HeaderOut& h) {
     const size_t size_at = b.Size();
     b.U32(0);
     const size_t data_from = b.Size();
-    for (const StreamOut& s : h.streams) {
-        ExtStreamProps(b, s);
-    }
     std::vector<const Attribute*> meta, library;
     for (const Attribute& a : h.attributes) {
         if (NeedsLibrary(a) && a.value.size() <= 0xFFFFFFFFull) {
@@ -142,6 +139,9 @@ void HeaderExtension(ObjectBuilder& b, const HeaderOut& h) {
     }
     MetadataRecords(b, guid::kMetadata, meta, false, h);
     MetadataRecords(b, guid::kMetadataLibrary, library, true, h);
+    for (const StreamOut& s : h.streams) {
+        ExtStreamProps(b, s);
+    }
     bytes::PutLE32(b.Bytes().data() + size_at, static_cast<uint32_t>(b.Size() - data_from));
     b.End(at);
 }
@@ -267,10 +267,13 @@ std::vector<uint8_t> HeaderObject(const HeaderOut& h, size_t& file_props_at) {
     const size_t children_from = b.Size();
     file_props_at = b.Size();
     FileProps(b, h.props);
+    // The extension (with the per-stream Metadata) before the streams:
+    // GStreamer takes a video stream's aspect ratio from the Metadata it has
+    // read when it meets the stream's Stream Properties.
+    HeaderExtension(b, h);
     for (const StreamOut& s : h.streams) {
         StreamProps(b, s.info);
     }
-    HeaderExtension(b, h);
     CodecList(b, h.codecs);
     ScriptCommands(b, h.scripts);
     ContentDescription(b, h.attributes);

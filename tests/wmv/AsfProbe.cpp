@@ -83,7 +83,17 @@ int64_t GstTimeMs(const std::string& t) {
 // One gst-launch-1.0 run for all pads: each pad into a multifilesink that
 // keeps every buffer's bytes in a file of its own; the demuxer's own log
 // line for each buffer it pushes gives its time, size and flags.
-SampleMap ReadGstreamer(const std::string& path, const asf::AsfHeader& header) {
+std::string FfprobeFormats(const std::string& path) {
+    const CommandResult r = RunCommand(
+        {"ffprobe", "-v", "error", "-show_entries",
+         "stream=codec_name,codec_tag_string,sample_rate,channels,block_align,width,height,extradata_size",
+         "-of", "compact", path});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    return r.out;
+}
+
+SampleMap ReadGstreamer(const std::string& path, const asf::AsfHeader& header,
+                        std::map<uint16_t, std::string>* caps) {
     const std::string dir = ScratchDir();
     std::vector<std::string> argv = {"gst-launch-1.0", "-q", "filesrc", "location=" + path, "!",
                                      "asfdemux", "name=d"};
@@ -111,6 +121,16 @@ SampleMap ReadGstreamer(const std::string& path, const asf::AsfHeader& header) {
     std::istringstream in(r.err);
     std::string line;
     while (std::getline(in, line)) {
+        const auto created = line.find("Created pad ");
+        if (caps != nullptr && created != std::string::npos) {
+            const std::string rest = line.substr(created + 12);
+            const std::string pad = rest.substr(0, rest.find(' '));
+            const auto with = rest.find(" with caps ");
+            if (pads.count(pad) != 0 && with != std::string::npos) {
+                (*caps)[pads[pad]] = rest.substr(with + 11);
+            }
+            continue;
+        }
         const auto at = line.find("<d:");
         if (at == std::string::npos || line.find("> pushing buffer, buffer:") == std::string::npos) {
             continue;

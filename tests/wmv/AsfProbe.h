@@ -29,7 +29,12 @@ SampleMap ReadOurs(const std::string& path, std::vector<asf::AsfSample>* raw = n
 SampleMap ReadFfprobe(const std::string& path, const std::vector<uint16_t>& numbers);
 // gst-launch-1.0 with asfdemux and a dumping fakesink, one pad at a time;
 // pads are named per kind in the order of the file's stream records.
-SampleMap ReadGstreamer(const std::string& path, const asf::AsfHeader& header);
+// `caps`, when given, gets the caps GStreamer gives each stream's pad.
+SampleMap ReadGstreamer(const std::string& path, const asf::AsfHeader& header,
+                        std::map<uint16_t, std::string>* caps = nullptr);
+// The stream formats as ffprobe prints them (codec, tag, rate, channels, size,
+// codec data size), one line per stream.
+std::string FfprobeFormats(const std::string& path);
 
 // Same number of samples per stream and, sample by sample, the same bytes,
 // time (unless `times` is false) and, for the streams of `key_streams`, key

@@ -76,9 +76,14 @@ void ExpectFaithfulCopy(const std::string& src, const std::string& out) {
     }
     const std::set<uint16_t> keys = VideoStreams(a.Header());
     ExpectSameSamples(before, ReadFfprobe(out, Numbers(b.Header())), "ffprobe of the copy", keys);
+    EXPECT_EQ(FfprobeFormats(out), FfprobeFormats(src)) << "stream formats as ffprobe sees them";
     if (b.PacketCount() > 0) {
-        ExpectSameSamples(before, ReadGstreamer(out, b.Header()), "GStreamer of the copy", keys,
+        std::map<uint16_t, std::string> caps_src, caps_out;
+        ReadGstreamer(src, a.Header(), &caps_src);
+        ExpectSameSamples(before, ReadGstreamer(out, b.Header(), &caps_out), "GStreamer of the copy", keys,
                           !GstreamerTimesDiffer(out));
+        EXPECT_EQ(caps_out, caps_src) << "stream formats as GStreamer sees them";
+        EXPECT_EQ(caps_out.size(), a.Header().streams.size());
     }
     std::string errors;
     EXPECT_TRUE(DecodesCleanly(out, &errors)) << errors;
