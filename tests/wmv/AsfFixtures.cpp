@@ -31,10 +31,15 @@ std::vector<AsfSource> MadeAsfFiles() {
                    "wmv")},
         {"tiny_samples",
          MakeMedia("asf_tiny_samples",
-                   "-f lavfi -i sine=frequency=300:sample_rate=8000:samples_per_frame=16 -t 6 "
+                   "-f lavfi -i sine=frequency=300:sample_rate=8000:samples_per_frame=16 -t 4 "
                    "-c:a pcm_s16le",
                    "wma")},
     };
+}
+
+std::vector<std::string> MadeAsfFileNames() {
+    return {"wmv1_wmav1", "wmv2_wmav2", "msmpeg4_wmav2", "video_only",
+            "audio_only", "two_audio",  "large_frames",  "tiny_samples"};
 }
 
 std::vector<AsfSource> SampleAsfFiles() {

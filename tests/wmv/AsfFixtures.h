@@ -14,6 +14,8 @@ struct AsfSource {
 
 // The ffmpeg-made files (kinds of content the layer must carry).
 std::vector<AsfSource> MadeAsfFiles();
+// Their names, without making them (for naming parameterized tests).
+std::vector<std::string> MadeAsfFileNames();
 // Every file of the shared samples' asf folder.
 std::vector<AsfSource> SampleAsfFiles();
 
