@@ -29,9 +29,10 @@ SampleMap ReadOurs(const std::string& path, std::vector<asf::AsfSample>* raw = n
 SampleMap ReadFfprobe(const std::string& path, const std::vector<uint16_t>& numbers);
 // gst-launch-1.0 with asfdemux and a dumping fakesink, one pad at a time;
 // pads are named per kind in the order of the file's stream records.
-// `caps`, when given, gets the caps GStreamer gives each stream's pad.
+// `caps`, when given, gets the caps GStreamer gives each stream's pad;
+// without `bytes` the samples' bytes are not kept (their hashes stay empty).
 SampleMap ReadGstreamer(const std::string& path, const asf::AsfHeader& header,
-                        std::map<uint16_t, std::string>* caps = nullptr);
+                        std::map<uint16_t, std::string>* caps = nullptr, bool bytes = true);
 // The stream formats as ffprobe prints them (codec, tag, rate, channels, size,
 // codec data size), one line per stream.
 std::string FfprobeFormats(const std::string& path);

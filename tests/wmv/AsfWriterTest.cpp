@@ -81,7 +81,7 @@ void ExpectFaithfulCopy(const std::string& src, const std::string& out) {
         std::map<uint16_t, std::string> caps, caps_src;
         ExpectSameSamples(before, ReadGstreamer(out, b.Header(), &caps), "GStreamer of the copy", keys,
                           !GstreamerTimesDiffer(out));
-        ReadGstreamer(src, a.Header(), &caps_src);
+        ReadGstreamer(src, a.Header(), &caps_src, false);
         EXPECT_EQ(caps, caps_src) << "stream formats as GStreamer sees them";
         EXPECT_EQ(caps.size(), a.Header().streams.size());
     }
