@@ -5,6 +5,7 @@
 #include "CDecAVI.h"
 #include "CDecWAV.h"
 #include "CliCommon.h"
+#include "CmdInfoAsf.h"
 #include "Commands.h"
 #include "ErrorCodes.h"
 
@@ -142,7 +143,9 @@ int RunInfo(const std::vector<std::string>& words) {
             std::printf(
                 "usage: trelvan-cli info FILE [--human]\n"
                 "Prints the video stream the AVI reader selects and the audio stream the\n"
-                "audio reader selects, as one JSON object (--human: as text).\n");
+                "audio reader selects, as one JSON object (--human: as text). For a\n"
+                "WMV/WMA/ASF file: the container, every stream with its sample counts,\n"
+                "and the attributes per stream number.\n");
             return kExitOk;
         }
         if (args.Positional().size() != 1) {
@@ -150,6 +153,9 @@ int RunInfo(const std::vector<std::string>& words) {
         }
         ApplyCommonOptions(args);
         const std::string& path = args.Positional()[0];
+        if (IsAsfFile(path)) {
+            return PrintAsfInfo(path, args.Has("--human"));
+        }
         CDecAVI video;
         CDecWAV audio;
         const int32_t video_rc = video.Open(path);

@@ -21,7 +21,7 @@ using trelvan::cli::Command;
 const Command kCommands[] = {
     {"error", "error CODE", "show the message of an error code as the error box shows it",
      trelvan::cli::RunError},
-    {"info", "info FILE [--human]", "show the video and audio streams the readers select",
+    {"info", "info FILE [--human]", "show the video and audio streams the readers select (AVI, WAV), or an ASF file's streams and attributes",
      trelvan::cli::RunInfo},
     {"audio-extract", "audio-extract SRC [--start T] [--end T] [-o OUT]",
      "copy a time range of the audio of a WAV or AVI file into a WAV file",

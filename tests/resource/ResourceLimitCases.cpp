@@ -1,6 +1,8 @@
 #include "ResourceLimitCases.h"
 
+#include "AsfGuid.h"
 #include "ByteOrder.h"
+#include "CraftedAsf.h"
 
 namespace trelvan::test {
 
@@ -463,6 +465,79 @@ const std::vector<CraftedCase>& CraftedCases() {
              }
              AppendChunk(b, "data", test::Pattern(8000, 3));
              Put32(b, 4, static_cast<uint32_t>(b.size() - 8));
+             return b;
+         }},
+        // ---- ASF ----
+        {"AsfHeaderObjectSizeAllOnes", CraftedBase::Asf,
+         [] {
+             Bytes b = crafted::SmallValidFile();
+             Put32(b, 16, 0xFFFFFFFFu);
+             Put32(b, 20, 0xFFFFFFFFu);
+             return b;
+         }},
+        {"AsfCountsAllOnes", CraftedBase::Asf,
+         [] {
+             Bytes codecs, ecd, ext;
+             crafted::PutGuid(codecs, asf::guid::kReserved2);
+             crafted::Put32(codecs, 0xFFFFFFFFu);
+             crafted::Put16(ecd, 0xFFFF);
+             Bytes meta;
+             crafted::Put16(meta, 0xFFFF);
+             return crafted::File(
+                 crafted::Header(crafted::Cat(
+                     {crafted::FileProperties(200, 0xFFFFFFFFull, 50000000, 1000), crafted::AudioStream(1),
+                      crafted::HeaderExtension(crafted::Object(asf::guid::kMetadataLibrary, meta)),
+                      crafted::Object(asf::guid::kCodecList, codecs),
+                      crafted::Object(asf::guid::kExtendedContentDescription, ecd)})),
+                 {});
+         }},
+        {"AsfPacketSizeZero", CraftedBase::Asf,
+         [] {
+             return crafted::File(crafted::Header(crafted::Cat(
+                                      {crafted::FileProperties(0, 1, 50000000, 1000), crafted::AudioStream(1)})),
+                                  {Bytes(200, 0x82)});
+         }},
+        {"AsfPacketSizeAndDataSizeAllOnes", CraftedBase::Asf,
+         [] {
+             const Bytes p = crafted::Packet(200, {});
+             return crafted::File(crafted::Header(crafted::Cat({crafted::FileProperties(0xFFFFFFF0u, 1, 50000000, 1000),
+                                                                crafted::AudioStream(1)})),
+                                  {p}, {}, ~0ull);
+         }},
+        {"AsfPayloadLengthsPastThePacket", CraftedBase::Asf,
+         [] {
+             crafted::PayloadSpec pl;
+             pl.replicated = crafted::Replicated(0x7FFFFFF0u, 1000);
+             pl.data = Bytes(40, 1);
+             pl.lengthOverride = 0xFFFF;
+             return crafted::File(crafted::Header(crafted::Cat({crafted::FileProperties(200, 3, 50000000, 1000),
+                                                                crafted::AudioStream(1)})),
+                                  {crafted::Packet(200, {pl}), crafted::Packet(200, {pl})});
+         }},
+        {"AsfFragmentsOverlapOrNeverComplete", CraftedBase::Asf,
+         [] {
+             std::vector<Bytes> packets;
+             for (uint32_t i = 0; i < 200; ++i) {
+                 crafted::PayloadSpec pl;
+                 pl.objectNumber = i % 3;
+                 pl.offset = (i % 5) * 100;
+                 pl.replicated = crafted::Replicated(60u << 20, 1000 + i);
+                 pl.data = Bytes(150, static_cast<uint8_t>(i));
+                 packets.push_back(crafted::Packet(200, {pl}));
+             }
+             return crafted::File(crafted::Header(crafted::Cat({crafted::FileProperties(200, 200, 50000000, 1000),
+                                                                crafted::AudioStream(1)})),
+                                  packets);
+         }},
+        {"AsfSimpleIndexCountAllOnes", CraftedBase::Asf,
+         [] {
+             Bytes si(16, 0);
+             crafted::Put64(si, 10000000);
+             crafted::Put32(si, 1);
+             crafted::Put32(si, 0xFFFFFFFFu);
+             Bytes b = crafted::SmallValidFile();
+             const Bytes index = crafted::Object(asf::guid::kSimpleIndex, si, 0xFFFFFFFFFFull);
+             b.insert(b.end(), index.begin(), index.end());
              return b;
          }},
     };

@@ -6,12 +6,13 @@
 #include "CraftedMedia.h"
 
 // The sources the heap-use test runs every reader and operation on: AVI and
-// WAV files whose headers, indexes and lists declare absurd sizes and counts.
+// WAV files whose headers, indexes and lists declare absurd sizes and counts,
+// and ASF files whose objects, packets and fragments do.
 namespace trelvan::test {
 
 // Which valid file a case is a variant of (the baseline it is measured
 // against).
-enum class CraftedBase { Avi, Wav };
+enum class CraftedBase { Avi, Wav, Asf };
 
 struct CraftedCase {
     const char* name;

@@ -22,8 +22,11 @@
 #include "AviUnite.h"
 #include "ByteOrder.h"
 #include "CDecAVIAudio.h"
+#include "CDecCompWMV.h"
 #include "CDecWAV.h"
+#include "CEncCompWMV.h"
 #include "CWaveFileACM.h"
+#include "CraftedAsf.h"
 #include "ErrorCodes.h"
 #include "ErrorText.h"
 #include "Fixtures.h"
@@ -211,6 +214,30 @@ struct Runner {
     std::function<int32_t(const std::string& source, const std::string& out)> run;
 };
 
+// The WMV reader wrapper over every sample, and a copy through both wrappers.
+int32_t ReadAsf(const std::string& path) {
+    CDecCompWMV dec;
+    int32_t rc = dec.Open(path, 0, 0);
+    return rc != 0 ? rc : dec.Run();
+}
+
+int32_t CopyAsf(const std::string& path, const std::string& out) {
+    CDecCompWMV dec;
+    CEncCompWMV enc;
+    int32_t rc = dec.Open(path, 0, 0);
+    if (rc == 0) {
+        rc = enc.OpenOutput(out + "/copy.wmv", *dec.GetProfile());
+    }
+    dec.SetSampleHandler([&enc](uint16_t n, uint64_t t, uint64_t d, uint32_t f, const wm::SampleBuffer& b,
+                                void*, void*) { return static_cast<int>(enc.WriteSample(n, t, d, f, b)); },
+                         nullptr);
+    rc = rc == 0 ? dec.TransferHeaderData(enc.GetHeader()) : rc;
+    rc = rc == 0 ? enc.BeginWriting() : rc;
+    rc = rc == 0 ? dec.Run() : rc;
+    enc.EndWriting();
+    return rc;
+}
+
 const std::vector<Runner>& Runners() {
     static const std::vector<Runner> runners = {
         {"AviFile", [](const std::string& p, const std::string&) { return ReadAllSamples(p); }},
@@ -229,6 +256,8 @@ const std::vector<Runner>& Runners() {
         {"SeparateAudio", [](const std::string& p,
                              const std::string& o) { return Separate(p, o, SeparateKind::Audio); }},
         {"AviUnite", UniteWithItself},
+        {"CDecCompWMV", [](const std::string& p, const std::string&) { return ReadAsf(p); }},
+        {"WmvCopy", CopyAsf},
     };
     return runners;
 }
@@ -268,7 +297,8 @@ Measured Measure(const Runner& runner, const std::string& source) {
 
 std::string WriteSource(const std::string& name, const Bytes& bytes, CraftedBase base) {
     const std::string path =
-        test::ScratchDir() + "/" + name + (base == CraftedBase::Avi ? ".avi" : ".wav");
+        test::ScratchDir() + "/" + name +
+        (base == CraftedBase::Avi ? ".avi" : base == CraftedBase::Wav ? ".wav" : ".wmv");
     test::WriteBytes(path, bytes);
     return path;
 }
@@ -284,7 +314,11 @@ TEST_P(ResourceLimit, HeapStaysWithinTheFileSize) {
     const Bytes crafted = c.build();
     const std::string source = WriteSource(c.name, crafted, c.base);
     const std::string base =
-        WriteSource("base", c.base == CraftedBase::Avi ? test::BaseAvi() : test::BaseWav(), c.base);
+        WriteSource("base",
+                    c.base == CraftedBase::Avi   ? test::BaseAvi()
+                    : c.base == CraftedBase::Wav ? test::BaseWav()
+                                                 : test::crafted::SmallValidFile(),
+                    c.base);
     const int64_t file = static_cast<int64_t>(crafted.size());
     for (const Runner& r : Runners()) {
         const Measured baseline = Measure(r, base);
