@@ -108,6 +108,28 @@ void InsertEdits(std::vector<Edit>& edits, uint64_t at, const std::vector<Edit>&
     TrimEdits(edits);
 }
 
+void ClampEditsToMedia(std::vector<Edit>& edits, uint64_t mediaEnd, uint32_t movieScale,
+                       uint32_t mediaScale) {
+    if (movieScale == 0 || mediaScale == 0) {
+        return;
+    }
+    for (Edit& e : edits) {
+        if (e.mediaTime < 0 || e.rate != 0x10000) {
+            continue;
+        }
+        const auto start = static_cast<uint64_t>(e.mediaTime);
+        const unsigned __int128 end =
+            start + static_cast<unsigned __int128>(e.duration) * mediaScale / movieScale;
+        if (end <= mediaEnd) {
+            continue;
+        }
+        const uint64_t left = mediaEnd > start ? mediaEnd - start : 0;
+        e.duration = static_cast<uint64_t>(static_cast<unsigned __int128>(left) * movieScale /
+                                           mediaScale);
+    }
+    TrimEdits(edits);
+}
+
 void TrimEdits(std::vector<Edit>& edits) {
     edits.erase(std::remove_if(edits.begin(), edits.end(),
                                [](const Edit& e) { return e.duration == 0; }),

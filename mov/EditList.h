@@ -37,6 +37,13 @@ void RemoveEdits(std::vector<Edit>& edits, uint64_t start, uint64_t duration,
 void InsertEdits(std::vector<Edit>& edits, uint64_t at, const std::vector<Edit>& inserted,
                  uint32_t movieScale, uint32_t mediaScale);
 
+// Shortens edits that play media at or past `mediaEnd` (media time units)
+// so that they stop before it: a track whose edits were rounded up in
+// movie time would otherwise show the first sample appended after its
+// media. The movie time given up is rounded down to whole units.
+void ClampEditsToMedia(std::vector<Edit>& edits, uint64_t mediaEnd, uint32_t movieScale,
+                       uint32_t mediaScale);
+
 // Drops empty edits at the end of a list (they play nothing) and edits of no
 // duration.
 void TrimEdits(std::vector<Edit>& edits);

@@ -196,6 +196,8 @@ MovResult MovieEditor::Paste(const Movie& scrap) {
             a.samples.back().duration = a.samples.size() > 1 ? a.samples[a.samples.size() - 2].duration : 1;
         }
         const auto media = static_cast<int64_t>(a.MediaDuration());
+        // Its edits must not reach into the media about to be appended.
+        ClampEditsToMedia(edits, static_cast<uint64_t>(media), m_movie.timescale, a.timescale);
 
         // Descriptions: an identical entry is reused, another one added.
         std::vector<uint16_t> descMap(b.descriptions.size() + 1, 0);

@@ -12,8 +12,9 @@ struct Recipe {
 };
 
 // H.264 with B-frames + AAC; MPEG-4 + 16-bit PCM; MJPEG + 8-bit raw sound;
-// AAC alone; H.264 alone; H.264 (time scale 600) + AAC at 48 kHz; H.264
-// baseline (another description, same size) + AAC; a fragmented MP4.
+// AAC alone; H.264 alone; H.264 (time scale 600) + AAC at 48 kHz; H.264 at
+// another level (another description, same size and references) + AAC at
+// another rate; a fragmented MP4.
 inline constexpr Recipe kH264Aac = {
     "mov-h264-aac",
     "-f lavfi -i testsrc=size=160x120:rate=25:duration=1 -f lavfi -i "
@@ -44,10 +45,10 @@ inline constexpr Recipe kOtherScales = {
     "sine=frequency=440:sample_rate=48000:duration=1 -c:v libx264 -bf 2 -g 15 -pix_fmt yuv420p "
     "-video_track_timescale 600 -c:a aac -b:a 64k -shortest",
     "mov"};
-inline constexpr Recipe kBaseline = {
-    "mov-h264base-aac",
+inline constexpr Recipe kOtherLevel = {
+    "mov-h264level-aac",
     "-f lavfi -i testsrc=size=160x120:rate=25:duration=1 -f lavfi -i "
-    "sine=frequency=880:sample_rate=44100:duration=1 -c:v libx264 -profile:v baseline -g 12 "
+    "sine=frequency=880:sample_rate=44100:duration=1 -c:v libx264 -bf 2 -g 12 -level:v 3.0 "
     "-pix_fmt yuv420p -c:a aac -b:a 64k -shortest",
     "mov"};
 inline constexpr Recipe kFragmented = {

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 
@@ -97,41 +100,123 @@ std::vector<uint8_t> FfmpegBytes(const std::string& path, int index) {
     return {r.out.begin(), r.out.end()};
 }
 
-GstStream GstFrames(const std::string& path, const std::string& pad) {
-    GstStream g;
-    const std::string dump = trelvan::test::ScratchDir() + "/gst-" + pad + ".bin";
-    const auto r = RunCommand({"gst-launch-1.0", "-v", "filesrc", "location=" + path, "!",
-                               "qtdemux", "name=d", "d." + pad, "!", "queue", "!", "identity",
-                               "silent=false", "!", "filesink", "location=" + dump},
-                              120);
-    g.ok = r.exit_code == 0;
-    g.errors = r.err;
-    std::istringstream in(r.out);
-    std::string line;
-    while (std::getline(in, line)) {
-        const size_t chain = line.find("identity0: last-message = chain");
-        if (chain == std::string::npos) {
-            continue;
-        }
-        const size_t open = line.find('(', line.find(')', chain));
-        unsigned size = 0;
-        if (open == std::string::npos || std::sscanf(line.c_str() + open, "(%u bytes", &size) != 1) {
-            continue;
-        }
-        g.sizes.push_back(size);
-        g.keys.push_back(line.find("delta-unit") == std::string::npos);
-        int h = 0, m = 0;
-        double sec = 0;
-        const size_t pts = line.find("pts: ");
-        if (pts != std::string::npos &&
-            std::sscanf(line.c_str() + pts, "pts: %d:%d:%lf", &h, &m, &sec) == 3) {
-            g.ptsNs.push_back(static_cast<int64_t>(((h * 60.0 + m) * 60.0 + sec) * 1e9 + 0.5));
-        } else {
-            g.ptsNs.push_back(-1);
+std::string WithoutEdits(const std::string& path) {
+    static int copies = 0;
+    std::vector<uint8_t> bytes = trelvan::test::ReadBytes(path);
+    // Every atom header typed 'edts' whose size fits is retyped.
+    for (size_t i = 4; i + 4 <= bytes.size(); ++i) {
+        if (bytes[i] == 'e' && bytes[i + 1] == 'd' && bytes[i + 2] == 't' && bytes[i + 3] == 's') {
+            const uint32_t size = (uint32_t{bytes[i - 4]} << 24) | (uint32_t{bytes[i - 3]} << 16) |
+                                  (uint32_t{bytes[i - 2]} << 8) | bytes[i - 1];
+            if (size >= 8 && i - 4 + size <= bytes.size()) {
+                bytes[i] = 'f';
+                bytes[i + 1] = 'r';
+                bytes[i + 2] = 'e';
+                bytes[i + 3] = 'e';
+            }
         }
     }
-    g.bytes = trelvan::test::ReadBytes(dump);
-    return g;
+    // Without its edits a track may run past the movie's duration
+    // (composition delays, priming), and qtdemux stops there: the copy's
+    // movie header gives no duration, so that the tracks' own decide.
+    for (size_t i = 4; i + 24 <= bytes.size(); ++i) {
+        if (std::memcmp(&bytes[i], "mvhd", 4) == 0 && bytes[i + 4] == 0) {
+            std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(i + 20),
+                      bytes.begin() + static_cast<std::ptrdiff_t>(i + 24), 0);
+            break;
+        }
+    }
+    const std::string out = trelvan::test::ScratchDir() + "/no-edits" + std::to_string(++copies) + ".mov";
+    trelvan::test::WriteBytes(out, bytes);
+    return out;
+}
+
+std::map<std::string, GstStream> GstFrames(const std::string& path,
+                                           const std::vector<std::string>& pads) {
+    // Every pad is linked (an unlinked one stops qtdemux once the linked
+    // ones end). GStreamer's log tracer reports every buffer the demuxer
+    // pushes (size and flags); a single segment keeps the file sinks from
+    // dropping buffers outside a track's time.
+    const std::string dir = trelvan::test::ScratchDir();
+    std::vector<std::string> argv = {"gst-launch-1.0", "-q", "filesrc", "location=" + path, "!",
+                                     "qtdemux", "name=d"};
+    for (const std::string& pad : pads) {
+        argv.insert(argv.end(), {"d." + pad, "!", "queue", "!", "identity", "single-segment=true",
+                                 "!", "filesink", "location=" + dir + "/" + pad + ".bin"});
+    }
+    const auto r = RunCommand(argv, 120,
+                              {"GST_TRACERS=log", "GST_DEBUG=GST_BUFFER:7", "GST_DEBUG_NO_COLOR=1"});
+    std::map<std::string, GstStream> out;
+    for (const std::string& pad : pads) {
+        GstStream& g = out[pad];
+        g.ok = r.exit_code == 0;
+        g.errors = r.exit_code == 0 ? "" : r.err.substr(0, 2000);
+        const std::string tag = "do_push_buffer_pre:<d:" + pad + ">";
+        std::istringstream in(r.err);
+        std::string line;
+        while (std::getline(in, line)) {
+            if (line.find(tag) == std::string::npos) {
+                continue;
+            }
+            const size_t size = line.find(", size ");
+            const size_t flags = line.find(", flags 0x");
+            if (size == std::string::npos || flags == std::string::npos) {
+                continue;
+            }
+            g.sizes.push_back(static_cast<uint32_t>(std::stoul(line.substr(size + 7))));
+            // GST_BUFFER_FLAG_DELTA_UNIT: not a key frame.
+            g.keys.push_back((std::stoul(line.substr(flags + 10), nullptr, 16) & 0x2000) == 0);
+        }
+        g.bytes = trelvan::test::ReadBytes(dir + "/" + pad + ".bin");
+    }
+    return out;
+}
+
+}  // namespace trelvan::mov::test
+
+namespace trelvan::mov::test {
+namespace {
+
+double ClockSeconds(const std::string& text, size_t at) {
+    int h = 0, m = 0;
+    double sec = 0;
+    if (std::sscanf(text.c_str() + at, "%d:%d:%lf", &h, &m, &sec) != 3) {
+        ADD_FAILURE() << "no time in: " << text.substr(at, 40);
+    }
+    return (h * 60.0 + m) * 60.0 + sec;
+}
+
+}  // namespace
+
+std::vector<std::vector<EditSegment>> GstEditSegments(const std::string& path) {
+    const auto r = RunCommand({"gst-launch-1.0", "filesrc", "location=" + path, "!", "qtdemux", "!",
+                               "fakesink"},
+                              120, {"GST_DEBUG=qtdemux:5", "GST_DEBUG_NO_COLOR=1"});
+    std::vector<std::vector<EditSegment>> tracks;
+    std::istringstream in(r.err + r.out);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.find("looking for edit list container") != std::string::npos) {
+            tracks.emplace_back();
+            continue;
+        }
+        const size_t created = line.find("created segment ");
+        if (created == std::string::npos || tracks.empty()) {
+            continue;
+        }
+        EditSegment s;
+        s.time = ClockSeconds(line, line.find(" time ", created) + 6);
+        s.duration = ClockSeconds(line, line.find("duration ", created) + 9);
+        s.mediaStart = ClockSeconds(line, line.find("media_start ", created) + 12);
+        tracks.back().push_back(s);
+    }
+    return tracks;
+}
+
+double ProbeDuration(const std::string& path) {
+    const auto r = RunCommand({"ffprobe", "-v", "error", "-show_entries", "format=duration", "-of",
+                               "csv=p=0", path});
+    return std::atof(r.out.c_str());
 }
 
 }  // namespace trelvan::mov::test

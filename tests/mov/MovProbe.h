@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -33,17 +34,35 @@ std::vector<Frame> FfmpegFrames(const std::string& path, int index, bool rawTime
 // times from 0 in the media time scale).
 std::vector<Frame> ModelFrames(const Movie& movie, size_t track);
 
-// qtdemux's buffers of one pad ("video_0", "audio_0"): sizes, key flags
-// (no delta-unit flag), and all their bytes in order.
+// qtdemux's buffers of the named pads ("video_0", "audio_0", ...): sizes,
+// key flags (no delta-unit flag), and all their bytes in order.
 struct GstStream {
     std::vector<uint32_t> sizes;
     std::vector<bool> keys;
-    std::vector<int64_t> ptsNs;  // -1 when none
     std::vector<uint8_t> bytes;
     bool ok = false;
     std::string errors;
 };
-GstStream GstFrames(const std::string& path, const std::string& pad);
+std::map<std::string, GstStream> GstFrames(const std::string& path,
+                                           const std::vector<std::string>& pads);
+
+// A copy of a movie (in a scratch folder) whose edit lists are turned into
+// free space: readers then deliver every sample of the media once, in
+// order, instead of playing edit segments (qtdemux sends the frames around
+// a segment boundary in both segments).
+std::string WithoutEdits(const std::string& path);
+
+// The edit segments qtdemux builds from a movie's edit lists, per track in
+// file order (a track without a list: none), in seconds.
+struct EditSegment {
+    double time = 0;        // movie time where the segment starts
+    double duration = 0;
+    double mediaStart = 0;  // media time it starts playing from
+};
+std::vector<std::vector<EditSegment>> GstEditSegments(const std::string& path);
+
+// ffprobe's duration of a file, seconds.
+double ProbeDuration(const std::string& path);
 
 // The bytes of a model track's samples, concatenated.
 std::vector<uint8_t> ModelBytes(const Movie& movie, size_t track);
