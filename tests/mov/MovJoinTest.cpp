@@ -150,9 +150,20 @@ void ExpectJoined(const std::vector<std::string>& sources, const std::string& ou
         }
     }
     std::string errors;
-    if (decodeCheck) {
-        EXPECT_TRUE(trelvan::test::DecodesCleanly(out, &errors)) << errors;
+    if (!decodeCheck || trelvan::test::DecodesCleanly(out, &errors)) {
+        return;
     }
+    // ffmpeg plays an empty edit only at the start of a list; one further on
+    // (a delayed track's second movie) gives it repeated decode times. Such
+    // a movie must decode cleanly sample by sample.
+    bool laterEmptyEdit = false;
+    for (const Track& t : joined.tracks) {
+        for (size_t i = 1; i < t.edits.size(); ++i) {
+            laterEmptyEdit = laterEmptyEdit || t.edits[i].mediaTime < 0;
+        }
+    }
+    EXPECT_TRUE(laterEmptyEdit) << errors;
+    EXPECT_TRUE(test::DecodesCleanlyIgnoringEdits(out, &errors)) << errors;
 }
 
 struct JoinCase {

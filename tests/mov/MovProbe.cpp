@@ -213,6 +213,15 @@ std::vector<std::vector<EditSegment>> GstEditSegments(const std::string& path) {
     return tracks;
 }
 
+bool DecodesCleanlyIgnoringEdits(const std::string& path, std::string* errors) {
+    const auto r = RunCommand({"ffmpeg", "-nostdin", "-v", "error", "-ignore_editlist", "1", "-i",
+                               path, "-f", "null", "-"});
+    if (errors != nullptr) {
+        *errors = r.err;
+    }
+    return r.exit_code == 0 && r.err.empty();
+}
+
 double ProbeDuration(const std::string& path) {
     const auto r = RunCommand({"ffprobe", "-v", "error", "-show_entries", "format=duration", "-of",
                                "csv=p=0", path});

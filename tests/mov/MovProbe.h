@@ -61,6 +61,10 @@ struct EditSegment {
 };
 std::vector<std::vector<EditSegment>> GstEditSegments(const std::string& path);
 
+// Decodes every stream with ffmpeg, edit lists ignored; true when ffmpeg
+// reports no error.
+bool DecodesCleanlyIgnoringEdits(const std::string& path, std::string* errors);
+
 // ffprobe's duration of a file, seconds.
 double ProbeDuration(const std::string& path);
 
