@@ -5,6 +5,7 @@
 #include "CDecAVI.h"
 #include "CDecWAV.h"
 #include "CliCommon.h"
+#include "CmdInfoMovie.h"
 #include "Commands.h"
 #include "ErrorCodes.h"
 
@@ -142,7 +143,8 @@ int RunInfo(const std::vector<std::string>& words) {
             std::printf(
                 "usage: trelvan-cli info FILE [--human]\n"
                 "Prints the video stream the AVI reader selects and the audio stream the\n"
-                "audio reader selects, as one JSON object (--human: as text).\n");
+                "audio reader selects, as one JSON object (--human: as text). For a movie\n"
+                "file (MOV, MP4, M4A, 3GP): its brand, time scale, duration and tracks.\n");
             return kExitOk;
         }
         if (args.Positional().size() != 1) {
@@ -150,6 +152,9 @@ int RunInfo(const std::vector<std::string>& words) {
         }
         ApplyCommonOptions(args);
         const std::string& path = args.Positional()[0];
+        if (LooksLikeMovie(path)) {
+            return PrintMovieInfo(path, args.Has("--human"));
+        }
         CDecAVI video;
         CDecWAV audio;
         const int32_t video_rc = video.Open(path);

@@ -22,5 +22,6 @@ int RunAudioLink(const std::vector<std::string>& words);
 int RunAviLink(const std::vector<std::string>& words);
 int RunAviSeparate(const std::vector<std::string>& words);
 int RunAviUnite(const std::vector<std::string>& words);
+int RunMovLink(const std::vector<std::string>& words);
 
 }  // namespace trelvan::cli

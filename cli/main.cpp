@@ -21,7 +21,7 @@ using trelvan::cli::Command;
 const Command kCommands[] = {
     {"error", "error CODE", "show the message of an error code as the error box shows it",
      trelvan::cli::RunError},
-    {"info", "info FILE [--human]", "show the video and audio streams the readers select",
+    {"info", "info FILE [--human]", "show the streams the readers select, or a movie's tracks",
      trelvan::cli::RunInfo},
     {"audio-extract", "audio-extract SRC [--start T] [--end T] [-o OUT]",
      "copy a time range of the audio of a WAV or AVI file into a WAV file",
@@ -39,6 +39,8 @@ const Command kCommands[] = {
     {"avi-unite", "avi-unite VIDEO AUDIO [-o OUT]",
      "put the video of one AVI file and the audio of another file into one AVI file",
      trelvan::cli::RunAviUnite},
+    {"mov-link", "mov-link SRC... [-o OUT]", "join QuickTime/MP4 movies into one MOV file",
+     trelvan::cli::RunMovLink},
 };
 
 void PrintHelp() {
