@@ -8,6 +8,7 @@
 #include "ByteCursor.h"
 #include "ByteOrder.h"
 #include "FragmentAtoms.h"
+#include "ReadAheadFile.h"
 #include "TrackAtoms.h"
 
 namespace trelvan::mov {
@@ -18,6 +19,7 @@ struct TopAtom {
     uint64_t offset = 0;
     uint64_t size = 0;    // whole atom
     uint32_t header = 8;  // 8 or 16
+    bool cut = false;     // the file ends before the size it declares
 };
 
 // The top-level atoms of the file. A size that does not fit the file ends
@@ -49,6 +51,7 @@ bool WalkTopLevel(IoFile& file, uint64_t fileSize, std::vector<TopAtom>& atoms) 
         }
         if (a.size > fileSize - at) {
             a.size = fileSize - at;
+            a.cut = true;
             atoms.push_back(a);
             return true;
         }
@@ -75,6 +78,9 @@ void ReadFileType(IoFile& file, const TopAtom& a, Movie& movie) {
         movie.compatibleBrands.push_back(c.U32());
     }
 }
+
+// Read-ahead window of a source file (two per file).
+constexpr size_t kSourceWindow = 64 << 10;
 
 // The movie family: 'moov' and its direct children, through a table.
 class MovieAtoms {
@@ -215,12 +221,8 @@ MovResult ReadMovie(std::shared_ptr<IoFile> file, const std::string& path, Movie
         return kDataNotOpenForRead;
     }
     // A movie atom cut short by the end of the file is incomplete.
-    if (moov->offset + moov->size == fileSize) {
-        uint8_t h[4];
-        if (file->ReadAt(moov->offset, h, 4) == 4 && bytes::GetBE32(h) != 0 &&
-            bytes::GetBE32(h) != 1 && bytes::GetBE32(h) > moov->size) {
-            return kBadPublicMovieAtom;
-        }
+    if (moov->cut) {
+        return kBadPublicMovieAtom;
     }
     FragmentAtoms fragments;
     MovieAtoms reader(movie, fragments, fileSize, warn);
@@ -262,7 +264,11 @@ MovResult ReadMovieFile(const std::string& path, Movie& movie, const FileOpener&
     if (!file) {
         return kDataNotOpenForRead;
     }
-    return ReadMovie(std::shared_ptr<IoFile>(std::move(file)), path, movie, warn);
+    // Samples are read one by one when the movie is saved; small ones come
+    // from windows read ahead (large ones are copied file to file). The
+    // windows are small: a joined movie keeps every source open.
+    return ReadMovie(std::make_shared<ReadAheadFile>(std::move(file), kSourceWindow), path, movie,
+                     warn);
 }
 
 }  // namespace trelvan::mov
