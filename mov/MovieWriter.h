@@ -16,7 +16,7 @@ namespace trelvan::mov {
 struct FlattenLimits {
     // A chunk closes after this much media time or this many bytes.
     uint32_t chunkMillis = 500;
-    uint32_t chunkBytes = 1u << 20;
+    uint32_t chunkBytes = 4u << 20;
     // Chunk offsets above this make a track's offset table 64-bit, and
     // media data longer than this takes the 64-bit 'mdat' header (tests
     // lower both to cross them with small files).
