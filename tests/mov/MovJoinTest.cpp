@@ -15,6 +15,7 @@
 #include "MovieEditor.h"
 #include "MovieReader.h"
 #include "MovieWriter.h"
+#include "IoFile.h"
 #include "Probe.h"
 
 namespace trelvan::mov {
@@ -313,6 +314,36 @@ INSTANTIATE_TEST_SUITE_P(
                       SyncCase{"MjpegRaw", test::kMjpegRaw, 2, 1024.0 / 8000},
                       SyncCase{"Fragmented", test::kFragmented, 2, 1024.0 / 44100}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Offsets past the 32-bit limit take 'co64', and media data past it the
+// 64-bit 'mdat' header written over 'wide' (limits lowered to cross them
+// with a small movie): ffmpeg and our reader find every sample.
+TEST(MovFlatten, WideOffsetsAndMediaData) {
+    const std::string src = test::Make(test::kH264Aac);
+    const Movie movie = Read(src);
+    const std::string out = trelvan::test::ScratchDir() + "/wide.mov";
+    FlattenLimits limits;
+    limits.wideOffsets = 1000;
+    limits.wideMediaData = 1000;
+    {
+        auto file = OpenDiskFile(out, OpenMode::CreateTruncate);
+        ASSERT_EQ(FlattenMovie(movie, *file, limits), kNoErr);
+        ASSERT_TRUE(file->Close());
+    }
+    const std::vector<uint8_t> bytes = trelvan::test::ReadBytes(out);
+    // ftyp (20 bytes), then the 16-byte header where 'wide' was.
+    ASSERT_GT(bytes.size(), 40u);
+    EXPECT_EQ(std::string(bytes.begin() + 24, bytes.begin() + 28), "mdat");
+    EXPECT_EQ(bytes[23], 1);
+    EXPECT_NE(std::search(bytes.begin(), bytes.end(), std::begin("co64"), std::end("co64") - 1),
+              bytes.end());
+    const Movie back = Read(out);
+    for (size_t t = 0; t < movie.tracks.size(); ++t) {
+        EXPECT_EQ(test::ModelFrames(back, t), test::ModelFrames(movie, t));
+        const std::vector<Frame> ff = test::FfmpegFrames(out, static_cast<int>(t));
+        ASSERT_EQ(ff.size(), movie.tracks[t].samples.size());
+    }
+}
 
 // Two different descriptions of one kind end up in one track, the second
 // one added for the second movie's samples.
