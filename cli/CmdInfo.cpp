@@ -6,6 +6,7 @@
 #include "CDecWAV.h"
 #include "CliCommon.h"
 #include "CmdInfoAsf.h"
+#include "CmdInfoMovie.h"
 #include "Commands.h"
 #include "ErrorCodes.h"
 
@@ -145,7 +146,8 @@ int RunInfo(const std::vector<std::string>& words) {
                 "Prints the video stream the AVI reader selects and the audio stream the\n"
                 "audio reader selects, as one JSON object (--human: as text). For a\n"
                 "WMV/WMA/ASF file: the container, every stream with its sample counts,\n"
-                "and the attributes per stream number.\n");
+                "and the attributes per stream number. For a movie file (MOV, MP4, M4A,\n"
+                "3GP): its brand, time scale, duration and tracks.\n");
             return kExitOk;
         }
         if (args.Positional().size() != 1) {
@@ -155,6 +157,9 @@ int RunInfo(const std::vector<std::string>& words) {
         const std::string& path = args.Positional()[0];
         if (IsAsfFile(path)) {
             return PrintAsfInfo(path, args.Has("--human"));
+        }
+        if (LooksLikeMovie(path)) {
+            return PrintMovieInfo(path, args.Has("--human"));
         }
         CDecAVI video;
         CDecWAV audio;

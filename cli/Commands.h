@@ -23,5 +23,6 @@ int RunAviLink(const std::vector<std::string>& words);
 int RunAviSeparate(const std::vector<std::string>& words);
 int RunAviUnite(const std::vector<std::string>& words);
 int RunCheck(const std::vector<std::string>& words);
+int RunMovLink(const std::vector<std::string>& words);
 
 }  // namespace trelvan::cli

@@ -21,7 +21,8 @@ using trelvan::cli::Command;
 const Command kCommands[] = {
     {"error", "error CODE", "show the message of an error code as the error box shows it",
      trelvan::cli::RunError},
-    {"info", "info FILE [--human]", "show the video and audio streams the readers select (AVI, WAV), or an ASF file's streams and attributes",
+    {"info", "info FILE [--human]",
+     "show the streams the readers select (AVI, WAV), an ASF file's streams and attributes, or a movie's tracks",
      trelvan::cli::RunInfo},
     {"audio-extract", "audio-extract SRC [--start T] [--end T] [-o OUT]",
      "copy a time range of the audio of a WAV or AVI file into a WAV file",
@@ -42,6 +43,8 @@ const Command kCommands[] = {
     {"check", "check SRC... [--human]",
      "tell whether files join cleanly: what differs from the first, as JSON or text",
      trelvan::cli::RunCheck},
+    {"mov-link", "mov-link SRC... [-o OUT]", "join QuickTime/MP4 movies into one MOV file",
+     trelvan::cli::RunMovLink},
 };
 
 void PrintHelp() {

@@ -8,6 +8,7 @@
 #include "CAVICutterDlg.h"
 #include "CAVIExtract.h"
 #include "CAVILinkerDlg.h"
+#include "CMovLinkerDlg.h"
 #include "CColorButton.h"
 #include "CComingPage.h"
 #include "CWAVExtract.h"
@@ -40,7 +41,7 @@ const PageEntry kPages[CTrelvanDlg::kPageCount] = {
     {"V-A Unite", "映像音声合体", 105, QColor(128, 191, 255), false},
     {"Movie Link", "動画連結", 107, QColor(128, 128, 255), false},
     {"Movie Extra", "動画抽出", 110, QColor(192, 128, 255), false},
-    {"Movie Link", "動画連結", 107, QColor(255, 128, 192), false},
+    {"Movie Link", "動画連結", 107, QColor(255, 128, 192), true},
 };
 
 // Button positions in dialog units (x, y); all are 47 x 17.
@@ -65,6 +66,8 @@ std::unique_ptr<CBaseDialog> MakePage(int index, CTrelvanDlg* owner) {
             return std::make_unique<CWAVLinkerDlg>(owner);
         case 5:
             return std::make_unique<CWAVExtract>(owner);
+        case 10:
+            return std::make_unique<CMovLinkerDlg>(owner);
         default:
             return std::make_unique<CComingPage>(kPages[index].templateId, owner,
                                                  kPages[index].colour);

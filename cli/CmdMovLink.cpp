@@ -1,0 +1,56 @@
+#include <cstdio>
+
+#include "CliCommon.h"
+#include "Commands.h"
+#include "Language.h"
+#include "MovLink.h"
+
+namespace trelvan::cli {
+
+// trelvan-cli mov-link SRC... [-o OUT]: the MOV link page's work. Without
+// -o the output is the first source's stem + "_link.mov". A failure prints
+// the page's message (Japanese, as the page shows it) on standard error.
+int RunMovLink(const std::vector<std::string>& words) {
+    try {
+        const ParsedArgs args = ParseArgs(words, {{}, {"-o"}});
+        if (args.Has("--help") || args.Has("-h")) {
+            std::printf(
+                "usage: trelvan-cli mov-link SRC... [-o OUT]\n"
+                "Joins QuickTime/MP4 movies, in the order given, into one self-contained MOV\n"
+                "file without re-encoding: each later movie is pasted at the end of the\n"
+                "first; the first movie's time scale, metadata and track settings lead.\n"
+                "Default output: the first source's name with _link.mov.\n");
+            return kExitOk;
+        }
+        if (args.Positional().empty()) {
+            return UsageFailure("mov-link takes at least one SRC");
+        }
+        ApplyCommonOptions(args);
+        MovLinkJob job;
+        job.sources = args.Positional();
+        job.output = args.Value("-o").value_or(MovLinkDefaultOutput(job.sources.front()));
+
+        OpContext ctx;
+        CliRun run(ctx, args);
+        run.SetProgressText(
+            [&ctx] { return FormatProgress(MovLinkProgress(ctx, IsJapaneseSystem())).text; });
+        const MovLinkResult result = trelvan::RunMovLink(job, ctx);
+        run.FinishProgress();
+        if (!result.message.empty()) {
+            std::fprintf(stderr, "%s\n", result.message.c_str());
+            return kExitOperationError;
+        }
+        if (result.code != 0) {
+            PrintErrorCode(result.code);
+            return kExitOperationError;
+        }
+        if (run.Interrupted()) {
+            return kExitStopped;
+        }
+        return kExitOk;
+    } catch (const UsageError& e) {
+        return UsageFailure(e.what());
+    }
+}
+
+}  // namespace trelvan::cli

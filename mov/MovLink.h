@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "IoFile.h"
+#include "OpContext.h"
+#include "ProgressText.h"
+
+// MOV link: joins movies, in list order, into one self-contained movie
+// without recompressing: the first movie is opened, every later one is
+// selected whole, copied and pasted at the end of it, and the result is
+// saved. The desktop page and trelvan-cli both run it. Failures come back
+// as the page's own Japanese messages (no numeric codes on that page),
+// with the movie result behind them.
+namespace trelvan {
+
+struct MovLinkJob {
+    std::vector<std::string> sources;  // in link order
+    std::string output;
+};
+
+enum class MovLinkIcon { None, Stop, Question };
+
+struct MovLinkResult {
+    // 0, -1 for an empty list, 6006 for an output that names a source, or
+    // the movie result code of the failing step.
+    int32_t code = 0;
+    // The message to show (UTF-8), empty on success and for -1 and 6006.
+    std::string message;
+    MovLinkIcon icon = MovLinkIcon::None;
+    // Whether the work began (the running state was entered).
+    bool started = false;
+};
+
+// The output name the link proposes: the first source's stem + "_link.mov".
+std::string MovLinkDefaultOutput(const std::string& firstSource);
+
+// Runs the link against `ctx`:
+//  - an empty list gives -1 and an output that names one of the sources
+//    (however spelled) 6006, both before anything is deleted;
+//  - an existing output is deleted; then the stop flag is cleared and
+//    `onBegin` called; the layer is started, the first source opened, and
+//    for each later source (`item` is its index; the context is pumped and
+//    the stop flag checked before each) it is opened, selected whole,
+//    copied, the main movie goes to its end and the copy is pasted;
+//  - unless stopped, the main movie goes to its start and is saved, and a
+//    companion "<output>.#res" file is deleted.
+// A stop or a failure saves nothing and leaves no output; every failure
+// sets the stop flag.
+MovLinkResult RunMovLink(const MovLinkJob& job, OpContext& ctx,
+                         const std::function<void()>& onBegin = {});
+
+// The progress display's input: source `item` + 1 of `items`, `item` of
+// `items` done.
+ProgressInput MovLinkProgress(const OpContext& ctx, bool japanese);
+
+}  // namespace trelvan

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+
+#include "IoFile.h"
+#include "MovResult.h"
+#include "MovieModel.h"
+
+// Flattening: writes a movie as one self-contained file. Layout: 'ftyp',
+// 'wide', 'mdat' with every track's samples in chunks interleaved by time,
+// then 'moov' with every table rebuilt from the sample lists and a single
+// self-reference as data reference. Sample bytes are copied unchanged (large
+// runs inside the kernel).
+namespace trelvan::mov {
+
+struct FlattenLimits {
+    // A chunk closes after this much media time or this many bytes.
+    uint32_t chunkMillis = 500;
+    uint32_t chunkBytes = 4u << 20;
+    // Chunk offsets above this make a track's offset table 64-bit, and
+    // media data longer than this takes the 64-bit 'mdat' header (tests
+    // lower both to cross them with small files).
+    uint64_t wideOffsets = UINT32_MAX;
+    uint64_t wideMediaData = UINT32_MAX;
+    // Runs of at least this many contiguous bytes are copied file to file.
+    uint32_t directCopyBytes = 64u << 10;
+};
+
+// Writes `movie` into `out` (empty, positioned writes from offset 0). The
+// caller closes `out`.
+MovResult FlattenMovie(const Movie& movie, IoFile& out, const FlattenLimits& limits = {});
+
+}  // namespace trelvan::mov

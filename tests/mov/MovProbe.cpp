@@ -1,0 +1,231 @@
+#include "MovProbe.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+
+#include "Fixtures.h"
+#include "Process.h"
+
+namespace trelvan::mov::test {
+
+using trelvan::test::RunCommand;
+
+uint32_t Adler(const uint8_t* data, size_t n, uint32_t start) {
+    uint32_t a = start & 0xFFFF, b = start >> 16;
+    for (size_t i = 0; i < n; ++i) {
+        a = (a + data[i]) % 65521;
+        b = (b + a) % 65521;
+    }
+    return (b << 16) | a;
+}
+
+std::vector<Frame> FfmpegFrames(const std::string& path, int index, bool rawTimes) {
+    std::vector<std::string> argv = {"ffmpeg", "-nostdin", "-v", "error"};
+    if (rawTimes) {
+        argv.insert(argv.end(), {"-ignore_editlist", "1"});
+    }
+    argv.insert(argv.end(), {"-i", path, "-map", "0:" + std::to_string(index), "-c", "copy",
+                             "-f", "framecrc", "-"});
+    const auto r = RunCommand(argv);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    std::vector<Frame> frames;
+    std::istringstream in(r.out);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        Frame f;
+        long long s = 0, dts = 0, pts = 0, dur = 0;
+        unsigned size = 0, crc = 0;
+        if (std::sscanf(line.c_str(), "%lld, %lld, %lld, %lld, %u, 0x%x", &s, &dts, &pts, &dur,
+                        &size, &crc) != 6) {
+            continue;
+        }
+        f.dts = dts;
+        f.pts = pts;
+        f.duration = dur;
+        f.size = size;
+        f.crc = crc;
+        f.key = line.find("F=0x") == std::string::npos ||
+                (std::stoul(line.substr(line.find("F=0x") + 4), nullptr, 16) & 1) != 0;
+        frames.push_back(f);
+    }
+    return frames;
+}
+
+std::vector<Frame> ModelFrames(const Movie& movie, size_t track) {
+    std::vector<Frame> frames;
+    const Track& t = movie.tracks[track];
+    int64_t dts = 0;
+    std::vector<uint8_t> buf;
+    for (const Sample& s : t.samples) {
+        Frame f;
+        f.dts = dts;
+        f.pts = dts + s.cts;
+        f.duration = s.duration;
+        f.size = s.size;
+        f.key = (s.flags & kSampleSync) != 0;
+        buf.resize(s.size);
+        const int64_t got = movie.sources[s.source].file->ReadAt(s.offset, buf.data(), s.size);
+        EXPECT_EQ(got, static_cast<int64_t>(s.size));
+        f.crc = Adler(buf.data(), buf.size());
+        frames.push_back(f);
+        dts += s.duration;
+    }
+    return frames;
+}
+
+std::vector<uint8_t> ModelBytes(const Movie& movie, size_t track) {
+    std::vector<uint8_t> out;
+    for (const Sample& s : movie.tracks[track].samples) {
+        const size_t at = out.size();
+        out.resize(at + s.size);
+        movie.sources[s.source].file->ReadAt(s.offset, out.data() + at, s.size);
+    }
+    return out;
+}
+
+std::vector<uint8_t> FfmpegBytes(const std::string& path, int index) {
+    const auto r = RunCommand({"ffmpeg", "-nostdin", "-v", "error", "-ignore_editlist", "1", "-i",
+                               path, "-map", "0:" + std::to_string(index), "-c", "copy", "-f",
+                               "data", "pipe:1"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    return {r.out.begin(), r.out.end()};
+}
+
+std::string WithoutEdits(const std::string& path) {
+    static int copies = 0;
+    std::vector<uint8_t> bytes = trelvan::test::ReadBytes(path);
+    // Every atom header typed 'edts' whose size fits is retyped.
+    for (size_t i = 4; i + 4 <= bytes.size(); ++i) {
+        if (bytes[i] == 'e' && bytes[i + 1] == 'd' && bytes[i + 2] == 't' && bytes[i + 3] == 's') {
+            const uint32_t size = (uint32_t{bytes[i - 4]} << 24) | (uint32_t{bytes[i - 3]} << 16) |
+                                  (uint32_t{bytes[i - 2]} << 8) | bytes[i - 1];
+            if (size >= 8 && i - 4 + size <= bytes.size()) {
+                bytes[i] = 'f';
+                bytes[i + 1] = 'r';
+                bytes[i + 2] = 'e';
+                bytes[i + 3] = 'e';
+            }
+        }
+    }
+    // Without its edits a track may run past the movie's duration
+    // (composition delays, priming), and qtdemux stops there: the copy's
+    // movie header gives no duration, so that the tracks' own decide.
+    for (size_t i = 4; i + 24 <= bytes.size(); ++i) {
+        if (std::memcmp(&bytes[i], "mvhd", 4) == 0 && bytes[i + 4] == 0) {
+            std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(i + 20),
+                      bytes.begin() + static_cast<std::ptrdiff_t>(i + 24), 0);
+            break;
+        }
+    }
+    const std::string out = trelvan::test::ScratchDir() + "/no-edits" + std::to_string(++copies) + ".mov";
+    trelvan::test::WriteBytes(out, bytes);
+    return out;
+}
+
+std::map<std::string, GstStream> GstFrames(const std::string& path,
+                                           const std::vector<std::string>& pads) {
+    // Every pad is linked (an unlinked one stops qtdemux once the linked
+    // ones end). GStreamer's log tracer reports every buffer the demuxer
+    // pushes (size and flags); a single segment keeps the file sinks from
+    // dropping buffers outside a track's time.
+    const std::string dir = trelvan::test::ScratchDir();
+    std::vector<std::string> argv = {"gst-launch-1.0", "-q", "filesrc", "location=" + path, "!",
+                                     "qtdemux", "name=d"};
+    for (const std::string& pad : pads) {
+        argv.insert(argv.end(), {"d." + pad, "!", "queue", "!", "identity", "single-segment=true",
+                                 "!", "filesink", "location=" + dir + "/" + pad + ".bin"});
+    }
+    const auto r = RunCommand(argv, 120,
+                              {"GST_TRACERS=log", "GST_DEBUG=GST_BUFFER:7", "GST_DEBUG_NO_COLOR=1"});
+    std::map<std::string, GstStream> out;
+    for (const std::string& pad : pads) {
+        GstStream& g = out[pad];
+        g.ok = r.exit_code == 0;
+        g.errors = r.exit_code == 0 ? "" : r.err.substr(0, 2000);
+        const std::string tag = "do_push_buffer_pre:<d:" + pad + ">";
+        std::istringstream in(r.err);
+        std::string line;
+        while (std::getline(in, line)) {
+            if (line.find(tag) == std::string::npos) {
+                continue;
+            }
+            const size_t size = line.find(", size ");
+            const size_t flags = line.find(", flags 0x");
+            if (size == std::string::npos || flags == std::string::npos) {
+                continue;
+            }
+            g.sizes.push_back(static_cast<uint32_t>(std::stoul(line.substr(size + 7))));
+            // GST_BUFFER_FLAG_DELTA_UNIT: not a key frame.
+            g.keys.push_back((std::stoul(line.substr(flags + 10), nullptr, 16) & 0x2000) == 0);
+        }
+        g.bytes = trelvan::test::ReadBytes(dir + "/" + pad + ".bin");
+    }
+    return out;
+}
+
+}  // namespace trelvan::mov::test
+
+namespace trelvan::mov::test {
+namespace {
+
+double ClockSeconds(const std::string& text, size_t at) {
+    int h = 0, m = 0;
+    double sec = 0;
+    if (std::sscanf(text.c_str() + at, "%d:%d:%lf", &h, &m, &sec) != 3) {
+        ADD_FAILURE() << "no time in: " << text.substr(at, 40);
+    }
+    return (h * 60.0 + m) * 60.0 + sec;
+}
+
+}  // namespace
+
+std::vector<std::vector<EditSegment>> GstEditSegments(const std::string& path) {
+    const auto r = RunCommand({"gst-launch-1.0", "filesrc", "location=" + path, "!", "qtdemux", "!",
+                               "fakesink"},
+                              120, {"GST_DEBUG=qtdemux:5", "GST_DEBUG_NO_COLOR=1"});
+    std::vector<std::vector<EditSegment>> tracks;
+    std::istringstream in(r.err + r.out);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.find("looking for edit list container") != std::string::npos) {
+            tracks.emplace_back();
+            continue;
+        }
+        const size_t created = line.find("created segment ");
+        if (created == std::string::npos || tracks.empty()) {
+            continue;
+        }
+        EditSegment s;
+        s.time = ClockSeconds(line, line.find(" time ", created) + 6);
+        s.duration = ClockSeconds(line, line.find("duration ", created) + 9);
+        s.mediaStart = ClockSeconds(line, line.find("media_start ", created) + 12);
+        tracks.back().push_back(s);
+    }
+    return tracks;
+}
+
+bool DecodesCleanlyIgnoringEdits(const std::string& path, std::string* errors) {
+    const auto r = RunCommand({"ffmpeg", "-nostdin", "-v", "error", "-ignore_editlist", "1", "-i",
+                               path, "-f", "null", "-"});
+    if (errors != nullptr) {
+        *errors = r.err;
+    }
+    return r.exit_code == 0 && r.err.empty();
+}
+
+double ProbeDuration(const std::string& path) {
+    const auto r = RunCommand({"ffprobe", "-v", "error", "-show_entries", "format=duration", "-of",
+                               "csv=p=0", path});
+    return std::atof(r.out.c_str());
+}
+
+}  // namespace trelvan::mov::test
