@@ -506,7 +506,7 @@ const std::vector<CraftedCase>& CraftedCases() {
          }},
         {"AsfPayloadLengthsPastThePacket", CraftedBase::Asf,
          [] {
-             crafted::PayloadSpec pl;
+             crafted::PayloadLayout pl;
              pl.replicated = crafted::Replicated(0x7FFFFFF0u, 1000);
              pl.data = Bytes(40, 1);
              pl.lengthOverride = 0xFFFF;
@@ -518,7 +518,7 @@ const std::vector<CraftedCase>& CraftedCases() {
          [] {
              std::vector<Bytes> packets;
              for (uint32_t i = 0; i < 200; ++i) {
-                 crafted::PayloadSpec pl;
+                 crafted::PayloadLayout pl;
                  pl.objectNumber = i % 3;
                  pl.offset = (i % 5) * 100;
                  pl.replicated = crafted::Replicated(60u << 20, 1000 + i);

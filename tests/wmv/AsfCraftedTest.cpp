@@ -106,9 +106,9 @@ Bytes Audio(uint8_t span = 0, uint16_t vpl = 0, uint16_t vcl = 0) {
                        VideoStream(2), HeaderExtension({})}));
 }
 
-PayloadSpec Pl(uint8_t stream, uint32_t number, uint32_t offset, uint32_t size, uint32_t time,
+PayloadLayout Pl(uint8_t stream, uint32_t number, uint32_t offset, uint32_t size, uint32_t time,
                Bytes data, bool key = true) {
-    PayloadSpec p;
+    PayloadLayout p;
     p.stream = stream;
     p.key = key;
     p.objectNumber = number;
@@ -124,20 +124,20 @@ TEST(AsfCraftedTest, PacketsOfEveryFieldWidthReadAlike) {
             for (unsigned off : {1u, 2u, 3u}) {
                 for (bool ec : {false, true}) {
                     for (bool multiple : {false, true}) {
-                        PacketSpec spec;
-                        spec.errorCorrection = ec;
-                        spec.packetLengthType = pl;
-                        spec.paddingType = pad;
-                        spec.offsetType = off;
-                        spec.objectType = off;
-                        spec.sequenceType = pl;
-                        spec.multiple = multiple;
-                        spec.payloadLengthType = pad == 0 ? 2 : pad;
-                        std::vector<PayloadSpec> p = {Pl(1, 3, 0, 20, 1500, Bytes(20, 0xAB))};
+                        PacketLayout layout;
+                        layout.errorCorrection = ec;
+                        layout.packetLengthType = pl;
+                        layout.paddingType = pad;
+                        layout.offsetType = off;
+                        layout.objectType = off;
+                        layout.sequenceType = pl;
+                        layout.multiple = multiple;
+                        layout.payloadLengthType = pad == 0 ? 2 : pad;
+                        std::vector<PayloadLayout> p = {Pl(1, 3, 0, 20, 1500, Bytes(20, 0xAB))};
                         if (multiple) {
                             p.push_back(Pl(2, 4, 0, 10, 1600, Bytes(10, 0xCD), false));
                         }
-                        const Outcome o = ReadAll(File(Audio(), {Packet(200, p, spec)}));
+                        const Outcome o = ReadAll(File(Audio(), {Packet(200, p, layout)}));
                         SCOPED_TRACE(testing::Message() << pl << pad << off << ec << multiple);
                         if (pad == 0 && !multiple) {
                             // Without a padding field the payload runs to the packet's end.
@@ -218,20 +218,20 @@ TEST(AsfCraftedTest, FragmentsReassembleOrAreDropped) {
 }
 
 TEST(AsfCraftedTest, DamagedPacketsAreSkippedWhole) {
-    PayloadSpec too_long = Pl(1, 1, 0, 20, 1100, Bytes(20, 1));
+    PayloadLayout too_long = Pl(1, 1, 0, 20, 1100, Bytes(20, 1));
     too_long.lengthOverride = 5000;
-    PacketSpec bad_padding;
+    PacketLayout bad_padding;
     bad_padding.paddingOverride = 5000;
-    PacketSpec bad_length;
+    PacketLayout bad_length;
     bad_length.packetLengthType = 2;
     bad_length.packetLengthOverride = 5000;
-    PayloadSpec rep3 = Pl(1, 1, 0, 20, 1100, Bytes(20, 1));
+    PayloadLayout rep3 = Pl(1, 1, 0, 20, 1100, Bytes(20, 1));
     rep3.replicated = {1, 2, 3};
-    PayloadSpec compressed;
+    PayloadLayout compressed;
     compressed.offset = 1200;
     compressed.replicated = {10};  // delta 10 ms
     compressed.data = {3, 7, 7, 7, 2, 8, 8, 0, 200, 1};
-    PayloadSpec empty = Pl(1, 1, 0, 20, 1100, {});
+    PayloadLayout empty = Pl(1, 1, 0, 20, 1100, {});
     struct Case {
         const char* what;
         Bytes packet;

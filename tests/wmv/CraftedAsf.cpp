@@ -139,45 +139,45 @@ Bytes Replicated(uint32_t object_size, uint32_t time_ms) {
     return b;
 }
 
-Bytes Packet(uint32_t size, const std::vector<PayloadSpec>& payloads, const PacketSpec& spec) {
+Bytes Packet(uint32_t size, const std::vector<PayloadLayout>& payloads, const PacketLayout& layout) {
     Bytes body;
-    if (spec.multiple) {
-        body.push_back(static_cast<uint8_t>(payloads.size() | (spec.payloadLengthType << 6)));
+    if (layout.multiple) {
+        body.push_back(static_cast<uint8_t>(payloads.size() | (layout.payloadLengthType << 6)));
     }
-    for (const PayloadSpec& p : payloads) {
+    for (const PayloadLayout& p : payloads) {
         body.push_back(static_cast<uint8_t>(p.stream | (p.key ? 0x80 : 0)));
-        PutSized(body, spec.objectType, p.objectNumber);
-        PutSized(body, spec.offsetType, p.offset);
-        PutSized(body, spec.replicatedType, static_cast<uint32_t>(p.replicated.size()));
+        PutSized(body, layout.objectType, p.objectNumber);
+        PutSized(body, layout.offsetType, p.offset);
+        PutSized(body, layout.replicatedType, static_cast<uint32_t>(p.replicated.size()));
         body.insert(body.end(), p.replicated.begin(), p.replicated.end());
-        if (spec.multiple) {
-            PutSized(body, spec.payloadLengthType,
+        if (layout.multiple) {
+            PutSized(body, layout.payloadLengthType,
                      p.lengthOverride >= 0 ? static_cast<uint32_t>(p.lengthOverride)
                                            : static_cast<uint32_t>(p.data.size()));
         }
         body.insert(body.end(), p.data.begin(), p.data.end());
     }
     Bytes head;
-    if (spec.errorCorrection) {
+    if (layout.errorCorrection) {
         head = {0x82, 0, 0};
     }
-    const uint8_t flags = static_cast<uint8_t>((spec.multiple ? 1 : 0) | (spec.sequenceType << 1) |
-                                               (spec.paddingType << 3) | (spec.packetLengthType << 5));
-    const uint8_t props = static_cast<uint8_t>(spec.replicatedType | (spec.offsetType << 2) |
-                                               (spec.objectType << 4) | (1 << 6));
-    const size_t fixed = head.size() + 2 + (spec.packetLengthType ? (1u << (spec.packetLengthType - 1)) : 0) +
-                         (spec.sequenceType ? (1u << (spec.sequenceType - 1)) : 0) +
-                         (spec.paddingType ? (1u << (spec.paddingType - 1)) : 0) + 6;
+    const uint8_t flags = static_cast<uint8_t>((layout.multiple ? 1 : 0) | (layout.sequenceType << 1) |
+                                               (layout.paddingType << 3) | (layout.packetLengthType << 5));
+    const uint8_t props = static_cast<uint8_t>(layout.replicatedType | (layout.offsetType << 2) |
+                                               (layout.objectType << 4) | (1 << 6));
+    const size_t fixed = head.size() + 2 + (layout.packetLengthType ? (1u << (layout.packetLengthType - 1)) : 0) +
+                         (layout.sequenceType ? (1u << (layout.sequenceType - 1)) : 0) +
+                         (layout.paddingType ? (1u << (layout.paddingType - 1)) : 0) + 6;
     const int64_t pad = static_cast<int64_t>(size) - static_cast<int64_t>(fixed + body.size());
     head.push_back(flags);
     head.push_back(props);
-    PutSized(head, spec.packetLengthType,
-             spec.packetLengthOverride >= 0 ? static_cast<uint32_t>(spec.packetLengthOverride) : size);
-    PutSized(head, spec.sequenceType, 0);
-    PutSized(head, spec.paddingType,
-             spec.paddingOverride >= 0 ? static_cast<uint32_t>(spec.paddingOverride)
+    PutSized(head, layout.packetLengthType,
+             layout.packetLengthOverride >= 0 ? static_cast<uint32_t>(layout.packetLengthOverride) : size);
+    PutSized(head, layout.sequenceType, 0);
+    PutSized(head, layout.paddingType,
+             layout.paddingOverride >= 0 ? static_cast<uint32_t>(layout.paddingOverride)
                                        : static_cast<uint32_t>(pad > 0 ? pad : 0));
-    Put32(head, spec.sendTimeMs);
+    Put32(head, layout.sendTimeMs);
     Put16(head, 0);
     head.insert(head.end(), body.begin(), body.end());
     head.resize(size, 0);
@@ -213,7 +213,7 @@ Bytes SmallValidFile() {
     children.insert(children.end(), ext.begin(), ext.end());
     std::vector<Bytes> packets;
     for (uint32_t i = 0; i < 2; ++i) {
-        PayloadSpec p;
+        PayloadLayout p;
         p.objectNumber = i;
         p.replicated = Replicated(64, 1000 + 100 * i);
         p.data.assign(64, static_cast<uint8_t>(i + 1));

@@ -35,7 +35,7 @@ Bytes HeaderExtension(const Bytes& children);
 Bytes Header(const Bytes& children, uint64_t size_override = 0);
 
 // One payload of a data packet.
-struct PayloadSpec {
+struct PayloadLayout {
     uint8_t stream = 1;
     bool key = true;
     uint32_t objectNumber = 0;
@@ -47,7 +47,7 @@ struct PayloadSpec {
 
 // Field widths of a packet (2-bit length types: 0 absent, 1 byte, 2 word,
 // 3 dword).
-struct PacketSpec {
+struct PacketLayout {
     bool errorCorrection = true;
     unsigned packetLengthType = 0;
     unsigned sequenceType = 0;
@@ -62,7 +62,7 @@ struct PacketSpec {
 
 // Replicated data of a normal payload: object size and time (ms, preroll included).
 Bytes Replicated(uint32_t object_size, uint32_t time_ms);
-Bytes Packet(uint32_t size, const std::vector<PayloadSpec>& payloads, const PacketSpec& spec = {});
+Bytes Packet(uint32_t size, const std::vector<PayloadLayout>& payloads, const PacketLayout& layout = {});
 // Header, Data Object with the packets (its size as they add up unless
 // overridden), then `trailing` objects.
 Bytes File(const Bytes& header, const std::vector<Bytes>& packets, const Bytes& trailing = {},
