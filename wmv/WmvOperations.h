@@ -1,0 +1,149 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "OpContext.h"
+#include "ProgressText.h"
+
+// The four WMV/WMA operations: separate (one stream into a file of its own),
+// unite (the video of one file with the audio of another), link (files one
+// after the other) and extract (a time range). No sample is re-encoded: each
+// compressed sample is copied unchanged with its time, duration and key
+// flag. The desktop pages and trelvan-cli both run them.
+//
+// Threads. Each Run* call blocks until the work has ended. The samples
+// arrive on the reader's own thread (unite: one reader per source, each on
+// its own worker thread, paced against each other in 1 ms steps so that the
+// writer receives them roughly in time order); the writer takes them one at
+// a time. Run* never calls the context's pump hook: a front end that wants
+// to show progress reads the context's atomic positions from a timer or a
+// thread of its own, and a desktop page calls Run* on a worker thread.
+//
+// Context. `stop` is cleared when the work begins and set again when it
+// ends (after a failure or a stop too); a stop request set by another
+// thread ends the run at the next sample, and the output is ended properly
+// with what was written. Positions are in 100-ns units: `first` 0, `current`
+// the time reached, `last` the total (see each operation). `item`/`items`
+// count the link's entries. The context's opener opens the sources and the
+// output (tests put faults in there); its warn hook gets the copy engine's
+// diagnostic lines and the operations' warnings.
+namespace trelvan {
+
+enum class WmvStreamKind { Video, Audio };
+
+struct WmvOpResult {
+    // 0, or the program's code: 8201 (a source cannot be opened), 8202
+    // (header data not transferred), 8203 (a reader run failed, a write
+    // refused included), 8204 (the wanted stream is not there), 8205 (the
+    // output could not be prepared), 8301/8302 (the writer could not begin
+    // or be opened), 6006 (the output names a source), -1 (nothing to do).
+    int32_t code = 0;
+    // Whether the work began (`onBegin` was called, the running state entered).
+    bool started = false;
+    // The output name the run used (separate replaces its extension).
+    std::string output;
+    // Compressed samples written.
+    uint64_t samples = 0;
+    // Extract: the time in the output (100 ns) of the first video key frame
+    // written; -1 when no key frame was written (the range holds none, or
+    // the source has no video).
+    int64_t firstKeyTime = -1;
+    // Extract: whether the source has a video stream.
+    bool hasVideo = false;
+};
+
+// ---- Separate -------------------------------------------------------------
+
+struct WmvSeparateJob {
+    std::string source;
+    // Empty: the source's stem + "_cut". Its extension is replaced in every
+    // case: ".wmv" for video, ".wma" for audio.
+    std::string output;
+    WmvStreamKind kind = WmvStreamKind::Video;
+};
+
+// The output name the separate writes for `job` (see the job's output).
+std::string WmvSeparateOutputName(const WmvSeparateJob& job);
+
+// Copies the last stream of the wanted kind (in profile order) to stream 1
+// of a new file with that stream's attributes, the file's attributes and
+// the codec descriptions of that kind. Positions: current = the time of the
+// last sample seen (any stream), last = the source's duration.
+WmvOpResult RunWmvSeparate(const WmvSeparateJob& job, OpContext& ctx,
+                           const std::function<void()>& onBegin = {});
+
+// ---- Unite ----------------------------------------------------------------
+
+struct WmvUniteJob {
+    std::string video;   // the last video stream of this file ...
+    std::string audio;   // ... and the last audio stream of this one
+    std::string output;  // empty: the video source's stem + "_comb.wmv"
+};
+
+std::string WmvUniteDefaultOutput(const std::string& videoSource);
+
+// Writes video as stream 1 and audio as stream 2, running to the end of the
+// longer source. Positions: current = the earlier of the two readers' times
+// (a finished reader no longer counts), last = the longer duration. A
+// reader whose run fails ends the unite with 8203 (no "100 %").
+WmvOpResult RunWmvUnite(const WmvUniteJob& job, OpContext& ctx,
+                        const std::function<void()>& onBegin = {});
+
+// ---- Link -----------------------------------------------------------------
+
+struct WmvLinkJob {
+    std::vector<std::string> sources;  // in link order
+    std::string output;                // empty: the first source's stem + "_link.wmv"
+};
+
+std::string WmvLinkDefaultOutput(const std::string& firstSource);
+
+// Writes the entries one after the other into a file configured from the
+// first (its profile, attributes, codec descriptions, scripts). Each entry
+// is read from its start; its samples keep their stream numbers and land at
+// their own time plus the exact end of the entries before (for each entry
+// the larger of its Duration attribute and the end, time + duration, of its
+// latest sample). The profiles are not compared. Positions: item/items the
+// entry, current = the latest sample time of the entry, last = its
+// duration; the lap timer restarts with each entry.
+WmvOpResult RunWmvLink(const WmvLinkJob& job, OpContext& ctx,
+                       const std::function<void()>& onBegin = {});
+
+// ---- Extract --------------------------------------------------------------
+
+struct WmvExtractJob {
+    std::string source;
+    std::string output;  // empty: the source's stem + "_extr.wmv"
+    uint64_t start = 0;  // 100 ns
+    uint64_t end = 0;    // 100 ns; not checked against the start or the duration
+};
+
+std::string WmvExtractDefaultOutput(const std::string& source);
+
+// Start and end times of the range fields (hours, minutes, seconds,
+// milliseconds) in 100 ns.
+uint64_t WmvRangeTime(uint32_t hours, uint32_t minutes, uint32_t seconds, uint32_t millis);
+
+// The source's duration (100 ns) for the range fields: 0, or 8201.
+int32_t WmvSourceDuration(const std::string& path, uint64_t* duration,
+                          const FileOpener& opener = DiskFileOpener());
+
+// Copies the samples from `start` (dropped before it, shifted by it after)
+// to the first sample past `end`, with all the source's header data. Not
+// cut at key frames. Positions: current = the last sample's time relative
+// to the start, last = end - start.
+WmvOpResult RunWmvExtract(const WmvExtractJob& job, OpContext& ctx,
+                          const std::function<void()>& onBegin = {});
+
+// ---- Progress -------------------------------------------------------------
+
+// The Info line's input for each page, from the context's positions:
+// "%3.0f %%" with elapsed/remaining for separate, unite and extract; the
+// link form (entry of entries, percent of the entry) for link.
+ProgressInput WmvRangeProgress(const OpContext& ctx, bool japanese);
+ProgressInput WmvLinkProgress(const OpContext& ctx, bool japanese);
+
+}  // namespace trelvan
