@@ -24,5 +24,9 @@ int RunAviSeparate(const std::vector<std::string>& words);
 int RunAviUnite(const std::vector<std::string>& words);
 int RunCheck(const std::vector<std::string>& words);
 int RunMovLink(const std::vector<std::string>& words);
+int RunWmvSeparate(const std::vector<std::string>& words);
+int RunWmvUnite(const std::vector<std::string>& words);
+int RunWmvLink(const std::vector<std::string>& words);
+int RunWmvExtract(const std::vector<std::string>& words);
 
 }  // namespace trelvan::cli

@@ -43,6 +43,17 @@ const Command kCommands[] = {
     {"check", "check SRC... [--human]",
      "tell whether files join cleanly: what differs from the first, as JSON or text",
      trelvan::cli::RunCheck},
+    {"wmv-separate", "wmv-separate --video|--audio SRC [-o OUT]",
+     "copy the video of a WMV file into a WMV file, or its audio into a WMA file",
+     trelvan::cli::RunWmvSeparate},
+    {"wmv-unite", "wmv-unite VIDEO AUDIO [-o OUT]",
+     "put the video of one WMV file and the audio of another into one WMV file",
+     trelvan::cli::RunWmvUnite},
+    {"wmv-link", "wmv-link SRC... [-o OUT]", "join WMV/WMA files into one file",
+     trelvan::cli::RunWmvLink},
+    {"wmv-extract", "wmv-extract SRC [--start T] [--end T] [-o OUT]",
+     "copy a time range of a WMV/WMA file into a new file (not cut at key frames)",
+     trelvan::cli::RunWmvExtract},
     {"mov-link", "mov-link SRC... [-o OUT]", "join QuickTime/MP4 movies into one MOV file",
      trelvan::cli::RunMovLink},
 };
@@ -62,6 +73,7 @@ void PrintHelp() {
         "Options (before or after the file arguments):\n"
         "  --lang en|ja   messages in English or Japanese (default: the system language)\n"
         "  --quiet        no progress line on standard error\n"
+        "  --verbose      (wmv-* commands) the copy engine's diagnostic lines on standard error\n"
         "  --help         this text (or a command's own with COMMAND --help)\n"
         "  --version      the program version\n"
         "\n"

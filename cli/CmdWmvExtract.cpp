@@ -1,0 +1,86 @@
+#include <cstdint>
+#include <cstdio>
+
+#include "AviExtract.h"
+#include "CliCommon.h"
+#include "CmdWmvRun.h"
+#include "Commands.h"
+
+namespace trelvan::cli {
+namespace {
+
+constexpr uint64_t kUnitsPerMs = 10000;  // 100-ns units
+
+// A time of the command line in 100-ns units; times past what 64 bits hold
+// (hundreds of centuries) become the largest, which lies beyond any sample.
+uint64_t RangeTime(const std::string& text) {
+    const auto ms = static_cast<uint64_t>(ParseTimeMs(text));
+    return ms > UINT64_MAX / kUnitsPerMs ? UINT64_MAX : ms * kUnitsPerMs;
+}
+
+}  // namespace
+
+// trelvan-cli wmv-extract SRC [--start T] [--end T] [-o OUT]: the WMV
+// extract page's work. Without --start the range starts at 0, without --end
+// it ends at the source's duration (to the millisecond, as the page's end
+// fields hold it), without -o the output is the source's stem + "_extr.wmv".
+// The range is not cut at key frames, so the time of the first video key
+// frame in the output is printed ("first key frame H:MM:SS.mmm").
+int RunWmvExtract(const std::vector<std::string>& words) {
+    try {
+        const ParsedArgs args = ParseArgs(words, {{kVerbose}, {"--start", "--end", "-o"}});
+        if (args.Has("--help") || args.Has("-h")) {
+            std::printf(
+                "usage: trelvan-cli wmv-extract SRC [--start H:M:S.mmm] [--end H:M:S.mmm] "
+                "[-o OUT] [--verbose]\n"
+                "Copies a time range of a WMV/WMA file into a new file without re-encoding,\n"
+                "with all the source's header data; the output starts at 0. The range is not\n"
+                "moved to key frames: the first video sample written is the first one at or\n"
+                "after the start, and the time of the first key frame in the output is\n"
+                "printed (a range without one is warned about on standard error).\n"
+                "Default range: the whole file; default output: the source's name with\n"
+                "_extr.wmv. --verbose prints the copy engine's diagnostic lines.\n");
+            return kExitOk;
+        }
+        if (args.Positional().size() != 1) {
+            return UsageFailure("wmv-extract takes exactly one SRC");
+        }
+        ApplyCommonOptions(args);
+        WmvExtractJob job;
+        job.source = args.Positional()[0];
+        job.output = args.Value("-o").value_or(WmvExtractDefaultOutput(job.source));
+        if (const auto start = args.Value("--start")) {
+            job.start = RangeTime(*start);
+        }
+        if (const auto end = args.Value("--end")) {
+            job.end = RangeTime(*end);
+        } else {
+            uint64_t duration = 0;
+            const int32_t code = WmvSourceDuration(job.source, &duration);
+            if (code != 0) {
+                PrintErrorCode(code);
+                return kExitOperationError;
+            }
+            job.end = duration / kUnitsPerMs * kUnitsPerMs;
+        }
+
+        WmvOpResult result;
+        const int status = RunWmvCommand(
+            args, WmvRangeProgress,
+            [&job](OpContext& ctx) { return trelvan::RunWmvExtract(job, ctx); }, &result);
+        if (result.code == 0 && result.hasVideo) {
+            if (result.firstKeyTime >= 0) {
+                std::printf(
+                    "first key frame %s\n",
+                    FormatTimeMs(result.firstKeyTime / static_cast<int64_t>(kUnitsPerMs)).c_str());
+            } else {
+                std::fprintf(stderr, "trelvan-cli: %s\n", NoKeyFrameWarning().c_str());
+            }
+        }
+        return status;
+    } catch (const UsageError& e) {
+        return UsageFailure(e.what());
+    }
+}
+
+}  // namespace trelvan::cli

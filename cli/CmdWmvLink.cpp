@@ -1,0 +1,40 @@
+#include <cstdio>
+
+#include "CliCommon.h"
+#include "CmdWmvRun.h"
+#include "Commands.h"
+
+namespace trelvan::cli {
+
+// trelvan-cli wmv-link SRC... [-o OUT]: the WMV link page's work. Without
+// -o the output is the first source's stem + "_link.wmv".
+int RunWmvLink(const std::vector<std::string>& words) {
+    try {
+        const ParsedArgs args = ParseArgs(words, {{kVerbose}, {"-o"}});
+        if (args.Has("--help") || args.Has("-h")) {
+            std::printf(
+                "usage: trelvan-cli wmv-link SRC... [-o OUT] [--verbose]\n"
+                "Joins WMV/WMA files, in the order given, into one file without re-encoding:\n"
+                "each source's samples follow the end of the sources before them, under the\n"
+                "stream numbers they carry. The output takes the first source's streams,\n"
+                "attributes and codec descriptions; the sources are not compared, so they\n"
+                "should have been made with the same settings.\n"
+                "Default output: the first source's name with _link.wmv.\n"
+                "--verbose prints the copy engine's diagnostic lines on standard error.\n");
+            return kExitOk;
+        }
+        if (args.Positional().empty()) {
+            return UsageFailure("wmv-link takes at least one SRC");
+        }
+        ApplyCommonOptions(args);
+        WmvLinkJob job;
+        job.sources = args.Positional();
+        job.output = args.Value("-o").value_or(WmvLinkDefaultOutput(job.sources.front()));
+        return RunWmvCommand(args, WmvLinkProgress,
+                             [&job](OpContext& ctx) { return trelvan::RunWmvLink(job, ctx); });
+    } catch (const UsageError& e) {
+        return UsageFailure(e.what());
+    }
+}
+
+}  // namespace trelvan::cli
