@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -19,15 +21,18 @@
 #include "ErrorCodes.h"
 #include "Fixtures.h"
 #include "IoFile.h"
+#include "MovLink.h"
 #include "Probe.h"
 #include "SaveRunTestUtil.h"
+#include "WmvOperations.h"
 
 // Every operation under stress: a disk that fills up at a chosen offset, a
 // source that stops being readable in the middle of the work, and a stop
 // after any unit of work. Each run has to end with the operation's own code,
 // leave its output closed and readable by an independent reader, with
 // headers that agree with the contents and streams that are a prefix of what
-// an undisturbed run writes, and leave every source as it was.
+// an undisturbed run writes (the MOV link: no output at all), and leave every
+// source as it was.
 namespace trelvan {
 namespace {
 
@@ -62,10 +67,33 @@ std::string Wav() {
     return test::MakeMedia("fault-wav", "-f lavfi -i sine=f=700:d=3:r=48000 -ac 2 -c:a pcm_s16le",
                            "wav");
 }
+// Windows Media: noisy video, so that the outputs outgrow the ASF writer's
+// buffer (a megabyte) and a full disk meets some of them on the disk, and
+// audio alone, long enough for the same.
+std::string NoisyWmv() {
+    return test::MakeMedia(
+        "fault-wmv",
+        "-f lavfi -i testsrc2=d=3:s=320x240:r=10 -f lavfi -i sine=f=300:d=3:r=44100 "
+        "-vf noise=alls=60:allf=t -c:v wmv2 -q:v 6 -g 5 -c:a wmav2 -b:a 64k",
+        "wmv");
+}
+std::string LongWma() {
+    return test::MakeMedia("fault-wma",
+                           "-f lavfi -i sine=f=300:d=40:r=44100 -ac 2 -c:a wmav2 -b:a 192k", "wma");
+}
+std::string Movie() {
+    return test::MakeMedia(
+        "fault-mov",
+        "-f lavfi -i testsrc=d=1:s=160x120:r=25 -f lavfi -i sine=f=330:d=1:r=22050 "
+        "-c:v mpeg4 -g 10 -c:a pcm_s16le",
+        "mov");
+}
 
 struct Outcome {
     int32_t code = 0;
     bool started = false;
+    std::string message;  // the MOV link's own message
+    bool Failed() const { return code != 0 || !message.empty(); }
 };
 using Runner = std::function<Outcome(OpContext&, const std::string& out,
                                      const std::function<void()>& onBegin)>;
@@ -84,6 +112,19 @@ constexpr Codes kAudioCodes{err::kOutput, err::kStreamRead, err::kOk, err::kFile
 constexpr Codes kSaveCodes{err::kSaveFailed, err::kSaveFailed, err::kSaveFailed,
                            err::kOutputCannotBeMade};
 constexpr Codes kAviCodes{err::kStreamWrite, err::kStreamRead, err::kOk, err::kSaveCreate};
+// The WMV operations: a refused write ends the reader's run.
+constexpr Codes kWmvCodes{err::kWmvProcess, err::kWmvProcess, err::kOk, err::kWmvEncInit};
+// The MOV link fails with the movie layer's result behind its message.
+constexpr int32_t kAnyFailure = INT32_MIN;
+constexpr Codes kMovCodes{kAnyFailure, kAnyFailure, err::kOk, kAnyFailure};
+
+void ExpectCode(const Outcome& o, int32_t code, const std::string& what) {
+    if (code == kAnyFailure) {
+        EXPECT_TRUE(o.Failed()) << what;
+    } else {
+        EXPECT_EQ(o.code, code) << what << " " << o.message;
+    }
+}
 
 // One operation as the tests drive it.
 struct Operation {
@@ -94,6 +135,11 @@ struct Operation {
     Codes codes;
     // A stop while video is copied leaves the output without audio.
     bool stopInVideoDropsAudio = false;
+    // The operation works on reader threads and never pumps: its units are
+    // the reads of its sources.
+    bool unitsAreReads = false;
+    // A failed or stopped run leaves no output.
+    bool failureLeavesNothing = false;
 };
 
 void PrintTo(const Operation& op, std::ostream* os) {
@@ -108,7 +154,7 @@ Runner AudioExtractRunner(const Sources& s) {
         job.end = AudioTime::FromMs(2000);
         job.blockBytes = 3000;
         const AudioExtractResult r = RunAudioExtract(job, ctx, b);
-        return Outcome{r.code, r.started};
+        return Outcome{r.code, r.started, {}};
     };
 }
 
@@ -119,7 +165,7 @@ Runner AudioLinkRunner(const Sources& s) {
         job.output = out;
         job.blockBytes = 5000;
         const AudioLinkResult r = RunAudioLink(job, ctx, b);
-        return Outcome{r.code, r.started};
+        return Outcome{r.code, r.started, {}};
     };
 }
 
@@ -127,14 +173,14 @@ template <SeparateKind kind>
 Runner SeparateRunner(const Sources& s) {
     return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
         const AviSaveRunResult r = RunAviSeparate({s[0], out, kind}, ctx, b);
-        return Outcome{r.code, r.started};
+        return Outcome{r.code, r.started, {}};
     };
 }
 
 Runner UniteRunner(const Sources& s) {
     return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
         const AviSaveRunResult r = RunAviUnite({s[0], s[1], out}, ctx, b);
-        return Outcome{r.code, r.started};
+        return Outcome{r.code, r.started, {}};
     };
 }
 
@@ -144,7 +190,7 @@ Runner LinkRunner(const Sources& s) {
         job.sources = s;
         job.output = out;
         const AviLinkResult r = RunAviLink(job, ctx, b);
-        return Outcome{r.code, r.started};
+        return Outcome{r.code, r.started, {}};
     };
 }
 
@@ -157,7 +203,43 @@ Runner ExtractRunner(const Sources& s) {
         job.start = AviTime::FromMs(startMs);
         job.end = AviTime::FromMs(endMs);
         const AviExtractResult r = RunAviExtract(job, ctx, b);
-        return Outcome{r.code, r.started};
+        return Outcome{r.code, r.started, {}};
+    };
+}
+
+template <WmvStreamKind kind>
+Runner WmvSeparateRunner(const Sources& s) {
+    return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
+        const WmvOpResult r = RunWmvSeparate({s[0], out, kind}, ctx, b);
+        return Outcome{r.code, r.started, {}};
+    };
+}
+
+Runner WmvUniteRunner(const Sources& s) {
+    return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
+        const WmvOpResult r = RunWmvUnite({s[0], s[1], out}, ctx, b);
+        return Outcome{r.code, r.started, {}};
+    };
+}
+
+Runner WmvLinkRunner(const Sources& s) {
+    return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
+        const WmvOpResult r = RunWmvLink({s, out}, ctx, b);
+        return Outcome{r.code, r.started, {}};
+    };
+}
+
+Runner WmvExtractRunner(const Sources& s) {
+    return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
+        const WmvOpResult r = RunWmvExtract({s[0], out, 5000000, 25000000}, ctx, b);
+        return Outcome{r.code, r.started, {}};
+    };
+}
+
+Runner MovLinkRunner(const Sources& s) {
+    return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
+        const MovLinkResult r = RunMovLink({s, out}, ctx, b);
+        return Outcome{r.code, r.started, r.message};
     };
 }
 
@@ -192,6 +274,28 @@ const std::vector<Operation>& Operations() {
          kAviCodes, true},
         {"ExtractSmallFrames", "avi", [] { return Sources{Mpeg4Avi()}; }, ExtractRunner<300, 1700>,
          kAviCodes, true},
+        {"WmvSeparateVideo", "wmv", [] { return Sources{NoisyWmv()}; },
+         WmvSeparateRunner<WmvStreamKind::Video>, kWmvCodes, false, true},
+        {"WmvSeparateAudio", "wma", [] { return Sources{LongWma()}; },
+         WmvSeparateRunner<WmvStreamKind::Audio>, kWmvCodes, false, true},
+        {"WmvUnite", "wmv",
+         [] {
+             return Sources{NoisyWmv(), LongWma()};
+         },
+         WmvUniteRunner, kWmvCodes, false, true},
+        {"WmvLink", "wmv",
+         [] {
+             return Sources{NoisyWmv(), NoisyWmv()};
+         },
+         WmvLinkRunner, kWmvCodes, false, true},
+        {"WmvExtract", "wmv", [] { return Sources{NoisyWmv()}; }, WmvExtractRunner, kWmvCodes,
+         false, true},
+        // It pumps before each later movie.
+        {"MovLink", "mov",
+         [] {
+             return Sources{Movie(), Movie(), Movie(), Movie()};
+         },
+         MovLinkRunner, kMovCodes, false, false, true},
     };
     return ops;
 }
@@ -229,10 +333,35 @@ std::string StreamLength(const std::string& path, const std::string& stream) {
     return it->second == "N/A" ? "0" : it->second;
 }
 
+// An ASF file's header against its data: the file properties give the
+// file's size and the data object's packet count, and the data object is
+// that many packets of the fixed size.
+void CheckAsfHeader(const std::vector<uint8_t>& b, const std::string& what) {
+    static const uint8_t kFileProperties[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11,
+                                                0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+    static const uint8_t kData[16] = {0x36, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                      0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+    const uint64_t headerSize = b.size() >= 24 ? bytes::GetLE64(b.data() + 16) : 0;
+    ASSERT_LE(headerSize + 50, b.size()) << what << ": no data object";
+    const auto props = std::search(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(headerSize),
+                                   std::begin(kFileProperties), std::end(kFileProperties));
+    ASSERT_LE(props - b.begin() + 104, static_cast<std::ptrdiff_t>(headerSize)) << what;
+    const uint8_t* fp = &*props;
+    const uint8_t* data = b.data() + headerSize;
+    ASSERT_TRUE(std::equal(std::begin(kData), std::end(kData), data)) << what;
+    const uint64_t packets = bytes::GetLE64(fp + 56);
+    const uint32_t packetSize = bytes::GetLE32(fp + 92);
+    EXPECT_EQ(bytes::GetLE64(fp + 40), b.size()) << what << ": file size";
+    EXPECT_EQ(bytes::GetLE64(data + 40), packets) << what << ": data packets";
+    EXPECT_EQ(bytes::GetLE64(data + 16), 50 + packets * packetSize) << what << ": data size";
+    EXPECT_LE(headerSize + 50 + packets * packetSize, b.size()) << what << ": data size";
+}
+
 // Probes `path` and checks that its headers agree with its contents: for
 // an AVI file the main header's frame count and the video stream's length
 // are the number of video samples, the audio stream's length is its bytes
-// in samples; for a WAV file the RIFF and data sizes are the file's.
+// in samples; for a WAV file the RIFF and data sizes are the file's; for
+// an ASF file see CheckAsfHeader.
 Probed ProbeAndCheckHeaders(const std::string& path, const std::string& what) {
     Probed p;
     p.videoStreams = test::ProbeStreamCount(path, 'v');
@@ -242,8 +371,14 @@ Probed ProbeAndCheckHeaders(const std::string& path, const std::string& what) {
     if (bytes.size() < 12) {
         return p;
     }
+    const bool avi = std::memcmp(bytes.data() + 8, "AVI ", 4) == 0;
+    if (bytes[0] == 0x30 && bytes[1] == 0x26) {  // the ASF header object's GUID
+        CheckAsfHeader(bytes, what);
+    }
     if (p.videoStreams > 0) {
         p.video = test::ProbePackets(path, "v:0");
+    }
+    if (p.videoStreams > 0 && avi) {
         EXPECT_EQ(StreamLength(path, "v:0"), std::to_string(p.video.size()))
             << what << ": video stream length";
         // avih follows "RIFF size AVI LIST size hdrl": its total frames at 48.
@@ -255,7 +390,6 @@ Probed ProbeAndCheckHeaders(const std::string& path, const std::string& what) {
     }
     if (p.audioStreams > 0) {
         p.audio = test::Concat(test::ProbePackets(path, "a:0"));
-        const bool avi = std::memcmp(bytes.data() + 8, "AVI ", 4) == 0;
         if (avi) {
             const auto a = test::ProbeStream(path, "a:0", {"channels", "bits_per_sample"});
             const size_t block =
@@ -304,6 +438,37 @@ bool SamePacket(const test::ProbedPacket& a, const test::ProbedPacket& b) {
     return a.data == b.data && a.key == b.key;
 }
 
+// A file whose reads first ask `before`: false fails the read.
+class ReadHookFile : public IoFile {
+  public:
+    ReadHookFile(std::unique_ptr<IoFile> inner, std::function<bool()> before)
+        : m_inner(std::move(inner)), m_before(std::move(before)) {}
+
+    int64_t ReadAt(uint64_t offset, void* buf, size_t n) override {
+        return m_before() ? m_inner->ReadAt(offset, buf, n) : -1;
+    }
+    bool WriteAt(uint64_t, const void*, size_t) override { return false; }
+    int64_t Size() override { return m_inner->Size(); }
+    bool Truncate(uint64_t) override { return false; }
+    bool Close() override { return m_inner->Close(); }
+
+  private:
+    std::unique_ptr<IoFile> m_inner;
+    std::function<bool()> m_before;
+};
+
+// An opener whose files opened for reading go through `before` (called on
+// the reading thread: the WMV operations read on threads of their own).
+FileOpener HookReads(std::function<bool()> before) {
+    return [before](const std::string& path, OpenMode mode) -> std::unique_ptr<IoFile> {
+        auto inner = DiskFileOpener()(path, mode);
+        if (!inner || mode != OpenMode::Read) {
+            return inner;
+        }
+        return std::make_unique<ReadHookFile>(std::move(inner), before);
+    };
+}
+
 class OperationFaultTest : public ::testing::TestWithParam<Operation> {
   protected:
     void SetUp() override {
@@ -313,13 +478,22 @@ class OperationFaultTest : public ::testing::TestWithParam<Operation> {
             sourceBytes[s] = test::ReadBytes(s);
         }
         run = GetParam().runner(sources);
-        // The run as it goes undisturbed, for comparing.
+        // The run as it goes undisturbed, for comparing, counting its units.
         OpContext ctx;
-        ctx.pump = [&] { ++units; };
+        std::atomic<int> counted{0};
+        std::atomic<bool> begun{false};
+        ctx.pump = [&] { ++counted; };
+        if (GetParam().unitsAreReads) {
+            ctx.opener = HookReads([&] {
+                counted += begun ? 1 : 0;
+                return true;
+            });
+        }
         const std::string out = Output("whole");
-        const Outcome o = run(ctx, out, {});
-        ASSERT_EQ(o.code, 0);
+        const Outcome o = run(ctx, out, [&] { begun = true; });
+        ASSERT_EQ(o.code, 0) << o.message;
         ASSERT_TRUE(o.started);
+        units = counted;
         whole = ProbeAndCheckHeaders(out, "undisturbed");
         wholeSize = fs::file_size(out);
         ASSERT_GT(units, 2);
@@ -366,6 +540,18 @@ class OperationFaultTest : public ::testing::TestWithParam<Operation> {
         return got;
     }
 
+    // After a failed or stopped run: as above, or no output at all where the
+    // operation leaves none.
+    Probed ExpectCutShortOutput(const std::string& out, const std::string& what,
+                                bool emptyAllowed = false) {
+        if (!GetParam().failureLeavesNothing) {
+            return ExpectSoundOutput(out, what, true, emptyAllowed);
+        }
+        ExpectSoundOutput(out, what, false);
+        EXPECT_FALSE(fs::exists(out)) << what;
+        return {};
+    }
+
     std::string dir;
     std::vector<std::string> sources;
     std::map<std::string, std::vector<uint8_t>> sourceBytes;
@@ -401,72 +587,48 @@ TEST_P(OperationFaultTest, FullDiskAtAnyOffset) {
         // An output that cannot take even its first bytes may be refused
         // as not created.
         if (!(limit == 0 && o.code == op.codes.create && !o.started)) {
-            EXPECT_EQ(o.code, op.codes.write) << what;
+            ExpectCode(o, op.codes.write, what);
             EXPECT_EQ(ctx.stop.load(), 1) << what;
         }
         // The file is finished with what reached the disk before it filled
         // up. Writes go through buffers, so that may be nothing at all.
-        ExpectSoundOutput(out, what, true, true);
-        if (fs::file_size(out) > wholeSize / 4) {
+        ExpectCutShortOutput(out, what, true);
+        if (fs::exists(out) && fs::file_size(out) > wholeSize / 4) {
             ++keptData;
         }
     }
-    EXPECT_GT(keptData, 0) << "no run kept a part of the output";
-}
-
-// A source that fails every read once the work has begun, after a number
-// of reads that still succeed (a disk unplugged in the middle).
-class VanishingFile : public IoFile {
-  public:
-    struct Budget {
-        bool armed = false;
-        int64_t readsLeft = 0;
-        int failures = 0;
-    };
-    VanishingFile(std::unique_ptr<IoFile> inner, std::shared_ptr<Budget> budget)
-        : m_inner(std::move(inner)), m_budget(std::move(budget)) {}
-
-    int64_t ReadAt(uint64_t offset, void* buf, size_t n) override {
-        if (m_budget->armed && m_budget->readsLeft-- <= 0) {
-            ++m_budget->failures;
-            return -1;
-        }
-        return m_inner->ReadAt(offset, buf, n);
+    if (!op.failureLeavesNothing) {
+        EXPECT_GT(keptData, 0) << "no run kept a part of the output";
     }
-    bool WriteAt(uint64_t, const void*, size_t) override { return false; }
-    int64_t Size() override { return m_inner->Size(); }
-    bool Truncate(uint64_t) override { return false; }
-    bool Close() override { return m_inner->Close(); }
-
-  private:
-    std::unique_ptr<IoFile> m_inner;
-    std::shared_ptr<Budget> m_budget;
-};
+}
 
 TEST_P(OperationFaultTest, SourceUnreadableMidRun) {
     const Operation& op = GetParam();
     int failedRuns = 0;
     for (const int64_t reads : {0, 1, 3, 10}) {
         const std::string what = "reads fail after " + std::to_string(reads);
-        auto budget = std::make_shared<VanishingFile::Budget>();
-        budget->readsLeft = reads;
+        // A disk unplugged in the middle: every read fails once the work has
+        // begun and `reads` more were served.
+        std::atomic<bool> armed{false};
+        std::atomic<int64_t> readsLeft{reads};
+        std::atomic<int> failures{0};
         OpContext ctx;
-        ctx.opener = [budget](const std::string& path, OpenMode mode) -> std::unique_ptr<IoFile> {
-            auto inner = DiskFileOpener()(path, mode);
-            if (!inner || mode != OpenMode::Read) {
-                return inner;
+        ctx.opener = HookReads([&] {
+            if (armed && readsLeft-- <= 0) {
+                ++failures;
+                return false;
             }
-            return std::make_unique<VanishingFile>(std::move(inner), budget);
-        };
+            return true;
+        });
         int asked = 0;
         ctx.ask = [&](const std::string&, const std::string&) {
             ++asked;
             return true;  // discontinue
         };
         const std::string out = Output("unreadable");
-        const Outcome o = run(ctx, out, [budget] { budget->armed = true; });
+        const Outcome o = run(ctx, out, [&] { armed = true; });
         ASSERT_TRUE(o.started) << what;
-        if (budget->failures == 0) {
+        if (failures == 0) {
             // Everything needed was already read when the reads began to
             // fail: the run is whole.
             EXPECT_EQ(o.code, 0) << what;
@@ -474,40 +636,59 @@ TEST_P(OperationFaultTest, SourceUnreadableMidRun) {
         }
         // A failed read of an audio block may be asked about (and
         // discontinued) instead of failing the run.
-        if (o.code == 0) {
+        if (!o.Failed()) {
             EXPECT_GT(asked, 0) << what << ": a failed read went unnoticed";
+            ExpectSoundOutput(out, what, true);
         } else {
-            EXPECT_EQ(o.code, op.codes.read) << what;
+            ExpectCode(o, op.codes.read, what);
             EXPECT_EQ(ctx.stop.load(), 1) << what;
             ++failedRuns;
+            ExpectCutShortOutput(out, what);
         }
-        ExpectSoundOutput(out, what, true);
     }
     EXPECT_GT(failedRuns, 0) << "no run ever met the failing reads";
 }
 
+// Reads a WMV operation may still make after a stop, before the reader's
+// next sample sees it (each reader reads a packet at a time).
+constexpr int kReadsAfterStop = 8;
+
 TEST_P(OperationFaultTest, StopAfterAnyUnit) {
     const Operation& op = GetParam();
+    // Units a reader thread may still take after the stop, before its next
+    // sample sees it.
+    const int slack = op.unitsAreReads ? kReadsAfterStop : 1;
     for (const int stopAt : {1, 2, units / 2, units - 1, units}) {
         const std::string what =
             "stop after unit " + std::to_string(stopAt) + " of " + std::to_string(units);
         OpContext ctx;
-        int pumped = 0;
-        ctx.pump = [&] {
-            if (++pumped == stopAt) {
+        std::atomic<int> counted{0};
+        std::atomic<bool> begun{false};
+        auto count = [&] {
+            if (++counted == stopAt) {
                 ctx.stop = 1;
             }
         };
+        if (op.unitsAreReads) {
+            ctx.opener = HookReads([&] {
+                if (begun) {
+                    count();
+                }
+                return true;
+            });
+        } else {
+            ctx.pump = count;
+        }
         const std::string out = Output("stopped");
-        const Outcome o = run(ctx, out, {});
+        const Outcome o = run(ctx, out, [&] { begun = true; });
         EXPECT_TRUE(o.started) << what;
         EXPECT_EQ(ctx.stop.load(), 1) << what;
         if (stopAt < units) {
-            EXPECT_EQ(o.code, op.codes.stop) << what;
+            ExpectCode(o, op.codes.stop, what);
         }
         // Nothing is pumped after the stop was seen.
-        EXPECT_LE(pumped, stopAt + 1) << what;
-        const Probed got = ExpectSoundOutput(out, what, true);
+        EXPECT_LE(counted, stopAt + slack) << what;
+        const Probed got = ExpectCutShortOutput(out, what);
         if (op.stopInVideoDropsAudio && got.video.size() < whole.video.size()) {
             EXPECT_TRUE(got.audio.empty()) << what << ": audio after a stop in the video";
         }

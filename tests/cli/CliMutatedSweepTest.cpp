@@ -1,13 +1,14 @@
 // Damaged files through every reading command of trelvan-cli: a few real
 // files, each made into many corrupted copies (bits flipped in the headers,
-// cut short at many offsets, chunk sizes set to 0 and 0xFFFFFFFF, counts set
-// huge, chunks duplicated). Every run must end within seconds with exit 0 or
-// the clean failure code 1 (never a signal, a hang or a usage error), and no
-// source may change.
+// cut short at many offsets, chunk, object and atom sizes set to 0 and
+// 0xFFFFFFFF, counts set huge, chunks duplicated). Every run must end within
+// seconds with exit 0 or the clean failure code 1 (never a signal, a hang or
+// a usage error), and no source may change.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -20,10 +21,18 @@
 namespace trelvan {
 namespace {
 
+// The container families, by how their headers are laid out.
+enum class Family { Riff, Asf, Movie };
+
 struct SweepSource {
     const char* name;
     const char* args;
     const char* ext;
+    Family family;
+    int perKind;  // mutants of each kind
+    // The commands run on each mutant: "BAD" is the mutant, "PARTNER" an
+    // undamaged copy, "OUT.<ext>" an output in the scratch folder.
+    std::vector<std::vector<std::string>> commands;
 };
 
 // The fourcc of a four-letter id given at run time (ids of the tables below).
@@ -34,9 +43,9 @@ uint32_t Id(const char* s) {
            static_cast<uint32_t>(static_cast<uint8_t>(s[3])) << 24;
 }
 
-// Offsets just past every chunk or list header whose id is in `ids`: the
-// position of its 32-bit size field.
-std::vector<size_t> SizeFields(const std::vector<uint8_t>& b) {
+// RIFF: offsets just past every chunk or list header whose id is in the
+// table: the position of its 32-bit size field.
+std::vector<size_t> RiffSizeFields(const std::vector<uint8_t>& b) {
     static const char* const kIds[] = {"RIFF", "LIST", "avih", "strh", "strf", "idx1", "indx",
                                        "fmt ", "data", "fact", "00dc", "00db", "01wb", "JUNK"};
     std::vector<size_t> out;
@@ -51,6 +60,94 @@ std::vector<size_t> SizeFields(const std::vector<uint8_t>& b) {
     return out;
 }
 
+// ASF: the 64-bit size after the GUID of the header object, of each object
+// in it and of the data object (their low halves are set).
+std::vector<size_t> AsfSizeFields(const std::vector<uint8_t>& b) {
+    std::vector<size_t> out;
+    if (b.size() < 30) {
+        return out;
+    }
+    out.push_back(16);
+    const uint64_t header = std::min<uint64_t>(bytes::GetLE64(b.data() + 16), b.size());
+    for (uint64_t at = 30; at + 24 <= header;) {
+        out.push_back(at + 16);
+        const uint64_t size = bytes::GetLE64(b.data() + at + 16);
+        if (size < 24) {
+            break;
+        }
+        at += size;
+    }
+    if (header + 24 <= b.size()) {
+        out.push_back(header + 16);
+    }
+    return out;
+}
+
+// Movies: every atom's 32-bit size, through the containers, and the entry
+// count of each sample table.
+void MovieSizeFields(const std::vector<uint8_t>& b, size_t from, size_t to,
+                     std::vector<size_t>& out) {
+    static const char* const kContainers[] = {"moov", "trak", "mdia", "minf", "stbl",
+                                              "edts", "dinf", "udta", "mvex"};
+    static const char* const kTables[] = {"stts", "stss", "stsc", "stsz", "stco", "ctts", "elst"};
+    for (size_t at = from; at + 8 <= to;) {
+        out.push_back(at);
+        const uint32_t size = bytes::GetBE32(b.data() + at);
+        const uint8_t* type = b.data() + at + 4;
+        if (size < 8 || size > to - at) {
+            break;
+        }
+        for (const char* c : kContainers) {
+            if (std::memcmp(type, c, 4) == 0) {
+                MovieSizeFields(b, at + 8, at + size, out);
+            }
+        }
+        for (const char* t : kTables) {
+            if (std::memcmp(type, t, 4) == 0 && size >= 20) {
+                out.push_back(at + (std::memcmp(t, "stsz", 4) == 0 ? 16 : 12));
+            }
+        }
+        at += size;
+    }
+}
+
+std::vector<size_t> SizeFields(const std::vector<uint8_t>& b, Family family) {
+    switch (family) {
+        case Family::Riff:
+            return RiffSizeFields(b);
+        case Family::Asf:
+            return AsfSizeFields(b);
+        case Family::Movie: {
+            std::vector<size_t> out;
+            MovieSizeFields(b, 0, b.size(), out);
+            return out;
+        }
+    }
+    return {};
+}
+
+// Where the headers are: the first kilobyte of a RIFF file, the ASF header
+// object, the movie atom (written after the media data).
+std::pair<size_t, size_t> HeaderRange(const std::vector<uint8_t>& b, Family family) {
+    const size_t kilo = std::min<size_t>(b.size(), 1024);
+    if (family == Family::Asf && b.size() >= 24) {
+        return {0, std::min<uint64_t>(bytes::GetLE64(b.data() + 16), b.size())};
+    }
+    if (family == Family::Movie) {
+        for (size_t at = 0; at + 8 <= b.size();) {
+            const uint32_t size = bytes::GetBE32(b.data() + at);
+            if (size < 8 || size > b.size() - at) {
+                break;
+            }
+            if (std::memcmp(b.data() + at + 4, "moov", 4) == 0) {
+                return {at, size};
+            }
+            at += size;
+        }
+    }
+    return {0, kilo};
+}
+
 size_t FindId(const std::vector<uint8_t>& b, const char* id) {
     for (size_t i = 0; i + 8 <= b.size(); ++i) {
         if (bytes::GetLE32(b.data() + i) == Id(id)) {
@@ -61,31 +158,36 @@ size_t FindId(const std::vector<uint8_t>& b, const char* id) {
 }
 
 // A deterministic set of damaged copies of `b`.
-std::vector<std::vector<uint8_t>> Mutants(const std::vector<uint8_t>& b, int per_kind) {
+std::vector<std::vector<uint8_t>> Mutants(const std::vector<uint8_t>& b, Family family,
+                                          int per_kind) {
     std::mt19937 rng(0x7e1a);
     std::vector<std::vector<uint8_t>> out;
-    const size_t head = std::min<size_t>(b.size(), 1024);
+    const auto [headAt, head] = HeaderRange(b, family);
     auto pick = [&](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(rng); };
+    auto put32 = [family](uint8_t* p, uint32_t v) {
+        family == Family::Movie ? bytes::PutBE32(p, v) : bytes::PutLE32(p, v);
+    };
 
     for (int k = 0; k < per_kind; ++k) {  // bit flips in the headers
         auto m = b;
         for (int f = 0; f < 1 + k % 4; ++f) {
-            m[pick(head)] ^= static_cast<uint8_t>(1u << pick(8));
+            m[headAt + pick(head)] ^= static_cast<uint8_t>(1u << pick(8));
         }
         out.push_back(std::move(m));
     }
     for (int k = 0; k < per_kind; ++k) {  // cut short, densely in the headers
-        const size_t at = k % 2 == 0 ? pick(head) : pick(b.size());
+        const size_t at = k % 2 == 0 ? headAt + pick(head) : pick(b.size());
         out.emplace_back(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(at));
     }
-    const std::vector<size_t> sizes = SizeFields(b);
+    const std::vector<size_t> sizes = SizeFields(b, family);
     for (int k = 0; k < per_kind && !sizes.empty(); ++k) {  // sizes 0, 0xFFFFFFFF, odd
         auto m = b;
         static const uint32_t kValues[] = {0, 0xFFFFFFFF, 0x7FFFFFFF, 1, 0x80000000};
-        bytes::PutLE32(m.data() + sizes[pick(sizes.size())], kValues[k % 5]);
+        put32(m.data() + sizes[pick(sizes.size())], kValues[k % 5]);
         out.push_back(std::move(m));
     }
-    for (int k = 0; k < per_kind; ++k) {  // counts and rates in the stream headers set huge
+    for (int k = 0; k < per_kind && family == Family::Riff; ++k) {
+        // counts and rates in the stream headers set huge
         auto m = b;
         for (const char* id : {"avih", "strh", "fmt ", "strf", "fact"}) {
             const size_t at = FindId(m, id);
@@ -96,7 +198,8 @@ std::vector<std::vector<uint8_t>> Mutants(const std::vector<uint8_t>& b, int per
         }
         out.push_back(std::move(m));
     }
-    for (int k = 0; k < per_kind && !sizes.empty(); ++k) {  // a chunk duplicated
+    for (int k = 0; k < per_kind && family == Family::Riff && !sizes.empty(); ++k) {
+        // a chunk duplicated
         const size_t at = sizes[pick(sizes.size())] - 4;
         const size_t len = std::min<size_t>(8 + bytes::GetLE32(b.data() + at + 4), b.size() - at);
         auto m = b;
@@ -118,29 +221,30 @@ TEST_P(MutatedFileSweep, EveryCommandEndsCleanly) {
     const std::string dir = test::ScratchDir();
     const std::string partner = test::CopyFile(good, dir);
     const std::string cli = test::BuiltProgram("trelvan-cli");
-    const std::string out_avi = dir + "/out.avi";
-    const std::string out_wav = dir + "/out.wav";
 
-    const auto mutants = Mutants(original, 20);
+    const auto mutants = Mutants(original, src.family, src.perKind);
     int runs = 0;
     for (size_t i = 0; i < mutants.size(); ++i) {
         const std::string bad = dir + "/bad" + std::to_string(i) + "." + src.ext;
         test::WriteBytes(bad, mutants[i]);
-        const std::vector<std::vector<std::string>> commands = {
-            {cli, "info", bad},
-            {cli, "avi-extract", bad, "-o", out_avi, "--quiet"},
-            {cli, "avi-link", bad, partner, "-o", out_avi, "--quiet"},
-            {cli, "audio-extract", bad, "-o", out_wav, "--quiet"},
-            {cli, "audio-link", partner, bad, "-o", out_wav, "--quiet"},
-        };
-        for (const auto& argv : commands) {
-            SCOPED_TRACE(argv[1] + " on mutant " + std::to_string(i));
+        for (const auto& words : src.commands) {
+            std::vector<std::string> argv = {cli};
+            for (const std::string& w : words) {
+                argv.push_back(w == "BAD"                ? bad
+                               : w == "PARTNER"          ? partner
+                               : w.rfind("OUT.", 0) == 0 ? dir + "/out" + w.substr(3)
+                                                         : w);
+            }
+            SCOPED_TRACE(words[0] + " on mutant " + std::to_string(i));
             const test::CommandResult r = test::RunCommand(argv, 20);
             ++runs;
             EXPECT_FALSE(r.signaled) << r.err;
             EXPECT_TRUE(r.exit_code == 0 || r.exit_code == 1) << r.exit_code << "\n" << r.err;
-            std::filesystem::remove(out_avi);
-            std::filesystem::remove(out_wav);
+            for (const auto& e : std::filesystem::directory_iterator(dir)) {
+                if (e.path().stem() == "out") {
+                    std::filesystem::remove(e.path());
+                }
+            }
         }
         EXPECT_EQ(test::ReadBytes(bad), mutants[i]) << "mutant " << i << " was changed";
         std::filesystem::remove(bad);
@@ -153,19 +257,62 @@ TEST_P(MutatedFileSweep, EveryCommandEndsCleanly) {
     RecordProperty("runs", runs);
 }
 
+using Commands = std::vector<std::vector<std::string>>;
+
+const Commands kRiffCommands = {
+    {"info", "BAD"},
+    {"avi-extract", "BAD", "-o", "OUT.avi", "--quiet"},
+    {"avi-link", "BAD", "PARTNER", "-o", "OUT.avi", "--quiet"},
+    {"audio-extract", "BAD", "-o", "OUT.wav", "--quiet"},
+    {"audio-link", "PARTNER", "BAD", "-o", "OUT.wav", "--quiet"},
+};
+const Commands kMovieCommands = {
+    {"info", "BAD"},
+    {"mov-link", "BAD", "PARTNER", "-o", "OUT.mov", "--quiet"},
+    {"mov-link", "PARTNER", "BAD", "-o", "OUT.mov", "--quiet"},
+};
+
 INSTANTIATE_TEST_SUITE_P(
     Sources, MutatedFileSweep,
     ::testing::Values(
         SweepSource{"sweep-mjpeg-pcm",
                     "-f lavfi -i testsrc=d=1:s=32x24:r=10 -f lavfi -i sine=f=400:d=1:r=8000 "
                     "-c:v mjpeg -c:a pcm_s16le -f avi",
-                    "avi"},
+                    "avi", Family::Riff, 20, kRiffCommands},
         SweepSource{"sweep-mpeg4-mp3",
                     "-f lavfi -i testsrc=d=1:s=32x24:r=10 -f lavfi -i sine=f=400:d=1:r=22050 "
                     "-c:v mpeg4 -g 4 -c:a libmp3lame -b:a 32k -f avi",
-                    "avi"},
-        SweepSource{"sweep-adpcm", "-f lavfi -i sine=f=400:d=1:r=8000 -c:a adpcm_ms -f wav",
-                    "wav"}),
+                    "avi", Family::Riff, 20, kRiffCommands},
+        SweepSource{"sweep-adpcm", "-f lavfi -i sine=f=400:d=1:r=8000 -c:a adpcm_ms -f wav", "wav",
+                    Family::Riff, 20, kRiffCommands},
+        // Windows Media: a few packets of video and audio, and audio alone.
+        SweepSource{"sweep-wmv",
+                    "-f lavfi -i testsrc=d=1:s=32x24:r=10 -f lavfi -i sine=f=400:d=1:r=22050 "
+                    "-c:v wmv2 -g 4 -c:a wmav2 -b:a 32k",
+                    "wmv", Family::Asf, 10,
+                    Commands{
+                        {"info", "BAD"},
+                        {"wmv-separate", "--video", "BAD", "-o", "OUT.wmv", "--quiet"},
+                        {"wmv-unite", "BAD", "PARTNER", "-o", "OUT.wmv", "--quiet"},
+                        {"wmv-link", "PARTNER", "BAD", "-o", "OUT.wmv", "--quiet"},
+                        {"wmv-extract", "BAD", "--start", "0.3", "-o", "OUT.wmv", "--quiet"},
+                    }},
+        SweepSource{"sweep-wma", "-f lavfi -i sine=f=400:d=1:r=22050 -c:a wmav2 -b:a 32k", "wma",
+                    Family::Asf, 10,
+                    Commands{
+                        {"wmv-separate", "--audio", "BAD", "-o", "OUT.wma", "--quiet"},
+                        {"wmv-link", "BAD", "PARTNER", "-o", "OUT.wma", "--quiet"},
+                        {"wmv-extract", "BAD", "--end", "0.5", "-o", "OUT.wma", "--quiet"},
+                    }},
+        // Movies: MOV with MPEG-4 video and PCM, MP4 with H.264 and AAC.
+        SweepSource{"sweep-mov",
+                    "-f lavfi -i testsrc=d=1:s=32x24:r=10 -f lavfi -i sine=f=400:d=1:r=8000 "
+                    "-c:v mpeg4 -g 4 -c:a pcm_s16le",
+                    "mov", Family::Movie, 10, kMovieCommands},
+        SweepSource{"sweep-mp4",
+                    "-f lavfi -i testsrc=d=1:s=32x24:r=10 -f lavfi -i sine=f=400:d=1:r=22050 "
+                    "-c:v libx264 -g 4 -pix_fmt yuv420p -c:a aac -b:a 32k",
+                    "mp4", Family::Movie, 10, kMovieCommands}),
     [](const auto& info) {
         std::string n = info.param.name;
         std::replace(n.begin(), n.end(), '-', '_');
