@@ -35,6 +35,10 @@ struct SweepSource {
     std::vector<std::vector<std::string>> commands;
 };
 
+void PrintTo(const SweepSource& s, std::ostream* os) {
+    *os << s.name;
+}
+
 // The fourcc of a four-letter id given at run time (ids of the tables below).
 uint32_t Id(const char* s) {
     return static_cast<uint32_t>(static_cast<uint8_t>(s[0])) |
