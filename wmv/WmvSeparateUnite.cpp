@@ -106,12 +106,12 @@ WmvOpResult RunWmvSeparate(const WmvSeparateJob& job, OpContext& ctx,
             [&](uint16_t stream, uint64_t time, uint64_t duration, uint32_t flags,
                 const wm::SampleBuffer& sample, void*, void*) -> int {
                 ctx.current = static_cast<int64_t>(time);
-                if (stream != selected) {
-                    return 0;
-                }
-                // A stop request is seen before the sample is written.
+                // A stop request ends the run at the next sample, kept or not.
                 if (ctx.StopRequested()) {
                     return 1;
+                }
+                if (stream != selected) {
+                    return 0;
                 }
                 const wm::HRESULT hr = writer.WriteSample(1, time, duration, flags, sample);
                 if (hr != 0) {
@@ -175,7 +175,7 @@ struct UniteRun {
         time[side] = t;
         Publish();
         if (stream != selected[side]) {
-            return 0;
+            return Halted() ? 1 : 0;
         }
         const int other = 1 - side;
         while (time[side].load() > time[other].load() && !finished[other] && !Halted()) {

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -10,6 +11,7 @@
 #include "AsfFixtures.h"
 #include "AsfProbe.h"
 #include "AsfReader.h"
+#include "AsfWriter.h"
 #include "ErrorCodes.h"
 #include "Fixtures.h"
 #include "Md5.h"
@@ -55,6 +57,39 @@ std::vector<asf::AsfSample> FileOrder(const std::string& path) {
     std::vector<asf::AsfSample> raw;
     ReadOurs(path, &raw);
     return raw;
+}
+
+// A copy of `src` (same samples) whose stream `stream` carries an
+// attribute `name` of its own.
+std::string WithStreamAttribute(const std::string& src, uint16_t stream, const std::string& name,
+                                const std::string& out) {
+    asf::AsfReader r;
+    EXPECT_EQ(r.Open(src), wm::hr::kOk);
+    wm::AsfWriter w;
+    EXPECT_EQ(w.Open(OpenDiskFile(out, OpenMode::CreateTruncate), *wm::Profile::FromHeader(r.Header())),
+              wm::hr::kOk);
+    EXPECT_EQ(w.Header().SetAttribute(stream, name, asf::kAttrString, wm::AttrString("x")), wm::hr::kOk);
+    EXPECT_EQ(w.BeginWriting(), wm::hr::kOk);
+    asf::AsfSample s;
+    while (r.Next(s) == wm::hr::kOk) {
+        w.WriteSample(s.stream, s.time, s.duration, s.key ? wm::kSampleCleanPoint : 0, s.data.data(),
+                      s.data.size());
+    }
+    EXPECT_EQ(w.EndWriting(), wm::hr::kOk);
+    return out;
+}
+
+// The streams that carry an attribute `name`.
+std::set<uint16_t> StreamsWith(const std::string& path, const std::string& name) {
+    asf::AsfReader r;
+    EXPECT_EQ(r.Open(path), wm::hr::kOk);
+    std::set<uint16_t> out;
+    for (const asf::Attribute& a : r.Header().attributes) {
+        if (a.name == name) {
+            out.insert(a.stream);
+        }
+    }
+    return out;
 }
 
 // What a copy should hold: the samples of `raw` (file order) at or after
@@ -172,11 +207,12 @@ TEST(WmvOperationsTest, SeparateCopiesTheLastStreamOfTheKindAsStreamOne) {
         WmvStreamKind kind;
         uint16_t from;
     };
+    // The later streams carry an attribute, which follows them to stream 1.
     const Case cases[] = {
         {Made("wmv2_wmav2"), WmvStreamKind::Video, 1},
         {Made("wmv2_wmav2"), WmvStreamKind::Audio, 2},
-        {Made("two_audio"), WmvStreamKind::Audio, 3},
-        {TwoVideo(), WmvStreamKind::Video, 2},
+        {WithStreamAttribute(Made("two_audio"), 3, "Own", dir + "/two_audio.wmv"), WmvStreamKind::Audio, 3},
+        {WithStreamAttribute(TwoVideo(), 2, "Own", dir + "/two_video.wmv"), WmvStreamKind::Video, 2},
     };
     int n = 0;
     for (const Case& c : cases) {
@@ -204,6 +240,9 @@ TEST(WmvOperationsTest, SeparateCopiesTheLastStreamOfTheKindAsStreamOne) {
             }
         }
         EXPECT_EQ(run.ctx.last.load(), static_cast<int64_t>(src.Duration()));
+        if (c.source.rfind(dir, 0) == 0) {
+            EXPECT_EQ(StreamsWith(r.output, "Own"), std::set<uint16_t>{1});
+        }
     }
 }
 
@@ -250,10 +289,12 @@ TEST(WmvOperationsTest, UniteWritesVideoAsOneAndAudioAsTwoToTheLongerEnd) {
         std::string audio;
         uint16_t audioFrom;
     };
-    // The 2 s videos with 3 s and 2 s audio; the audio's later stream.
+    // The 2 s videos with 3 s and 2 s audio; the later streams, whose
+    // attributes follow them to their new numbers.
     const Case cases[] = {
         {Made("wmv2_wmav2"), 1, Made("audio_only"), 1},
-        {TwoVideo(), 2, Made("two_audio"), 3},
+        {WithStreamAttribute(TwoVideo(), 2, "OwnVideo", dir + "/two_video.wmv"), 2,
+         WithStreamAttribute(Made("two_audio"), 3, "OwnAudio", dir + "/two_audio.wmv"), 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.video + " + " + c.audio);
@@ -264,10 +305,21 @@ TEST(WmvOperationsTest, UniteWritesVideoAsOneAndAudioAsTwoToTheLongerEnd) {
         want[2] = Expected(FileOrder(c.audio), {{c.audioFrom, uint16_t{2}}})[2];
         EXPECT_EQ(r.samples, want[1].size() + want[2].size());
         ExpectOutput(r.output, want);
+        // The readers were paced against each other: in the file no sample
+        // lies far behind the ones written before it.
+        uint64_t latest = 0;
+        for (const asf::AsfSample& x : FileOrder(r.output)) {
+            EXPECT_LT(latest, x.time + 5000000) << "a sample at " << x.time << " after one at " << latest;
+            latest = std::max(latest, x.time);
+        }
         uint64_t dv = 0, da = 0;
         ASSERT_EQ(WmvSourceDuration(c.video, &dv), 0);
         ASSERT_EQ(WmvSourceDuration(c.audio, &da), 0);
         EXPECT_EQ(run.ctx.last.load(), static_cast<int64_t>(std::max(dv, da)));
+        if (c.videoFrom > 1) {
+            EXPECT_EQ(StreamsWith(r.output, "OwnVideo"), std::set<uint16_t>{1});
+            EXPECT_EQ(StreamsWith(r.output, "OwnAudio"), std::set<uint16_t>{2});
+        }
     }
 }
 
@@ -458,6 +510,29 @@ TEST(WmvOperationsTest, OutputNamingASourceGives6006AndTouchesNothing) {
     EXPECT_EQ(std::filesystem::file_size(src), size);
     EXPECT_TRUE(std::filesystem::exists(sym) && std::filesystem::exists(hard));
     EXPECT_EQ(run.warnings.size(), 0u);
+}
+
+TEST(WmvOperationsTest, StopAtTheBeginningEndsEveryOutputProperly) {
+    const std::string dir = ScratchDir();
+    const std::string src = Made("wmv2_wmav2");
+    using Op = std::function<WmvOpResult(OpContext&, const std::function<void()>&)>;
+    const std::pair<const char*, Op> ops[] = {
+        {"separate", [&](OpContext& c, auto& b) { return RunWmvSeparate({src, dir + "/s", WmvStreamKind::Audio}, c, b); }},
+        {"unite", [&](OpContext& c, auto& b) { return RunWmvUnite({src, src, dir + "/u.wmv"}, c, b); }},
+        {"link", [&](OpContext& c, auto& b) { return RunWmvLink({{src, src}, dir + "/l.wmv"}, c, b); }},
+        {"extract", [&](OpContext& c, auto& b) { return RunWmvExtract({src, dir + "/e.wmv", 0, UINT64_MAX}, c, b); }},
+    };
+    for (const auto& [what, op] : ops) {
+        SCOPED_TRACE(what);
+        Runner run;
+        const WmvOpResult r = op(run.ctx, [&] { run.ctx.stop = 1; });
+        ExpectEnded(r, run.ctx, 0);
+        EXPECT_TRUE(r.started && r.stopped);
+        EXPECT_EQ(r.samples, 0u);
+        asf::AsfReader out;
+        ASSERT_EQ(out.Open(r.output), wm::hr::kOk);
+        EXPECT_EQ(out.PacketCount(), 0u);
+    }
 }
 
 TEST(WmvOperationsTest, SampleFilesThroughLinkAndExtract) {
