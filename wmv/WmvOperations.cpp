@@ -90,7 +90,9 @@ void EndOutput(CEncCompWMV& writer, OpContext& ctx, WmvOpResult& r) {
     }
 }
 
-bool IsKey(uint32_t flags) { return (flags & wm::kSampleCleanPoint) != 0; }
+bool IsKey(uint32_t flags) {
+    return (flags & wm::kSampleCleanPoint) != 0;
+}
 
 }  // namespace wmvops
 
@@ -144,8 +146,8 @@ ProgressInput WmvRangeProgress(const OpContext& ctx, bool japanese) {
     // 100-ns positions, brought into 32 bits by one common divisor (a range
     // of 430 s already exceeds them). The span is unsigned: an extract whose
     // end lies before its start has a huge one and stays near 0 %.
-    const uint64_t last = static_cast<uint64_t>(ctx.last.load()) -
-                          static_cast<uint64_t>(ctx.first.load());
+    const uint64_t last =
+        static_cast<uint64_t>(ctx.last.load()) - static_cast<uint64_t>(ctx.first.load());
     const int64_t at = ctx.current.load() - ctx.first.load();
     const uint64_t current = std::min<uint64_t>(at > 0 ? static_cast<uint64_t>(at) : 0, last);
     const uint64_t divisor = last / std::numeric_limits<uint32_t>::max() + 1;

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <filesystem>
@@ -40,17 +39,18 @@ const std::string& Made(const std::string& name) {
 
 // Two video streams (160x120 then 96x64) and one audio stream.
 std::string TwoVideo() {
-    return MakeMedia("wmvops_two_video",
-                     "-f lavfi -i testsrc=size=160x120:rate=10 -f lavfi -i testsrc2=size=96x64:rate=5 "
-                     "-f lavfi -i sine=frequency=440:sample_rate=22050 -t 2 -map 0:v -map 1:v -map 2:a "
-                     "-c:v wmv2 -c:a wmav2",
-                     "wmv");
+    return MakeMedia(
+        "wmvops_two_video",
+        "-f lavfi -i testsrc=size=160x120:rate=10 -f lavfi -i testsrc2=size=96x64:rate=5 "
+        "-f lavfi -i sine=frequency=440:sample_rate=22050 -t 2 -map 0:v -map 1:v -map 2:a "
+        "-c:v wmv2 -c:a wmav2",
+        "wmv");
 }
 
 // Video only, 10.7 s: its last frame ends at exactly 10.7 s.
 std::string Video107() {
-    return MakeMedia("wmvops_v107", "-f lavfi -i testsrc=size=64x48:rate=10 -t 10.7 -c:v wmv2 -g 10",
-                     "wmv");
+    return MakeMedia("wmvops_v107",
+                     "-f lavfi -i testsrc=size=64x48:rate=10 -t 10.7 -c:v wmv2 -g 10", "wmv");
 }
 
 std::vector<asf::AsfSample> FileOrder(const std::string& path) {
@@ -66,14 +66,16 @@ std::string WithStreamAttribute(const std::string& src, uint16_t stream, const s
     asf::AsfReader r;
     EXPECT_EQ(r.Open(src), wm::hr::kOk);
     wm::AsfWriter w;
-    EXPECT_EQ(w.Open(OpenDiskFile(out, OpenMode::CreateTruncate), *wm::Profile::FromHeader(r.Header())),
+    EXPECT_EQ(
+        w.Open(OpenDiskFile(out, OpenMode::CreateTruncate), *wm::Profile::FromHeader(r.Header())),
+        wm::hr::kOk);
+    EXPECT_EQ(w.Header().SetAttribute(stream, name, asf::kAttrString, wm::AttrString("x")),
               wm::hr::kOk);
-    EXPECT_EQ(w.Header().SetAttribute(stream, name, asf::kAttrString, wm::AttrString("x")), wm::hr::kOk);
     EXPECT_EQ(w.BeginWriting(), wm::hr::kOk);
     asf::AsfSample s;
     while (r.Next(s) == wm::hr::kOk) {
-        w.WriteSample(s.stream, s.time, s.duration, s.key ? wm::kSampleCleanPoint : 0, s.data.data(),
-                      s.data.size());
+        w.WriteSample(s.stream, s.time, s.duration, s.key ? wm::kSampleCleanPoint : 0,
+                      s.data.data(), s.data.size());
     }
     EXPECT_EQ(w.EndWriting(), wm::hr::kOk);
     return out;
@@ -95,8 +97,9 @@ std::set<uint16_t> StreamsWith(const std::string& path, const std::string& name)
 // What a copy should hold: the samples of `raw` (file order) at or after
 // `start` up to the first one past `end`, of the streams in `renumber`
 // (all when empty) under their new numbers, at time - start + offset.
-SampleMap Expected(const std::vector<asf::AsfSample>& raw, const std::map<uint16_t, uint16_t>& renumber = {},
-                   uint64_t start = 0, uint64_t end = UINT64_MAX, uint64_t offset = 0) {
+SampleMap Expected(const std::vector<asf::AsfSample>& raw,
+                   const std::map<uint16_t, uint16_t>& renumber = {}, uint64_t start = 0,
+                   uint64_t end = UINT64_MAX, uint64_t offset = 0) {
     SampleMap out;
     for (const asf::AsfSample& s : raw) {
         if (s.time > end) {
@@ -143,7 +146,8 @@ void ExpectOutput(const std::string& out, const SampleMap& want) {
         numbers.insert(s.number);
     }
     std::set<uint16_t> want_streams = StreamsOf(want);
-    EXPECT_TRUE(std::includes(numbers.begin(), numbers.end(), want_streams.begin(), want_streams.end()));
+    EXPECT_TRUE(
+        std::includes(numbers.begin(), numbers.end(), want_streams.begin(), want_streams.end()));
     const SampleMap ours = ReadOurs(out);
     EXPECT_EQ(StreamsOf(ours), want_streams) << "our reader";
     ExpectSameSamples(ours, want, "our reader", numbers);
@@ -211,8 +215,10 @@ TEST(WmvOperationsTest, SeparateCopiesTheLastStreamOfTheKindAsStreamOne) {
     const Case cases[] = {
         {Made("wmv2_wmav2"), WmvStreamKind::Video, 1},
         {Made("wmv2_wmav2"), WmvStreamKind::Audio, 2},
-        {WithStreamAttribute(Made("two_audio"), 3, "Own", dir + "/two_audio.wmv"), WmvStreamKind::Audio, 3},
-        {WithStreamAttribute(TwoVideo(), 2, "Own", dir + "/two_video.wmv"), WmvStreamKind::Video, 2},
+        {WithStreamAttribute(Made("two_audio"), 3, "Own", dir + "/two_audio.wmv"),
+         WmvStreamKind::Audio, 3},
+        {WithStreamAttribute(TwoVideo(), 2, "Own", dir + "/two_video.wmv"), WmvStreamKind::Video,
+         2},
     };
     int n = 0;
     for (const Case& c : cases) {
@@ -309,7 +315,8 @@ TEST(WmvOperationsTest, UniteWritesVideoAsOneAndAudioAsTwoToTheLongerEnd) {
         // lies far behind the ones written before it.
         uint64_t latest = 0;
         for (const asf::AsfSample& x : FileOrder(r.output)) {
-            EXPECT_LT(latest, x.time + 5000000) << "a sample at " << x.time << " after one at " << latest;
+            EXPECT_LT(latest, x.time + 5000000)
+                << "a sample at " << x.time << " after one at " << latest;
             latest = std::max(latest, x.time);
         }
         uint64_t dv = 0, da = 0;
@@ -499,9 +506,10 @@ TEST(WmvOperationsTest, OutputNamingASourceGives6006AndTouchesNothing) {
         RunWmvSeparate({src, sym, WmvStreamKind::Video}, run.ctx),
         RunWmvUnite({src, src, hard}, run.ctx),
         RunWmvLink({{src, src}, sym}, run.ctx),
-        RunWmvExtract({src, dir + "/../" + std::filesystem::path(dir).filename().string() + "/hard.wmv", 0,
-                       UINT64_MAX},
-                      run.ctx),
+        RunWmvExtract(
+            {src, dir + "/../" + std::filesystem::path(dir).filename().string() + "/hard.wmv", 0,
+             UINT64_MAX},
+            run.ctx),
     };
     for (const WmvOpResult& r : results) {
         EXPECT_EQ(r.code, err::kOutputCannotBeMade) << r.output;
@@ -517,10 +525,22 @@ TEST(WmvOperationsTest, StopAtTheBeginningEndsEveryOutputProperly) {
     const std::string src = Made("wmv2_wmav2");
     using Op = std::function<WmvOpResult(OpContext&, const std::function<void()>&)>;
     const std::pair<const char*, Op> ops[] = {
-        {"separate", [&](OpContext& c, auto& b) { return RunWmvSeparate({src, dir + "/s", WmvStreamKind::Audio}, c, b); }},
-        {"unite", [&](OpContext& c, auto& b) { return RunWmvUnite({src, src, dir + "/u.wmv"}, c, b); }},
-        {"link", [&](OpContext& c, auto& b) { return RunWmvLink({{src, src}, dir + "/l.wmv"}, c, b); }},
-        {"extract", [&](OpContext& c, auto& b) { return RunWmvExtract({src, dir + "/e.wmv", 0, UINT64_MAX}, c, b); }},
+        {"separate",
+         [&](OpContext& c, auto& b) {
+             return RunWmvSeparate({src, dir + "/s", WmvStreamKind::Audio}, c, b);
+         }},
+        {"unite",
+         [&](OpContext& c, auto& b) {
+             return RunWmvUnite({src, src, dir + "/u.wmv"}, c, b);
+         }},
+        {"link",
+         [&](OpContext& c, auto& b) {
+             return RunWmvLink({{src, src}, dir + "/l.wmv"}, c, b);
+         }},
+        {"extract",
+         [&](OpContext& c, auto& b) {
+             return RunWmvExtract({src, dir + "/e.wmv", 0, UINT64_MAX}, c, b);
+         }},
     };
     for (const auto& [what, op] : ops) {
         SCOPED_TRACE(what);
@@ -550,7 +570,8 @@ TEST(WmvOperationsTest, SampleFilesThroughLinkAndExtract) {
         ExpectOutput(l.output, Expected(raw));
         Runner extract;
         const uint64_t start = raw.at(raw.size() / 2).time;
-        const WmvOpResult e = RunWmvExtract({s.path, dir + "/extr_" + s.name, start, UINT64_MAX}, extract.ctx);
+        const WmvOpResult e =
+            RunWmvExtract({s.path, dir + "/extr_" + s.name, start, UINT64_MAX}, extract.ctx);
         ExpectEnded(e, extract.ctx, 0);
         ExpectOutput(e.output, Expected(raw, {}, start));
     }
