@@ -206,6 +206,13 @@ WmvOpResult RunWmvExtract(const WmvExtractJob& job, OpContext& ctx,
             }
         }
         r.hasVideo = !video.empty();
+        // A range that runs past the source ends with the source: the
+        // display measures against that, not against an end never reached
+        // (UINT64_MAX for "to the end").
+        const uint64_t duration = reader.GetDuration();
+        if (job.end > duration && job.start < duration) {
+            ctx.last = static_cast<int64_t>(duration - job.start);
+        }
         r.code = OpenLikeSource(reader, writer, r.output);
     }
     if (r.code == 0) {

@@ -148,7 +148,8 @@ int32_t WmvSourceDuration(const std::string& path, uint64_t* duration,
 // Copies the samples from `start` (dropped before it, shifted by it after)
 // to the first sample past `end`, with all the source's header data. Not
 // cut at key frames. Positions: current = the last sample's time relative
-// to the start, last = end - start. A source with video whose range holds
+// to the start, last = end - start (an end past the source's duration
+// counts as the duration). A source with video whose range holds
 // no video key frame gets a warning through the context's warn hook (the
 // output's video starts without one).
 WmvOpResult RunWmvExtract(const WmvExtractJob& job, OpContext& ctx,
