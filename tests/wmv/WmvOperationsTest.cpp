@@ -426,6 +426,16 @@ TEST(WmvOperationsTest, StopDuringLinkEndsTheEntryAndBeginsNoOther) {
     ExpectOutput(r.output, Expected(FileOrder(a)));
 }
 
+TEST(WmvOperationsTest, LinkEntryThatCannotBeOpenedEndsTheLinkWithWhatWasWritten) {
+    const std::string dir = ScratchDir();
+    const std::string a = Made("wmv2_wmav2");
+    Runner run;
+    const WmvOpResult r = RunWmvLink({{a, dir + "/missing.wmv", a}, dir + "/link.wmv"}, run.ctx);
+    ExpectEnded(r, run.ctx, err::kWmvOpen);
+    EXPECT_FALSE(r.stopped);
+    ExpectOutput(r.output, Expected(FileOrder(a)));
+}
+
 // ---- Extract --------------------------------------------------------------
 
 TEST(WmvOperationsTest, ExtractCopiesTheRangeWithoutCuttingAtKeyFrames) {
