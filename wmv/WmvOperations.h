@@ -77,9 +77,10 @@ struct WmvSeparateJob {
 std::string WmvSeparateOutputName(const WmvSeparateJob& job);
 
 // Copies the last stream of the wanted kind (in profile order) to stream 1
-// of a new file with that stream's attributes, the file's attributes and
-// the codec descriptions of that kind. Positions: current = the time of the
-// last sample seen (any stream), last = the source's duration.
+// of a new file with that stream's attributes (now under number 1), the
+// file's attributes and the codec descriptions of that kind. Positions:
+// current = the time of the last sample seen (any stream), last = the
+// source's duration.
 WmvOpResult RunWmvSeparate(const WmvSeparateJob& job, OpContext& ctx,
                            const std::function<void()>& onBegin = {});
 
@@ -93,10 +94,15 @@ struct WmvUniteJob {
 
 std::string WmvUniteDefaultOutput(const std::string& videoSource);
 
-// Writes video as stream 1 and audio as stream 2, running to the end of the
-// longer source. Positions: current = the earlier of the two readers' times
-// (a finished reader no longer counts), last = the longer duration. A
-// reader whose run fails ends the unite with 8203 (no "100 %").
+// Writes video as stream 1 and audio as stream 2 (each with its stream's
+// attributes under the new number; the audio source's file attributes),
+// running to the end of the longer source. Nothing begins (no onBegin, an
+// existing output kept) until both sources are open with their streams
+// found. Positions: current = the earlier of the two readers' times (a
+// finished reader no longer counts), last = the longer duration. A reader
+// whose run fails, or a write refused, ends the unite with 8203 (no
+// "100 %"); the other reader stops at its next sample. The writer is ended
+// once, after both readers have returned.
 WmvOpResult RunWmvUnite(const WmvUniteJob& job, OpContext& ctx,
                         const std::function<void()>& onBegin = {});
 
