@@ -1,7 +1,6 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "AviExtract.h"
 #include "CliCommon.h"
 #include "CmdWmvRun.h"
 #include "Commands.h"
@@ -22,8 +21,8 @@ uint64_t RangeTime(const std::string& text) {
 
 // trelvan-cli wmv-extract SRC [--start T] [--end T] [-o OUT]: the WMV
 // extract page's work. Without --start the range starts at 0, without --end
-// it ends at the source's duration (to the millisecond, as the page's end
-// fields hold it), without -o the output is the source's stem + "_extr.wmv".
+// it ends at the source's duration, without -o the output is the source's
+// stem + "_extr.wmv".
 // The range is not cut at key frames, so the time of the first video key
 // frame in the output is printed ("first key frame H:MM:SS.mmm").
 int RunWmvExtract(const std::vector<std::string>& words) {
@@ -61,7 +60,7 @@ int RunWmvExtract(const std::vector<std::string>& words) {
                 PrintErrorCode(code);
                 return kExitOperationError;
             }
-            job.end = duration / kUnitsPerMs * kUnitsPerMs;
+            job.end = duration;
         }
 
         WmvOpResult result;
@@ -73,8 +72,9 @@ int RunWmvExtract(const std::vector<std::string>& words) {
                 std::printf(
                     "first key frame %s\n",
                     FormatTimeMs(result.firstKeyTime / static_cast<int64_t>(kUnitsPerMs)).c_str());
-            } else {
-                std::fprintf(stderr, "trelvan-cli: %s\n", NoKeyFrameWarning().c_str());
+            } else if (!args.Has(kVerbose)) {
+                // (With --verbose the operation's own warning was printed.)
+                std::fprintf(stderr, "trelvan-cli: %s\n", WmvNoKeyFrameWarning().c_str());
             }
         }
         return status;
