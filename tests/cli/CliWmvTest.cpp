@@ -103,7 +103,7 @@ TEST(CliWmv, ExtractWarnsOfARangeWithoutKeyFrame) {
         f.Run({"wmv-extract", f.movie, "--start", "0.6", "--end", "0.9", "--lang", "en"});
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err.find("no key frame"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("no video key frame"), std::string::npos) << r.err;
 }
 
 TEST(CliWmv, VerbosePrintsTheCopyEngineDiagnostics) {
