@@ -104,6 +104,7 @@ WmvOpResult RunWmvLink(const WmvLinkJob& job, OpContext& ctx,
     if (r.code == 0) {
         r.code = OpenLikeSource(reader, writer, r.output);
     }
+    const bool began = r.code == 0;
     for (size_t i = 0; r.code == 0 && i < job.sources.size() && !ctx.StopRequested(); ++i) {
         ctx.timer.ClearTotal();
         ctx.timer.Start();
@@ -127,7 +128,7 @@ WmvOpResult RunWmvLink(const WmvLinkJob& job, OpContext& ctx,
     }
     r.samples = written;
     reader.CloseSource();
-    EndOutput(writer, ctx, r);
+    EndOutput(writer, began, ctx, r);
     End(ctx, r);
     return r;
 }
@@ -215,13 +216,14 @@ WmvOpResult RunWmvExtract(const WmvExtractJob& job, OpContext& ctx,
         }
         r.code = OpenLikeSource(reader, writer, r.output);
     }
-    if (r.code == 0) {
+    const bool began = r.code == 0;
+    if (began) {
         r.code = reader.Run();
     }
     r.samples = written;
     r.firstKeyTime = firstKey;
     reader.CloseSource();
-    EndOutput(writer, ctx, r);
+    EndOutput(writer, began, ctx, r);
     if (r.code == 0 && videoWritten && r.firstKeyTime < 0) {
         warn(WmvNoKeyFrameWarning());
     }

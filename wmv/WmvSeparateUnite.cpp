@@ -100,7 +100,8 @@ WmvOpResult RunWmvSeparate(const WmvSeparateJob& job, OpContext& ctx,
         ctx.last = static_cast<int64_t>(reader.GetDuration());
         r.code = PrepareSeparate(reader, writer, job, r.output, &selected);
     }
-    if (r.code == 0) {
+    const bool began = r.code == 0;
+    if (began) {
         std::atomic<uint64_t> written{0};
         reader.SetSampleHandler(
             [&](uint16_t stream, uint64_t time, uint64_t duration, uint32_t flags,
@@ -125,7 +126,7 @@ WmvOpResult RunWmvSeparate(const WmvSeparateJob& job, OpContext& ctx,
         r.samples = written;
     }
     reader.CloseSource();
-    EndOutput(writer, ctx, r);
+    EndOutput(writer, began, ctx, r);
     End(ctx, r);
     return r;
 }
@@ -277,7 +278,7 @@ WmvOpResult RunWmvUnite(const WmvUniteJob& job, OpContext& ctx,
         for (CDecCompWMV& reader : readers) {
             reader.CloseSource();
         }
-        writer.EndWriting();
+        EndOutput(writer, false, ctx, r);
         ctx.stop = 1;
         return r;
     }
