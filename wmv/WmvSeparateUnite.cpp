@@ -1,6 +1,7 @@
 // WMV separate (one stream into a file of its own) and unite (the video of
 // one file with the audio of another).
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -274,7 +275,7 @@ WmvOpResult RunWmvUnite(const WmvUniteJob& job, OpContext& ctx,
         r.code = PrepareUnite(readers, writer, r.output, run);
     }
     if (r.code != 0) {
-        // Nothing began: the unite leaves the running state untouched.
+        // Nothing began: the running state was never entered.
         for (CDecCompWMV& reader : readers) {
             reader.CloseSource();
         }
