@@ -2,8 +2,11 @@
 // named by entry, stream and field, one difference per stream.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "Fixtures.h"
 #include "WmvJoinCheck.h"
+#include "WmvOperations.h"
 
 namespace trelvan {
 namespace {
@@ -87,6 +90,34 @@ TEST(WmvJoinCheckFile, UnreadableEntryEndsTheCheckWithItsCode) {
     EXPECT_EQ(report.unreadable, 1);
     EXPECT_EQ(report.code, 8201);
     EXPECT_FALSE(report.JoinsCleanly());
+}
+
+TEST(WmvJoinCheckRun, CancelLeavesTheOldOutputAndOkJoins) {
+    WmvLinkJob job;
+    job.sources = {First(), Made("join_wmv1", kVideo + kSine + "-c:v wmv1 -c:a wmav2")};
+    job.output = test::ScratchDir() + "/out.wmv";
+    job.checkJoin = true;
+    test::WriteBytes(job.output, {1, 2, 3});
+
+    OpContext ctx;
+    std::string asked;
+    ctx.ask = [&](const std::string&, const std::string& text) {
+        asked = text;
+        return false;
+    };
+    WmvOpResult r = RunWmvLink(job, ctx);
+    EXPECT_TRUE(r.cancelled);
+    EXPECT_FALSE(r.started);
+    EXPECT_NE(asked.find("codec"), std::string::npos) << asked;
+    EXPECT_EQ(std::filesystem::file_size(job.output), 3u);
+
+    // OK joins as without the check: the second file's video samples go to
+    // stream 1, configured for the first file's codec.
+    ctx.ask = [](const std::string&, const std::string&) { return true; };
+    r = RunWmvLink(job, ctx);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_FALSE(r.cancelled);
+    EXPECT_GT(std::filesystem::file_size(job.output), 3u);
 }
 
 }  // namespace
