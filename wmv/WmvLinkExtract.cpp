@@ -7,6 +7,7 @@
 #include "ErrorCodes.h"
 #include "Language.h"
 #include "OutputNames.h"
+#include "WmvJoinCheck.h"
 #include "WmvOpSupport.h"
 #include "WmvOperations.h"
 
@@ -63,6 +64,14 @@ WmvOpResult RunWmvLink(const WmvLinkJob& job, OpContext& ctx,
         r.code = err::kOutputCannotBeMade;
         return r;
     }
+    if (job.checkJoin) {
+        // A file that cannot be read is left to the link, which reports it.
+        r.join = CheckWmvJoin(job.sources, ctx.opener);
+        if (!r.join.differences.empty() && ctx.ask && !ctx.Ask("", r.join.Question())) {
+            r.cancelled = true;
+            return r;
+        }
+    }
     RemoveExistingFile(r.output);
     ctx.items = static_cast<int32_t>(job.sources.size());
     ctx.item = 0;
@@ -104,6 +113,7 @@ WmvOpResult RunWmvLink(const WmvLinkJob& job, OpContext& ctx,
     if (r.code == 0) {
         r.code = OpenLikeSource(reader, writer, r.output);
     }
+    const bool began = r.code == 0;
     for (size_t i = 0; r.code == 0 && i < job.sources.size() && !ctx.StopRequested(); ++i) {
         ctx.timer.ClearTotal();
         ctx.timer.Start();
@@ -127,7 +137,7 @@ WmvOpResult RunWmvLink(const WmvLinkJob& job, OpContext& ctx,
     }
     r.samples = written;
     reader.CloseSource();
-    EndOutput(writer, ctx, r);
+    EndOutput(writer, began, ctx, r);
     End(ctx, r);
     return r;
 }
@@ -215,13 +225,14 @@ WmvOpResult RunWmvExtract(const WmvExtractJob& job, OpContext& ctx,
         }
         r.code = OpenLikeSource(reader, writer, r.output);
     }
-    if (r.code == 0) {
+    const bool began = r.code == 0;
+    if (began) {
         r.code = reader.Run();
     }
     r.samples = written;
     r.firstKeyTime = firstKey;
     reader.CloseSource();
-    EndOutput(writer, ctx, r);
+    EndOutput(writer, began, ctx, r);
     if (r.code == 0 && videoWritten && r.firstKeyTime < 0) {
         warn(WmvNoKeyFrameWarning());
     }

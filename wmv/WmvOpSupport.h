@@ -54,9 +54,11 @@ const asf::Guid& MajorType(WmvStreamKind kind);
 wm::HRESULT CopyStreamAttributes(CDecCompWMV& reader, wm::HeaderInfo* writer, uint16_t from,
                                  uint16_t to);
 
-// The end of writing: a failure found only at the last flush (a full disk)
-// fails a run that had not failed before with 8203.
-void EndOutput(CEncCompWMV& writer, OpContext& ctx, WmvOpResult& r);
+// The end of writing. A writer that began: a failure found only at the
+// last flush (a full disk) fails a run that had not failed before with
+// 8203. A writer that was opened but never began leaves no empty file
+// behind: the output it created is removed.
+void EndOutput(CEncCompWMV& writer, bool began, OpContext& ctx, WmvOpResult& r);
 
 // "Key frame" as the reader flags a sample.
 bool IsKey(uint32_t flags);

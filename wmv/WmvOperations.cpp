@@ -82,8 +82,15 @@ wm::HRESULT CopyStreamAttributes(CDecCompWMV& reader, wm::HeaderInfo* writer, ui
     return wm::hr::kOk;
 }
 
-void EndOutput(CEncCompWMV& writer, OpContext& ctx, WmvOpResult& r) {
+void EndOutput(CEncCompWMV& writer, bool began, OpContext& ctx, WmvOpResult& r) {
+    const bool opened = writer.GetHeader() != nullptr;
     const wm::HRESULT ended = writer.EndWriting();
+    if (!began) {
+        if (opened) {
+            RemoveExistingFile(r.output);
+        }
+        return;
+    }
     if (r.code == 0 && wm::Failed(ended)) {
         r.code = err::kWmvProcess;
         ctx.stop = 1;

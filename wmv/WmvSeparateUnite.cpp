@@ -1,6 +1,7 @@
 // WMV separate (one stream into a file of its own) and unite (the video of
 // one file with the audio of another).
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -100,7 +101,8 @@ WmvOpResult RunWmvSeparate(const WmvSeparateJob& job, OpContext& ctx,
         ctx.last = static_cast<int64_t>(reader.GetDuration());
         r.code = PrepareSeparate(reader, writer, job, r.output, &selected);
     }
-    if (r.code == 0) {
+    const bool began = r.code == 0;
+    if (began) {
         std::atomic<uint64_t> written{0};
         reader.SetSampleHandler(
             [&](uint16_t stream, uint64_t time, uint64_t duration, uint32_t flags,
@@ -125,7 +127,7 @@ WmvOpResult RunWmvSeparate(const WmvSeparateJob& job, OpContext& ctx,
         r.samples = written;
     }
     reader.CloseSource();
-    EndOutput(writer, ctx, r);
+    EndOutput(writer, began, ctx, r);
     End(ctx, r);
     return r;
 }
@@ -273,11 +275,11 @@ WmvOpResult RunWmvUnite(const WmvUniteJob& job, OpContext& ctx,
         r.code = PrepareUnite(readers, writer, r.output, run);
     }
     if (r.code != 0) {
-        // Nothing began: the unite leaves the running state untouched.
+        // Nothing began: the running state was never entered.
         for (CDecCompWMV& reader : readers) {
             reader.CloseSource();
         }
-        writer.EndWriting();
+        EndOutput(writer, false, ctx, r);
         ctx.stop = 1;
         return r;
     }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -536,38 +537,68 @@ TEST(WmvOperationsTest, OutputNamingASourceGives6006AndTouchesNothing) {
     EXPECT_EQ(run.warnings.size(), 0u);
 }
 
-TEST(WmvOperationsTest, StopAtTheBeginningEndsEveryOutputProperly) {
-    const std::string dir = ScratchDir();
-    const std::string src = Made("wmv2_wmav2");
-    using Op = std::function<WmvOpResult(OpContext&, const std::function<void()>&)>;
-    const std::pair<const char*, Op> ops[] = {
+// The four operations on one source, with the code each gives when its
+// output cannot begin.
+struct Op {
+    const char* what;
+    std::function<WmvOpResult(OpContext&, const std::function<void()>&)> run;
+    int32_t beginFails;
+};
+
+std::vector<Op> FourOps(const std::string& src, const std::string& dir) {
+    using Begin = const std::function<void()>&;
+    return {
         {"separate",
-         [&](OpContext& c, auto& b) {
+         [=](OpContext& c, Begin b) {
              return RunWmvSeparate({src, dir + "/s", WmvStreamKind::Audio}, c, b);
-         }},
+         },
+         err::kWmvInfoSet},
         {"unite",
-         [&](OpContext& c, auto& b) {
+         [=](OpContext& c, Begin b) {
              return RunWmvUnite({src, src, dir + "/u.wmv"}, c, b);
-         }},
+         },
+         err::kWmvInfoSet},
         {"link",
-         [&](OpContext& c, auto& b) {
+         [=](OpContext& c, Begin b) {
              return RunWmvLink({{src, src}, dir + "/l.wmv"}, c, b);
-         }},
+         },
+         err::kWmvEncInit},
         {"extract",
-         [&](OpContext& c, auto& b) {
+         [=](OpContext& c, Begin b) {
              return RunWmvExtract({src, dir + "/e.wmv", 0, UINT64_MAX}, c, b);
-         }},
+         },
+         err::kWmvEncInit},
     };
-    for (const auto& [what, op] : ops) {
-        SCOPED_TRACE(what);
+}
+
+TEST(WmvOperationsTest, StopAtTheBeginningEndsEveryOutputProperly) {
+    for (const Op& op : FourOps(Made("wmv2_wmav2"), ScratchDir())) {
+        SCOPED_TRACE(op.what);
         Runner run;
-        const WmvOpResult r = op(run.ctx, [&] { run.ctx.stop = 1; });
+        const WmvOpResult r = op.run(run.ctx, [&] { run.ctx.stop = 1; });
         ExpectEnded(r, run.ctx, 0);
         EXPECT_TRUE(r.started && r.stopped);
         EXPECT_EQ(r.samples, 0u);
         asf::AsfReader out;
         ASSERT_EQ(out.Open(r.output), wm::hr::kOk);
         EXPECT_EQ(out.PacketCount(), 0u);
+    }
+}
+
+TEST(WmvOperationsTest, OutputThatCannotBeginLeavesNoFile) {
+    for (const Op& op : FourOps(Made("wmv2_wmav2"), ScratchDir())) {
+        SCOPED_TRACE(op.what);
+        Runner run;
+        run.ctx.opener = [](const std::string& path, OpenMode mode) -> std::unique_ptr<IoFile> {
+            std::unique_ptr<IoFile> f = OpenDiskFile(path, mode);
+            if (f && mode == OpenMode::CreateTruncate) {
+                return std::make_unique<FaultyFile>(std::move(f), 0);  // no write lands
+            }
+            return f;
+        };
+        const WmvOpResult r = op.run(run.ctx, {});
+        ExpectEnded(r, run.ctx, op.beginFails);
+        EXPECT_FALSE(std::filesystem::exists(r.output));
     }
 }
 
