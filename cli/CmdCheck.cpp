@@ -7,6 +7,7 @@
 #include "JoinCheckAvi.h"
 #include "MovJoinCheck.h"
 #include "OutputNames.h"
+#include "WmvJoinCheck.h"
 
 namespace trelvan::cli {
 
@@ -27,13 +28,16 @@ bool AllWithExtension(const std::vector<std::string>& sources,
 
 JoinReport CheckJoinOf(const std::vector<std::string>& sources) {
     // A list of AVI files is checked as the AVI link joins it (video and
-    // audio), a list of movies as the MOV link does; any other list as the
-    // audio link joins it.
+    // audio), a list of movies as the MOV link does, a list of Windows Media
+    // files as the WMV link does; any other list as the audio link joins it.
     if (AllWithExtension(sources, {".avi"})) {
         return CheckAviJoin(sources);
     }
     if (AllWithExtension(sources, {".mov", ".mp4", ".m4a", ".m4v", ".3gp", ".qt"})) {
         return CheckMovieJoin(sources);
+    }
+    if (AllWithExtension(sources, {".wmv", ".wma", ".asf"})) {
+        return CheckWmvJoin(sources);
     }
     return CheckAudioJoin(sources);
 }
@@ -61,7 +65,8 @@ int RunCheck(const std::vector<std::string>& words) {
                 "AVI files on their video (compression, handler, frame size, bit depth, frame\n"
                 "rate, codec data) and audio, movies (.mov, .mp4, .m4a, .m4v, .3gp) on how\n"
                 "their tracks paste (frame size, time scale, language, matrix, sample\n"
-                "descriptions), other lists on their audio format. Prints the\n"
+                "descriptions), WMV/WMA files (.wmv, .wma, .asf) on their streams (numbers,\n"
+                "kinds, codecs and formats), other lists on their audio format. Prints the\n"
                 "differences as JSON (as text with --human). Exit 0 when the list joins\n"
                 "cleanly, 1 when it does not.\n");
             return kExitOk;

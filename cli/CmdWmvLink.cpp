@@ -3,22 +3,25 @@
 #include "CliCommon.h"
 #include "CmdWmvRun.h"
 #include "Commands.h"
+#include "WmvJoinCheck.h"
 
 namespace trelvan::cli {
 
-// trelvan-cli wmv-link SRC... [-o OUT]: the WMV link page's work. Without
-// -o the output is the first source's stem + "_link.wmv".
+// trelvan-cli wmv-link SRC... [-o OUT] [--force]: the WMV link page's work.
+// Without -o the output is the first source's stem + "_link.wmv". Files that
+// differ from the first (the WMV join check) are refused unless --force.
 int RunWmvLink(const std::vector<std::string>& words) {
     try {
-        const ParsedArgs args = ParseArgs(words, {{kVerbose}, {"-o"}});
+        const ParsedArgs args = ParseArgs(words, {{kVerbose, "--force"}, {"-o"}});
         if (args.Has("--help") || args.Has("-h")) {
             std::printf(
-                "usage: trelvan-cli wmv-link SRC... [-o OUT] [--verbose]\n"
+                "usage: trelvan-cli wmv-link SRC... [-o OUT] [--force] [--verbose]\n"
                 "Joins WMV/WMA files, in the order given, into one file without re-encoding:\n"
                 "each source's samples follow the end of the sources before them, under the\n"
                 "stream numbers they carry. The output takes the first source's streams,\n"
-                "attributes and codec descriptions; the sources are not compared, so they\n"
-                "should have been made with the same settings.\n"
+                "attributes and codec descriptions. Files whose streams differ from the\n"
+                "first's in number, kind, codec or format (see trelvan-cli check) are\n"
+                "refused with the differences; --force joins them.\n"
                 "Default output: the first source's name with _link.wmv.\n"
                 "--verbose prints the copy engine's diagnostic lines on standard error.\n");
             return kExitOk;
@@ -30,6 +33,9 @@ int RunWmvLink(const std::vector<std::string>& words) {
         WmvLinkJob job;
         job.sources = args.Positional();
         job.output = args.Value("-o").value_or(WmvLinkDefaultOutput(job.sources.front()));
+        if (RefuseUnlessClean(CheckWmvJoin(job.sources), args.Has("--force"))) {
+            return kExitOperationError;
+        }
         return RunWmvCommand(args, WmvLinkProgress,
                              [&job](OpContext& ctx) { return trelvan::RunWmvLink(job, ctx); });
     } catch (const UsageError& e) {

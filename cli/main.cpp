@@ -49,7 +49,7 @@ const Command kCommands[] = {
     {"wmv-unite", "wmv-unite VIDEO AUDIO [-o OUT]",
      "put the video of one WMV file and the audio of another into one WMV file",
      trelvan::cli::RunWmvUnite},
-    {"wmv-link", "wmv-link SRC... [-o OUT]", "join WMV/WMA files into one file",
+    {"wmv-link", "wmv-link SRC... [-o OUT] [--force]", "join WMV/WMA files into one file",
      trelvan::cli::RunWmvLink},
     {"wmv-extract", "wmv-extract SRC [--start T] [--end T] [-o OUT]",
      "copy a time range of a WMV/WMA file into a new file (not cut at key frames)",

@@ -272,8 +272,8 @@ const Commands kRiffCommands = {
 };
 const Commands kMovieCommands = {
     {"info", "BAD"},
-    {"mov-link", "BAD", "PARTNER", "-o", "OUT.mov", "--quiet"},
-    {"mov-link", "PARTNER", "BAD", "-o", "OUT.mov", "--quiet"},
+    {"mov-link", "BAD", "PARTNER", "-o", "OUT.mov", "--quiet", "--force"},
+    {"mov-link", "PARTNER", "BAD", "-o", "OUT.mov", "--quiet", "--force"},
 };
 
 INSTANTIATE_TEST_SUITE_P(
@@ -298,14 +298,14 @@ INSTANTIATE_TEST_SUITE_P(
                         {"info", "BAD"},
                         {"wmv-separate", "--video", "BAD", "-o", "OUT.wmv", "--quiet"},
                         {"wmv-unite", "BAD", "PARTNER", "-o", "OUT.wmv", "--quiet"},
-                        {"wmv-link", "PARTNER", "BAD", "-o", "OUT.wmv", "--quiet"},
+                        {"wmv-link", "PARTNER", "BAD", "-o", "OUT.wmv", "--quiet", "--force"},
                         {"wmv-extract", "BAD", "--start", "0.3", "-o", "OUT.wmv", "--quiet"},
                     }},
         SweepSource{"sweep-wma", "-f lavfi -i sine=f=400:d=1:r=22050 -c:a wmav2 -b:a 32k", "wma",
                     Family::Asf, 10,
                     Commands{
                         {"wmv-separate", "--audio", "BAD", "-o", "OUT.wma", "--quiet"},
-                        {"wmv-link", "BAD", "PARTNER", "-o", "OUT.wma", "--quiet"},
+                        {"wmv-link", "BAD", "PARTNER", "-o", "OUT.wma", "--quiet", "--force"},
                         {"wmv-extract", "BAD", "--end", "0.5", "-o", "OUT.wma", "--quiet"},
                     }},
         // Movies: MOV with MPEG-4 video and PCM, MP4 with H.264 and AAC.

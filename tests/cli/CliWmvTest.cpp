@@ -144,6 +144,8 @@ TEST(CliWmv, FailuresAndUsageErrors) {
         {{"wmv-extract", missing, "--end", "1", "-o", out}, 1, "No.8201"},
         {{"wmv-separate", "--video", f.sound, "-o", out}, 1, "No.8204"},
         {{"wmv-unite", f.sound, f.movie, "-o", out}, 1, "No.8204"},
+        // Files whose streams differ are refused unless forced.
+        {{"wmv-link", f.movie, f.sound, "-o", out}, 1, "--force joins them"},
         // An output that names a source (however spelled) is refused before
         // anything is deleted.
         {{"wmv-separate", "--video", f.movie, "-o", f.movie}, 1, "No.6006"},
@@ -151,7 +153,7 @@ TEST(CliWmv, FailuresAndUsageErrors) {
           f.dir + "/./" + fs::path(f.sound).filename().string()},
          1,
          "No.6006"},
-        {{"wmv-link", f.sound, f.movie, "-o", f.movie}, 1, "No.6006"},
+        {{"wmv-link", f.movie, f.movie, "-o", f.movie}, 1, "No.6006"},
         {{"wmv-extract", f.movie, "-o", f.movie}, 1, "No.6006"},
     };
     const auto movieBytes = test::ReadBytes(f.movie);
