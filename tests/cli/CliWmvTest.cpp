@@ -163,6 +163,12 @@ TEST(CliWmv, FailuresAndUsageErrors) {
         EXPECT_EQ(r.exit_code, c.exit) << c.args[0] << " " << r.err;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << c.args[0] << " " << r.err;
     }
+    // The check compares Windows Media files as the link does.
+    auto r = f.Run({"check", f.movie, f.sound, "--human"});
+    EXPECT_EQ(r.exit_code, 1) << r.err;
+    EXPECT_NE(r.out.find("stream 1"), std::string::npos) << r.out;
+    r = f.Run({"check", f.movie, f.movie});
+    EXPECT_EQ(r.exit_code, 0) << r.out;
     EXPECT_EQ(test::ReadBytes(f.movie), movieBytes);
     EXPECT_EQ(test::ReadBytes(f.sound), soundBytes);
 }
