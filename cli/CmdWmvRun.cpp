@@ -70,6 +70,12 @@ int RunWmvCommand(const ParsedArgs& args,
         PumpThread pumping(ctx);
         r = op(ctx);
     }
+    if (r.code == 0 && !r.stopped) {
+        // A whole run ends at 100 %, as the page shows it, wherever the last
+        // sample's time lay.
+        ctx.first = 0;
+        ctx.current = ctx.last.load();
+    }
     run.FinishProgress();
     if (result != nullptr) {
         *result = r;
