@@ -28,7 +28,9 @@ CAVIBase::CAVIBase(int templateId, QWidget* owner, QColor background)
     connect(&m_timer, &QTimer::timeout, this, &CAVIBase::RefreshProgress);
 }
 
-CAVIBase::~CAVIBase() = default;
+CAVIBase::~CAVIBase() {
+    StopAndJoinWorker();
+}
 
 void CAVIBase::BuildControls() {
     trelvan::shell::BuildTemplate(TemplateId(), this);
@@ -101,10 +103,58 @@ void CAVIBase::EndWork() {
 }
 
 void CAVIBase::OnStop() {
+    m_stopAsked.store(true);
     m_ctx.stop.store(1);
     if (auto* stop = Item<QAbstractButton>(kStopId)) {
         stop->setEnabled(false);
     }
+}
+
+void CAVIBase::RunOnWorker(int periodMs, QThread::Priority priority, WorkerJob job) {
+    if (m_workerBusy) {
+        return;
+    }
+    m_stopAsked.store(false);
+    BeginWork(periodMs);
+    m_workerBusy = true;
+    std::function<void()> onBegin = [this] {
+        if (m_stopAsked.load()) {
+            m_ctx.stop.store(1);
+        }
+    };
+    m_worker.reset(QThread::create([this, job = std::move(job), onBegin = std::move(onBegin)] {
+        const int32_t code = job(onBegin);
+        // Dropped unposted if the page is gone by then (it waits for this
+        // thread before it goes).
+        QMetaObject::invokeMethod(
+            this, [this, code] { FinishWorker(code); }, Qt::QueuedConnection);
+    }));
+    m_worker->setObjectName("PageWorker");
+    m_worker->start(priority);
+}
+
+void CAVIBase::FinishWorker(int32_t code) {
+    if (m_worker) {
+        m_worker->wait();  // it has posted this call and is returning
+        m_worker.reset();
+    }
+    m_workerBusy = false;
+    m_timer.stop();
+    if (code != 0) {
+        ShowError(code);
+    }
+    m_ctx.stop.store(code == 0 && !m_stopAsked.load() ? 0 : 1);
+    EndWork();
+}
+
+void CAVIBase::StopAndJoinWorker() {
+    if (!m_worker) {
+        return;
+    }
+    m_stopAsked.store(true);
+    m_ctx.stop.store(1);
+    m_worker->wait();
+    m_worker.reset();
 }
 
 trelvan::ProgressInput CAVIBase::ProgressNow() const {
