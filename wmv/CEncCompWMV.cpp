@@ -46,4 +46,9 @@ uint64_t CEncCompWMV::AdvanceOffset(uint64_t duration) {
     return add;
 }
 
+uint64_t CEncCompWMV::AdvanceOffsetExact(uint64_t end) {
+    m_offset += end;
+    return m_offset;
+}
+
 }  // namespace trelvan

@@ -34,6 +34,10 @@ class CEncCompWMV {
     // Adds `duration` rounded down to whole seconds to the offset; returns
     // the amount added.
     uint64_t AdvanceOffset(uint64_t duration);
+    // Adds `end` (100 ns) to the offset exactly, for an entry that ends at
+    // `end`: the next entry's time 0 lands where this one ended. Returns the
+    // new offset.
+    uint64_t AdvanceOffsetExact(uint64_t end);
 
     // The output's header, for the header transfers; null when none is open.
     wm::HeaderInfo* GetHeader() { return m_writer ? &m_writer->Header() : nullptr; }

@@ -29,7 +29,12 @@
 // the time reached, `last` the total (see each operation). `item`/`items`
 // count the link's entries. The context's opener opens the sources and the
 // output (tests put faults in there); its warn hook gets the copy engine's
-// diagnostic lines and the operations' warnings.
+// diagnostic lines and the operations' warnings, one call at a time but not
+// always on the calling thread (the readers' threads report too).
+//
+// An output that names a source (however spelled: relative paths, links)
+// gives 6006 before anything is deleted or written; an empty source name
+// gives 8201 before anything happens.
 namespace trelvan {
 
 enum class WmvStreamKind { Video, Audio };
@@ -53,6 +58,9 @@ struct WmvOpResult {
     int64_t firstKeyTime = -1;
     // Extract: whether the source has a video stream.
     bool hasVideo = false;
+    // Whether a stop request ended the run before its end (the output then
+    // holds what was written, ended properly).
+    bool stopped = false;
 };
 
 // ---- Separate -------------------------------------------------------------
@@ -69,9 +77,10 @@ struct WmvSeparateJob {
 std::string WmvSeparateOutputName(const WmvSeparateJob& job);
 
 // Copies the last stream of the wanted kind (in profile order) to stream 1
-// of a new file with that stream's attributes, the file's attributes and
-// the codec descriptions of that kind. Positions: current = the time of the
-// last sample seen (any stream), last = the source's duration.
+// of a new file with that stream's attributes (now under number 1), the
+// file's attributes and the codec descriptions of that kind. Positions:
+// current = the time of the last sample seen (any stream), last = the
+// source's duration.
 WmvOpResult RunWmvSeparate(const WmvSeparateJob& job, OpContext& ctx,
                            const std::function<void()>& onBegin = {});
 
@@ -85,10 +94,15 @@ struct WmvUniteJob {
 
 std::string WmvUniteDefaultOutput(const std::string& videoSource);
 
-// Writes video as stream 1 and audio as stream 2, running to the end of the
-// longer source. Positions: current = the earlier of the two readers' times
-// (a finished reader no longer counts), last = the longer duration. A
-// reader whose run fails ends the unite with 8203 (no "100 %").
+// Writes video as stream 1 and audio as stream 2 (each with its stream's
+// attributes under the new number; the audio source's file attributes),
+// running to the end of the longer source. Nothing begins (no onBegin, an
+// existing output kept) until both sources are open with their streams
+// found. Positions: current = the earlier of the two readers' times (a
+// finished reader no longer counts), last = the longer duration. A reader
+// whose run fails, or a write refused, ends the unite with 8203 (no
+// "100 %"); the other reader stops at its next sample. The writer is ended
+// once, after both readers have returned.
 WmvOpResult RunWmvUnite(const WmvUniteJob& job, OpContext& ctx,
                         const std::function<void()>& onBegin = {});
 
@@ -118,13 +132,19 @@ struct WmvExtractJob {
     std::string source;
     std::string output;  // empty: the source's stem + "_extr.wmv"
     uint64_t start = 0;  // 100 ns
-    uint64_t end = 0;    // 100 ns; not checked against the start or the duration
+    // 100 ns; not checked against the start or the duration. 0 is the time
+    // 0 like any other end (only samples at 0 are copied), not "no end";
+    // UINT64_MAX reads to the end of the source.
+    uint64_t end = 0;
 };
 
 std::string WmvExtractDefaultOutput(const std::string& source);
 
+// The warning of an extract whose range holds no video key frame.
+std::string WmvNoKeyFrameWarning();
+
 // Start and end times of the range fields (hours, minutes, seconds,
-// milliseconds) in 100 ns.
+// milliseconds) in 100 ns; a time beyond what 64 bits hold gives UINT64_MAX.
 uint64_t WmvRangeTime(uint32_t hours, uint32_t minutes, uint32_t seconds, uint32_t millis);
 
 // The source's duration (100 ns) for the range fields: 0, or 8201.
@@ -134,7 +154,10 @@ int32_t WmvSourceDuration(const std::string& path, uint64_t* duration,
 // Copies the samples from `start` (dropped before it, shifted by it after)
 // to the first sample past `end`, with all the source's header data. Not
 // cut at key frames. Positions: current = the last sample's time relative
-// to the start, last = end - start.
+// to the start, last = end - start (an end past the source's duration
+// counts as the duration). A source with video whose range holds
+// no video key frame gets a warning through the context's warn hook (the
+// output's video starts without one).
 WmvOpResult RunWmvExtract(const WmvExtractJob& job, OpContext& ctx,
                           const std::function<void()>& onBegin = {});
 

@@ -16,8 +16,9 @@ uint32_t CTimeMmanager::SystemNow() {
 uint32_t CTimeMmanager::Now() const { return m_clock ? m_clock() : SystemNow(); }
 
 uint32_t CTimeMmanager::Start() {
-    m_start = Now();
-    return m_start;
+    const uint32_t now = Now();
+    m_start = now;
+    return now;
 }
 
 void CTimeMmanager::ClearTotal() { m_total = 0; }

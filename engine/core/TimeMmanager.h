@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
@@ -10,6 +11,9 @@
 // Workers use it as: ClearTotal, Start; after each unit of work AddLap, pump
 // pending events, Start again. The total is then the working time without the
 // time spent pumping.
+//
+// One thread changes the timer (the worker); another may read it meanwhile
+// (a display refreshing from a timer of its own), so each value is atomic.
 class CTimeMmanager {
 public:
     using Clock = std::function<uint32_t()>;
@@ -33,7 +37,7 @@ private:
     uint32_t Now() const;
 
     Clock m_clock;
-    uint32_t m_start = 0;
-    uint32_t m_limit = 0;
-    uint32_t m_total = 0;
+    std::atomic<uint32_t> m_start{0};
+    std::atomic<uint32_t> m_limit{0};
+    std::atomic<uint32_t> m_total{0};
 };

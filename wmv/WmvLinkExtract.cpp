@@ -1,0 +1,234 @@
+// WMV link (files one after the other) and extract (a time range).
+
+#include <algorithm>
+#include <atomic>
+#include <set>
+
+#include "ErrorCodes.h"
+#include "Language.h"
+#include "OutputNames.h"
+#include "WmvOpSupport.h"
+#include "WmvOperations.h"
+
+namespace trelvan {
+
+using namespace wmvops;
+
+namespace {
+
+// Opens the writer with the reader's profile, takes all of the reader's
+// header data, and begins: 0, 8302, 8202 or 8301.
+int32_t OpenLikeSource(CDecCompWMV& reader, CEncCompWMV& writer, const std::string& output) {
+    const std::shared_ptr<wm::Profile> profile = reader.GetProfile();
+    if (!profile || writer.OpenOutput(output, *profile) != 0) {
+        return err::kWmvOutputMake;
+    }
+    const int32_t code = reader.TransferHeaderData(writer.GetHeader());
+    if (code != 0) {
+        return code;
+    }
+    return writer.BeginWriting();
+}
+
+}  // namespace
+
+// ---- Link -----------------------------------------------------------------
+
+namespace {
+
+// What the link's sample handler keeps of the entry being written.
+struct LinkEntry {
+    std::atomic<uint64_t> latestTime{0};
+    // The latest end (time + duration) of the entry's samples.
+    std::atomic<uint64_t> latestEnd{0};
+};
+
+}  // namespace
+
+WmvOpResult RunWmvLink(const WmvLinkJob& job, OpContext& ctx,
+                       const std::function<void()>& onBegin) {
+    WmvOpResult r;
+    if (job.sources.empty()) {
+        r.code = err::kNoFrame;
+        r.output = job.output;
+        return r;
+    }
+    r.output = job.output.empty() ? WmvLinkDefaultOutput(job.sources.front()) : job.output;
+    if (std::any_of(job.sources.begin(), job.sources.end(),
+                    [](const std::string& s) { return s.empty(); })) {
+        r.code = err::kWmvOpen;
+        return r;
+    }
+    if (NamesASource(r.output, job.sources)) {
+        r.code = err::kOutputCannotBeMade;
+        return r;
+    }
+    RemoveExistingFile(r.output);
+    ctx.items = static_cast<int32_t>(job.sources.size());
+    ctx.item = 0;
+    Begin(ctx, r, onBegin);
+
+    WarnSink warn(ctx);
+    CDecCompWMV reader;
+    CEncCompWMV writer;
+    warn.Attach(reader);
+    writer.SetOpener(ctx.opener);
+    LinkEntry entry;
+    std::atomic<uint64_t> written{0};
+    reader.SetSampleHandler(
+        [&](uint16_t stream, uint64_t time, uint64_t duration, uint32_t flags,
+            const wm::SampleBuffer& sample, void*, void*) -> int {
+            if (time > entry.latestTime) {
+                entry.latestTime = time;
+                ctx.current = static_cast<int64_t>(time);
+            }
+            if (ctx.StopRequested()) {
+                return 1;
+            }
+            // Entries whose profile differs from the first one's may carry
+            // stream numbers the output lacks: the writer refuses those
+            // samples and the link ends with 8203.
+            const wm::HRESULT hr = writer.WriteSample(stream, time, duration, flags, sample);
+            if (hr != 0) {
+                return hr;
+            }
+            entry.latestEnd = std::max(entry.latestEnd.load(), time + duration);
+            ++written;
+            return 0;
+        },
+        nullptr);
+
+    // The first entry configures the output; every entry, the first too, is
+    // read from its time 0.
+    r.code = reader.Open(job.sources.front(), 0, 0);
+    if (r.code == 0) {
+        r.code = OpenLikeSource(reader, writer, r.output);
+    }
+    const bool began = r.code == 0;
+    for (size_t i = 0; r.code == 0 && i < job.sources.size() && !ctx.StopRequested(); ++i) {
+        ctx.timer.ClearTotal();
+        ctx.timer.Start();
+        ctx.item = static_cast<int32_t>(i);
+        ctx.current = 0;
+        entry.latestTime = 0;
+        entry.latestEnd = 0;
+        if (i > 0) {
+            r.code = reader.Open(job.sources[i], 0, 0);
+            if (r.code != 0) {
+                break;
+            }
+        }
+        const uint64_t duration = reader.GetDuration();
+        ctx.last = static_cast<int64_t>(duration);
+        r.code = reader.Run();
+        // The next entry begins where this one ends: at its Duration or at
+        // the end of its latest sample, whichever is later, to the 100 ns.
+        writer.AdvanceOffsetExact(std::max(duration, entry.latestEnd.load()));
+        reader.CloseSource();
+    }
+    r.samples = written;
+    reader.CloseSource();
+    EndOutput(writer, began, ctx, r);
+    End(ctx, r);
+    return r;
+}
+
+// ---- Extract --------------------------------------------------------------
+
+std::string WmvNoKeyFrameWarning() {
+    return SelectLanguageText(
+        "The range holds no video key frame: the output's video starts without one, and players "
+        "may show nothing of it.",
+        "範囲に映像のキーフレームがありません。出力の映像はキーフレームなしで始まるため、"
+        "表示されないことがあります。");
+}
+
+WmvOpResult RunWmvExtract(const WmvExtractJob& job, OpContext& ctx,
+                          const std::function<void()>& onBegin) {
+    WmvOpResult r;
+    r.output = job.output.empty() ? WmvExtractDefaultOutput(job.source) : job.output;
+    if (job.source.empty()) {
+        r.code = err::kWmvOpen;
+        return r;
+    }
+    if (NamesASource(r.output, {job.source})) {
+        r.code = err::kOutputCannotBeMade;
+        return r;
+    }
+    RemoveExistingFile(r.output);
+    Begin(ctx, r, onBegin);
+    // Unsigned, as the range is: an end before the start gives a span that
+    // the display shows as almost nothing done.
+    ctx.last = static_cast<int64_t>(job.end - job.start);
+
+    WarnSink warn(ctx);
+    CDecCompWMV reader;
+    CEncCompWMV writer;
+    warn.Attach(reader);
+    writer.SetOpener(ctx.opener);
+    // The copy engine takes an end of 0 as "no end"; for the range it is the
+    // time 0, past which every later sample lies.
+    const bool endsAtZero = job.end == 0;
+    std::set<uint16_t> video;
+    std::atomic<uint64_t> written{0};
+    std::atomic<int64_t> firstKey{-1};
+    std::atomic<bool> videoWritten{false};
+    reader.SetSampleHandler(
+        [&](uint16_t stream, uint64_t time, uint64_t duration, uint32_t flags,
+            const wm::SampleBuffer& sample, void*, void*) -> int {
+            if (endsAtZero && time + job.start > 0) {
+                return 1;
+            }
+            ctx.current = static_cast<int64_t>(time);
+            if (ctx.StopRequested()) {
+                return 1;
+            }
+            const wm::HRESULT hr = writer.WriteSample(stream, time, duration, flags, sample);
+            if (hr != 0) {
+                return hr;
+            }
+            ++written;
+            if (video.count(stream) != 0) {
+                videoWritten = true;
+                if (IsKey(flags) && firstKey < 0) {
+                    firstKey = static_cast<int64_t>(time);
+                }
+            }
+            return 0;
+        },
+        nullptr);
+
+    r.code = reader.Open(job.source, job.start, endsAtZero ? 0 : job.end);
+    if (r.code == 0) {
+        const CWMVCopy& engine = reader.Engine();
+        for (uint32_t i = 0; i < engine.StreamCount(); ++i) {
+            if (engine.StreamTypes()[i] == wm::kMediaTypeVideo) {
+                video.insert(engine.StreamNumbers()[i]);
+            }
+        }
+        r.hasVideo = !video.empty();
+        // A range that runs past the source ends with the source: the
+        // display measures against that, not against an end never reached
+        // (UINT64_MAX for "to the end").
+        const uint64_t duration = reader.GetDuration();
+        if (job.end > duration && job.start < duration) {
+            ctx.last = static_cast<int64_t>(duration - job.start);
+        }
+        r.code = OpenLikeSource(reader, writer, r.output);
+    }
+    const bool began = r.code == 0;
+    if (began) {
+        r.code = reader.Run();
+    }
+    r.samples = written;
+    r.firstKeyTime = firstKey;
+    reader.CloseSource();
+    EndOutput(writer, began, ctx, r);
+    if (r.code == 0 && videoWritten && r.firstKeyTime < 0) {
+        warn(WmvNoKeyFrameWarning());
+    }
+    End(ctx, r);
+    return r;
+}
+
+}  // namespace trelvan
