@@ -123,17 +123,19 @@ void CAVIBase::RunOnWorker(int periodMs, QThread::Priority priority, WorkerJob j
         }
     };
     m_worker.reset(QThread::create([this, job = std::move(job), onBegin = std::move(onBegin)] {
-        const int32_t code = job(onBegin);
+        WorkerOutcome outcome = job(onBegin);
         // Dropped unposted if the page is gone by then (it waits for this
         // thread before it goes).
         QMetaObject::invokeMethod(
-            this, [this, code] { FinishWorker(code); }, Qt::QueuedConnection);
+            this, [this, outcome = std::move(outcome)] { FinishWorker(outcome); },
+            Qt::QueuedConnection);
     }));
     m_worker->setObjectName("PageWorker");
     m_worker->start(priority);
 }
 
-void CAVIBase::FinishWorker(int32_t code) {
+void CAVIBase::FinishWorker(const WorkerOutcome& outcome) {
+    const int32_t code = outcome.code;
     if (m_worker) {
         m_worker->wait();  // it has posted this call and is returning
         m_worker.reset();
@@ -142,6 +144,13 @@ void CAVIBase::FinishWorker(int32_t code) {
     m_timer.stop();
     if (code != 0) {
         ShowError(code);
+    } else if (!outcome.note.empty()) {
+        trelvan::shell::MessageBoxRequest box;
+        box.owner = this;
+        box.caption = trelvan::shell::kProgramName;
+        box.text = QString::fromStdString(outcome.note);
+        box.warning = true;
+        trelvan::shell::ShowMessageBox(box);
     }
     m_ctx.stop.store(code == 0 && !m_stopAsked.load() ? 0 : 1);
     EndWork();

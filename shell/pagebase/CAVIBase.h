@@ -73,8 +73,13 @@ class CAVIBase : public CBaseColorDialog {
     // for before the operation began still counts) and returns its code.
     // That code comes back to the window thread, which shows it (error box)
     // or "100 %" when the run neither failed nor was stopped, and returns
-    // the page to idle. Refused while a worker runs.
-    using WorkerJob = std::function<int32_t(const std::function<void()>& onBegin)>;
+    // the page to idle; a note of a run without a code is shown in a box
+    // first. Refused while a worker runs.
+    struct WorkerOutcome {
+        int32_t code = 0;
+        std::string note;
+    };
+    using WorkerJob = std::function<WorkerOutcome(const std::function<void()>& onBegin)>;
     void RunOnWorker(int periodMs, QThread::Priority priority, WorkerJob job);
     bool WorkerBusy() const { return m_workerBusy; }
     // Sets the stop flag and waits for the worker to end (the destructor
@@ -113,7 +118,7 @@ class CAVIBase : public CBaseColorDialog {
 
   private:
     // The end of a worker's run, on the window thread.
-    void FinishWorker(int32_t code);
+    void FinishWorker(const WorkerOutcome& outcome);
 
     QTimer m_timer;
     std::unique_ptr<QThread> m_worker;

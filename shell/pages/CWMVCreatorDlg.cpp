@@ -33,7 +33,7 @@ void CWMVCreatorDlg::OnUnite() {
     job.output = m_output.toStdString();
     RunOnWorker(500, QThread::LowestPriority,
                 [job, ctx = &m_ctx](const std::function<void()>& onBegin) {
-                    return trelvan::RunWmvUnite(job, *ctx, onBegin).code;
+                    return WorkerOutcome{trelvan::RunWmvUnite(job, *ctx, onBegin).code, {}};
                 });
 }
 

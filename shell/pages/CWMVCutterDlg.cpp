@@ -32,7 +32,7 @@ void CWMVCutterDlg::RunCut(bool audio) {
     DoDataExchange(false);
     RunOnWorker(1000, QThread::LowestPriority,
                 [job, ctx = &m_ctx](const std::function<void()>& onBegin) {
-                    return trelvan::RunWmvSeparate(job, *ctx, onBegin).code;
+                    return WorkerOutcome{trelvan::RunWmvSeparate(job, *ctx, onBegin).code, {}};
                 });
 }
 

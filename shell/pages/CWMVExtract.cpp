@@ -1,5 +1,7 @@
 #include "CWMVExtract.h"
 
+#include <memory>
+
 #include "Language.h"
 #include "WmvOperations.h"
 
@@ -46,9 +48,19 @@ void CWMVExtract::RunExtract() {
     job.output = m_output.toStdString();
     job.start = timeOf(CRangeFields::kStart);
     job.end = timeOf(CRangeFields::kEnd);
+    // A range without a video key frame gives a file whose picture players
+    // may not show: the user is told so after the run. The warning comes
+    // on the worker, before its outcome.
+    auto note = std::make_shared<std::string>();
+    m_ctx.warn = [note](const std::string& text) {
+        if (text == trelvan::WmvNoKeyFrameWarning()) {
+            *note = text;
+        }
+    };
     RunOnWorker(1000, QThread::LowPriority,
-                [job, ctx = &m_ctx](const std::function<void()>& onBegin) {
-                    return trelvan::RunWmvExtract(job, *ctx, onBegin).code;
+                [job, note, ctx = &m_ctx](const std::function<void()>& onBegin) {
+                    const int32_t code = trelvan::RunWmvExtract(job, *ctx, onBegin).code;
+                    return WorkerOutcome{code, *note};
                 });
 }
 

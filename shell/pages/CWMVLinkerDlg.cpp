@@ -26,7 +26,7 @@ void CWMVLinkerDlg::RunLink(const QStringList& sources) {
     job.output = m_output.toStdString();
     RunOnWorker(1000, QThread::LowestPriority,
                 [job, ctx = &m_ctx](const std::function<void()>& onBegin) {
-                    return trelvan::RunWmvLink(job, *ctx, onBegin).code;
+                    return WorkerOutcome{trelvan::RunWmvLink(job, *ctx, onBegin).code, {}};
                 });
 }
 

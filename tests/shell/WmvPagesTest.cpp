@@ -254,8 +254,17 @@ void WmvPagesTest::uniteLinkAndExtractRun() {
         QCOMPARE(w.Field(1034), QString("100 %"));
         QCOMPARE(trelvan::WmvSourceDuration((dir + "/movie_extr.wmv").toStdString(), &duration), 0);
         QVERIFY(duration > 5000000 && duration < 15000000);
+        QCOMPARE(capture.boxes.size(), 0);
+        // 0.1 s to 0.3 s holds no key frame (the next is at 1.2 s): the run
+        // completes and the user is told.
+        w.page->SetItemText(CWMVExtract::kRangeIds[3], "100");
+        w.page->SetItemText(CWMVExtract::kRangeIds[6], "0");
+        w.page->SetItemText(CWMVExtract::kRangeIds[7], "300");
+        QVERIFY(w.Run(1029));
+        QCOMPARE(capture.boxes.size(), 1);
+        QCOMPARE(capture.boxes[0].text, QString::fromStdString(trelvan::WmvNoKeyFrameWarning()));
+        QCOMPARE(w.Field(1034), QString("100 %"));
     }
-    QCOMPARE(capture.boxes.size(), 0);
 }
 
 void WmvPagesTest::stopDuringALinkEndsTheFile() {
