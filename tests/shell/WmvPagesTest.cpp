@@ -213,6 +213,13 @@ void WmvPagesTest::separateRunsAndAMissingStream() {
     QVERIFY(w.page->Item<QPushButton>(1030)->isEnabled());
     QVERIFY(w.page->Item<QPushButton>(1036)->isEnabled());
     QVERIFY(!w.page->Item<QPushButton>(1042)->isEnabled());
+    // An output that names the source is refused; the source stays.
+    const auto size = std::filesystem::file_size(silent.toStdString());
+    w.page->SetItemText(1053, silent);
+    QVERIFY(w.Run(1030));
+    QCOMPARE(capture.boxes.size(), 2);
+    QCOMPARE(capture.boxes[1].caption, QString::fromUtf8("エラーNo.6006"));
+    QCOMPARE(std::filesystem::file_size(silent.toStdString()), size);
 }
 
 void WmvPagesTest::uniteLinkAndExtractRun() {
