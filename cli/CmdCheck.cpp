@@ -1,20 +1,41 @@
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 #include "CliCommon.h"
 #include "Commands.h"
 #include "JoinCheckAvi.h"
+#include "MovJoinCheck.h"
+#include "OutputNames.h"
 
 namespace trelvan::cli {
 
+namespace {
+
+bool AllWithExtension(const std::vector<std::string>& sources,
+                      std::initializer_list<const char*> extensions) {
+    return std::all_of(sources.begin(), sources.end(), [&](const std::string& s) {
+        std::string ext = FileExtension(s);
+        std::transform(ext.begin(), ext.end(), ext.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        return std::any_of(extensions.begin(), extensions.end(),
+                           [&](const char* e) { return ext == e; });
+    });
+}
+
+}  // namespace
+
 JoinReport CheckJoinOf(const std::vector<std::string>& sources) {
     // A list of AVI files is checked as the AVI link joins it (video and
-    // audio); any other list as the audio link joins it.
-    bool allAvi = true;
-    for (const std::string& s : sources) {
-        const std::string ext = s.size() >= 4 ? s.substr(s.size() - 4) : "";
-        allAvi = allAvi && (ext == ".avi" || ext == ".AVI" || ext == ".Avi");
+    // audio), a list of movies as the MOV link does; any other list as the
+    // audio link joins it.
+    if (AllWithExtension(sources, {".avi"})) {
+        return CheckAviJoin(sources);
     }
-    return allAvi ? CheckAviJoin(sources) : CheckAudioJoin(sources);
+    if (AllWithExtension(sources, {".mov", ".mp4", ".m4a", ".m4v", ".3gp", ".qt"})) {
+        return CheckMovieJoin(sources);
+    }
+    return CheckAudioJoin(sources);
 }
 
 bool RefuseUnlessClean(const JoinReport& report, bool force) {
@@ -38,7 +59,9 @@ int RunCheck(const std::vector<std::string>& words) {
                 "usage: trelvan-cli check SRC... [--human]\n"
                 "Compares every source with the first on what must agree for a join to play:\n"
                 "AVI files on their video (compression, handler, frame size, bit depth, frame\n"
-                "rate, codec data) and audio, other lists on their audio format. Prints the\n"
+                "rate, codec data) and audio, movies (.mov, .mp4, .m4a, .m4v, .3gp) on how\n"
+                "their tracks paste (frame size, time scale, language, matrix, sample\n"
+                "descriptions), other lists on their audio format. Prints the\n"
                 "differences as JSON (as text with --human). Exit 0 when the list joins\n"
                 "cleanly, 1 when it does not.\n");
             return kExitOk;

@@ -3,23 +3,27 @@
 #include "CliCommon.h"
 #include "Commands.h"
 #include "Language.h"
+#include "MovJoinCheck.h"
 #include "MovLink.h"
 
 namespace trelvan::cli {
 
-// trelvan-cli mov-link SRC... [-o OUT]: the MOV link page's work. Without
+// trelvan-cli mov-link SRC... [-o OUT] [--force]: the MOV link page's work. Without
 // -o the output is the first source's stem + "_link.mov". A failure prints
 // the page's message (Japanese, as the page shows it) on standard error.
 int RunMovLink(const std::vector<std::string>& words) {
     try {
-        const ParsedArgs args = ParseArgs(words, {{}, {"-o"}});
+        const ParsedArgs args = ParseArgs(words, {{"--force"}, {"-o"}});
         if (args.Has("--help") || args.Has("-h")) {
             std::printf(
-                "usage: trelvan-cli mov-link SRC... [-o OUT]\n"
+                "usage: trelvan-cli mov-link SRC... [-o OUT] [--force]\n"
                 "Joins QuickTime/MP4 movies, in the order given, into one self-contained MOV\n"
                 "file without re-encoding: each later movie is pasted at the end of the\n"
                 "first; the first movie's time scale, metadata and track settings lead.\n"
-                "Default output: the first source's name with _link.mov.\n");
+                "Default output: the first source's name with _link.mov.\n"
+                "Movies whose tracks would not join into one track each, or that would make\n"
+                "a track change its sample description midway (see trelvan-cli check), are\n"
+                "refused with the differences; --force joins them.\n");
             return kExitOk;
         }
         if (args.Positional().empty()) {
@@ -29,6 +33,10 @@ int RunMovLink(const std::vector<std::string>& words) {
         MovLinkJob job;
         job.sources = args.Positional();
         job.output = args.Value("-o").value_or(MovLinkDefaultOutput(job.sources.front()));
+
+        if (RefuseUnlessClean(CheckMovieJoin(job.sources), args.Has("--force"))) {
+            return kExitOperationError;
+        }
 
         OpContext ctx;
         CliRun run(ctx, args);

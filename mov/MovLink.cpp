@@ -7,6 +7,7 @@
 
 #include "CQuickTime.h"
 #include "ErrorCodes.h"
+#include "MovJoinCheck.h"
 #include "MovieToolbox.h"
 #include "OutputNames.h"
 
@@ -138,6 +139,15 @@ MovLinkResult RunMovLink(const MovLinkJob& job, OpContext& ctx,
     for (const std::string& source : job.sources) {
         if (SameFile(source, job.output)) {
             r.code = err::kOutputCannotBeMade;
+            return r;
+        }
+    }
+    if (job.checkJoin) {
+        // A movie that cannot be read is left to the link, which says so in
+        // its own words.
+        r.join = CheckMovieJoin(job.sources, ctx.opener);
+        if (!r.join.differences.empty() && ctx.ask && !ctx.Ask("", r.join.Question())) {
+            r.cancelled = true;
             return r;
         }
     }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "IoFile.h"
+#include "JoinCheck.h"
 #include "OpContext.h"
 #include "ProgressText.h"
 
@@ -20,6 +21,9 @@ namespace trelvan {
 struct MovLinkJob {
     std::vector<std::string> sources;  // in link order
     std::string output;
+    // Compare the movies before anything is deleted or written, and ask
+    // the context's ask hook (OK joins anyway) when they differ.
+    bool checkJoin = false;
 };
 
 enum class MovLinkIcon { None, Stop, Question };
@@ -33,6 +37,10 @@ struct MovLinkResult {
     MovLinkIcon icon = MovLinkIcon::None;
     // Whether the work began (the running state was entered).
     bool started = false;
+    // The join check's findings (checkJoin), and whether the question about
+    // them was answered Cancel (then nothing was deleted or written).
+    JoinReport join;
+    bool cancelled = false;
 };
 
 // The output name the link proposes: the first source's stem + "_link.mov".
@@ -41,6 +49,8 @@ std::string MovLinkDefaultOutput(const std::string& firstSource);
 // Runs the link against `ctx`:
 //  - an empty list gives -1 and an output that names one of the sources
 //    (however spelled) 6006, both before anything is deleted;
+//  - with checkJoin, movies that differ where a join needs them to agree
+//    are asked about (Cancel: nothing deleted or written, code 0);
 //  - an existing output is deleted; then the stop flag is cleared and
 //    `onBegin` called; the layer is started, the first source opened, and
 //    for each later source (`item` is its index; the context is pumped and

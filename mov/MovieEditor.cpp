@@ -6,14 +6,15 @@
 #include "EditList.h"
 
 namespace trelvan::mov {
-namespace {
 
-bool SameKind(const Track& a, const Track& b) {
+bool PastesInto(const Track& a, const Track& b) {
     return a.handler == b.handler && a.timescale == b.timescale && a.language == b.language &&
            a.width == b.width && a.height == b.height && a.matrix == b.matrix &&
            a.alternateGroup == b.alternateGroup && a.frameRuns == b.frameRuns &&
            a.frameTableSize == b.frameTableSize;
 }
+
+namespace {
 
 // The index of `source` in `movie`, added when it is not there yet.
 std::optional<uint16_t> SourceIndex(Movie& movie, const Source& source) {
@@ -162,7 +163,7 @@ MovResult MovieEditor::Paste(const Movie& scrap) {
         }
         size_t ai = ownTracks;
         for (size_t i = 0; i < ownTracks; ++i) {
-            if (!taken[i] && SameKind(m_movie.tracks[i], b)) {
+            if (!taken[i] && PastesInto(m_movie.tracks[i], b)) {
                 ai = i;
                 break;
             }

@@ -21,6 +21,10 @@
 // scale, metadata and track settings.
 namespace trelvan::mov {
 
+// Whether a paste puts the samples of track `from` into track `into`: the
+// same kind of track in the sense above (and the same sound layout).
+bool PastesInto(const Track& into, const Track& from);
+
 class MovieEditor {
 public:
     MovieEditor() = default;

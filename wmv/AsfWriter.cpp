@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <random>
 
 #include "ByteOrder.h"
@@ -193,8 +194,10 @@ HRESULT AsfWriter::BeginWriting() {
     // The header goes straight to the file, so that a disk that fills up
     // later still leaves a file that says what it is.
     const bool header_ok = m_file->WriteAt(0, header.data(), header.size());
-    m_out = std::make_unique<BufferedWriter>(*m_file, m_dataStart, m_options.bufferSize);
-    m_packet.assign(m_packetSize, 0);
+    // Packets are built in place in the buffer: it holds one at least.
+    m_out = std::make_unique<BufferedWriter>(*m_file, m_dataStart,
+                                             std::max<size_t>(m_options.bufferSize, m_packetSize));
+    m_packet = nullptr;
     m_used = 0;
     m_payloads = 0;
     m_packets = 0;
@@ -212,26 +215,35 @@ HRESULT AsfWriter::WriteSample(uint16_t stream, uint64_t time, uint64_t duration
     return WriteLocked(stream, time, duration, flags, data, n);
 }
 
-void AsfWriter::StartPacket(uint32_t send_ms) {
-    std::fill(m_packet.begin(), m_packet.end(), 0);
+bool AsfWriter::StartPacket(uint32_t send_ms) {
+    m_packet = m_out->Reserve(m_packetSize);
+    if (m_packet == nullptr) {
+        return false;
+    }
     m_used = kPacketHead;
     m_payloads = 0;
     m_sendMs = send_ms;
+    return true;
 }
 
 void AsfWriter::FlushPacket() {
     if (m_used == 0) {
         return;
     }
-    uint8_t* p = m_packet.data();
+    uint8_t* p = m_packet;
+    // Only the padding is zeroed: every other byte was written.
+    std::memset(p + m_used, 0, m_packetSize - m_used);
     p[0] = 0x82;
+    p[1] = 0;  // error correction data
+    p[2] = 0;
     p[3] = kLengthTypeFlags;
     p[4] = kPropertyFlags;
     bytes::PutLE16(p + 5, static_cast<uint16_t>(m_packetSize - m_used));
     bytes::PutLE32(p + 7, m_sendMs);
     bytes::PutLE16(p + 11, 0);
     p[13] = static_cast<uint8_t>(0x80 | m_payloads);
-    m_out->Write(p, m_packetSize);
+    m_out->Commit(m_packetSize);
+    m_packet = nullptr;
     ++m_packets;
     m_endByPacket.push_back(m_endMs);
     m_lastSendMs = m_sendMs;
@@ -269,8 +281,9 @@ HRESULT AsfWriter::WriteLocked(uint16_t stream, uint64_t time, uint64_t duration
     size_t offset = 0;
     uint64_t first_packet = UINT64_MAX;
     while (offset < n) {
-        if (m_used == 0) {
-            StartPacket(std::max(m_lastSendMs, send));
+        if (m_used == 0 && !StartPacket(std::max(m_lastSendMs, send))) {
+            m_failed = true;
+            return hr::kFileWrite;
         }
         const size_t space = m_packetSize - m_used;
         const size_t remaining = n - offset;
@@ -279,7 +292,7 @@ HRESULT AsfWriter::WriteLocked(uint16_t stream, uint64_t time, uint64_t duration
             continue;
         }
         const size_t take = std::min({remaining, space - head, size_t{0xFFFF}});
-        uint8_t* p = m_packet.data() + m_used;
+        uint8_t* p = m_packet + m_used;
         p[0] = static_cast<uint8_t>((stream & 0x7F) | (key ? 0x80 : 0));
         p[1] = st->objectNumber;
         bytes::PutLE32(p + 2, static_cast<uint32_t>(offset));

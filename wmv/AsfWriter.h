@@ -75,7 +75,7 @@ class AsfWriter {
     HRESULT WriteLocked(uint16_t stream, uint64_t time, uint64_t duration, uint32_t flags,
                         const uint8_t* data, size_t n);
     void FlushPacket();
-    void StartPacket(uint32_t send_ms);
+    bool StartPacket(uint32_t send_ms);
     void IndexSample(StreamState& st, uint32_t pt_ms, bool key, uint32_t first_packet);
     void FinishIndex(StreamState& st, uint64_t end_ms);
     HRESULT Finish();
@@ -94,8 +94,9 @@ class AsfWriter {
     uint64_t m_prerollMs = 0;
     size_t m_filePropsAt = 0;
     uint64_t m_dataStart = 0;  // first packet
-    // The packet being filled.
-    std::vector<uint8_t> m_packet;
+    // The packet being filled, in place in the output's buffer (null
+    // between packets).
+    uint8_t* m_packet = nullptr;
     size_t m_used = 0;
     unsigned m_payloads = 0;
     uint32_t m_sendMs = 0;

@@ -7,6 +7,7 @@
 #include "ErrorCodes.h"
 #include "Language.h"
 #include "OutputNames.h"
+#include "WmvJoinCheck.h"
 #include "WmvOpSupport.h"
 #include "WmvOperations.h"
 
@@ -62,6 +63,14 @@ WmvOpResult RunWmvLink(const WmvLinkJob& job, OpContext& ctx,
     if (NamesASource(r.output, job.sources)) {
         r.code = err::kOutputCannotBeMade;
         return r;
+    }
+    if (job.checkJoin) {
+        // A file that cannot be read is left to the link, which reports it.
+        r.join = CheckWmvJoin(job.sources, ctx.opener);
+        if (!r.join.differences.empty() && ctx.ask && !ctx.Ask("", r.join.Question())) {
+            r.cancelled = true;
+            return r;
+        }
     }
     RemoveExistingFile(r.output);
     ctx.items = static_cast<int32_t>(job.sources.size());

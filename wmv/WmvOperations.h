@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "JoinCheck.h"
 #include "OpContext.h"
 #include "ProgressText.h"
 
@@ -61,6 +62,10 @@ struct WmvOpResult {
     // Whether a stop request ended the run before its end (the output then
     // holds what was written, ended properly).
     bool stopped = false;
+    // Link: the join check's findings (checkJoin), and whether the question
+    // about them was answered Cancel (then nothing was deleted or written).
+    JoinReport join;
+    bool cancelled = false;
 };
 
 // ---- Separate -------------------------------------------------------------
@@ -111,6 +116,9 @@ WmvOpResult RunWmvUnite(const WmvUniteJob& job, OpContext& ctx,
 struct WmvLinkJob {
     std::vector<std::string> sources;  // in link order
     std::string output;                // empty: the first source's stem + "_link.wmv"
+    // Compare the files before anything is deleted or written, and ask the
+    // context's ask hook (OK joins anyway) when they differ.
+    bool checkJoin = false;
 };
 
 std::string WmvLinkDefaultOutput(const std::string& firstSource);
@@ -120,7 +128,8 @@ std::string WmvLinkDefaultOutput(const std::string& firstSource);
 // is read from its start; its samples keep their stream numbers and land at
 // their own time plus the exact end of the entries before (for each entry
 // the larger of its Duration attribute and the end, time + duration, of its
-// latest sample). The profiles are not compared. Positions: item/items the
+// latest sample). The profiles are compared only with checkJoin (before
+// anything is deleted; Cancel ends there). Positions: item/items the
 // entry, current = the latest sample time of the entry, last = its
 // duration; the lap timer restarts with each entry.
 WmvOpResult RunWmvLink(const WmvLinkJob& job, OpContext& ctx,

@@ -52,6 +52,21 @@ bool BufferedWriter::Write(const void* data, size_t n) {
     return true;
 }
 
+uint8_t* BufferedWriter::Reserve(size_t n) {
+    if (!m_ok || n > m_buf.size()) {
+        return nullptr;
+    }
+    if (m_used + n > m_buf.size() && !Flush()) {
+        return nullptr;
+    }
+    return m_buf.data() + m_used;
+}
+
+void BufferedWriter::Commit(size_t n) {
+    m_used += n;
+    m_pos += n;
+}
+
 bool BufferedWriter::CopyFrom(IoFile& from, uint64_t from_offset, uint64_t n) {
     if (!Flush()) {
         return false;

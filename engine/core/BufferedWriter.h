@@ -20,6 +20,13 @@ class BufferedWriter {
     // Appends n bytes at the current position. Large blocks bypass the buffer.
     bool Write(const void* data, size_t n);
     bool WriteZeros(size_t n);
+    // Room for n bytes at the current position, filled in place by the
+    // caller and then appended with Commit(n), which saves a copy for data
+    // built piece by piece (packets). The buffer is emptied first when it
+    // lacks room. Null after a failure or when n exceeds the buffer. Nothing
+    // else may be written between the two calls.
+    uint8_t* Reserve(size_t n);
+    void Commit(size_t n);
     // Writes n bytes at an absolute offset that was already written (or lies
     // within the buffered range); the position does not move.
     bool Patch(uint64_t offset, const void* data, size_t n);

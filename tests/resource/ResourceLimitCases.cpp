@@ -3,6 +3,7 @@
 #include "AsfGuid.h"
 #include "ByteOrder.h"
 #include "CraftedAsf.h"
+#include "CraftedMovie.h"
 
 namespace trelvan::test {
 
@@ -539,6 +540,44 @@ const std::vector<CraftedCase>& CraftedCases() {
              const Bytes index = crafted::Object(asf::guid::kSimpleIndex, si, 0xFFFFFFFFFFull);
              b.insert(b.end(), index.begin(), index.end());
              return b;
+         }},
+        // ---- movies ----
+        {"MovSizeTableCountAllOnes", CraftedBase::Mov,
+         [] {
+             mov::test::Damage d;
+             d.stszCount = 0xFFFFFFFFu;
+             return mov::test::BuildMovie(d);
+         }},
+        {"MovUniformSizeCountsAllOnes", CraftedBase::Mov,
+         [] {
+             // No size table to measure the count against: only the file's
+             // length can bound the samples.
+             mov::test::Damage d;
+             d.stszUniform = 1;
+             d.stszCount = 0xFFFFFFF0u;
+             d.stscPerChunk = 0xFFFFFFF0u;
+             return mov::test::BuildMovie(d);
+         }},
+        {"MovChunkAndDurationCountsAllOnes", CraftedBase::Mov,
+         [] {
+             mov::test::Damage d;
+             d.stcoCount = 0xFFFFFFFFu;
+             d.sttsCount = 0xFFFFFFFFu;
+             return mov::test::BuildMovie(d);
+         }},
+        {"MovDescriptionAndEditCountsAllOnes", CraftedBase::Mov,
+         [] {
+             mov::test::Damage d;
+             d.stsdCount = 0xFFFFFFFFu;
+             d.elstCount = 0xFFFFFFFFu;
+             return mov::test::BuildMovie(d);
+         }},
+        {"MovFragmentRunCountAllOnes", CraftedBase::Mov,
+         [] {
+             mov::test::Damage d;
+             d.fragment = true;
+             d.trunCount = 0xFFFFFFFFu;
+             return mov::test::BuildMovie(d);
          }},
     };
     return cases;

@@ -27,6 +27,10 @@
 #include "CEncCompWMV.h"
 #include "CWaveFileACM.h"
 #include "CraftedAsf.h"
+#include "CraftedMovie.h"
+#include "MovLink.h"
+#include "MovieReader.h"
+#include "QtErrorNames.h"
 #include "ErrorCodes.h"
 #include "ErrorText.h"
 #include "Fixtures.h"
@@ -238,6 +242,21 @@ int32_t CopyAsf(const std::string& path, const std::string& out) {
     return rc;
 }
 
+// The movie reader, and a link of a movie with itself (both copies flattened
+// into one output).
+int32_t ReadMovie(const std::string& path) {
+    mov::Movie movie;
+    return static_cast<int32_t>(mov::ReadMovieFile(path, movie, DiskFileOpener()));
+}
+
+int32_t MovLinkTwice(const std::string& path, const std::string& out) {
+    OpContext ctx;
+    MovLinkJob job;
+    job.sources = {path, path};
+    job.output = out + "/link.mov";
+    return RunMovLink(job, ctx).code;
+}
+
 const std::vector<Runner>& Runners() {
     static const std::vector<Runner> runners = {
         {"AviFile", [](const std::string& p, const std::string&) { return ReadAllSamples(p); }},
@@ -258,6 +277,8 @@ const std::vector<Runner>& Runners() {
         {"AviUnite", UniteWithItself},
         {"CDecCompWMV", [](const std::string& p, const std::string&) { return ReadAsf(p); }},
         {"WmvCopy", CopyAsf},
+        {"MovieReader", [](const std::string& p, const std::string&) { return ReadMovie(p); }},
+        {"MovLink", MovLinkTwice},
     };
     return runners;
 }
@@ -274,7 +295,8 @@ bool CleanCode(int32_t code) {
             return true;
         }
     }
-    return false;
+    // The movie layer answers with the movie result codes.
+    return mov::QtErrorName(code) != mov::kUnknownErrorName;
 }
 
 struct Measured {
@@ -298,7 +320,10 @@ Measured Measure(const Runner& runner, const std::string& source) {
 std::string WriteSource(const std::string& name, const Bytes& bytes, CraftedBase base) {
     const std::string path =
         test::ScratchDir() + "/" + name +
-        (base == CraftedBase::Avi ? ".avi" : base == CraftedBase::Wav ? ".wav" : ".wmv");
+        (base == CraftedBase::Avi   ? ".avi"
+         : base == CraftedBase::Wav ? ".wav"
+         : base == CraftedBase::Asf ? ".wmv"
+                                    : ".mov");
     test::WriteBytes(path, bytes);
     return path;
 }
@@ -317,7 +342,8 @@ TEST_P(ResourceLimit, HeapStaysWithinTheFileSize) {
         WriteSource("base",
                     c.base == CraftedBase::Avi   ? test::BaseAvi()
                     : c.base == CraftedBase::Wav ? test::BaseWav()
-                                                 : test::crafted::SmallValidFile(),
+                    : c.base == CraftedBase::Asf ? test::crafted::SmallValidFile()
+                                                 : mov::test::BuildMovie({}),
                     c.base);
     const int64_t file = static_cast<int64_t>(crafted.size());
     for (const Runner& r : Runners()) {

@@ -1,0 +1,111 @@
+// The MOV link's join check: movies that paste into one track each with the
+// same descriptions join cleanly; others are named by entry, track and
+// field, refused by the command line without --force, and asked about by
+// the link (Cancel: nothing deleted or written).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "Fixtures.h"
+#include "MovFixtures.h"
+#include "MovJoinCheck.h"
+#include "MovLink.h"
+#include "Process.h"
+
+namespace trelvan {
+namespace {
+
+namespace fs = std::filesystem;
+using mov::test::Make;
+
+struct Pair {
+    const char* name;
+    const mov::test::Recipe* second;
+    // The first difference expected ("" for none): track and field.
+    const char* stream;
+    const char* field;
+};
+
+class MovJoinCheck : public ::testing::TestWithParam<Pair> {};
+
+TEST_P(MovJoinCheck, NamesTheFirstDifference) {
+    const Pair& p = GetParam();
+    const JoinReport report = CheckMovieJoin({Make(mov::test::kH264Aac), Make(*p.second)});
+    EXPECT_EQ(report.code, 0);
+    if (*p.stream == '\0') {
+        EXPECT_TRUE(report.JoinsCleanly()) << report.Text();
+        return;
+    }
+    ASSERT_FALSE(report.differences.empty());
+    const JoinDifference& d = report.differences.front();
+    EXPECT_EQ(d.entry, 1);
+    EXPECT_EQ(d.stream, p.stream) << report.Text();
+    EXPECT_EQ(d.field, p.field) << report.Text();
+    EXPECT_NE(d.first, d.value);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pairs, MovJoinCheck,
+    ::testing::Values(
+        Pair{"SameRecipe", &mov::test::kH264Aac, "", ""},
+        // Another H.264 level: the same codec with other parameter sets.
+        Pair{"OtherCodecData", &mov::test::kOtherLevel, "video", "codec data"},
+        // 600 units a second and 48 kHz sound: tracks that cannot share media.
+        Pair{"OtherTimeScales", &mov::test::kOtherScales, "video", "time scale"},
+        Pair{"OtherFrameSize", &mov::test::kMjpegRaw, "video", "frame size"},
+        // MPEG-4 video at the same size and time scale: a description switch.
+        Pair{"OtherCodec", &mov::test::kMpeg4Pcm, "video", "codec"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(MovJoinCheckRun, CancelLeavesTheOldOutputAndOkJoins) {
+    const std::string dir = test::ScratchDir();
+    MovLinkJob job;
+    job.sources = {Make(mov::test::kH264Aac), Make(mov::test::kOtherLevel)};
+    job.output = dir + "/out.mov";
+    job.checkJoin = true;
+    test::WriteBytes(job.output, {1, 2, 3});
+
+    OpContext ctx;
+    std::string asked;
+    ctx.ask = [&](const std::string&, const std::string& text) {
+        asked = text;
+        return false;
+    };
+    MovLinkResult r = RunMovLink(job, ctx);
+    EXPECT_TRUE(r.cancelled);
+    EXPECT_FALSE(r.started);
+    EXPECT_NE(asked.find("codec data"), std::string::npos) << asked;
+    EXPECT_EQ(fs::file_size(job.output), 3u);
+
+    ctx.ask = [](const std::string&, const std::string&) { return true; };
+    r = RunMovLink(job, ctx);
+    EXPECT_EQ(r.code, 0) << r.message;
+    EXPECT_FALSE(r.cancelled);
+    EXPECT_GT(fs::file_size(job.output), 3u);
+}
+
+TEST(MovJoinCheckCli, CheckReportsAndLinkRefusesUnlessForced) {
+    const std::string dir = test::ScratchDir();
+    const std::string a = test::CopyFile(Make(mov::test::kH264Aac), dir);
+    const std::string b = test::CopyFile(Make(mov::test::kMjpegRaw), dir);
+    const std::string cli = test::BuiltProgram("trelvan-cli");
+
+    const auto clean = test::RunCommand({cli, "check", a, a});
+    EXPECT_EQ(clean.exit_code, 0) << clean.out << clean.err;
+    const auto check = test::RunCommand({cli, "check", a, b});
+    EXPECT_EQ(check.exit_code, 1);
+    EXPECT_NE(check.out.find("\"field\": \"frame size\""), std::string::npos) << check.out;
+
+    const std::string out = dir + "/o.mov";
+    const auto refused = test::RunCommand({cli, "mov-link", a, b, "-o", out, "--quiet"});
+    EXPECT_EQ(refused.exit_code, 1);
+    EXPECT_NE(refused.err.find("--force"), std::string::npos) << refused.err;
+    EXPECT_FALSE(fs::exists(out));
+    const auto forced =
+        test::RunCommand({cli, "mov-link", a, b, "-o", out, "--quiet", "--force"});
+    EXPECT_EQ(forced.exit_code, 0) << forced.err;
+    EXPECT_TRUE(fs::exists(out));
+}
+
+}  // namespace
+}  // namespace trelvan
