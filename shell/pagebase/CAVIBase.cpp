@@ -22,7 +22,8 @@ CAVIBase::CAVIBase(int templateId, QWidget* owner, QColor background)
     // (OK ends that audio copy, Cancel skips one sample): none is skipped
     // without the user's word.
     m_ctx.ask = [this](const std::string& caption, const std::string& text) {
-        return AskOkCancel(QString::fromStdString(caption), QString::fromStdString(text));
+        const QString c = QString::fromStdString(caption), t = QString::fromStdString(text);
+        return QThread::currentThread() == thread() ? AskOkCancel(c, t) : AskFromWorker(c, t);
     };
     m_timer.setObjectName("Timer1");
     connect(&m_timer, &QTimer::timeout, this, &CAVIBase::RefreshProgress);
@@ -115,6 +116,10 @@ void CAVIBase::RunOnWorker(int periodMs, QThread::Priority priority, WorkerJob j
         return;
     }
     m_stopAsked.store(false);
+    {
+        std::lock_guard<std::mutex> hold(m_askLock);
+        m_refuseQuestions = false;
+    }
     BeginWork(periodMs);
     m_workerBusy = true;
     std::function<void()> onBegin = [this] {
@@ -152,8 +157,32 @@ void CAVIBase::FinishWorker(const WorkerOutcome& outcome) {
         box.warning = true;
         trelvan::shell::ShowMessageBox(box);
     }
-    m_ctx.stop.store(code == 0 && !m_stopAsked.load() ? 0 : 1);
+    m_ctx.stop.store(code == 0 && outcome.completed && !m_stopAsked.load() ? 0 : 1);
     EndWork();
+}
+
+bool CAVIBase::AskFromWorker(const QString& caption, const QString& text) {
+    auto question = std::make_shared<std::promise<bool>>();
+    std::future<bool> answer = question->get_future();
+    {
+        std::lock_guard<std::mutex> hold(m_askLock);
+        if (m_refuseQuestions) {
+            return false;
+        }
+        m_question = question;
+    }
+    QMetaObject::invokeMethod(
+        this, [this, question, caption, text] { Answer(question, AskOkCancel(caption, text)); },
+        Qt::QueuedConnection);
+    return answer.get();
+}
+
+void CAVIBase::Answer(const std::shared_ptr<std::promise<bool>>& question, bool ok) {
+    std::lock_guard<std::mutex> hold(m_askLock);
+    if (m_question == question) {  // else already answered Cancel
+        m_question.reset();
+        question->set_value(ok);
+    }
 }
 
 void CAVIBase::StopAndJoinWorker() {
@@ -162,6 +191,16 @@ void CAVIBase::StopAndJoinWorker() {
     }
     m_stopAsked.store(true);
     m_ctx.stop.store(1);
+    {
+        // A question waiting for the window thread is answered Cancel here:
+        // this thread is about to wait for the worker, not to show it.
+        std::lock_guard<std::mutex> hold(m_askLock);
+        m_refuseQuestions = true;
+        if (m_question) {
+            m_question->set_value(false);
+            m_question.reset();
+        }
+    }
     m_worker->wait();
     m_worker.reset();
 }

@@ -7,7 +7,9 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "CBaseColorDialog.h"
@@ -72,11 +74,15 @@ class CAVIBase : public CBaseColorDialog {
     // job gets the hook to pass as the operation's begin hook (a stop asked
     // for before the operation began still counts) and returns its code.
     // That code comes back to the window thread, which shows it (error box)
-    // or "100 %" when the run neither failed nor was stopped, and returns
-    // the page to idle; a note of a run without a code is shown in a box
-    // first. Refused while a worker runs.
+    // or "100 %" when the run went to its end, and returns the page to idle;
+    // a note of a run without a code is shown in a box first. Refused while
+    // a worker runs. A question the operation asks through the context from
+    // the worker is put to the user on the window thread while the worker
+    // waits (Cancel when the page goes first).
     struct WorkerOutcome {
         int32_t code = 0;
+        // Whether the work began and was neither stopped nor cancelled.
+        bool completed = false;
         std::string note;
     };
     using WorkerJob = std::function<WorkerOutcome(const std::function<void()>& onBegin)>;
@@ -119,6 +125,10 @@ class CAVIBase : public CBaseColorDialog {
   private:
     // The end of a worker's run, on the window thread.
     void FinishWorker(const WorkerOutcome& outcome);
+    // The context's question asked from a worker: posted to the window
+    // thread, the worker waiting for the answer.
+    bool AskFromWorker(const QString& caption, const QString& text);
+    void Answer(const std::shared_ptr<std::promise<bool>>& question, bool ok);
 
     QTimer m_timer;
     std::unique_ptr<QThread> m_worker;
@@ -126,4 +136,9 @@ class CAVIBase : public CBaseColorDialog {
     // Stop was pressed during this run (the operation itself clears the
     // context's flag when it begins and sets it when it ends).
     std::atomic<bool> m_stopAsked{false};
+    // The question a worker waits on, and whether questions are refused
+    // (Cancel) because the worker is being stopped and waited for.
+    std::mutex m_askLock;
+    std::shared_ptr<std::promise<bool>> m_question;
+    bool m_refuseQuestions = false;
 };

@@ -33,7 +33,8 @@ void CWMVCreatorDlg::OnUnite() {
     job.output = m_output.toStdString();
     RunOnWorker(500, QThread::LowestPriority,
                 [job, ctx = &m_ctx](const std::function<void()>& onBegin) {
-                    return WorkerOutcome{trelvan::RunWmvUnite(job, *ctx, onBegin).code, {}};
+                    const trelvan::WmvOpResult r = trelvan::RunWmvUnite(job, *ctx, onBegin);
+                    return WorkerOutcome{r.code, r.started && !r.stopped, {}};
                 });
 }
 

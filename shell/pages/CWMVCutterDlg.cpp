@@ -32,7 +32,8 @@ void CWMVCutterDlg::RunCut(bool audio) {
     DoDataExchange(false);
     RunOnWorker(1000, QThread::LowestPriority,
                 [job, ctx = &m_ctx](const std::function<void()>& onBegin) {
-                    return WorkerOutcome{trelvan::RunWmvSeparate(job, *ctx, onBegin).code, {}};
+                    const trelvan::WmvOpResult r = trelvan::RunWmvSeparate(job, *ctx, onBegin);
+                    return WorkerOutcome{r.code, r.started && !r.stopped, {}};
                 });
 }
 

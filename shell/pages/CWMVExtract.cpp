@@ -59,8 +59,8 @@ void CWMVExtract::RunExtract() {
     };
     RunOnWorker(1000, QThread::LowPriority,
                 [job, note, ctx = &m_ctx](const std::function<void()>& onBegin) {
-                    const int32_t code = trelvan::RunWmvExtract(job, *ctx, onBegin).code;
-                    return WorkerOutcome{code, *note};
+                    const trelvan::WmvOpResult r = trelvan::RunWmvExtract(job, *ctx, onBegin);
+                    return WorkerOutcome{r.code, r.started && !r.stopped, *note};
                 });
 }
 

@@ -24,9 +24,13 @@ void CWMVLinkerDlg::RunLink(const QStringList& sources) {
         job.sources.push_back(p.toStdString());
     }
     job.output = m_output.toStdString();
+    // Entries that differ from the first are asked about before anything is
+    // deleted (OK joins as before, Cancel ends here).
+    job.checkJoin = true;
     RunOnWorker(1000, QThread::LowestPriority,
                 [job, ctx = &m_ctx](const std::function<void()>& onBegin) {
-                    return WorkerOutcome{trelvan::RunWmvLink(job, *ctx, onBegin).code, {}};
+                    const trelvan::WmvOpResult r = trelvan::RunWmvLink(job, *ctx, onBegin);
+                    return WorkerOutcome{r.code, r.started && !r.stopped, {}};
                 });
 }
 

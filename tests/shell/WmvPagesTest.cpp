@@ -89,6 +89,7 @@ class WmvPagesTest : public QObject {
     void separateRunsAndAMissingStream();
     void uniteLinkAndExtractRun();
     void stopDuringALinkEndsTheFile();
+    void linkOfDifferentFilesAsksFirst();
 };
 
 void WmvPagesTest::labelsInBothLanguages() {
@@ -308,6 +309,26 @@ void WmvPagesTest::stopDuringALinkEndsTheFile() {
     uint64_t duration = 0;
     QCOMPARE(trelvan::WmvSourceDuration(out.toStdString(), &duration), 0);
     QVERIFY(duration < 6 * 20000000ull);
+}
+
+void WmvPagesTest::linkOfDifferentFilesAsksFirst() {
+    const QString dir = QString::fromStdString(trelvan::test::ScratchDir());
+    const QString movie = dir + "/movie.wmv", silent = dir + "/silent.wmv";
+    QVERIFY(QFile::copy(Movie(), movie));
+    QVERIFY(QFile::copy(Silent(), silent));
+    Window w(kLink);
+    shelltest::BoxCapture capture;
+    capture.answer = false;  // Cancel
+    w.Drop(movie);
+    w.Drop(silent);
+    // The question comes from the worker and is asked on the window
+    // thread; Cancel writes nothing and shows no "100 %".
+    QVERIFY(w.Run(1029));
+    QCOMPARE(capture.boxes.size(), 1);
+    QVERIFY(capture.boxes[0].okCancel);
+    QVERIFY(!Exists(dir + "/movie_link.wmv"));
+    QVERIFY(w.Field(1034) != QString("100 %"));
+    QVERIFY(w.page->Item<QPushButton>(1029)->isEnabled());
 }
 
 SHELL_TEST(WmvPagesTest);
