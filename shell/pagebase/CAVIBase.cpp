@@ -1,5 +1,7 @@
 #include "CAVIBase.h"
 
+#include <cstdio>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
@@ -122,6 +124,19 @@ void CAVIBase::RunOnWorker(int periodMs, QThread::Priority priority, WorkerJob j
     }
     BeginWork(periodMs);
     m_workerBusy = true;
+    // The operation's lines for the user's log (the WMV copy engine's
+    // progress and failures among them) go to standard output, as they come
+    // and whatever the page's own hook for this run makes of them besides.
+    m_ctx.warn = [inner = std::move(m_ctx.warn)](const std::string& line) {
+        std::fputs(line.c_str(), stdout);
+        if (line.empty() || line.back() != '\n') {
+            std::fputc('\n', stdout);
+        }
+        std::fflush(stdout);
+        if (inner) {
+            inner(line);
+        }
+    };
     std::function<void()> onBegin = [this] {
         if (m_stopAsked.load()) {
             m_ctx.stop.store(1);
@@ -145,6 +160,7 @@ void CAVIBase::FinishWorker(const WorkerOutcome& outcome) {
         m_worker->wait();  // it has posted this call and is returning
         m_worker.reset();
     }
+    m_ctx.warn = nullptr;  // each run sets its own
     m_workerBusy = false;
     m_timer.stop();
     if (code != 0) {

@@ -38,6 +38,10 @@ void CMovLinkerDlg::RunLink(const QStringList& sources) {
         job.sources.push_back(p.toStdString());
     }
     job.output = m_output.toStdString();
+    // Movies that would not join into one track each, or would switch
+    // descriptions midway, are asked about before anything is deleted (OK
+    // joins as before, Cancel ends here).
+    job.checkJoin = true;
     m_linking = true;
     const trelvan::MovLinkResult result =
         trelvan::RunMovLink(job, m_ctx, [this] { BeginWork(500); });
