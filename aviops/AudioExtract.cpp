@@ -175,12 +175,7 @@ AudioExtractResult RunAudioExtract(const AudioExtractJob& job, OpContext& ctx,
     wave.SetTrailingChunks(WavKeptChunks(reader));
 
     // The work begins.
-    ctx.first = first;
-    ctx.current = first;
-    ctx.last = last;
-    ctx.stop = 0;
-    ctx.timer.ClearTotal();
-    ctx.timer.Start();
+    ctx.BeginWork(first, last);
     result.started = true;
     if (onBegin) {
         onBegin();

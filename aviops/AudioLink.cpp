@@ -160,12 +160,7 @@ AudioLinkResult RunAudioLink(const AudioLinkJob& job, OpContext& ctx,
     const auto count = static_cast<int32_t>(readers.size());
     ctx.item = 0;
     ctx.items = count;
-    ctx.first = 0;
-    ctx.current = 0;
-    ctx.last = count;
-    ctx.stop = 0;
-    ctx.timer.ClearTotal();
-    ctx.timer.Start();
+    ctx.BeginWork(0, count);
     result.started = true;
     if (onBegin) {
         onBegin();

@@ -232,12 +232,7 @@ AviExtractResult RunAviExtract(const AviExtractJob& job, OpContext& ctx,
     writer.SetDescriptiveChunks(AviKeptChunks(reader));
 
     // The work begins.
-    ctx.first = 0;
-    ctx.current = 0;
-    ctx.last = 0;
-    ctx.stop = 0;
-    ctx.timer.ClearTotal();
-    ctx.timer.Start();
+    ctx.BeginWork();
     result.started = true;
     if (onBegin) {
         onBegin();

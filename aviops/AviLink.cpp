@@ -127,12 +127,7 @@ int32_t Join(const AviLinkJob& job, Readers& readers, CEncAVIAudio& writer, OpCo
     // The work begins.
     ctx.items = static_cast<int32_t>(readers.size());
     ctx.item = 0;
-    ctx.first = 0;
-    ctx.current = 0;
-    ctx.last = 0;
-    ctx.stop = 0;
-    ctx.timer.ClearTotal();
-    ctx.timer.Start();
+    ctx.BeginWork();
     result.started = true;
     if (onBegin) {
         onBegin();

@@ -55,9 +55,7 @@ AviSaveRunResult SaveAndMoveOver(const std::string& output, const std::string& s
     RemoveExistingFile(output);
 
     ctx.percent = 0;
-    ctx.stop = 0;
-    ctx.timer.ClearTotal();
-    ctx.timer.Start();
+    ctx.BeginWork();
     result.started = true;
     if (onBegin) {
         onBegin();

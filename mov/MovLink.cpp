@@ -155,9 +155,7 @@ MovLinkResult RunMovLink(const MovLinkJob& job, OpContext& ctx,
 
     ctx.items = static_cast<int32_t>(job.sources.size());
     ctx.item = 0;
-    ctx.stop = 0;
-    ctx.timer.ClearTotal();
-    ctx.timer.Start();
+    ctx.BeginWork();
     r.started = true;
     if (onBegin) {
         onBegin();

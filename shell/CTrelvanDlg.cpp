@@ -13,6 +13,10 @@
 #include "CComingPage.h"
 #include "CWAVExtract.h"
 #include "CWAVLinkerDlg.h"
+#include "CWMVCreatorDlg.h"
+#include "CWMVCutterDlg.h"
+#include "CWMVExtract.h"
+#include "CWMVLinkerDlg.h"
 #include "PageUtil.h"
 
 using trelvan::shell::DluRect;
@@ -37,10 +41,10 @@ const PageEntry kPages[CTrelvanDlg::kPageCount] = {
     {"Movie Extra", "動画抽出", 110, QColor(191, 255, 128), true},
     {"Audio Link", "音声連結", 107, QColor(128, 255, 128), true},
     {"Audio Extra", "音声抽出", 110, QColor(128, 255, 191), true},
-    {"V-A Separate", "映像音声分離", 106, QColor(128, 255, 255), false},
-    {"V-A Unite", "映像音声合体", 105, QColor(128, 191, 255), false},
-    {"Movie Link", "動画連結", 107, QColor(128, 128, 255), false},
-    {"Movie Extra", "動画抽出", 110, QColor(192, 128, 255), false},
+    {"V-A Separate", "映像音声分離", 106, QColor(128, 255, 255), true},
+    {"V-A Unite", "映像音声合体", 105, QColor(128, 191, 255), true},
+    {"Movie Link", "動画連結", 107, QColor(128, 128, 255), true},
+    {"Movie Extra", "動画抽出", 110, QColor(192, 128, 255), true},
     {"Movie Link", "動画連結", 107, QColor(255, 128, 192), true},
 };
 
@@ -66,6 +70,14 @@ std::unique_ptr<CBaseDialog> MakePage(int index, CTrelvanDlg* owner) {
             return std::make_unique<CWAVLinkerDlg>(owner);
         case 5:
             return std::make_unique<CWAVExtract>(owner);
+        case 6:
+            return std::make_unique<CWMVCutterDlg>(owner);
+        case 7:
+            return std::make_unique<CWMVCreatorDlg>(owner);
+        case 8:
+            return std::make_unique<CWMVLinkerDlg>(owner);
+        case 9:
+            return std::make_unique<CWMVExtract>(owner);
         case 10:
             return std::make_unique<CMovLinkerDlg>(owner);
         default:

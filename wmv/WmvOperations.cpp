@@ -28,12 +28,7 @@ bool NamesASource(const std::string& output, const std::vector<std::string>& sou
 }
 
 void Begin(OpContext& ctx, WmvOpResult& r, const std::function<void()>& onBegin) {
-    ctx.first = 0;
-    ctx.current = 0;
-    ctx.last = 0;
-    ctx.stop = 0;
-    ctx.timer.ClearTotal();
-    ctx.timer.Start();
+    ctx.BeginWork();
     r.started = true;
     if (onBegin) {
         onBegin();

@@ -170,6 +170,21 @@ int32_t WmvSourceDuration(const std::string& path, uint64_t* duration,
 WmvOpResult RunWmvExtract(const WmvExtractJob& job, OpContext& ctx,
                           const std::function<void()>& onBegin = {});
 
+// What an extract of `job` would write, found by reading the range without
+// writing anything (the command line's --dry-run, the cut preview).
+struct WmvExtractPlan {
+    bool hasVideo = false;
+    // Time in the output (100 ns) of the first video key frame; -1: none.
+    int64_t firstKeyTime = -1;
+    uint64_t samples = 0;
+    uint64_t bytes = 0;
+    // The end of the latest sample (time + duration) in the output, 100 ns.
+    uint64_t duration = 0;
+};
+
+// 0, or 8201 (the source cannot be opened) / 8203 (it cannot be read).
+int32_t PlanWmvExtract(const WmvExtractJob& job, WmvExtractPlan* plan);
+
 // ---- Progress -------------------------------------------------------------
 
 // The Info line's input for each page, from the context's positions:

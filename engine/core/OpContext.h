@@ -50,6 +50,17 @@ struct OpContext {
     FileOpener opener = DiskFileOpener();
 
     bool StopRequested() const { return stop.load(std::memory_order_relaxed) != 0; }
+    // Enters the running state of an operation: the work at `from` of
+    // from..to, the stop flag cleared, the working-time total cleared and
+    // its first lap started.
+    void BeginWork(int64_t from = 0, int64_t to = 0) {
+        first = from;
+        current = from;
+        last = to;
+        stop = 0;
+        timer.ClearTotal();
+        timer.Start();
+    }
     void Pump() {
         if (pump) {
             pump();

@@ -21,6 +21,8 @@ public:
     // The clock defaults to the system's monotonic clock; tests pass their own.
     explicit CTimeMmanager(Clock clock = {});
     virtual ~CTimeMmanager() = default;
+    CTimeMmanager(const CTimeMmanager& o) : m_clock(o.m_clock), m_start(o.m_start.load()), m_limit(o.m_limit.load()), m_total(o.m_total.load()) {}
+    CTimeMmanager& operator=(const CTimeMmanager& o) { m_clock = o.m_clock; m_start = o.m_start.load(); m_limit = o.m_limit.load(); m_total = o.m_total.load(); return *this; }
 
     virtual uint32_t Start();            // start time = now; returns now
     virtual void ClearTotal();           // total = 0

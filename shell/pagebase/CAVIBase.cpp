@@ -1,5 +1,7 @@
 #include "CAVIBase.h"
 
+#include <cstdio>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
@@ -22,13 +24,16 @@ CAVIBase::CAVIBase(int templateId, QWidget* owner, QColor background)
     // (OK ends that audio copy, Cancel skips one sample): none is skipped
     // without the user's word.
     m_ctx.ask = [this](const std::string& caption, const std::string& text) {
-        return AskOkCancel(QString::fromStdString(caption), QString::fromStdString(text));
+        const QString c = QString::fromStdString(caption), t = QString::fromStdString(text);
+        return QThread::currentThread() == thread() ? AskOkCancel(c, t) : AskFromWorker(c, t);
     };
     m_timer.setObjectName("Timer1");
     connect(&m_timer, &QTimer::timeout, this, &CAVIBase::RefreshProgress);
 }
 
-CAVIBase::~CAVIBase() = default;
+CAVIBase::~CAVIBase() {
+    StopAndJoinWorker();
+}
 
 void CAVIBase::BuildControls() {
     trelvan::shell::BuildTemplate(TemplateId(), this);
@@ -101,10 +106,119 @@ void CAVIBase::EndWork() {
 }
 
 void CAVIBase::OnStop() {
+    m_stopAsked.store(true);
     m_ctx.stop.store(1);
     if (auto* stop = Item<QAbstractButton>(kStopId)) {
         stop->setEnabled(false);
     }
+}
+
+void CAVIBase::RunOnWorker(int periodMs, QThread::Priority priority, WorkerJob job) {
+    if (m_workerBusy) {
+        return;
+    }
+    m_stopAsked.store(false);
+    {
+        std::lock_guard<std::mutex> hold(m_askLock);
+        m_refuseQuestions = false;
+    }
+    BeginWork(periodMs);
+    m_workerBusy = true;
+    // The operation's lines for the user's log (the WMV copy engine's
+    // progress and failures among them) go to standard output, as they come
+    // and whatever the page's own hook for this run makes of them besides.
+    m_ctx.warn = [inner = std::move(m_ctx.warn)](const std::string& line) {
+        std::fputs(line.c_str(), stdout);
+        if (line.empty() || line.back() != '\n') {
+            std::fputc('\n', stdout);
+        }
+        std::fflush(stdout);
+        if (inner) {
+            inner(line);
+        }
+    };
+    std::function<void()> onBegin = [this] {
+        if (m_stopAsked.load()) {
+            m_ctx.stop.store(1);
+        }
+    };
+    m_worker.reset(QThread::create([this, job = std::move(job), onBegin = std::move(onBegin)] {
+        WorkerOutcome outcome = job(onBegin);
+        // Dropped unposted if the page is gone by then (it waits for this
+        // thread before it goes).
+        QMetaObject::invokeMethod(
+            this, [this, outcome = std::move(outcome)] { FinishWorker(outcome); },
+            Qt::QueuedConnection);
+    }));
+    m_worker->setObjectName("PageWorker");
+    m_worker->start(priority);
+}
+
+void CAVIBase::FinishWorker(const WorkerOutcome& outcome) {
+    const int32_t code = outcome.code;
+    if (m_worker) {
+        m_worker->wait();  // it has posted this call and is returning
+        m_worker.reset();
+    }
+    m_ctx.warn = nullptr;  // each run sets its own
+    m_workerBusy = false;
+    m_timer.stop();
+    if (code != 0) {
+        ShowError(code);
+    } else if (!outcome.note.empty()) {
+        trelvan::shell::MessageBoxRequest box;
+        box.owner = this;
+        box.caption = trelvan::shell::kProgramName;
+        box.text = QString::fromStdString(outcome.note);
+        box.warning = true;
+        trelvan::shell::ShowMessageBox(box);
+    }
+    m_ctx.stop.store(code == 0 && outcome.completed && !m_stopAsked.load() ? 0 : 1);
+    EndWork();
+}
+
+bool CAVIBase::AskFromWorker(const QString& caption, const QString& text) {
+    auto question = std::make_shared<std::promise<bool>>();
+    std::future<bool> answer = question->get_future();
+    {
+        std::lock_guard<std::mutex> hold(m_askLock);
+        if (m_refuseQuestions) {
+            return false;
+        }
+        m_question = question;
+    }
+    QMetaObject::invokeMethod(
+        this, [this, question, caption, text] { Answer(question, AskOkCancel(caption, text)); },
+        Qt::QueuedConnection);
+    return answer.get();
+}
+
+void CAVIBase::Answer(const std::shared_ptr<std::promise<bool>>& question, bool ok) {
+    std::lock_guard<std::mutex> hold(m_askLock);
+    if (m_question == question) {  // else already answered Cancel
+        m_question.reset();
+        question->set_value(ok);
+    }
+}
+
+void CAVIBase::StopAndJoinWorker() {
+    if (!m_worker) {
+        return;
+    }
+    m_stopAsked.store(true);
+    m_ctx.stop.store(1);
+    {
+        // A question waiting for the window thread is answered Cancel here:
+        // this thread is about to wait for the worker, not to show it.
+        std::lock_guard<std::mutex> hold(m_askLock);
+        m_refuseQuestions = true;
+        if (m_question) {
+            m_question->set_value(false);
+            m_question.reset();
+        }
+    }
+    m_worker->wait();
+    m_worker.reset();
 }
 
 trelvan::ProgressInput CAVIBase::ProgressNow() const {

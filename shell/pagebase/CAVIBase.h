@@ -2,8 +2,14 @@
 
 #include <QColor>
 #include <QList>
+#include <QThread>
 #include <QTimer>
+#include <atomic>
 #include <cstdint>
+#include <functional>
+#include <future>
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "CBaseColorDialog.h"
@@ -19,14 +25,17 @@ class QProgressBar;
 // and the bar, the file dialogs with the pages' filter lists, and the error
 // box. The page's operation runs on the window thread against the page's
 // operation context and pumps events after every unit, which is how Stop,
-// the timer and repainting reach the page during a run.
+// the timer and repainting reach the page during a run. Pages whose
+// operation blocks until it ends (the WMV pages) run it on a worker thread
+// instead and read the same context from the timer.
 class CAVIBase : public CBaseColorDialog {
     Q_OBJECT
   public:
     CAVIBase(int templateId, QWidget* owner, QColor background);
     ~CAVIBase() override;
 
-    int IsIdle() const override { return m_ctx.stop.load(); }
+    // Not idle while a worker runs, even once Stop has set the flag.
+    int IsIdle() const override { return m_workerBusy ? 0 : m_ctx.stop.load(); }
     // Shows an error code in the error box (nothing for 0 and -2).
     void ShowError(int32_t code, const std::string& detail = {});
     // An OK/Cancel question in a box owned by the page; true for OK. The
@@ -59,6 +68,29 @@ class CAVIBase : public CBaseColorDialog {
     void EndWork();
     // The Stop button: sets the stop flag and disables Stop.
     virtual void OnStop();
+
+    // Runs an operation on a worker thread: enters the running state (timer
+    // every `periodMs`), then calls `job` on a thread of that priority. The
+    // job gets the hook to pass as the operation's begin hook (a stop asked
+    // for before the operation began still counts) and returns its code.
+    // That code comes back to the window thread, which shows it (error box)
+    // or "100 %" when the run went to its end, and returns the page to idle;
+    // a note of a run without a code is shown in a box first. Refused while
+    // a worker runs. A question the operation asks through the context from
+    // the worker is put to the user on the window thread while the worker
+    // waits (Cancel when the page goes first).
+    struct WorkerOutcome {
+        int32_t code = 0;
+        // Whether the work began and was neither stopped nor cancelled.
+        bool completed = false;
+        std::string note;
+    };
+    using WorkerJob = std::function<WorkerOutcome(const std::function<void()>& onBegin)>;
+    void RunOnWorker(int periodMs, QThread::Priority priority, WorkerJob job);
+    bool WorkerBusy() const { return m_workerBusy; }
+    // Sets the stop flag and waits for the worker to end (the destructor
+    // does it: a job may use only the context and its own copies).
+    void StopAndJoinWorker();
     // What the timer shows; the base shows the range form from the context.
     virtual trelvan::ProgressInput ProgressNow() const;
 
@@ -91,5 +123,22 @@ class CAVIBase : public CBaseColorDialog {
     trelvan::OpContext m_ctx;
 
   private:
+    // The end of a worker's run, on the window thread.
+    void FinishWorker(const WorkerOutcome& outcome);
+    // The context's question asked from a worker: posted to the window
+    // thread, the worker waiting for the answer.
+    bool AskFromWorker(const QString& caption, const QString& text);
+    void Answer(const std::shared_ptr<std::promise<bool>>& question, bool ok);
+
     QTimer m_timer;
+    std::unique_ptr<QThread> m_worker;
+    bool m_workerBusy = false;
+    // Stop was pressed during this run (the operation itself clears the
+    // context's flag when it begins and sets it when it ends).
+    std::atomic<bool> m_stopAsked{false};
+    // The question a worker waits on, and whether questions are refused
+    // (Cancel) because the worker is being stopped and waited for.
+    std::mutex m_askLock;
+    std::shared_ptr<std::promise<bool>> m_question;
+    bool m_refuseQuestions = false;
 };

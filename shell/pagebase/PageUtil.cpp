@@ -140,4 +140,19 @@ QString Lang(const char* english, const char* japanese) {
     return QString::fromUtf8(Japanese() ? japanese : english);
 }
 
+QString AllFilesFilter() {
+    return Lang("all (*.*)|*.*|", "すべてのファイル  (*.*)|*.*|");
+}
+
+bool MatchDrop(const QList<DropRule>& rules, const QString& path, QString* outputExtension) {
+    for (const DropRule& rule : rules) {
+        if (ExtensionIs(path, rule.extension)) {
+            *outputExtension =
+                rule.outputExtension ? QString(rule.outputExtension) : FileExtension(path);
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace trelvan::shell

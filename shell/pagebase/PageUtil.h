@@ -72,6 +72,27 @@ void ShowError(QWidget* owner, int32_t code, const std::string& detail = {});
 QString Lang(const char* english, const char* japanese);
 bool Japanese();
 
+// An English/Japanese pair of one page text, chosen afresh at each use.
+struct PageText {
+    const char* english = "";
+    const char* japanese = "";
+    QString Get() const { return Lang(english, japanese); }
+};
+
+// The all-files entry that ends the filter list of an Open dialog.
+QString AllFilesFilter();
+
+// A kind of file a single-source page takes when it is dropped: its
+// extension (compared without regard to case) and the extension of the
+// output name it proposes; no output extension: the dropped file's own.
+struct DropRule {
+    const char* extension;
+    const char* outputExtension = nullptr;
+};
+// The rule `path` matches: true, with the output extension it gives; false
+// for a file of another kind.
+bool MatchDrop(const QList<DropRule>& rules, const QString& path, QString* outputExtension);
+
 // The program's name in captions.
 inline constexpr const char* kProgramName = "Trelvan+";
 

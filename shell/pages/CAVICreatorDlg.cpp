@@ -1,119 +1,22 @@
 #include "CAVICreatorDlg.h"
 
-#include <QAbstractButton>
-
 #include "AviUnite.h"
 #include "Language.h"
-#include "PageUtil.h"
 
-using trelvan::shell::Lang;
-
-namespace {
-
-constexpr int kVideoId = 1040;
-constexpr int kAudioId = 1020;
-constexpr int kOutputId = 1048;
-
-}  // namespace
-
-CAVICreatorDlg::CAVICreatorDlg(QWidget* owner) : CAVIBase(105, owner, QColor(255, 191, 128)) {}
-
-bool CAVICreatorDlg::OnInitDialog() {
-    CAVIBase::OnInitDialog();
-    SetItemText(1050, "Video Src[AVI]");
-    SetItemText(1052, "Audio Src[AVI or WAV]");
-    SetItemText(1053, "Output Dst[AVI]");
-    SetItemText(1029, "Comb");
-    if (trelvan::shell::Japanese()) {
-        SetItemText(1049, QString::fromUtf8("ソースを指定してください(ドラッグ&&ドロップ可)"));
-        SetItemText(1050, QString::fromUtf8("映像ソース[AVI]"));
-        SetItemText(1052, QString::fromUtf8("音声ソース[AVI or WAV]"));
-        SetItemText(1053, QString::fromUtf8("出力ファイル名[AVI]"));
-        SetItemText(1055, QString::fromUtf8("進行状況"));
-        SetItemText(
-            1034, QString::fromUtf8("ソースと出力ファイル名を入れて、合体ボタンを押してください"));
-        SetItemText(1042, QString::fromUtf8("停止"));
-        SetItemText(1029, QString::fromUtf8("合体"));
-    }
-    connect(Item<QAbstractButton>(1009), &QAbstractButton::clicked, this,
-            &CAVICreatorDlg::OnBrowseVideo);
-    connect(Item<QAbstractButton>(1026), &QAbstractButton::clicked, this,
-            &CAVICreatorDlg::OnBrowseAudio);
-    connect(Item<QAbstractButton>(1051), &QAbstractButton::clicked, this,
-            &CAVICreatorDlg::OnBrowseOutput);
-    connect(Item<QAbstractButton>(1029), &QAbstractButton::clicked, this, &CAVICreatorDlg::OnUnite);
-    DoDataExchange(false);
-    return true;
-}
-
-void CAVICreatorDlg::DoDataExchange(bool save) {
-    if (save) {
-        m_video = ItemText(kVideoId);
-        m_audio = ItemText(kAudioId);
-        m_output = ItemText(kOutputId);
-    } else {
-        SetItemText(kVideoId, m_video);
-        SetItemText(kAudioId, m_audio);
-        SetItemText(kOutputId, m_output);
-    }
-}
-
-QString CAVICreatorDlg::DefaultOutput() const {
-    return trelvan::shell::DefaultOutputName(m_video, "_comb", ".avi");
-}
-
-void CAVICreatorDlg::OnFileDropped(const QString& path) {
-    DoDataExchange(true);
-    if (trelvan::shell::ExtensionIs(path, ".avi")) {
-        // An AVI file meant as the audio source is chosen with its button.
-        m_video = path;
-        m_output = DefaultOutput();
-    } else if (trelvan::shell::ExtensionIs(path, ".wav")) {
-        m_audio = path;
-    } else {
-        return;  // another kind of file: ignored
-    }
-    DoDataExchange(false);
-}
-
-void CAVICreatorDlg::OnBrowseVideo() {
-    DoDataExchange(true);
-    const QString chosen = BrowseOpen(
-        "avi", m_video,
-        QString("AVI (*.AVI)|*.avi|") + Lang("all (*.*)|*.*|", "すべてのファイル  (*.*)|*.*|"));
-    if (chosen.isEmpty()) {
-        return;
-    }
-    m_video = chosen;
-    if (m_output.isEmpty()) {
-        m_output = DefaultOutput();
-    }
-    DoDataExchange(false);
-}
-
-void CAVICreatorDlg::OnBrowseAudio() {
-    DoDataExchange(true);
-    const QString chosen = BrowseOpen("wav", m_audio,
-                                      Lang("WAV-Audio  (*.wav;*.avi)|*.wav; *.avi|",
-                                           "音声ソースWAVファイル  (*.wav;*.avi)|*.wav; *.avi|") +
-                                          Lang("all (*.*)|*.*|", "すべてのファイル  (*.*)|*.*|"));
-    if (chosen.isEmpty()) {
-        return;
-    }
-    m_audio = chosen;
-    DoDataExchange(false);
-}
-
-void CAVICreatorDlg::OnBrowseOutput() {
-    DoDataExchange(true);
-    const QString initial = m_output.isEmpty() ? DefaultOutput() : m_output;
-    const QString chosen = BrowseSave("avi", initial, "AVI (*.AVI)|*.avi|");
-    if (chosen.isEmpty()) {
-        return;
-    }
-    m_output = chosen;
-    DoDataExchange(false);
-}
+CAVICreatorDlg::CAVICreatorDlg(QWidget* owner)
+    : CBaseUnitePage(owner, QColor(255, 191, 128),
+                     {
+                         .videoLabel = {"Video Src[AVI]", "映像ソース[AVI]"},
+                         .audioLabel = {"Audio Src[AVI or WAV]", "音声ソース[AVI or WAV]"},
+                         .outputLabel = {"Output Dst[AVI]", "出力ファイル名[AVI]"},
+                         .videoExtension = "avi",
+                         .outputExtension = ".avi",
+                         .videoFilter = "AVI (*.AVI)|*.avi|",
+                         .audioExtension = "wav",
+                         .audioFilter = {"WAV-Audio  (*.wav;*.avi)|*.wav; *.avi|",
+                                         "音声ソースWAVファイル  (*.wav;*.avi)|*.wav; *.avi|"},
+                         .audioDropExtension = ".wav",
+                     }) {}
 
 void CAVICreatorDlg::OnUnite() {
     DoDataExchange(true);

@@ -1,44 +1,25 @@
 #pragma once
 
-#include <QString>
-
 #include "AviSeparate.h"
-#include "CAVIBase.h"
+#include "CBaseSeparatePage.h"
 
 // The AVI separate page ("V-A Separate"): the video of an AVI file alone
 // into an AVI file (Video Cut), or its audio into a WAV file in its own
-// format (Audio Cut). The page reads its fields, runs the separate operation
-// and shows the result; the progress is the save's percent.
-class CAVICutterDlg : public CAVIBase {
+// format (Audio Cut). The page runs the separate operation on its fields and
+// shows the result; the progress is the save's percent.
+class CAVICutterDlg : public CBaseSeparatePage {
     Q_OBJECT
   public:
     explicit CAVICutterDlg(QWidget* owner);
 
-    void OnFileDropped(const QString& path) override;
-    void OnBrowseInput();
-    void OnBrowseOutput();
-    void OnVideoCut();
-    void OnAudioCut();
-
-    QString Input() const { return m_input; }
-    QString Output() const { return m_output; }
-
-    // Reads the controls into the members (save) or shows the members.
-    void DoDataExchange(bool save);
-
     // Not idle while a save is on its way back after a stop request: the
     // window must not close under it.
-    int IsIdle() const override { return m_saving ? 0 : CAVIBase::IsIdle(); }
+    int IsIdle() const override { return m_saving ? 0 : CBaseSeparatePage::IsIdle(); }
 
   protected:
-    bool OnInitDialog() override;
-    QList<int> StartIds() const override { return {1030, 1036}; }
+    void RunCut(bool audio) override;
     trelvan::ProgressInput ProgressNow() const override;
 
   private:
-    void RunCommand(trelvan::SeparateKind kind);
-
-    QString m_input;
-    QString m_output;
     bool m_saving = false;
 };

@@ -1,117 +1,34 @@
 #include "CAVIExtract.h"
 
-#include <QAbstractButton>
-
 #include "AviExtract.h"
 #include "Language.h"
-#include "PageUtil.h"
 
-using trelvan::shell::Lang;
+CAVIExtract::CAVIExtract(QWidget* owner)
+    : CBaseExtractPage(owner, QColor(0xBF, 0xFF, 0x80),
+                       {
+                           .sourceLabel = {"Movie Src[AVI]", "映像ソース[AVI]"},
+                           .outputLabel = {"Output Dst[AVI]", "出力ファイル名[AVI]"},
+                           .defaultExtension = "avi",
+                           .outputExtension = ".avi",
+                           .sourceFilter = {"AVI (*.AVI)|*.avi|", "AVI (*.AVI)|*.avi|"},
+                           .outputFilter = "AVI (*.AVI)|*.avi|",
+                           .drops = {{".avi", ".avi"}},
+                       }) {}
 
-namespace {
-
-constexpr int kInputId = 1040;
-constexpr int kOutputId = 1048;
-
-}  // namespace
-
-CAVIExtract::CAVIExtract(QWidget* owner) : CAVIBase(110, owner, QColor(0xBF, 0xFF, 0x80)) {}
-
-bool CAVIExtract::OnInitDialog() {
-    CAVIBase::OnInitDialog();
-    SetItemText(1050, "Movie Src[AVI]");
-    SetItemText(1053, "Output Dst[AVI]");
-    if (trelvan::shell::Japanese()) {
-        SetExtractCaptionsJapanese(this);
-        SetItemText(1050, QString::fromUtf8("映像ソース[AVI]"));
-        SetItemText(1053, QString::fromUtf8("出力ファイル名[AVI]"));
-    }
-    connect(Item<QAbstractButton>(1009), &QAbstractButton::clicked, this,
-            &CAVIExtract::OnBrowseInput);
-    connect(Item<QAbstractButton>(1051), &QAbstractButton::clicked, this,
-            &CAVIExtract::OnBrowseOutput);
-    connect(Item<QAbstractButton>(1029), &QAbstractButton::clicked, this, &CAVIExtract::OnStart);
-    DoDataExchange(false);
-    return true;
-}
-
-bool CAVIExtract::DoDataExchange(bool save) {
-    if (save) {
-        m_input = ItemText(kInputId);
-        m_output = ItemText(kOutputId);
-        return m_range.Read(this);
-    }
-    SetItemText(kInputId, m_input);
-    SetItemText(kOutputId, m_output);
-    m_range.Show(this);
-    return true;
-}
-
-QString CAVIExtract::DefaultOutput() const {
-    return trelvan::shell::DefaultOutputName(m_input, "_extr", ".avi");
-}
-
-void CAVIExtract::OnFileDropped(const QString& path) {
-    DoDataExchange(true);
-    if (!trelvan::shell::ExtensionIs(path, ".avi")) {
-        return;  // another kind of file: ignored
-    }
-    m_input = path;
-    m_output = DefaultOutput();
-    LoadInputInfo();
-}
-
-void CAVIExtract::LoadInputInfo() {
-    m_range.values.fill(0);
+int32_t CAVIExtract::ReadSourceRange() {
+    m_rate = 0;
     trelvan::AviRange range;
     const int32_t code = trelvan::ReadAviRange(m_input.toStdString(), &range);
     if (code != 0) {
-        m_input.clear();
-        m_output.clear();
-        m_rate = 0;
-        DoDataExchange(false);
-        ShowError(code);
-        return;
+        return code;
     }
     m_rate = range.rate;
     m_range.Set(CRangeFields::kStart, range.start);
     m_range.Set(CRangeFields::kEnd, range.end);
-    DoDataExchange(false);
+    return 0;
 }
 
-void CAVIExtract::OnBrowseInput() {
-    DoDataExchange(true);
-    const QString chosen = BrowseOpen(
-        "avi", m_input,
-        QString("AVI (*.AVI)|*.avi|") + Lang("all (*.*)|*.*|", "すべてのファイル  (*.*)|*.*|"));
-    if (chosen.isEmpty()) {
-        return;
-    }
-    m_input = chosen;
-    if (m_output.isEmpty()) {
-        m_output = DefaultOutput();
-    }
-    LoadInputInfo();
-}
-
-void CAVIExtract::OnBrowseOutput() {
-    DoDataExchange(true);
-    const QString initial = m_output.isEmpty() ? DefaultOutput() : m_output;
-    const QString chosen = BrowseSave("avi", initial, "AVI (*.AVI)|*.avi|");
-    if (chosen.isEmpty()) {
-        return;
-    }
-    m_output = chosen;
-    DoDataExchange(false);
-}
-
-void CAVIExtract::OnStart() {
-    if (!DoDataExchange(true)) {
-        return;  // a range field was refused: the user corrects it first
-    }
-    if (m_output.isEmpty()) {
-        m_output = DefaultOutput();
-    }
+void CAVIExtract::RunExtract() {
     DoDataExchange(false);
     trelvan::AviExtractJob job;
     job.source = m_input.toStdString();

@@ -1,116 +1,25 @@
 #include "CWAVLinkerDlg.h"
 
-#include <QAbstractButton>
-
 #include "AudioLink.h"
-#include "CDragListBoxEx.h"
 #include "Language.h"
-#include "PageUtil.h"
 
-namespace {
+CWAVLinkerDlg::CWAVLinkerDlg(QWidget* owner)
+    : CBaseLinkPage(owner, QColor(0x80, 0xFF, 0x80),
+                    {
+                        .sourceGroupJapanese =
+                            "連結するWAVソースを指定してください(ドラッグ&&ドロップ可)",
+                        .outputLabel = {"Output Dst[WAV]", "出力ファイル名[WAV]"},
+                        .defaultExtension = "wav",
+                        .outputExtension = ".wav",
+                        .addFilter = "WAV (*.WAV)|*.wav|",
+                        .outputFilter = "WAV (*.WAV)|*.wav|",
+                        .dropExtensions = {".wav", ".avi"},
+                        .dropOutputExtension = ".wav",
+                    }) {}
 
-constexpr int kOutputId = 1048;
-constexpr int kLinkId = 1029;
-
-const char kListFilter[] = "WAV (*.WAV)|*.wav|";
-
-}  // namespace
-
-CWAVLinkerDlg::CWAVLinkerDlg(QWidget* owner) : CAVIBase(107, owner, QColor(0x80, 0xFF, 0x80)) {}
-
-bool CWAVLinkerDlg::OnInitDialog() {
-    CAVIBase::OnInitDialog();
-    SetItemText(1053, "Output Dst[WAV]");
-    if (trelvan::shell::Japanese()) {
-        SetItemText(1049,
-                    QString::fromUtf8("連結するWAVソースを指定してください(ドラッグ&&ドロップ可)"));
-        SetItemText(1053, QString::fromUtf8("出力ファイル名[WAV]"));
-        SetItemText(1055, QString::fromUtf8("進行状況"));
-        SetItemText(
-            1034, QString::fromUtf8("ソースと出力ファイル名を入れて、連結ボタンを押してください"));
-        SetItemText(1042, QString::fromUtf8("停止"));
-        SetItemText(1029, QString::fromUtf8("連結"));
-        SetItemText(1007, QString::fromUtf8("削除"));
-        SetItemText(1032, QString::fromUtf8("リセット"));
-        SetItemText(1066, QString::fromUtf8("追加"));
-    }
-    connect(Item<QAbstractButton>(1066), &QAbstractButton::clicked, this, &CWAVLinkerDlg::OnAdd);
-    connect(Item<QAbstractButton>(1007), &QAbstractButton::clicked, this, &CWAVLinkerDlg::OnDel);
-    connect(Item<QAbstractButton>(1032), &QAbstractButton::clicked, this, &CWAVLinkerDlg::OnReset);
-    connect(Item<QAbstractButton>(1051), &QAbstractButton::clicked, this,
-            &CWAVLinkerDlg::OnBrowseOutput);
-    connect(Item<QAbstractButton>(kLinkId), &QAbstractButton::clicked, this,
-            &CWAVLinkerDlg::OnLink);
-    DoDataExchange(false);
-    return true;
-}
-
-void CWAVLinkerDlg::DoDataExchange(bool save) {
-    if (save) {
-        m_output = ItemText(kOutputId);
-    } else {
-        SetItemText(kOutputId, m_output);
-    }
-}
-
-void CWAVLinkerDlg::OnFileDropped(const QString& path) {
-    DoDataExchange(true);
-    ListFileDropped(path, {".wav", ".avi"}, ".wav", &m_output);
-    DoDataExchange(false);
-}
-
-void CWAVLinkerDlg::OnAdd() {
-    OnListAdd(kListFilter);
-}
-
-void CWAVLinkerDlg::OnDel() {
-    OnListDel();
-}
-
-void CWAVLinkerDlg::OnReset() {
-    OnListReset(&m_output);
-    DoDataExchange(false);
-}
-
-void CWAVLinkerDlg::OnBrowseOutput() {
-    DoDataExchange(true);
-    const QString chosen = BrowseSave("wav", m_output, kListFilter);
-    if (chosen.isEmpty()) {
-        return;
-    }
-    m_output = chosen;
-    DoDataExchange(false);
-}
-
-void CWAVLinkerDlg::OnStop() {
-    CAVIBase::OnStop();
-    if (auto* link = Item<QAbstractButton>(kLinkId)) {
-        link->setEnabled(true);
-    }
-}
-
-void CWAVLinkerDlg::OnLink() {
-    // Stop enables Link at once, while the stopped run may still be inside
-    // its event pump: a second run would start nested in the first, on the
-    // same context and perhaps the same output. It waits until the first
-    // has returned.
-    if (m_linking) {
-        return;
-    }
-    DoDataExchange(true);
-    const QStringList paths = SourceList() ? SourceList()->Paths() : QStringList();
-    if (m_output.isEmpty()) {
-        if (paths.isEmpty()) {
-            return;
-        }
-        m_output = trelvan::shell::DefaultOutputName(paths.first(), "_link", ".wav");
-    }
-    DoDataExchange(false);
-
-    // The run links the list as it stands now; entries added or deleted
-    // during the run count from the next run on.
+void CWAVLinkerDlg::RunLink(const QStringList& sources) {
     trelvan::AudioLinkJob job;
-    for (const QString& path : paths) {
+    for (const QString& path : sources) {
         job.sources.push_back(path.toStdString());
     }
     job.output = m_output.toStdString();

@@ -1,10 +1,14 @@
 // trelvan-screenshots: renders the main window with each page whose
 // operation is built, in English and in Japanese, to PNG files in a folder
 // (default build/screenshots), so the program can be looked at without a
-// display: QT_QPA_PLATFORM=offscreen trelvan-screenshots DIR [FILE]
-// With FILE, it is dropped on each page first (as a user would).
+// display: QT_QPA_PLATFORM=offscreen trelvan-screenshots DIR [FILE...]
+// Each FILE is dropped on each page first, in order (as a user would; a page
+// ignores the kinds it does not take); a FILE written N:PATH is dropped on
+// page N alone (0 to 10 in button order), for the pages that take the same
+// kind of file but want different ones.
 #include <QDir>
 #include <QPixmap>
+#include <QRegularExpression>
 #include <cstdio>
 
 #include "CTrelvanApp.h"
@@ -16,7 +20,20 @@ int main(int argc, char** argv) {
     app.SetupApplication();
     const QStringList args = QCoreApplication::arguments();
     const QString dir = args.size() > 1 ? args[1] : QString("build/screenshots");
-    const QString dropped = args.size() > 2 ? args[2] : QString();
+    struct Drop {
+        int page;  // -1: every page
+        QString path;
+    };
+    QList<Drop> drops;
+    static const QRegularExpression pagePrefix("^([0-9]+):(.+)$");
+    for (qsizetype i = 2; i < args.size(); ++i) {
+        const QRegularExpressionMatch m = pagePrefix.match(args[i]);
+        if (m.hasMatch()) {
+            drops.append({m.captured(1).toInt(), m.captured(2)});
+        } else {
+            drops.append({-1, args[i]});
+        }
+    }
     QDir().mkpath(dir);
     struct Lang {
         trelvan::LanguageChoice choice;
@@ -35,8 +52,10 @@ int main(int argc, char** argv) {
                 continue;
             }
             dlg.SelectPage(i);
-            if (!dropped.isEmpty()) {
-                dlg.OnFileDropped(dropped);
+            for (const Drop& drop : drops) {
+                if (drop.page < 0 || drop.page == i) {
+                    dlg.OnFileDropped(drop.path);
+                }
             }
             QCoreApplication::processEvents();
             const QString name =

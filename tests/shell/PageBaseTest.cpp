@@ -9,6 +9,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
+#include <memory>
 
 #include "CAVIBase.h"
 #include "CDragListBoxEx.h"
@@ -207,7 +208,10 @@ void PageBaseTest::progressDisplayFromPositions() {
         TestPage page;
         page.CreatePage(nullptr);
         uint32_t now = 0;
-        page.Context().timer = CTimeMmanager([&] { return now; });
+        // The timer holds atomics and cannot be assigned: it is made anew
+        // in place with the test's clock.
+        std::destroy_at(&page.Context().timer);
+        std::construct_at(&page.Context().timer, CTimeMmanager::Clock([&] { return now; }));
         page.Context().timer.ClearTotal();
         page.Context().timer.Start();
         now = 83000;

@@ -1,0 +1,110 @@
+#include "CBaseExtractPage.h"
+
+#include <QAbstractButton>
+
+namespace {
+
+constexpr int kInputId = 1040;
+constexpr int kOutputId = 1048;
+
+}  // namespace
+
+CBaseExtractPage::CBaseExtractPage(QWidget* owner, QColor background, Spec spec)
+    : CAVIBase(110, owner, background), m_spec(std::move(spec)) {}
+
+bool CBaseExtractPage::OnInitDialog() {
+    CAVIBase::OnInitDialog();
+    SetItemText(1050, QString::fromUtf8(m_spec.sourceLabel.english));
+    SetItemText(1053, QString::fromUtf8(m_spec.outputLabel.english));
+    if (trelvan::shell::Japanese()) {
+        SetExtractCaptionsJapanese(this);
+        SetItemText(1050, QString::fromUtf8(m_spec.sourceLabel.japanese));
+        SetItemText(1053, QString::fromUtf8(m_spec.outputLabel.japanese));
+    }
+    connect(Item<QAbstractButton>(1009), &QAbstractButton::clicked, this,
+            &CBaseExtractPage::OnBrowseInput);
+    connect(Item<QAbstractButton>(1051), &QAbstractButton::clicked, this,
+            &CBaseExtractPage::OnBrowseOutput);
+    connect(Item<QAbstractButton>(1029), &QAbstractButton::clicked, this,
+            &CBaseExtractPage::OnStart);
+    DoDataExchange(false);
+    return true;
+}
+
+bool CBaseExtractPage::DoDataExchange(bool save) {
+    if (save) {
+        m_input = ItemText(kInputId);
+        m_output = ItemText(kOutputId);
+        return m_range.Read(this);
+    }
+    SetItemText(kInputId, m_input);
+    SetItemText(kOutputId, m_output);
+    m_range.Show(this);
+    return true;
+}
+
+QString CBaseExtractPage::DefaultOutput() const {
+    return trelvan::shell::DefaultOutputName(m_input, "_extr", m_spec.outputExtension);
+}
+
+void CBaseExtractPage::OnFileDropped(const QString& path) {
+    DoDataExchange(true);
+    QString extension;
+    if (!trelvan::shell::MatchDrop(m_spec.drops, path, &extension)) {
+        return;  // another kind of file: ignored
+    }
+    m_input = path;
+    m_output = trelvan::shell::DefaultOutputName(path, "_extr", extension);
+    LoadInputInfo();
+}
+
+void CBaseExtractPage::LoadInputInfo() {
+    m_range.ClearHalf(CRangeFields::kStart);
+    const int32_t code = ReadSourceRange();
+    if (code != 0) {
+        m_range.values.fill(0);
+        m_input.clear();
+        m_output.clear();
+        DoDataExchange(false);
+        ShowError(code);
+        return;
+    }
+    DoDataExchange(false);
+}
+
+void CBaseExtractPage::OnBrowseInput() {
+    DoDataExchange(true);
+    const QString chosen =
+        BrowseOpen(m_spec.defaultExtension, m_input,
+                   m_spec.sourceFilter.Get() + trelvan::shell::AllFilesFilter());
+    if (chosen.isEmpty()) {
+        return;
+    }
+    m_input = chosen;
+    if (m_output.isEmpty()) {
+        m_output = DefaultOutput();
+    }
+    LoadInputInfo();
+}
+
+void CBaseExtractPage::OnBrowseOutput() {
+    DoDataExchange(true);
+    const QString initial = m_output.isEmpty() ? DefaultOutput() : m_output;
+    const QString chosen = BrowseSave(m_spec.defaultExtension, initial, m_spec.outputFilter);
+    if (chosen.isEmpty()) {
+        return;
+    }
+    m_output = chosen;
+    DoDataExchange(false);
+}
+
+void CBaseExtractPage::OnStart() {
+    if (!DoDataExchange(true)) {
+        return;  // a range field was refused: the user corrects it first
+    }
+    if (m_output.isEmpty()) {
+        m_output = DefaultOutput();
+        DoDataExchange(false);
+    }
+    RunExtract();
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "CBaseExtractPage.h"
+
+// The WMV extract page ("Movie Extra"): a time range of a Windows Media file
+// into a new file with all its header data, samples copied unchanged from
+// the first one at or after the start (not moved to a key frame). The
+// extract runs on a worker thread; the page shows its progress and result.
+class CWMVExtract : public CBaseExtractPage {
+    Q_OBJECT
+  public:
+    explicit CWMVExtract(QWidget* owner);
+
+  protected:
+    // Start 0, end: the source's duration.
+    int32_t ReadSourceRange() override;
+    void RunExtract() override;
+    trelvan::ProgressInput ProgressNow() const override;
+};
