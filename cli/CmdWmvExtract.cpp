@@ -24,21 +24,25 @@ uint64_t RangeTime(const std::string& text) {
 // it ends at the source's duration, without -o the output is the source's
 // stem + "_extr.wmv".
 // The range is not cut at key frames, so the time of the first video key
-// frame in the output is printed ("first key frame H:MM:SS.mmm").
+// frame in the output is printed ("first key frame H:MM:SS.mmm"). --dry-run
+// prints the plan (the same line, samples, bytes, duration) and writes
+// nothing.
 int RunWmvExtract(const std::vector<std::string>& words) {
     try {
-        const ParsedArgs args = ParseArgs(words, {{kVerbose}, {"--start", "--end", "-o"}});
+        const ParsedArgs args = ParseArgs(words, {{kVerbose, "--dry-run"}, {"--start", "--end", "-o"}});
         if (args.Has("--help") || args.Has("-h")) {
             std::printf(
                 "usage: trelvan-cli wmv-extract SRC [--start H:M:S.mmm] [--end H:M:S.mmm] "
-                "[-o OUT] [--verbose]\n"
+                "[-o OUT] [--verbose] [--dry-run]\n"
                 "Copies a time range of a WMV/WMA file into a new file without re-encoding,\n"
                 "with all the source's header data; the output starts at 0. The range is not\n"
                 "moved to key frames: the first video sample written is the first one at or\n"
                 "after the start, and the time of the first key frame in the output is\n"
                 "printed (a range without one is warned about on standard error).\n"
                 "Default range: the whole file; default output: the source's name with\n"
-                "_extr.wmv. --verbose prints the copy engine's diagnostic lines.\n");
+                "_extr.wmv. --verbose prints the copy engine's diagnostic lines.\n"
+                "--dry-run reads the range and prints what would be written (the first key\n"
+                "frame, samples, bytes, duration) without writing anything.\n");
             return kExitOk;
         }
         if (args.Positional().size() != 1) {
@@ -61,6 +65,29 @@ int RunWmvExtract(const std::vector<std::string>& words) {
                 return kExitOperationError;
             }
             job.end = duration;
+        }
+
+        if (args.Has("--dry-run")) {
+            WmvExtractPlan plan;
+            const int32_t planned = PlanWmvExtract(job, &plan);
+            if (planned != 0) {
+                PrintErrorCode(planned);
+                return kExitOperationError;
+            }
+            const auto ms = [](uint64_t units) {
+                return FormatTimeMs(static_cast<int64_t>(units / kUnitsPerMs));
+            };
+            if (plan.firstKeyTime >= 0) {
+                std::printf("first key frame %s\n",
+                            ms(static_cast<uint64_t>(plan.firstKeyTime)).c_str());
+            }
+            std::printf("samples %llu\nbytes %llu\nduration %s\n",
+                        static_cast<unsigned long long>(plan.samples),
+                        static_cast<unsigned long long>(plan.bytes), ms(plan.duration).c_str());
+            if (plan.hasVideo && plan.firstKeyTime < 0) {
+                std::fprintf(stderr, "trelvan-cli: %s\n", WmvNoKeyFrameWarning().c_str());
+            }
+            return kExitOk;
         }
 
         WmvOpResult result;

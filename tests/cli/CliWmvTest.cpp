@@ -106,6 +106,22 @@ TEST(CliWmv, ExtractWarnsOfARangeWithoutKeyFrame) {
     EXPECT_NE(r.err.find("no video key frame"), std::string::npos) << r.err;
 }
 
+TEST(CliWmv, DryRunPrintsThePlanAndWritesNothing) {
+    const Fixture f;
+    const std::string out = f.dir + "/plan.wmv";
+    const auto r = f.Run(
+        {"wmv-extract", f.movie, "--start", "0.6", "--end", "1.3", "-o", out, "--dry-run"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    // The same key frame line as the run itself; 7 frames and 16 audio
+    // samples.
+    EXPECT_EQ(r.out.rfind("first key frame 0:00:00.446\nsamples 23\n", 0), 0u) << r.out;
+    EXPECT_FALSE(fs::exists(out));
+    const auto none = f.Run({"wmv-extract", f.movie, "--start", "0.6", "--end", "0.9",
+                             "--dry-run", "--lang", "en"});
+    EXPECT_EQ(none.exit_code, 0);
+    EXPECT_NE(none.err.find("no video key frame"), std::string::npos) << none.err;
+}
+
 TEST(CliWmv, VerbosePrintsTheCopyEngineDiagnostics) {
     const Fixture f;
     for (const bool verbose : {false, true}) {
