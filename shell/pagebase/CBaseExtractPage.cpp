@@ -9,17 +9,17 @@ constexpr int kOutputId = 1048;
 
 }  // namespace
 
-CBaseExtractPage::CBaseExtractPage(QWidget* owner, QColor background, Spec spec)
-    : CAVIBase(110, owner, background), m_spec(std::move(spec)) {}
+CBaseExtractPage::CBaseExtractPage(QWidget* owner, QColor background, Traits traits)
+    : CAVIBase(110, owner, background), m_traits(std::move(traits)) {}
 
 bool CBaseExtractPage::OnInitDialog() {
     CAVIBase::OnInitDialog();
-    SetItemText(1050, QString::fromUtf8(m_spec.sourceLabel.english));
-    SetItemText(1053, QString::fromUtf8(m_spec.outputLabel.english));
+    SetItemText(1050, QString::fromUtf8(m_traits.sourceLabel.english));
+    SetItemText(1053, QString::fromUtf8(m_traits.outputLabel.english));
     if (trelvan::shell::Japanese()) {
         SetExtractCaptionsJapanese(this);
-        SetItemText(1050, QString::fromUtf8(m_spec.sourceLabel.japanese));
-        SetItemText(1053, QString::fromUtf8(m_spec.outputLabel.japanese));
+        SetItemText(1050, QString::fromUtf8(m_traits.sourceLabel.japanese));
+        SetItemText(1053, QString::fromUtf8(m_traits.outputLabel.japanese));
     }
     connect(Item<QAbstractButton>(1009), &QAbstractButton::clicked, this,
             &CBaseExtractPage::OnBrowseInput);
@@ -44,13 +44,13 @@ bool CBaseExtractPage::DoDataExchange(bool save) {
 }
 
 QString CBaseExtractPage::DefaultOutput() const {
-    return trelvan::shell::DefaultOutputName(m_input, "_extr", m_spec.outputExtension);
+    return trelvan::shell::DefaultOutputName(m_input, "_extr", m_traits.outputExtension);
 }
 
 void CBaseExtractPage::OnFileDropped(const QString& path) {
     DoDataExchange(true);
     QString extension;
-    if (!trelvan::shell::MatchDrop(m_spec.drops, path, &extension)) {
+    if (!trelvan::shell::MatchDrop(m_traits.drops, path, &extension)) {
         return;  // another kind of file: ignored
     }
     m_input = path;
@@ -75,8 +75,8 @@ void CBaseExtractPage::LoadInputInfo() {
 void CBaseExtractPage::OnBrowseInput() {
     DoDataExchange(true);
     const QString chosen =
-        BrowseOpen(m_spec.defaultExtension, m_input,
-                   m_spec.sourceFilter.Get() + trelvan::shell::AllFilesFilter());
+        BrowseOpen(m_traits.defaultExtension, m_input,
+                   m_traits.sourceFilter.Get() + trelvan::shell::AllFilesFilter());
     if (chosen.isEmpty()) {
         return;
     }
@@ -90,7 +90,7 @@ void CBaseExtractPage::OnBrowseInput() {
 void CBaseExtractPage::OnBrowseOutput() {
     DoDataExchange(true);
     const QString initial = m_output.isEmpty() ? DefaultOutput() : m_output;
-    const QString chosen = BrowseSave(m_spec.defaultExtension, initial, m_spec.outputFilter);
+    const QString chosen = BrowseSave(m_traits.defaultExtension, initial, m_traits.outputFilter);
     if (chosen.isEmpty()) {
         return;
     }

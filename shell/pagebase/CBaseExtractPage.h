@@ -18,7 +18,7 @@
 class CBaseExtractPage : public CAVIBase {
     Q_OBJECT
   public:
-    struct Spec {
+    struct Traits {
         trelvan::shell::PageText sourceLabel;  // 1050
         trelvan::shell::PageText outputLabel;  // 1053
         // Dialog extension ("avi") and the output extension of a source
@@ -35,7 +35,7 @@ class CBaseExtractPage : public CAVIBase {
     // Range field ids: start H, M, S, ms, then end H, M, S, ms.
     static constexpr std::array<int, 8> kRangeIds = CRangeFields::kIds;
 
-    CBaseExtractPage(QWidget* owner, QColor background, Spec spec);
+    CBaseExtractPage(QWidget* owner, QColor background, Traits traits);
 
     void OnFileDropped(const QString& path) override;
     void OnBrowseInput();
@@ -70,5 +70,5 @@ class CBaseExtractPage : public CAVIBase {
     // paths and shows the reader's code when it cannot be read.
     void LoadInputInfo();
 
-    const Spec m_spec;
+    const Traits m_traits;
 };

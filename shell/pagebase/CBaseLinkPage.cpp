@@ -11,15 +11,15 @@ constexpr int kLinkId = 1029;
 
 }  // namespace
 
-CBaseLinkPage::CBaseLinkPage(QWidget* owner, QColor background, Spec spec)
-    : CAVIBase(107, owner, background), m_spec(std::move(spec)) {}
+CBaseLinkPage::CBaseLinkPage(QWidget* owner, QColor background, Traits traits)
+    : CAVIBase(107, owner, background), m_traits(std::move(traits)) {}
 
 bool CBaseLinkPage::OnInitDialog() {
     CAVIBase::OnInitDialog();
-    SetItemText(1053, QString::fromUtf8(m_spec.outputLabel.english));
+    SetItemText(1053, QString::fromUtf8(m_traits.outputLabel.english));
     if (trelvan::shell::Japanese()) {
-        SetItemText(1049, QString::fromUtf8(m_spec.sourceGroupJapanese));
-        SetItemText(1053, QString::fromUtf8(m_spec.outputLabel.japanese));
+        SetItemText(1049, QString::fromUtf8(m_traits.sourceGroupJapanese));
+        SetItemText(1053, QString::fromUtf8(m_traits.outputLabel.japanese));
         SetItemText(1055, QString::fromUtf8("進行状況"));
         SetItemText(
             1034, QString::fromUtf8("ソースと出力ファイル名を入れて、連結ボタンを押してください"));
@@ -50,16 +50,16 @@ void CBaseLinkPage::DoDataExchange(bool save) {
 
 void CBaseLinkPage::OnFileDropped(const QString& path) {
     DoDataExchange(true);
-    const QString outputExtension = m_spec.dropOutputExtension
-                                        ? QString(m_spec.dropOutputExtension)
+    const QString outputExtension = m_traits.dropOutputExtension
+                                        ? QString(m_traits.dropOutputExtension)
                                         : trelvan::shell::FileExtension(path);
-    if (ListFileDropped(path, m_spec.dropExtensions, outputExtension, &m_output)) {
+    if (ListFileDropped(path, m_traits.dropExtensions, outputExtension, &m_output)) {
         DoDataExchange(false);
     }
 }
 
 void CBaseLinkPage::OnAdd() {
-    OnListAdd(m_spec.addFilter);
+    OnListAdd(m_traits.addFilter);
 }
 
 void CBaseLinkPage::OnDel() {
@@ -73,7 +73,7 @@ void CBaseLinkPage::OnReset() {
 
 void CBaseLinkPage::OnBrowseOutput() {
     DoDataExchange(true);
-    const QString chosen = BrowseSave(m_spec.defaultExtension, m_output, m_spec.outputFilter);
+    const QString chosen = BrowseSave(m_traits.defaultExtension, m_output, m_traits.outputFilter);
     if (chosen.isEmpty()) {
         return;
     }
@@ -83,7 +83,7 @@ void CBaseLinkPage::OnBrowseOutput() {
 
 void CBaseLinkPage::OnStop() {
     CAVIBase::OnStop();
-    if (!m_spec.stopEnablesLink) {
+    if (!m_traits.stopEnablesLink) {
         return;
     }
     if (auto* link = Item<QAbstractButton>(kLinkId)) {
@@ -106,7 +106,7 @@ void CBaseLinkPage::OnLink() {
             return;  // nothing to link and nowhere to: nothing happens
         }
         m_output = trelvan::shell::DefaultOutputName(paths.front(), "_link",
-                                                     m_spec.outputExtension);
+                                                     m_traits.outputExtension);
         DoDataExchange(false);
     }
     // The run links the list as it stands now; edits during the run count

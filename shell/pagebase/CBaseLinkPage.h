@@ -14,7 +14,7 @@
 class CBaseLinkPage : public CAVIBase {
     Q_OBJECT
   public:
-    struct Spec {
+    struct Traits {
         // 1049 on a Japanese system (the template's English text stays).
         const char* sourceGroupJapanese;
         trelvan::shell::PageText outputLabel;  // 1053
@@ -34,7 +34,7 @@ class CBaseLinkPage : public CAVIBase {
         bool stopEnablesLink = true;
     };
 
-    CBaseLinkPage(QWidget* owner, QColor background, Spec spec);
+    CBaseLinkPage(QWidget* owner, QColor background, Traits traits);
 
     void OnFileDropped(const QString& path) override;
     void OnAdd();
@@ -65,5 +65,5 @@ class CBaseLinkPage : public CAVIBase {
     bool m_linking = false;
 
   private:
-    const Spec m_spec;
+    const Traits m_traits;
 };

@@ -9,17 +9,17 @@ constexpr int kOutputId = 1053;
 
 }  // namespace
 
-CBaseSeparatePage::CBaseSeparatePage(QWidget* owner, QColor background, Spec spec)
-    : CAVIBase(106, owner, background), m_spec(std::move(spec)) {}
+CBaseSeparatePage::CBaseSeparatePage(QWidget* owner, QColor background, Traits traits)
+    : CAVIBase(106, owner, background), m_traits(std::move(traits)) {}
 
 bool CBaseSeparatePage::OnInitDialog() {
     CAVIBase::OnInitDialog();
-    SetItemText(1050, QString::fromUtf8(m_spec.sourceLabel.english));
-    SetItemText(1057, QString::fromUtf8(m_spec.outputLabel.english));
+    SetItemText(1050, QString::fromUtf8(m_traits.sourceLabel.english));
+    SetItemText(1057, QString::fromUtf8(m_traits.outputLabel.english));
     if (trelvan::shell::Japanese()) {
         SetItemText(1049, QString::fromUtf8("ソースを指定してください(ドラッグ&&ドロップ可)"));
-        SetItemText(1050, QString::fromUtf8(m_spec.sourceLabel.japanese));
-        SetItemText(1057, QString::fromUtf8(m_spec.outputLabel.japanese));
+        SetItemText(1050, QString::fromUtf8(m_traits.sourceLabel.japanese));
+        SetItemText(1057, QString::fromUtf8(m_traits.outputLabel.japanese));
         SetItemText(1055, QString::fromUtf8("進行状況"));
         SetItemText(
             1034, QString::fromUtf8("ソースと出力ファイル名を入れて、切出ボタンを押してください"));
@@ -56,7 +56,7 @@ QString CBaseSeparatePage::DefaultOutput(const QString& extension) const {
 void CBaseSeparatePage::OnFileDropped(const QString& path) {
     DoDataExchange(true);
     QString extension;
-    if (!trelvan::shell::MatchDrop(m_spec.drops, path, &extension)) {
+    if (!trelvan::shell::MatchDrop(m_traits.drops, path, &extension)) {
         return;  // another kind of file: ignored
     }
     m_input = path;
@@ -67,14 +67,14 @@ void CBaseSeparatePage::OnFileDropped(const QString& path) {
 void CBaseSeparatePage::OnBrowseInput() {
     DoDataExchange(true);
     const QString chosen =
-        BrowseOpen(m_spec.defaultExtension, m_input,
-                   m_spec.sourceFilter.Get() + trelvan::shell::AllFilesFilter());
+        BrowseOpen(m_traits.defaultExtension, m_input,
+                   m_traits.sourceFilter.Get() + trelvan::shell::AllFilesFilter());
     if (chosen.isEmpty()) {
         return;
     }
     m_input = chosen;
-    if (m_output.isEmpty() || m_spec.browseReplacesOutput) {
-        m_output = DefaultOutput(m_spec.outputExtension);
+    if (m_output.isEmpty() || m_traits.browseReplacesOutput) {
+        m_output = DefaultOutput(m_traits.outputExtension);
     }
     DoDataExchange(false);
 }
@@ -82,8 +82,8 @@ void CBaseSeparatePage::OnBrowseInput() {
 void CBaseSeparatePage::OnBrowseOutput() {
     DoDataExchange(true);
     const QString initial =
-        m_output.isEmpty() ? DefaultOutput(m_spec.outputExtension) : m_output;
-    const QString chosen = BrowseSave(m_spec.defaultExtension, initial, m_spec.outputFilter);
+        m_output.isEmpty() ? DefaultOutput(m_traits.outputExtension) : m_output;
+    const QString chosen = BrowseSave(m_traits.defaultExtension, initial, m_traits.outputFilter);
     if (chosen.isEmpty()) {
         return;
     }

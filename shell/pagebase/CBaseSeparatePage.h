@@ -14,7 +14,7 @@
 class CBaseSeparatePage : public CAVIBase {
     Q_OBJECT
   public:
-    struct Spec {
+    struct Traits {
         trelvan::shell::PageText sourceLabel;  // 1050
         trelvan::shell::PageText outputLabel;  // 1057
         // Default extension of the dialogs ("avi") and output extension of
@@ -31,7 +31,7 @@ class CBaseSeparatePage : public CAVIBase {
         bool browseReplacesOutput = false;
     };
 
-    CBaseSeparatePage(QWidget* owner, QColor background, Spec spec);
+    CBaseSeparatePage(QWidget* owner, QColor background, Traits traits);
 
     void OnFileDropped(const QString& path) override;
     void OnBrowseInput();
@@ -57,5 +57,5 @@ class CBaseSeparatePage : public CAVIBase {
   private:
     QString DefaultOutput(const QString& extension) const;
 
-    const Spec m_spec;
+    const Traits m_traits;
 };

@@ -10,20 +10,20 @@ constexpr int kOutputId = 1048;
 
 }  // namespace
 
-CBaseUnitePage::CBaseUnitePage(QWidget* owner, QColor background, Spec spec)
-    : CAVIBase(105, owner, background), m_spec(std::move(spec)) {}
+CBaseUnitePage::CBaseUnitePage(QWidget* owner, QColor background, Traits traits)
+    : CAVIBase(105, owner, background), m_traits(std::move(traits)) {}
 
 bool CBaseUnitePage::OnInitDialog() {
     CAVIBase::OnInitDialog();
-    SetItemText(1050, QString::fromUtf8(m_spec.videoLabel.english));
-    SetItemText(1052, QString::fromUtf8(m_spec.audioLabel.english));
-    SetItemText(1053, QString::fromUtf8(m_spec.outputLabel.english));
+    SetItemText(1050, QString::fromUtf8(m_traits.videoLabel.english));
+    SetItemText(1052, QString::fromUtf8(m_traits.audioLabel.english));
+    SetItemText(1053, QString::fromUtf8(m_traits.outputLabel.english));
     SetItemText(1029, "Comb");
     if (trelvan::shell::Japanese()) {
         SetItemText(1049, QString::fromUtf8("ソースを指定してください(ドラッグ&&ドロップ可)"));
-        SetItemText(1050, QString::fromUtf8(m_spec.videoLabel.japanese));
-        SetItemText(1052, QString::fromUtf8(m_spec.audioLabel.japanese));
-        SetItemText(1053, QString::fromUtf8(m_spec.outputLabel.japanese));
+        SetItemText(1050, QString::fromUtf8(m_traits.videoLabel.japanese));
+        SetItemText(1052, QString::fromUtf8(m_traits.audioLabel.japanese));
+        SetItemText(1053, QString::fromUtf8(m_traits.outputLabel.japanese));
         SetItemText(1055, QString::fromUtf8("進行状況"));
         SetItemText(
             1034, QString::fromUtf8("ソースと出力ファイル名を入れて、合体ボタンを押してください"));
@@ -55,16 +55,16 @@ void CBaseUnitePage::DoDataExchange(bool save) {
 }
 
 QString CBaseUnitePage::DefaultOutput() const {
-    return trelvan::shell::DefaultOutputName(m_video, "_comb", m_spec.outputExtension);
+    return trelvan::shell::DefaultOutputName(m_video, "_comb", m_traits.outputExtension);
 }
 
 void CBaseUnitePage::OnFileDropped(const QString& path) {
     DoDataExchange(true);
-    if (trelvan::shell::ExtensionIs(path, m_spec.outputExtension)) {
+    if (trelvan::shell::ExtensionIs(path, m_traits.outputExtension)) {
         // A file meant as the audio source is chosen with its button.
         m_video = path;
         m_output = DefaultOutput();
-    } else if (trelvan::shell::ExtensionIs(path, m_spec.audioDropExtension)) {
+    } else if (trelvan::shell::ExtensionIs(path, m_traits.audioDropExtension)) {
         m_audio = path;
     } else {
         return;  // another kind of file: ignored
@@ -75,8 +75,8 @@ void CBaseUnitePage::OnFileDropped(const QString& path) {
 void CBaseUnitePage::OnBrowseVideo() {
     DoDataExchange(true);
     const QString chosen =
-        BrowseOpen(m_spec.videoExtension, m_video,
-                   QString(m_spec.videoFilter) + trelvan::shell::AllFilesFilter());
+        BrowseOpen(m_traits.videoExtension, m_video,
+                   QString(m_traits.videoFilter) + trelvan::shell::AllFilesFilter());
     if (chosen.isEmpty()) {
         return;
     }
@@ -90,8 +90,8 @@ void CBaseUnitePage::OnBrowseVideo() {
 void CBaseUnitePage::OnBrowseAudio() {
     DoDataExchange(true);
     const QString chosen =
-        BrowseOpen(m_spec.audioExtension, m_audio,
-                   m_spec.audioFilter.Get() + trelvan::shell::AllFilesFilter());
+        BrowseOpen(m_traits.audioExtension, m_audio,
+                   m_traits.audioFilter.Get() + trelvan::shell::AllFilesFilter());
     if (chosen.isEmpty()) {
         return;
     }
@@ -102,7 +102,7 @@ void CBaseUnitePage::OnBrowseAudio() {
 void CBaseUnitePage::OnBrowseOutput() {
     DoDataExchange(true);
     const QString initial = m_output.isEmpty() ? DefaultOutput() : m_output;
-    const QString chosen = BrowseSave(m_spec.videoExtension, initial, m_spec.videoFilter);
+    const QString chosen = BrowseSave(m_traits.videoExtension, initial, m_traits.videoFilter);
     if (chosen.isEmpty()) {
         return;
     }

@@ -13,7 +13,7 @@
 class CBaseUnitePage : public CAVIBase {
     Q_OBJECT
   public:
-    struct Spec {
+    struct Traits {
         trelvan::shell::PageText videoLabel;   // 1050
         trelvan::shell::PageText audioLabel;   // 1052
         trelvan::shell::PageText outputLabel;  // 1053
@@ -30,7 +30,7 @@ class CBaseUnitePage : public CAVIBase {
         const char* audioDropExtension;
     };
 
-    CBaseUnitePage(QWidget* owner, QColor background, Spec spec);
+    CBaseUnitePage(QWidget* owner, QColor background, Traits traits);
 
     void OnFileDropped(const QString& path) override;
     void OnBrowseVideo();
@@ -55,5 +55,5 @@ class CBaseUnitePage : public CAVIBase {
     QString m_output;
 
   private:
-    const Spec m_spec;
+    const Traits m_traits;
 };
