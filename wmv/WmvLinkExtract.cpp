@@ -55,13 +55,7 @@ WmvOpResult RunWmvLink(const WmvLinkJob& job, OpContext& ctx,
         return r;
     }
     r.output = job.output.empty() ? WmvLinkDefaultOutput(job.sources.front()) : job.output;
-    if (std::any_of(job.sources.begin(), job.sources.end(),
-                    [](const std::string& s) { return s.empty(); })) {
-        r.code = err::kWmvOpen;
-        return r;
-    }
-    if (NamesASource(r.output, job.sources)) {
-        r.code = err::kOutputCannotBeMade;
+    if (RefusedBeforeStart(job.sources, r)) {
         return r;
     }
     if (job.checkJoin) {
@@ -156,12 +150,7 @@ WmvOpResult RunWmvExtract(const WmvExtractJob& job, OpContext& ctx,
                           const std::function<void()>& onBegin) {
     WmvOpResult r;
     r.output = job.output.empty() ? WmvExtractDefaultOutput(job.source) : job.output;
-    if (job.source.empty()) {
-        r.code = err::kWmvOpen;
-        return r;
-    }
-    if (NamesASource(r.output, {job.source})) {
-        r.code = err::kOutputCannotBeMade;
+    if (RefusedBeforeStart({job.source}, r)) {
         return r;
     }
     RemoveExistingFile(r.output);

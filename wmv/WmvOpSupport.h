@@ -31,8 +31,10 @@ class WarnSink {
     std::mutex m_lock;
 };
 
-// True when `output` is one of `sources` (the same file, however spelled).
-bool NamesASource(const std::string& output, const std::vector<std::string>& sources);
+// The refusals before anything is touched: a source without a name (8201),
+// an output that is one of the sources, however spelled (6006). Sets
+// r.code and returns true when the run must not go on.
+bool RefusedBeforeStart(const std::vector<std::string>& sources, WmvOpResult& r);
 
 // The running state: stop flag cleared, timer restarted, positions at 0,
 // `onBegin` called.

@@ -22,9 +22,15 @@ void WarnSink::Attach(CDecCompWMV& reader) {
     reader.Engine().SetOpener(m_ctx.opener);
 }
 
-bool NamesASource(const std::string& output, const std::vector<std::string>& sources) {
-    return std::any_of(sources.begin(), sources.end(),
-                       [&](const std::string& s) { return SameFile(s, output); });
+bool RefusedBeforeStart(const std::vector<std::string>& sources, WmvOpResult& r) {
+    if (std::any_of(sources.begin(), sources.end(),
+                    [](const std::string& s) { return s.empty(); })) {
+        r.code = err::kWmvOpen;
+    } else if (std::any_of(sources.begin(), sources.end(),
+                           [&](const std::string& s) { return SameFile(s, r.output); })) {
+        r.code = err::kOutputCannotBeMade;
+    }
+    return r.code != 0;
 }
 
 void Begin(OpContext& ctx, WmvOpResult& r, const std::function<void()>& onBegin) {

@@ -79,12 +79,7 @@ WmvOpResult RunWmvSeparate(const WmvSeparateJob& job, OpContext& ctx,
                            const std::function<void()>& onBegin) {
     WmvOpResult r;
     r.output = WmvSeparateOutputName(job);
-    if (job.source.empty()) {
-        r.code = err::kWmvOpen;
-        return r;
-    }
-    if (NamesASource(r.output, {job.source})) {
-        r.code = err::kOutputCannotBeMade;
+    if (RefusedBeforeStart({job.source}, r)) {
         return r;
     }
     RemoveExistingFile(r.output);
@@ -250,12 +245,7 @@ WmvOpResult RunWmvUnite(const WmvUniteJob& job, OpContext& ctx,
                         const std::function<void()>& onBegin) {
     WmvOpResult r;
     r.output = job.output.empty() ? WmvUniteDefaultOutput(job.video) : job.output;
-    if (job.video.empty() || job.audio.empty()) {
-        r.code = err::kWmvOpen;
-        return r;
-    }
-    if (NamesASource(r.output, {job.video, job.audio})) {
-        r.code = err::kOutputCannotBeMade;
+    if (RefusedBeforeStart({job.video, job.audio}, r)) {
         return r;
     }
 
