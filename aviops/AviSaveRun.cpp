@@ -50,7 +50,8 @@ int MoveOverFile(const std::string& from, const std::string& to) {
 
 AviSaveRunResult SaveAndMoveOver(const std::string& output, const std::string& saveAs,
                                  const std::vector<AviSaveStream>& streams, OpContext& ctx,
-                                 const std::function<void()>& onBegin) {
+                                 const std::function<void()>& onBegin,
+                                 const std::vector<RiffChunkBytes>& kept) {
     AviSaveRunResult result;
     RemoveExistingFile(output);
 
@@ -69,7 +70,7 @@ AviSaveRunResult SaveAndMoveOver(const std::string& output, const std::string& s
         return ctx.StopRequested() ? 1 : 0;
     };
     std::string written;
-    const int32_t rc = SaveStreams(saveAs, streams, progress, &written, ctx.opener);
+    const int32_t rc = SaveStreams(saveAs, streams, progress, &written, ctx.opener, kept);
     if (rc == kAviErrFileOpen) {
         result.code = err::kOutputCannotBeMade;
     } else if (rc != 0) {

@@ -41,9 +41,11 @@ AVICOMPRESSOPTIONS SaveOptionsForAudio(const AviStream& stream);
 // file cannot be moved to the output name (it is then deleted, not left
 // behind under its hidden name); 103 for every other failure of the save,
 // a stop included. A failure sets the stop flag, so no 100 % is shown.
+// `kept` goes to the save (what the first source says about itself).
 AviSaveRunResult SaveAndMoveOver(const std::string& output, const std::string& saveAs,
                                  const std::vector<AviSaveStream>& streams, OpContext& ctx,
-                                 const std::function<void()>& onBegin);
+                                 const std::function<void()>& onBegin,
+                                 const std::vector<RiffChunkBytes>& kept = {});
 
 // What the progress display of a save shows: the percent form, from the
 // context's percent and working time.

@@ -5,6 +5,7 @@
 #include "CDecAVI.h"
 #include "CDecWAV.h"
 #include "ErrorCodes.h"
+#include "KeptChunks.h"
 #include "OutputNames.h"
 
 namespace trelvan {
@@ -39,7 +40,8 @@ AviSaveRunResult RunAviSeparate(const AviSeparateJob& job, OpContext& ctx,
         }
         AviStream* video = reader.GetVideoStream();
         const AVICOMPRESSOPTIONS options = SaveOptionsForVideo(*video);
-        return SaveAndMoveOver(job.output, job.output, {{video, &options}}, ctx, onBegin);
+        return SaveAndMoveOver(job.output, job.output, {{video, &options}}, ctx, onBegin,
+                               AviKeptChunks(reader));
     }
     CDecWAV reader;
     reader.SetFileOpener(ctx.opener);
@@ -49,7 +51,8 @@ AviSaveRunResult RunAviSeparate(const AviSeparateJob& job, OpContext& ctx,
     }
     AviStream* audio = reader.GetAudioStream();
     const AVICOMPRESSOPTIONS options = SaveOptionsForAudio(*audio);
-    return SaveAndMoveOver(job.output, job.output, {{audio, &options}}, ctx, onBegin);
+    return SaveAndMoveOver(job.output, job.output, {{audio, &options}}, ctx, onBegin,
+                           WavKeptChunks(reader));
 }
 
 }  // namespace trelvan

@@ -5,6 +5,7 @@
 #include "CDecAVI.h"
 #include "CDecWAV.h"
 #include "ErrorCodes.h"
+#include "KeptChunks.h"
 #include "OutputNames.h"
 
 namespace trelvan {
@@ -43,7 +44,7 @@ AviSaveRunResult RunAviUnite(const AviUniteJob& job, OpContext& ctx,
     return SaveAndMoveOver(
         job.output, saveAs,
         {{video.GetVideoStream(), &videoOptions}, {audio.GetAudioStream(), &audioOptions}}, ctx,
-        onBegin);
+        onBegin, AviKeptChunks(video));
 }
 
 }  // namespace trelvan

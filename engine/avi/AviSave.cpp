@@ -157,8 +157,10 @@ int32_t ReadNext(Track& t, double step_seconds, Buffer& buf, int64_t* bytes, int
 }
 
 int32_t SaveAvi(const std::string& temp, std::vector<Track>& tracks,
-                const AviSaveProgress& callback, const FileOpener& opener) {
+                const AviSaveProgress& callback, const FileOpener& opener,
+                const std::vector<RiffChunkBytes>& kept) {
     AviWriter w;
+    w.SetDescriptiveChunks(kept);
     if (w.Create(temp, opener) != 0) {
         return kAviErrFileOpen;
     }
@@ -290,12 +292,14 @@ uint32_t FactFrames(const std::vector<uint8_t>& format, uint64_t bytes) {
 // the WAV files: "fmt ", "fact", "data". The audio bytes are copied as they
 // are stored, whatever the format, so no codec is involved.
 int32_t SaveWav(const std::string& temp, Track& t, const std::vector<uint8_t>& format,
-                const AviSaveProgress& callback, const FileOpener& opener) {
+                const AviSaveProgress& callback, const FileOpener& opener,
+                const std::vector<RiffChunkBytes>& kept) {
     std::vector<uint8_t> fmt;
     if (!WavFormatChunk(format, &fmt)) {
         return kAviErrBadFormat;
     }
     CMMio mmio(opener);
+    mmio.SetTrailingChunks(kept);
     if (!mmio.OpenWrite(temp, static_cast<uint32_t>(fmt.size()))) {
         mmio.Close();
         return kAviErrFileOpen;
@@ -397,7 +401,7 @@ std::string MakeTemporaryBeside(const std::string& output) {
 
 int32_t SaveStreams(const std::string& output, const std::vector<AviSaveStream>& streams,
                     const AviSaveProgress& progress, std::string* written,
-                    const FileOpener& opener) {
+                    const FileOpener& opener, const std::vector<RiffChunkBytes>& kept) {
     if (written != nullptr) {
         written->clear();
     }
@@ -441,8 +445,8 @@ int32_t SaveStreams(const std::string& output, const std::vector<AviSaveStream>&
     if (temp.empty()) {
         return kAviErrFileOpen;
     }
-    const int32_t rc = wav ? SaveWav(temp, tracks[0], wav_format, progress, opener)
-                           : SaveAvi(temp, tracks, progress, opener);
+    const int32_t rc = wav ? SaveWav(temp, tracks[0], wav_format, progress, opener, kept)
+                           : SaveAvi(temp, tracks, progress, opener, kept);
     if (rc == kAviErrFileOpen || rc == kAviErrBadFormat) {
         ::unlink(temp.c_str());  // nothing was written: no file to hand over
         return rc;

@@ -8,6 +8,7 @@
 #include "AviCompressOptions.h"
 #include "AviFile.h"
 #include "IoFile.h"
+#include "RiffChunkBytes.h"
 
 namespace trelvan {
 
@@ -46,9 +47,14 @@ using AviSaveProgress = std::function<int32_t(int32_t percent)>;
 // file was made). Returns 0, kAviErrFileOpen when the temporary file cannot
 // be created (*written is then empty), kAviErrUserAbort, or another
 // kAviErr* code.
+//
+// `kept` are chunks that say what the source is (an INFO list, a recording
+// date, a broadcast extension), written as stored: in an AVI file between
+// the header list and the samples, in a WAV file after the data.
 int32_t SaveStreams(const std::string& output, const std::vector<AviSaveStream>& streams,
                     const AviSaveProgress& progress, std::string* written,
-                    const FileOpener& opener = DiskFileOpener());
+                    const FileOpener& opener = DiskFileOpener(),
+                    const std::vector<RiffChunkBytes>& kept = {});
 
 // The name SaveStreams writes to for `output`: a hidden name in the same
 // folder, made unique by creating it (an empty file). Empty when the folder
