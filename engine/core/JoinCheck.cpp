@@ -1,6 +1,7 @@
 #include "JoinCheck.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "Language.h"
 
@@ -30,6 +31,72 @@ std::string FileName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The Japanese words of the reports' English terms: stream kinds, field
+// names and the few values that are words. A term not listed (a number, a
+// FourCC, codec bytes) is shown as it is.
+std::string InJapanese(const std::string& term) {
+    static const std::pair<const char*, const char*> kTerms[] = {
+        {"video", "映像"},
+        {"audio", "音声"},
+        {"other", "その他"},
+        {"stream", "ストリーム"},
+        {"track", "トラック"},
+        {"frame rate", "フレームレート"},
+        {"frame size", "フレームサイズ"},
+        {"coded frame size", "符号化フレームサイズ"},
+        {"bit depth", "色深度"},
+        {"compression", "圧縮形式"},
+        {"handler", "ハンドラ"},
+        {"codec", "コーデック"},
+        {"codec data", "コーデック情報"},
+        {"format", "フォーマット"},
+        {"format tag", "フォーマットタグ"},
+        {"channels", "チャンネル数"},
+        {"sample rate", "サンプリング周波数"},
+        {"bits per sample", "量子化ビット数"},
+        {"sample size", "サンプルサイズ"},
+        {"block alignment", "ブロック長"},
+        {"block align", "ブロック長"},
+        {"kind", "種類"},
+        {"time scale", "タイムスケール"},
+        {"language", "言語"},
+        {"matrix", "変換行列"},
+        {"alternate group", "代替グループ"},
+        {"sound layout", "音声の配置"},
+        {"present", "あり"},
+        {"missing", "なし"},
+        {"none", "なし"},
+        {"unspecified", "指定なし"},
+    };
+    for (const auto& [en, ja] : kTerms) {
+        if (term == en) {
+            return ja;
+        }
+    }
+    return term;
+}
+
+// A stream name such as "video", "video 2" or "stream 2 (audio)" with its
+// words in Japanese.
+std::string StreamInJapanese(const std::string& stream) {
+    std::string out;
+    std::string word;
+    const auto flush = [&] {
+        out += InJapanese(word);
+        word.clear();
+    };
+    for (const char ch : stream) {
+        if (ch == ' ' || ch == '(' || ch == ')') {
+            flush();
+            out += ch == ' ' ? "" : ch == '(' ? "(" : ")";
+        } else {
+            word += ch;
+        }
+    }
+    flush();
+    return out;
+}
+
 std::string Describe(const JoinReport& r, const JoinDifference& d) {
     const std::string source =
         d.entry >= 0 && static_cast<size_t>(d.entry) < r.sources.size()
@@ -38,8 +105,9 @@ std::string Describe(const JoinReport& r, const JoinDifference& d) {
     return SelectLanguageText(
         "entry " + std::to_string(d.entry + 1) + " (" + source + "), " + d.stream + ", " + d.field +
             ": " + d.value + " where the first has " + d.first,
-        std::to_string(d.entry + 1) + "番目 (" + source + ") の" + d.stream + "の" + d.field +
-            "が " + d.value + " です(最初のファイルは " + d.first + ")");
+        std::to_string(d.entry + 1) + "番目 (" + source + ") の" + StreamInJapanese(d.stream) +
+            "の" + InJapanese(d.field) + "が " + InJapanese(d.value) + " です(最初のファイルは " +
+            InJapanese(d.first) + ")");
 }
 
 }  // namespace

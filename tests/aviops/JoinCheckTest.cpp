@@ -7,6 +7,7 @@
 #include "AviLink.h"
 #include "Fixtures.h"
 #include "JoinCheckAvi.h"
+#include "Language.h"
 #include "Process.h"
 
 namespace trelvan {
@@ -168,6 +169,29 @@ TEST(JoinCheck, CommandLineReportsAndRefuses) {
                           Wav("wav22", "-ar 22050 -c:a pcm_s16le"), "-o", dir + "/a.wav"});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.err.find("sample rate"), std::string::npos) << r.err;
+}
+
+// Japanese reports and questions give the stream, the field and the word
+// values in Japanese; numbers and codes stay as they are, and the JSON keeps
+// the English terms.
+TEST(JoinCheck, JapaneseReportsUseJapaneseTerms) {
+    JoinReport r;
+    r.sources = {"/m/a.wmv", "/m/b.wmv"};
+    r.Compare(1, "stream 2 (audio)", "channels", "1", "2");
+    r.Compare(1, "video", "stream", "present", "missing");
+    SetLanguageOverride(LanguageChoice::Japanese);
+    const std::string question = r.Question();
+    const std::string text = r.Text();
+    SetLanguageOverride(LanguageChoice::English);
+    EXPECT_NE(question.find("2番目 (b.wmv) のストリーム2(音声)のチャンネル数が 2 です(最初のファイルは 1)"),
+              std::string::npos)
+        << question;
+    EXPECT_NE(text.find("映像のストリームが なし です(最初のファイルは あり)"), std::string::npos)
+        << text;
+    EXPECT_NE(r.Text().find("stream 2 (audio), channels: 2 where the first has 1"),
+              std::string::npos);
+    EXPECT_NE(r.Json().find("\"field\": \"channels\""), std::string::npos);
+    SetLanguageOverride(LanguageChoice::System);
 }
 
 }  // namespace
