@@ -232,7 +232,10 @@ HRESULT CWMVCopy::OnSample(uint32_t, uint64_t, uint64_t, uint32_t, const wm::Sam
 }
 
 HRESULT CWMVCopy::OnTime(uint64_t) {
-    if (m_eof) {
+    // Once the run has ended (the end time, a stop, a failure) no more time
+    // is granted: the reader waits until it is closed instead of reading on
+    // through the file only for its samples to be dropped.
+    if (m_eof || m_runEnded) {
         return hr::kOk;
     }
     m_clock += kGrant;

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -507,6 +508,44 @@ TEST(WmvOperationsTest, ExtractCopiesTheRangeWithoutCuttingAtKeyFrames) {
         EXPECT_EQ(run.Warned(WmvNoKeyFrameWarning()), has_video && first_key < 0);
         ExpectOutput(r.output, want);
     }
+}
+
+// An extract of the start of a long file stops reading soon after its end:
+// the reader is granted no more time once the run has ended.
+TEST(WmvOperationsTest, ExtractOfTheStartReadsLittleOfTheSource) {
+    const std::string src = MakeMedia(
+        "wmvops_long", "-f lavfi -i testsrc=size=160x120:rate=25 -t 60 -c:v wmv2 -g 25", "wmv");
+    std::atomic<uint64_t> read{0};
+    class Counted : public IoFile {
+      public:
+        Counted(std::unique_ptr<IoFile> inner, std::atomic<uint64_t>& n)
+            : m_inner(std::move(inner)), m_n(n) {}
+        int64_t ReadAt(uint64_t offset, void* buf, size_t n) override {
+            const int64_t got = m_inner->ReadAt(offset, buf, n);
+            m_n += got > 0 ? static_cast<uint64_t>(got) : 0;
+            return got;
+        }
+        bool WriteAt(uint64_t, const void*, size_t) override { return false; }
+        int64_t Size() override { return m_inner->Size(); }
+        bool Truncate(uint64_t) override { return false; }
+        bool Close() override { return m_inner->Close(); }
+
+      private:
+        std::unique_ptr<IoFile> m_inner;
+        std::atomic<uint64_t>& m_n;
+    };
+    Runner run;
+    run.ctx.opener = [&](const std::string& path, OpenMode mode) -> std::unique_ptr<IoFile> {
+        std::unique_ptr<IoFile> f = OpenDiskFile(path, mode);
+        if (path == src && f) {
+            return std::make_unique<Counted>(std::move(f), read);
+        }
+        return f;
+    };
+    const WmvOpResult r =
+        RunWmvExtract({src, ScratchDir() + "/start.wmv", 0, 20000000}, run.ctx);
+    ExpectEnded(r, run.ctx, 0);
+    EXPECT_LT(read.load(), std::filesystem::file_size(src) / 3);
 }
 
 // ---- Every operation -------------------------------------------------------
