@@ -169,7 +169,7 @@ void CutPreviewTest::aviStartMovesToTheNextKeyFrame() {
     QCOMPARE(s.times.size(), 2);
     QVERIFY2(s.times[0].startsWith(Time(key) + " (frame " + QString::number(key / 40) + ")"),
              qPrintable(s.times[0]));
-    QVERIFY(s.times[0].contains("moved from " + Time(1120) + " (frame 28)"));
+    QVERIFY(s.times[0].contains("moved from " + Time(1120) + " (frame 28) to a key frame"));
     QCOMPARE(s.times[1], Time(2000) + " (frame 50)");
     QCOMPARE(s.pictures, (QList<bool>{true, true}));
     QVERIFY2(s.facts.contains("Duration: " + Time(2040 - key)), qPrintable(s.facts));
@@ -182,6 +182,13 @@ void CutPreviewTest::aviStartMovesToTheNextKeyFrame() {
     QCOMPARE(s.times[0], Time(1160) + " (frame 29)\nmoved from " + Time(1120) +
                              " (frame 28) to the end: no key frame");
     QCOMPARE(capture.boxes.size(), 0);
+
+    // The run of that range tells the user's log (standard output) of it.
+    w.page->SetItemText(1048, QString::fromStdString(trelvan::test::ScratchDir()) + "/nokey.avi");
+    shelltest::StdoutCapture out;
+    QTest::mouseClick(w.page->Item<QPushButton>(1029), Qt::LeftButton);
+    QCOMPARE(capture.boxes.size(), 0);
+    QVERIFY(out.Text().contains(QString::fromStdString(trelvan::NoKeyFrameWarning()) + "\n"));
 }
 
 // WMV: the start is not moved; the first key frame written is ffprobe's
