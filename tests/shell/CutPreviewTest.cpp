@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
 
 #include "AviExtract.h"
@@ -182,6 +183,20 @@ void CutPreviewTest::aviStartMovesToTheNextKeyFrame() {
     QCOMPARE(s.times[0], Time(1160) + " (frame 29)\nmoved from " + Time(1120) +
                              " (frame 28) to the end: no key frame");
     QCOMPARE(capture.boxes.size(), 0);
+
+    // A codec nobody knows: the times without pictures.
+    std::vector<uint8_t> bytes = trelvan::test::ReadBytes(src.toStdString());
+    const std::string fourcc = "FMP4";
+    for (auto at = std::search(bytes.begin(), bytes.end(), fourcc.begin(), fourcc.end());
+         at != bytes.end(); at = std::search(at, bytes.end(), fourcc.begin(), fourcc.end())) {
+        std::copy_n("ZZZZ", 4, at);
+    }
+    const QString unknown = QString::fromStdString(trelvan::test::ScratchDir()) + "/zzzz.avi";
+    trelvan::test::WriteBytes(unknown.toStdString(), bytes);
+    w.page->SetItemText(1040, unknown);
+    s = w.FromMenu();
+    QCOMPARE(s.times.size(), 2);
+    QCOMPARE(s.pictures, (QList<bool>{false, false}));
 
     // The run of that range tells the user's log (standard output) of it.
     w.page->SetItemText(1048, QString::fromStdString(trelvan::test::ScratchDir()) + "/nokey.avi");
