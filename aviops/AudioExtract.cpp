@@ -111,8 +111,8 @@ void CutPositions(CDecWAV& reader, const AudioExtractJob& job, const AudioClock&
     // Frames stored as bytes are cut between frames, never inside one.
     if (AviStream* stream = reader.GetAudioStream(); stream != nullptr && *first < *last) {
         *first = static_cast<uint32_t>(AudioCutPosition(*stream, static_cast<int32_t>(*first)));
-        *last = static_cast<uint32_t>(AudioCutPosition(
-            *stream, static_cast<int32_t>(std::min<uint32_t>(*last, INT32_MAX))));
+        *last = static_cast<uint32_t>(
+            AudioCutPosition(*stream, static_cast<int32_t>(std::min<uint32_t>(*last, INT32_MAX))));
     }
 }
 

@@ -62,8 +62,7 @@ std::unique_ptr<WmvFrameDecoder> WmvFrameDecoder::Open(const asf::StreamInfo& st
         std::min<size_t>(bytes::GetLE16(d.data() + 9), d.size() - kVideoFormatAt);
     const uint8_t* format = d.data() + kVideoFormatAt;
     BITMAPINFOHEADER bih{};
-    if (formatBytes < kBitmapInfoHeaderSize ||
-        !ReadBitmapInfoHeader(format, formatBytes, &bih)) {
+    if (formatBytes < kBitmapInfoHeaderSize || !ReadBitmapInfoHeader(format, formatBytes, &bih)) {
         return nullptr;
     }
     const int64_t w = bih.biWidth, h = bih.biHeight < 0 ? -int64_t{bih.biHeight} : bih.biHeight;
@@ -130,9 +129,9 @@ bool WmvFrameDecoder::Receive(int64_t wanted, std::vector<uint8_t>* picture) {
             h.biSizeImage = static_cast<uint32_t>(row * static_cast<size_t>(f->height));
             WriteBitmapInfoHeader(h, picture->data());
             // Bottom-up: start at the last row and step backwards.
-            uint8_t* dst[4] = {picture->data() + kBitmapInfoHeaderSize +
-                                   row * static_cast<size_t>(f->height - 1),
-                               nullptr, nullptr, nullptr};
+            uint8_t* dst[4] = {
+                picture->data() + kBitmapInfoHeaderSize + row * static_cast<size_t>(f->height - 1),
+                nullptr, nullptr, nullptr};
             int stride[4] = {-static_cast<int>(row), 0, 0, 0};
             sws_scale(m_codec->sws, f->data, f->linesize, 0, f->height, dst, stride);
         }

@@ -98,10 +98,10 @@ bool CAVIExtract::MakePreview(CutPreview* preview) {
         QString start = FrameText(plan.startFrame, plan.rate);
         if (plan.startFrame != plan.wantedFrame) {
             const QString from = FrameText(plan.wantedFrame, plan.rate);
-            start += "\n" + (plan.keyFound ? Lang("moved from %1 to a key frame",
-                                                   "%1からキーフレームへ移動")
-                                            : Lang("moved from %1 to the end: no key frame",
-                                                   "%1から終了へ移動(キーフレームなし)"))
+            start += "\n" + (plan.keyFound
+                                 ? Lang("moved from %1 to a key frame", "%1からキーフレームへ移動")
+                                 : Lang("moved from %1 to the end: no key frame",
+                                        "%1から終了へ移動(キーフレームなし)"))
                                 .arg(from);
         }
         preview->frames.append({Lang("First frame written", "最初に書き出すフレーム"), start,

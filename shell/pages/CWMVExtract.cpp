@@ -37,9 +37,9 @@ int32_t CWMVExtract::ReadSourceRange() {
 trelvan::WmvExtractJob CWMVExtract::Job() const {
     auto timeOf = [this](size_t half) {
         const auto& v = m_range.values;
-        return trelvan::WmvRangeTime(static_cast<uint32_t>(v[half]), static_cast<uint32_t>(v[half + 1]),
-                                     static_cast<uint32_t>(v[half + 2]),
-                                     static_cast<uint32_t>(v[half + 3]));
+        return trelvan::WmvRangeTime(
+            static_cast<uint32_t>(v[half]), static_cast<uint32_t>(v[half + 1]),
+            static_cast<uint32_t>(v[half + 2]), static_cast<uint32_t>(v[half + 3]));
     };
     trelvan::WmvExtractJob job;
     job.source = m_input.toStdString();
@@ -92,8 +92,8 @@ bool CWMVExtract::MakePreview(CutPreview* preview) {
     // The pictures come from a second reading of the range; when it fails
     // (or a codec is missing) the times stand without them.
     trelvan::WmvRangePictures pictures;
-    const bool read = plan.hasVideo && trelvan::DecodeWmvRangePictures(
-                                           job.source, job.start, job.end, &pictures) == 0;
+    const bool read = plan.hasVideo && trelvan::DecodeWmvRangePictures(job.source, job.start,
+                                                                       job.end, &pictures) == 0;
     if (!read) {
         pictures = trelvan::WmvRangePictures();
     }

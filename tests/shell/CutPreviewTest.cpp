@@ -34,14 +34,14 @@ QString Make(const char* name, const char* args, const char* ext) {
 }
 // 25 fps, 3 s, a key frame every 10 frames.
 QString AviKeyEvery10() {
-    return Make("preview-key10",
-                "-f lavfi -i testsrc=d=3:s=64x48:r=25 -c:v mpeg4 -g 10 -bf 0 -sc_threshold 0 -f avi",
-                "avi");
+    return Make(
+        "preview-key10",
+        "-f lavfi -i testsrc=d=3:s=64x48:r=25 -c:v mpeg4 -g 10 -bf 0 -sc_threshold 0 -f avi",
+        "avi");
 }
 // 10 fps, 3 s of video alone, a key frame every 10 frames.
 QString WmvKeyEvery10() {
-    return Make("preview-wmv-key10", "-f lavfi -i testsrc=d=3:s=64x48:r=10 -c:v wmv2 -g 10",
-                "wmv");
+    return Make("preview-wmv-key10", "-f lavfi -i testsrc=d=3:s=64x48:r=10 -c:v wmv2 -g 10", "wmv");
 }
 // 2 s, 8,000 Hz 16-bit mono.
 QString Wav() {
@@ -51,9 +51,9 @@ QString Wav() {
 // Packet times (ms) of the first video stream as ffprobe sees them: all, or
 // the key frames only.
 QList<int64_t> ProbeVideoTimes(const QString& path, bool keysOnly) {
-    const auto r = trelvan::test::RunCommand(
-        {"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
-         "packet=pts_time,flags", "-of", "csv=p=0", path.toStdString()});
+    const auto r = trelvan::test::RunCommand({"ffprobe", "-v", "error", "-select_streams", "v:0",
+                                              "-show_entries", "packet=pts_time,flags", "-of",
+                                              "csv=p=0", path.toStdString()});
     QList<int64_t> times;
     for (const QString& line : QString::fromStdString(r.out).split('\n', Qt::SkipEmptyParts)) {
         const QStringList f = line.split(',');
@@ -114,7 +114,8 @@ struct Window {
     }
     // The preview through the page's right-click menu.
     Shown FromMenu() {
-        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2), page->mapToGlobal(QPoint(2, 2)));
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2),
+                                page->mapToGlobal(QPoint(2, 2)));
         QApplication::sendEvent(page, &event);
         // The menu goes when closed (the preview window closes it first).
         QPointer<QMenu> menu = page->findChild<QMenu*>("SysMenu");
@@ -305,7 +306,8 @@ void CutPreviewTest::menuEntryAndShortcut() {
     QVERIFY(QTest::qWaitForWindowActive(&w.dlg));
     auto* field = w.page->Item<QLineEdit>(CBaseExtractPage::kRangeIds[6]);
     field->setFocus();
-    const Shown s = ReadPreview([field] { QTest::keyClick(field, Qt::Key_P, Qt::ControlModifier); });
+    const Shown s =
+        ReadPreview([field] { QTest::keyClick(field, Qt::Key_P, Qt::ControlModifier); });
     QVERIFY(s.open);
     QVERIFY(s.facts.contains("Samples: "));
 
@@ -324,8 +326,10 @@ void CutPreviewTest::badSourcesShowTheErrorBox() {
         QString source;
         const char* caption;
     } cases[] = {
-        {kAvi, dir + "/junk", "エラーNo.1002"}, {kAvi, "", "エラーNo.1002"},
-        {kWav, dir + "/junk", "エラーNo.1002"}, {kWmv, dir + "/junk", "エラーNo.8201"},
+        {kAvi, dir + "/junk", "エラーNo.1002"},
+        {kAvi, "", "エラーNo.1002"},
+        {kWav, dir + "/junk", "エラーNo.1002"},
+        {kWmv, dir + "/junk", "エラーNo.8201"},
         {kWmv, "", "エラーNo.8201"},
     };
     for (const auto& c : cases) {
