@@ -96,7 +96,59 @@ bool HasFormatTag(CDecWAV& reader) {
     return bytes != nullptr && reader.GetAudioFormatSize() >= 2 && bytes::GetLE16(bytes) != 0;
 }
 
+// The sample positions the copy runs between: the range's positions on the
+// clock, the first moved to the stream's start when it starts late, and for
+// frames stored as bytes both moved to frame boundaries.
+void CutPositions(CDecWAV& reader, const AudioExtractJob& job, const AudioClock& clock,
+                  uint32_t* first, uint32_t* last) {
+    *last = AudioTimeToPosition(job.end, clock.perSecond, clock.seconds);
+    *first = AudioTimeToPosition(job.start, clock.perSecond, clock.seconds);
+    // A stream that starts late (an AVI audio stream whose first sample is
+    // not 0) has nothing before its start to read.
+    if (reader.GetAudioStart() > 0 && *first < static_cast<uint32_t>(reader.GetAudioStart())) {
+        *first = static_cast<uint32_t>(reader.GetAudioStart());
+    }
+    // Frames stored as bytes are cut between frames, never inside one.
+    if (AviStream* stream = reader.GetAudioStream(); stream != nullptr && *first < *last) {
+        *first = static_cast<uint32_t>(AudioCutPosition(*stream, static_cast<int32_t>(*first)));
+        *last = static_cast<uint32_t>(
+            AudioCutPosition(*stream, static_cast<int32_t>(std::min<uint32_t>(*last, INT32_MAX))));
+    }
+}
+
 }  // namespace
+
+int32_t PlanAudioExtract(const AudioExtractJob& job, AudioExtractPlan* plan) {
+    *plan = {};
+    CDecWAV reader;
+    int32_t code = reader.Open(job.source);
+    if (code == 0 && !HasFormatTag(reader)) {
+        code = err::kUnsupportedFormat;
+    }
+    if (code == 0 && !AudioClockOf(reader, &plan->clock)) {
+        code = err::kStreamFormat;
+    }
+    if (code != 0) {
+        return code;
+    }
+    uint32_t first = 0, last = 0;
+    CutPositions(reader, job, plan->clock, &first, &last);
+    // The copy reads from the first position up to the last or the end of
+    // the stream, whichever comes first.
+    uint32_t end = last;
+    if (const AviStream* stream = reader.GetAudioStream()) {
+        const int64_t streamEnd = static_cast<int64_t>(stream->Start()) + stream->Length();
+        end = static_cast<uint32_t>(std::clamp<int64_t>(streamEnd, 0, last));
+    }
+    plan->firstSample = first;
+    plan->endSample = std::max(first, end);
+    plan->samples = plan->endSample - first;
+    const AudioClock& c = plan->clock;
+    plan->start = AudioDuration(plan->firstSample, c.perSecond, c.seconds);
+    plan->end = AudioDuration(plan->endSample, c.perSecond, c.seconds);
+    plan->duration = AudioDuration(plan->samples, c.perSecond, c.seconds);
+    return 0;
+}
 
 int32_t ReadAudioDuration(const std::string& source, AudioTime* length) {
     *length = {};
@@ -147,19 +199,8 @@ AudioExtractResult RunAudioExtract(const AudioExtractJob& job, OpContext& ctx,
         result.sourceInDetail = true;
         return result;
     }
-    uint32_t last = AudioTimeToPosition(job.end, clock.perSecond, clock.seconds);
-    uint32_t first = AudioTimeToPosition(job.start, clock.perSecond, clock.seconds);
-    // A stream that starts late (an AVI audio stream whose first sample is
-    // not 0) has nothing before its start to read.
-    if (reader.GetAudioStart() > 0 && first < static_cast<uint32_t>(reader.GetAudioStart())) {
-        first = static_cast<uint32_t>(reader.GetAudioStart());
-    }
-    // Frames stored as bytes are cut between frames, never inside one.
-    if (AviStream* stream = reader.GetAudioStream(); stream != nullptr && first < last) {
-        first = static_cast<uint32_t>(AudioCutPosition(*stream, static_cast<int32_t>(first)));
-        last = static_cast<uint32_t>(AudioCutPosition(
-            *stream, static_cast<int32_t>(std::min<uint32_t>(last, INT32_MAX))));
-    }
+    uint32_t first = 0, last = 0;
+    CutPositions(reader, job, clock, &first, &last);
     reader.SetPosition(static_cast<int32_t>(first));
 
     CWaveFileACM wave;

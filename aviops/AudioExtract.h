@@ -70,6 +70,24 @@ struct AudioExtractResult {
     bool sourceInDetail = false;
 };
 
+// What an extract of a job would write, worked out as the extract works it
+// out but without writing: the sample positions of the range (moved to the
+// stream's start and, for frames stored as bytes, to frame boundaries, as
+// the copy moves them), held to the stream's end.
+struct AudioExtractPlan {
+    uint32_t firstSample = 0;  // the first sample written
+    uint32_t endSample = 0;    // just after the last one (firstSample: none written)
+    uint32_t samples = 0;      // endSample - firstSample
+    AudioClock clock;
+    AudioTime start;     // the time of firstSample
+    AudioTime end;       // the time of endSample
+    AudioTime duration;  // the length of what is written
+};
+
+// The plan of `job` on its source: 0, or the code the extract would give
+// for its source (the reader's, -3 for a format tag 0, 1009 without a rate).
+int32_t PlanAudioExtract(const AudioExtractJob& job, AudioExtractPlan* plan);
+
 // Runs the extract against `ctx`: refuses an output that is the source
 // itself (6006) before anything is deleted, opens the source (its code, with
 // the source as detail), deletes an existing output, creates the output

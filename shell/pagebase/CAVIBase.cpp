@@ -27,6 +27,20 @@ CAVIBase::CAVIBase(int templateId, QWidget* owner, QColor background)
         const QString c = QString::fromStdString(caption), t = QString::fromStdString(text);
         return QThread::currentThread() == thread() ? AskOkCancel(c, t) : AskFromWorker(c, t);
     };
+    // The operation's lines for the user's log (a missing key frame, a
+    // rebuilt index, the WMV copy engine's progress and failures) go to
+    // standard output as they come, on every page and whichever thread the
+    // work runs on; the page's own hook for the run sees them besides.
+    m_ctx.warn = [this](const std::string& line) {
+        std::fputs(line.c_str(), stdout);
+        if (line.empty() || line.back() != '\n') {
+            std::fputc('\n', stdout);
+        }
+        std::fflush(stdout);
+        if (m_runWarn) {
+            m_runWarn(line);
+        }
+    };
     m_timer.setObjectName("Timer1");
     connect(&m_timer, &QTimer::timeout, this, &CAVIBase::RefreshProgress);
 }
@@ -124,19 +138,6 @@ void CAVIBase::RunOnWorker(int periodMs, QThread::Priority priority, WorkerJob j
     }
     BeginWork(periodMs);
     m_workerBusy = true;
-    // The operation's lines for the user's log (the WMV copy engine's
-    // progress and failures among them) go to standard output, as they come
-    // and whatever the page's own hook for this run makes of them besides.
-    m_ctx.warn = [inner = std::move(m_ctx.warn)](const std::string& line) {
-        std::fputs(line.c_str(), stdout);
-        if (line.empty() || line.back() != '\n') {
-            std::fputc('\n', stdout);
-        }
-        std::fflush(stdout);
-        if (inner) {
-            inner(line);
-        }
-    };
     std::function<void()> onBegin = [this] {
         if (m_stopAsked.load()) {
             m_ctx.stop.store(1);
@@ -160,7 +161,7 @@ void CAVIBase::FinishWorker(const WorkerOutcome& outcome) {
         m_worker->wait();  // it has posted this call and is returning
         m_worker.reset();
     }
-    m_ctx.warn = nullptr;  // each run sets its own
+    m_runWarn = nullptr;  // each run sets its own
     m_workerBusy = false;
     m_timer.stop();
     if (code != 0) {

@@ -118,9 +118,13 @@ class CAVIBase : public CBaseColorDialog {
     bool ListFileDropped(const QString& path, const QStringList& extensions,
                          const QString& outputExt, QString* output);
 
-    // The operation context: stop flag, positions, working-time counter and
-    // the pump hook (PumpPendingMessages).
+    // The operation context: stop flag, positions, working-time counter,
+    // the pump hook (PumpPendingMessages) and the warn hook, which prints
+    // each line on standard output and hands it to m_runWarn.
     trelvan::OpContext m_ctx;
+    // The page's own use of the warnings of the next worker run (set before
+    // RunOnWorker, dropped when the run ends); may be empty.
+    std::function<void(const std::string& line)> m_runWarn;
 
   private:
     // The end of a worker's run, on the window thread.

@@ -189,6 +189,7 @@ void CBaseDialog::contextMenuEvent(QContextMenuEvent* event) {
         return;
     }
     QMenu* menu = BuildSysMenu(this);
+    AddMenuEntries(menu);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(event->globalPos());
 }

@@ -70,6 +70,9 @@ class CBaseDialog : public QDialog {
     void dropEvent(QDropEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    // Entries of the page after Help and About in the right-click menu;
+    // the base adds none.
+    virtual void AddMenuEntries(QMenu* menu) {}
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     bool m_sysMenu;

@@ -1,6 +1,9 @@
 #include "CBaseExtractPage.h"
 
 #include <QAbstractButton>
+#include <QAction>
+#include <QMenu>
+#include <QShortcut>
 
 namespace {
 
@@ -27,8 +30,30 @@ bool CBaseExtractPage::OnInitDialog() {
             &CBaseExtractPage::OnBrowseOutput);
     connect(Item<QAbstractButton>(1029), &QAbstractButton::clicked, this,
             &CBaseExtractPage::OnStart);
+    auto* preview = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_P), this);
+    preview->setObjectName("PreviewShortcut");
+    connect(preview, &QShortcut::activated, this, &CBaseExtractPage::OnPreview);
     DoDataExchange(false);
     return true;
+}
+
+void CBaseExtractPage::AddMenuEntries(QMenu* menu) {
+    QAction* preview = menu->addAction(trelvan::shell::PreviewMenuText());
+    preview->setObjectName("PreviewAction");
+    preview->setEnabled(IsIdle() != 0);
+    connect(preview, &QAction::triggered, this, &CBaseExtractPage::OnPreview);
+}
+
+void CBaseExtractPage::OnPreview() {
+    if (IsIdle() == 0 || !DoDataExchange(true)) {
+        return;
+    }
+    CutPreview preview;
+    if (!MakePreview(&preview)) {
+        return;
+    }
+    CCutPreviewDlg dialog(this, preview);
+    dialog.exec();
 }
 
 bool CBaseExtractPage::DoDataExchange(bool save) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "CAVIBase.h"
+#include "CCutPreviewDlg.h"
 #include "PageUtil.h"
 #include "RangeFields.h"
 
@@ -14,7 +15,9 @@
 // fields, the captions the pages share, dropping and browsing with the
 // page's file kinds, the output name proposed from the source (stem +
 // "_extr" + extension), loading the range from a new source, and the shape
-// of the Extra command up to the run, which the page does.
+// of the Extra command up to the run, which the page does. The preview
+// (right-click menu, Ctrl+P) shows what the Extra command would write
+// without writing it, from the page's plan of its fields.
 class CBaseExtractPage : public CAVIBase {
     Q_OBJECT
   public:
@@ -43,6 +46,11 @@ class CBaseExtractPage : public CAVIBase {
     // The Extra command: reads the fields (a refused range field ends it
     // there), fills an empty output, then runs the page's extract.
     void OnStart();
+    // The preview: reads the fields as the Extra command does (a refused
+    // range field ends it there), then shows the page's preview of them in
+    // a modal window, or the page's error box when the source cannot be
+    // planned. Nothing while a run is under way.
+    void OnPreview();
 
     QString Input() const { return m_input; }
     QString Output() const { return m_output; }
@@ -59,6 +67,10 @@ class CBaseExtractPage : public CAVIBase {
     virtual int32_t ReadSourceRange() = 0;
     // Runs the extract of the fields as read.
     virtual void RunExtract() = 0;
+    // Fills the preview of the fields as read; false when the source cannot
+    // be planned (the page has shown its error box).
+    virtual bool MakePreview(CutPreview* preview) = 0;
+    void AddMenuEntries(QMenu* menu) override;
     QString DefaultOutput() const;
 
     QString m_input;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AviExtract.h"
 #include "CBaseExtractPage.h"
 
 // The AVI extract page ("Movie Extra"): a time range of an AVI file into a
@@ -19,7 +20,13 @@ class CAVIExtract : public CBaseExtractPage {
     int32_t ReadSourceRange() override;
     void RunExtract() override;
     trelvan::ProgressInput ProgressNow() const override;
+    // The first frame written (the key frame the start moves to, and where
+    // it moved from), the last frame, their pictures, the span and duration.
+    bool MakePreview(CutPreview* preview) override;
 
   private:
+    // The extract job of the fields as read.
+    trelvan::AviExtractJob Job() const;
+
     double m_rate = 0;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AudioExtract.h"
 #include "CBaseExtractPage.h"
 
 // The audio extract page: a time range of the audio of a WAV or AVI file
@@ -14,4 +15,10 @@ class CWAVExtract : public CBaseExtractPage {
     // Start 0, end: the length of the audio.
     int32_t ReadSourceRange() override;
     void RunExtract() override;
+    // The span written (start, end, duration) and its sample count.
+    bool MakePreview(CutPreview* preview) override;
+
+  private:
+    // The extract job of the fields as read.
+    trelvan::AudioExtractJob Job() const;
 };

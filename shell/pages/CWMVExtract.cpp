@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "Language.h"
+#include "WmvFrameDecoder.h"
 #include "WmvOperations.h"
 
 CWMVExtract::CWMVExtract(QWidget* owner)
@@ -33,26 +34,31 @@ int32_t CWMVExtract::ReadSourceRange() {
     return 0;
 }
 
-void CWMVExtract::RunExtract() {
-    if (WorkerBusy()) {
-        return;
-    }
+trelvan::WmvExtractJob CWMVExtract::Job() const {
     auto timeOf = [this](size_t half) {
         const auto& v = m_range.values;
-        return trelvan::WmvRangeTime(static_cast<uint32_t>(v[half]), static_cast<uint32_t>(v[half + 1]),
-                                     static_cast<uint32_t>(v[half + 2]),
-                                     static_cast<uint32_t>(v[half + 3]));
+        return trelvan::WmvRangeTime(
+            static_cast<uint32_t>(v[half]), static_cast<uint32_t>(v[half + 1]),
+            static_cast<uint32_t>(v[half + 2]), static_cast<uint32_t>(v[half + 3]));
     };
     trelvan::WmvExtractJob job;
     job.source = m_input.toStdString();
     job.output = m_output.toStdString();
     job.start = timeOf(CRangeFields::kStart);
     job.end = timeOf(CRangeFields::kEnd);
+    return job;
+}
+
+void CWMVExtract::RunExtract() {
+    if (WorkerBusy()) {
+        return;
+    }
+    const trelvan::WmvExtractJob job = Job();
     // A range without a video key frame gives a file whose picture players
     // may not show: the user is told so after the run. The warning comes
     // on the worker, before its outcome.
     auto note = std::make_shared<std::string>();
-    m_ctx.warn = [note](const std::string& text) {
+    m_runWarn = [note](const std::string& text) {
         if (text == trelvan::WmvNoKeyFrameWarning()) {
             *note = text;
         }
@@ -62,6 +68,59 @@ void CWMVExtract::RunExtract() {
                     const trelvan::WmvOpResult r = trelvan::RunWmvExtract(job, *ctx, onBegin);
                     return WorkerOutcome{r.code, r.started && !r.stopped, *note};
                 });
+}
+
+namespace {
+
+// 100-ns units as the preview's milliseconds (truncated).
+int64_t Ms(uint64_t hundredNs) {
+    return static_cast<int64_t>(hundredNs / 10000);
+}
+
+}  // namespace
+
+bool CWMVExtract::MakePreview(CutPreview* preview) {
+    using trelvan::shell::Lang;
+    using trelvan::shell::PreviewTime;
+    const trelvan::WmvExtractJob job = Job();
+    trelvan::WmvExtractPlan plan;
+    const int32_t code = trelvan::PlanWmvExtract(job, &plan);
+    if (code != 0) {
+        ShowError(code);
+        return false;
+    }
+    // The pictures come from a second reading of the range; when it fails
+    // (or a codec is missing) the times stand without them.
+    trelvan::WmvRangePictures pictures;
+    const bool read = plan.hasVideo && trelvan::DecodeWmvRangePictures(job.source, job.start,
+                                                                       job.end, &pictures) == 0;
+    if (!read) {
+        pictures = trelvan::WmvRangePictures();
+    }
+    auto image = [](const std::vector<uint8_t>& packed) {
+        return trelvan::shell::PackedPictureImage(packed.data(), packed.size());
+    };
+    if (plan.firstKeyTime >= 0) {
+        // The plan's time is the output's; the source's is the start later.
+        const uint64_t at = job.start + static_cast<uint64_t>(plan.firstKeyTime);
+        preview->frames.append({Lang("First key frame written", "最初に書き出すキーフレーム"),
+                                PreviewTime(Ms(at)), image(pictures.firstKey)});
+    }
+    if (pictures.lastTime >= 0) {
+        preview->frames.append({Lang("Last frame written", "最後に書き出すフレーム"),
+                                PreviewTime(Ms(static_cast<uint64_t>(pictures.lastTime))),
+                                image(pictures.last)});
+    }
+    preview->facts.append(Lang("Duration: %1", "長さ: %1").arg(PreviewTime(Ms(plan.duration))));
+    preview->facts.append(Lang("Samples: %1", "サンプル数: %1").arg(plan.samples));
+    preview->facts.append(Lang("Bytes: %1", "バイト数: %1").arg(plan.bytes));
+    // As the extract warns: video written, none of it a key frame (without
+    // the second reading, any sample may be video).
+    const bool videoWritten = read ? pictures.lastTime >= 0 : plan.samples > 0;
+    if (plan.hasVideo && videoWritten && plan.firstKeyTime < 0) {
+        preview->warning = QString::fromStdString(trelvan::WmvNoKeyFrameWarning());
+    }
+    return true;
 }
 
 trelvan::ProgressInput CWMVExtract::ProgressNow() const {

@@ -77,6 +77,27 @@ std::string TenSecondPcm() {
         "ten-seconds", "-f lavfi -i anoisesrc=d=10:r=44100:a=0.5:s=7 -ac 2 -c:a pcm_s16le", "wav");
 }
 
+// The plan of a range against the run just made of it: the same first and
+// end positions, the samples the output holds, and the times of both ends.
+void ExpectPlanOfRun(const std::string& source, AudioTime start, AudioTime end,
+                     const OpContext& ran, uint32_t samples) {
+    AudioExtractJob job;
+    job.source = source;
+    job.start = start;
+    job.end = end;
+    AudioExtractPlan plan;
+    ASSERT_EQ(PlanAudioExtract(job, &plan), 0);
+    EXPECT_EQ(plan.firstSample, static_cast<uint32_t>(ran.first.load()));
+    EXPECT_EQ(plan.endSample, static_cast<uint32_t>(ran.current.load()));
+    EXPECT_EQ(plan.samples, samples);
+    const AudioClock& c = plan.clock;
+    auto ms = [](const AudioTime& t) {
+        return ((t.hours * 60 + t.minutes) * 60 + t.seconds) * 1000 + t.milliseconds;
+    };
+    EXPECT_EQ(ms(plan.start), ms(AudioDuration(plan.firstSample, c.perSecond, c.seconds)));
+    EXPECT_EQ(ms(plan.duration), ms(AudioDuration(samples, c.perSecond, c.seconds)));
+}
+
 class AudioExtractRun : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -161,6 +182,7 @@ TEST_F(AudioExtractRun, EdgeRanges) {
         ASSERT_TRUE(chunks.at.count("data")) << c.name;
         EXPECT_EQ(chunks.at.at("data").second, c.dataBytes) << c.name;
         EXPECT_EQ(chunks.riffSize + 8, written.size()) << c.name;
+        ExpectPlanOfRun(source, c.start, c.end, ctx, c.dataBytes / 4);
     }
 }
 
@@ -229,6 +251,12 @@ TEST_F(AudioExtractRun, FailuresGiveCodes) {
         EXPECT_EQ(r.started, c.started) << c.name;
         EXPECT_EQ(r.sourceInDetail, c.detail) << c.name;
         EXPECT_EQ(began, 0) << c.name;
+        if (c.detail) {  // a source the plan cannot read either, with the same code
+            AudioExtractJob job;
+            job.source = c.src;
+            AudioExtractPlan plan;
+            EXPECT_EQ(PlanAudioExtract(job, &plan), c.code) << c.name;
+        }
     }
     EXPECT_EQ(test::ReadBytes(copy), before);
     // A source that cannot be read leaves an existing output alone.
@@ -322,6 +350,9 @@ TEST(AudioExtractCompressed, MpegAudioInAviKeepsItsBytes) {
         const std::vector<uint8_t> got = Concat(test::ProbePackets(out, "a:0"));
         EXPECT_EQ(got.size(), want.size());
         EXPECT_TRUE(got == want);
+        // Frames one per chunk: the plan counts the chunks the run copied.
+        ExpectPlanOfRun(src, job.start, job.end, ctx,
+                        static_cast<uint32_t>(test::ProbePackets(out, "a:0").size()));
     }
 }
 

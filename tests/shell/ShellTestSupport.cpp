@@ -7,6 +7,7 @@
 #include <QUrl>
 #include <QWidget>
 #include <map>
+#include <unistd.h>
 #include <string>
 
 #include "CAVIBase.h"
@@ -33,6 +34,31 @@ BoxCapture::BoxCapture() {
 
 BoxCapture::~BoxCapture() {
     trelvan::shell::SetMessageBoxHook({});
+}
+
+StdoutCapture::StdoutCapture() {
+    std::fflush(stdout);
+    m_file = std::tmpfile();
+    m_saved = ::dup(STDOUT_FILENO);
+    ::dup2(::fileno(m_file), STDOUT_FILENO);
+}
+
+StdoutCapture::~StdoutCapture() {
+    std::fflush(stdout);
+    ::dup2(m_saved, STDOUT_FILENO);
+    ::close(m_saved);
+    std::fclose(m_file);
+}
+
+QString StdoutCapture::Text() const {
+    std::fflush(stdout);
+    std::string text;
+    char buffer[4096];
+    std::rewind(m_file);
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, m_file)) > 0;) {
+        text.append(buffer, n);
+    }
+    return QString::fromStdString(text);
 }
 
 bool DropFiles(QWidget* window, QPoint at, const QStringList& files) {

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QPoint>
 #include <QStringList>
+#include <cstdio>
 #include <functional>
 #include <memory>
 
@@ -32,6 +33,20 @@ class BoxCapture {
     ~BoxCapture();
     QList<trelvan::shell::MessageBoxRequest> boxes;
     bool answer = true;
+};
+
+// Captures what the process writes to standard output while it lives (the
+// pages print the operations' warnings there).
+class StdoutCapture {
+  public:
+    StdoutCapture();
+    ~StdoutCapture();
+    // What was written so far.
+    QString Text() const;
+
+  private:
+    int m_saved = -1;
+    FILE* m_file = nullptr;
 };
 
 // Drags files over a point of a window and drops them there as a file
