@@ -56,6 +56,9 @@ const Command kCommands[] = {
      trelvan::cli::RunWmvExtract},
     {"mov-link", "mov-link SRC... [-o OUT]", "join QuickTime/MP4 movies into one MOV file",
      trelvan::cli::RunMovLink},
+    {"verify", "verify OUT [--against SRC...] [--human]",
+     "check that a written file's headers, indexes and samples agree (and match its sources)",
+     trelvan::cli::RunVerify},
 };
 
 void PrintHelp() {

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "MediaSamples.h"
+#include "VerifyReport.h"
+
+// Comparing one kind of stream of a written file with the sources it was
+// copied from, reading one sample (video) or one block of bytes (audio) of
+// each file at a time.
+namespace trelvan::cli {
+
+struct CompareOutcome {
+    std::optional<VerifyDifference> difference;
+    // How far the output agreed before the difference: samples (video) or
+    // bytes (audio). Used to pick the closest of several readings.
+    uint64_t matched = 0;
+    std::string summary;  // e.g. "video: 75 samples as a.avi, b.avi"
+};
+
+// The output's samples of `kind` are all those of `sources`, in order.
+CompareOutcome CompareConcatenation(const std::string& output, MediaKind kind,
+                                    const std::vector<std::string>& sources);
+// The output's samples of `kind` are one contiguous run of those of `source`
+// (found by the content of its first sample or bytes).
+CompareOutcome CompareRun(const std::string& output, MediaKind kind, const std::string& source);
+// Every sample of `kind` of the output can be read.
+CompareOutcome ReadAll(const std::string& output, MediaKind kind);
+
+}  // namespace trelvan::cli
