@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 #include "AsfReader.h"
 #include "Atoms.h"
@@ -50,6 +51,29 @@ class AviCursor : public SampleCursor {
                                            static_cast<int64_t>(out.data.size())) != 0) {
             m_error = "chunk " + std::to_string(m_next) + " cannot be read";
             return -1;
+        }
+        ++m_next;
+        return 1;
+    }
+    bool Peek(uint32_t* size, bool* key) const override {
+        if (m_next >= m_stream.ChunkCount()) {
+            return false;
+        }
+        *size = m_stream.ChunkSize(m_next);
+        *key = m_stream.ChunkIsKey(m_next);
+        return true;
+    }
+    int64_t TotalBytes() const override { return static_cast<int64_t>(m_stream.TotalBytes()); }
+    double Rate() const override {
+        const AviStreamInfo& info = m_stream.Info();
+        if (m_stream.IsAudio()) {
+            return m_stream.Format().size() >= 12 ? bytes::GetLE32(m_stream.Format().data() + 8) : 0;
+        }
+        return info.dwScale != 0 ? static_cast<double>(info.dwRate) / info.dwScale : 0;
+    }
+    int Skip() override {
+        if (m_next >= m_stream.ChunkCount()) {
+            return 0;
         }
         ++m_next;
         return 1;
@@ -107,8 +131,28 @@ class AsfCursor : public SampleCursor {
 
 class MovieCursor : public SampleCursor {
   public:
-    MovieCursor(std::unique_ptr<mov::Movie> movie, size_t track)
-        : m_movie(std::move(movie)), m_track(m_movie->tracks[track]) {}
+    MovieCursor(std::shared_ptr<const mov::Movie> movie, size_t track)
+        : m_movie(std::move(movie)), m_track(m_movie->tracks[track]) {
+        for (const mov::Sample& s : m_track.samples) {
+            m_total += s.size;
+        }
+    }
+    int64_t TotalBytes() const override { return static_cast<int64_t>(m_total); }
+    bool Peek(uint32_t* size, bool* key) const override {
+        if (m_next >= m_track.samples.size()) {
+            return false;
+        }
+        *size = m_track.samples[m_next].size;
+        *key = (m_track.samples[m_next].flags & mov::kSampleSync) != 0;
+        return true;
+    }
+    int Skip() override {
+        if (m_next >= m_track.samples.size()) {
+            return 0;
+        }
+        ++m_next;
+        return 1;
+    }
     int Next(MediaSample& out) override {
         if (m_next >= m_track.samples.size()) {
             return 0;
@@ -130,15 +174,16 @@ class MovieCursor : public SampleCursor {
     }
 
   private:
-    std::unique_ptr<mov::Movie> m_movie;
+    std::shared_ptr<const mov::Movie> m_movie;
     const mov::Track& m_track;
     size_t m_next = 0;
+    uint64_t m_total = 0;
 };
 
 std::unique_ptr<SampleCursor> OpenAvi(const std::string& path, MediaKind kind,
                                       std::string* error) {
     int32_t code = 0;
-    std::shared_ptr<AviFile> file = AviFile::Open(path, &code);
+    std::shared_ptr<AviFile> file = OpenAviFile(path, &code);
     if (!file) {
         *error = "cannot be opened as an AVI or WAV file (error " + std::to_string(code) + ")";
         return nullptr;
@@ -178,11 +223,12 @@ std::unique_ptr<SampleCursor> OpenAsf(const std::string& path, MediaKind kind,
     return std::make_unique<AsfCursor>(std::move(reader), static_cast<uint16_t>(chosen));
 }
 
-std::unique_ptr<SampleCursor> OpenMovie(const std::string& path, MediaKind kind,
-                                        std::string* error) {
-    auto movie = std::make_unique<mov::Movie>();
-    const mov::MovResult r = mov::ReadMovieFile(path, *movie, DiskFileOpener());
-    if (r != mov::kNoErr) {
+std::unique_ptr<SampleCursor> OpenMovieSamples(const std::string& path, MediaKind kind,
+                                               std::string* error) {
+    int32_t r = 0;
+    std::string complaint;
+    std::shared_ptr<const mov::Movie> movie = OpenMovie(path, &r, &complaint);
+    if (!movie) {
         *error = "cannot be read as a movie (result " + std::to_string(r) + ")";
         return nullptr;
     }
@@ -195,7 +241,54 @@ std::unique_ptr<SampleCursor> OpenMovie(const std::string& path, MediaKind kind,
     return nullptr;
 }
 
+// What ForgetOpenedFiles forgets.
+struct OpenedMovie {
+    std::shared_ptr<const mov::Movie> movie;
+    int32_t result = 0;
+    std::string complaint;
+};
+std::map<std::string, std::shared_ptr<AviFile>> g_avi;
+std::map<std::string, OpenedMovie> g_movies;
+
 }  // namespace
+
+void ForgetOpenedFiles() {
+    g_avi.clear();
+    g_movies.clear();
+}
+
+std::shared_ptr<AviFile> OpenAviFile(const std::string& path, int32_t* error) {
+    *error = 0;
+    if (const auto it = g_avi.find(path); it != g_avi.end()) {
+        return it->second;
+    }
+    std::shared_ptr<AviFile> file = AviFile::Open(path, error);
+    if (file) {
+        g_avi[path] = file;
+    }
+    return file;
+}
+
+std::shared_ptr<const mov::Movie> OpenMovie(const std::string& path, int32_t* result,
+                                            std::string* complaint) {
+    auto it = g_movies.find(path);
+    if (it == g_movies.end()) {
+        OpenedMovie m;
+        auto movie = std::make_shared<mov::Movie>();
+        m.result = mov::ReadMovieFile(path, *movie, DiskFileOpener(), [&m](const std::string& w) {
+            if (m.complaint.empty()) {
+                m.complaint = w;
+            }
+        });
+        if (m.result == mov::kNoErr) {
+            m.movie = std::move(movie);
+        }
+        it = g_movies.emplace(path, std::move(m)).first;
+    }
+    *result = it->second.result;
+    *complaint = it->second.complaint;
+    return it->second.movie;
+}
 
 Container DetectContainer(const std::string& path) {
     std::unique_ptr<IoFile> file = OpenDiskFile(path, OpenMode::Read);
@@ -244,9 +337,19 @@ std::unique_ptr<SampleCursor> OpenSamples(const std::string& path, MediaKind kin
         case Container::Wave:
             return kind == MediaKind::Audio ? OpenAvi(path, kind, error) : nullptr;
         case Container::Asf: return OpenAsf(path, kind, error);
-        case Container::Movie: return OpenMovie(path, kind, error);
+        case Container::Movie: return OpenMovieSamples(path, kind, error);
         default: *error = "is no AVI, WAV, ASF or movie file"; return nullptr;
     }
+}
+
+int64_t AudioByteAtVideoSample(const std::string& path, int64_t video_sample) {
+    std::string error;
+    const auto video = OpenSamples(path, MediaKind::Video, &error);
+    const auto audio = video ? OpenSamples(path, MediaKind::Audio, &error) : nullptr;
+    if (!audio || video->Rate() <= 0 || audio->Rate() <= 0) {
+        return -1;
+    }
+    return static_cast<int64_t>(static_cast<double>(video_sample) / video->Rate() * audio->Rate());
 }
 
 size_t ByteStream::Read(uint8_t* out, size_t n) {
@@ -269,6 +372,37 @@ size_t ByteStream::Read(uint8_t* out, size_t n) {
         done += k;
     }
     m_position += done;
+    return done;
+}
+
+}  // namespace trelvan::cli
+
+namespace trelvan::cli {
+
+uint64_t ByteStream::Skip(uint64_t n) {
+    uint64_t done = 0;
+    // What is left of the current sample first, then whole samples.
+    const size_t here = static_cast<size_t>(std::min<uint64_t>(n, m_sample.data.size() - m_at));
+    m_at += here;
+    done += here;
+    uint32_t size = 0;
+    bool key = false;
+    while (done < n && m_at == m_sample.data.size() && !m_ended && m_cursor->Peek(&size, &key) &&
+           size <= n - done) {
+        if (m_cursor->Skip() <= 0) {
+            break;
+        }
+        done += size;
+    }
+    m_position += done;
+    std::vector<uint8_t> sink(64u << 10);
+    while (done < n) {
+        const size_t got = Read(sink.data(), static_cast<size_t>(std::min<uint64_t>(n - done, sink.size())));
+        if (got == 0) {
+            break;
+        }
+        done += got;
+    }
     return done;
 }
 

@@ -327,16 +327,13 @@ std::optional<VerifyDifference> CheckMovieStructure(const std::string& path,
     }
     // The reader's own complaints, and every sample inside the file.
     std::string complaint;
-    mov::Movie movie;
-    const mov::MovResult r = mov::ReadMovie(io, path, movie, [&complaint](const std::string& w) {
-        if (complaint.empty()) {
-            complaint = w;
-        }
-    });
-    if (r != mov::kNoErr || !complaint.empty()) {
+    int32_t r = 0;
+    const std::shared_ptr<const mov::Movie> read = OpenMovie(path, &r, &complaint);
+    if (!read || !complaint.empty()) {
         return VerifyDifference{"movie", -1, -1, "reading", "no complaint",
                                 complaint.empty() ? "result " + std::to_string(r) : complaint};
     }
+    const mov::Movie& movie = *read;
     for (size_t t = 0; t < movie.tracks.size(); ++t) {
         const mov::Track& track = movie.tracks[t];
         for (size_t i = 0; i < track.samples.size(); ++i) {

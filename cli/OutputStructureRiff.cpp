@@ -134,7 +134,7 @@ std::optional<VerifyDifference> CheckAviStructure(const std::string& path,
         return VerifyDifference{"avih", -1, -1, "main header", "present", "missing"};
     }
     int32_t code = 0;
-    std::shared_ptr<AviFile> file = AviFile::Open(path, &code);
+    std::shared_ptr<AviFile> file = OpenAviFile(path, &code);
     if (!file) {
         return VerifyDifference{"file", -1, -1, "opens as an AVI file", "yes",
                                 "no (error " + std::to_string(code) + ")"};

@@ -25,12 +25,28 @@ bool HasKind(const std::string& path, MediaKind kind, const std::string& role,
 // Structure first: the samples are only compared in a file whose headers
 // hold.
 bool StartReport(const std::string& output, VerifyReport* report) {
+    ForgetOpenedFiles();
     report->output = output;
     const Container c = DetectContainer(output);
     report->container = ContainerName(c);
     report->difference = CheckStructure(output, c, &report->checked);
     return report->Ok();
 }
+
+// Where an audio run of `source` should start when its video run started at
+// `video_run` (a source and its sample): the same time.
+int64_t AudioNear(const std::string& source, MediaKind kind,
+                  const std::pair<std::string, int64_t>& video_run) {
+    if (kind != MediaKind::Audio || video_run.first != source || video_run.second < 0) {
+        return -1;
+    }
+    return AudioByteAtVideoSample(source, video_run.second);
+}
+
+// Files stay open for the passes of one check, not longer.
+struct OpenedFilesScope {
+    ~OpenedFilesScope() { ForgetOpenedFiles(); }
+};
 
 void Take(const CompareOutcome& o, VerifyReport* report) {
     if (o.difference) {
@@ -43,6 +59,7 @@ void Take(const CompareOutcome& o, VerifyReport* report) {
 }  // namespace
 
 VerifyReport VerifyOutput(const std::string& output) {
+    const OpenedFilesScope scope;
     VerifyReport report;
     if (!StartReport(output, &report)) {
         return report;
@@ -56,6 +73,7 @@ VerifyReport VerifyOutput(const std::string& output) {
 }
 
 VerifyReport VerifyOutputPlan(const std::string& output, const OutputPlan& plan) {
+    const OpenedFilesScope scope;
     VerifyReport report;
     for (const std::optional<StreamPlan>& p : {plan.video, plan.audio}) {
         if (p) {
@@ -65,6 +83,7 @@ VerifyReport VerifyOutputPlan(const std::string& output, const OutputPlan& plan)
     if (!StartReport(output, &report)) {
         return report;
     }
+    std::pair<std::string, int64_t> video_run{{}, -1};
     for (const MediaKind kind : kKinds) {
         const std::optional<StreamPlan>& p = kind == MediaKind::Video ? plan.video : plan.audio;
         const bool present = HasKind(output, kind, "output", &report.difference);
@@ -82,10 +101,15 @@ VerifyReport VerifyOutputPlan(const std::string& output, const OutputPlan& plan)
             report.difference = VerifyDifference{KindName(kind), -1, -1, "stream", "present", "none"};
             return report;
         }
-        Take(p->form == StreamPlan::Form::RunOfOne && p->sources.size() == 1
-                 ? CompareRun(output, kind, p->sources.front())
-                 : CompareConcatenation(output, kind, p->sources),
-             &report);
+        if (p->form == StreamPlan::Form::RunOfOne && p->sources.size() == 1) {
+            const CompareOutcome o = CompareRun(output, kind, p->sources.front(), AudioNear(p->sources.front(), kind, video_run));
+            Take(o, &report);
+            if (kind == MediaKind::Video) {
+                video_run = {p->sources.front(), o.start};
+            }
+        } else {
+            Take(CompareConcatenation(output, kind, p->sources), &report);
+        }
         if (!report.Ok()) {
             return report;
         }
@@ -94,11 +118,13 @@ VerifyReport VerifyOutputPlan(const std::string& output, const OutputPlan& plan)
 }
 
 VerifyReport VerifyOutputAgainst(const std::string& output, const std::vector<std::string>& sources) {
+    const OpenedFilesScope scope;
     VerifyReport report;
     report.against = sources;
     if (!StartReport(output, &report)) {
         return report;
     }
+    std::pair<std::string, int64_t> video_run{{}, -1};
     for (const MediaKind kind : kKinds) {
         const bool present = HasKind(output, kind, "output", &report.difference);
         std::vector<std::string> with;
@@ -128,7 +154,10 @@ VerifyReport VerifyOutputAgainst(const std::string& output, const std::vector<st
         };
         bool held = with.size() > 1 && consider(CompareConcatenation(output, kind, with));
         for (size_t i = 0; i < with.size() && !held; ++i) {
-            held = consider(CompareRun(output, kind, with[i]));
+            held = consider(CompareRun(output, kind, with[i], AudioNear(with[i], kind, video_run)));
+            if (held && kind == MediaKind::Video) {
+                video_run = {with[i], best->start};
+            }
         }
         Take(*best, &report);
         if (!report.Ok()) {

@@ -19,14 +19,20 @@ struct CompareOutcome {
     // bytes (audio). Used to pick the closest of several readings.
     uint64_t matched = 0;
     std::string summary;  // e.g. "video: 75 samples as a.avi, b.avi"
+    // Where a run that held starts in its source: a sample (video) or a
+    // byte (audio); -1 otherwise.
+    int64_t start = -1;
 };
 
 // The output's samples of `kind` are all those of `sources`, in order.
 CompareOutcome CompareConcatenation(const std::string& output, MediaKind kind,
                                     const std::vector<std::string>& sources);
 // The output's samples of `kind` are one contiguous run of those of `source`
-// (found by the content of its first sample or bytes).
-CompareOutcome CompareRun(const std::string& output, MediaKind kind, const std::string& source);
+// (found by the content of its first sample or bytes). `near` (-1: not
+// known) is where the run is expected to start, a sample (video) or a byte
+// (audio): looked at first.
+CompareOutcome CompareRun(const std::string& output, MediaKind kind, const std::string& source,
+                          int64_t near = -1);
 // Every sample of `kind` of the output can be read.
 CompareOutcome ReadAll(const std::string& output, MediaKind kind);
 
