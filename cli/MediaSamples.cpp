@@ -31,37 +31,51 @@ uint32_t BlockAlignOf(const std::vector<uint8_t>& wave_format) {
     }
 }
 
+// A video chunk is one sample; audio chunks (a WAV file's data is indexed
+// in pieces of up to a gigabyte) are handed out in pieces of at most
+// kAudioPiece bytes.
 class AviCursor : public SampleCursor {
   public:
+    static constexpr uint32_t kAudioPiece = 1u << 20;
+
     AviCursor(std::shared_ptr<AviFile> file, int stream)
         : m_file(std::move(file)), m_stream(m_file->Stream(stream)) {
         // A stream of one frame per chunk is not cut in blocks.
         if (m_stream.IsAudio() && m_stream.SampleSize() != 0) {
             m_blockAlign = BlockAlignOf(m_stream.Format());
         }
+        m_piece = m_stream.IsVideo() ? UINT32_MAX : kAudioPiece;
     }
     int Next(MediaSample& out) override {
-        if (m_next >= m_stream.ChunkCount()) {
+        uint32_t size = 0;
+        if (!Peek(&size, &out.key)) {
             return 0;
         }
-        const uint32_t size = m_stream.ChunkSize(m_next);
         out.data.resize(size);
-        out.key = m_stream.ChunkIsKey(m_next);
-        if (size > 0 && m_stream.ReadChunk(m_next, out.data.data(),
-                                           static_cast<int64_t>(out.data.size())) != 0) {
+        if (size > 0 &&
+            !m_file->ReadExact(m_stream.ChunkOffset(m_next) + m_within, out.data.data(), size)) {
             m_error = "chunk " + std::to_string(m_next) + " cannot be read";
             return -1;
         }
-        ++m_next;
+        Advance(size);
         return 1;
     }
     bool Peek(uint32_t* size, bool* key) const override {
         if (m_next >= m_stream.ChunkCount()) {
             return false;
         }
-        *size = m_stream.ChunkSize(m_next);
+        *size = std::min(m_stream.ChunkSize(m_next) - m_within, m_piece);
         *key = m_stream.ChunkIsKey(m_next);
         return true;
+    }
+    int Skip() override {
+        uint32_t size = 0;
+        bool key = false;
+        if (!Peek(&size, &key)) {
+            return 0;
+        }
+        Advance(size);
+        return 1;
     }
     int64_t TotalBytes() const override { return static_cast<int64_t>(m_stream.TotalBytes()); }
     double Rate() const override {
@@ -71,18 +85,21 @@ class AviCursor : public SampleCursor {
         }
         return info.dwScale != 0 ? static_cast<double>(info.dwRate) / info.dwScale : 0;
     }
-    int Skip() override {
-        if (m_next >= m_stream.ChunkCount()) {
-            return 0;
-        }
-        ++m_next;
-        return 1;
-    }
 
   private:
+    void Advance(uint32_t size) {
+        m_within += size;
+        if (m_within >= m_stream.ChunkSize(m_next)) {
+            ++m_next;
+            m_within = 0;
+        }
+    }
+
     std::shared_ptr<AviFile> m_file;
     AviStream& m_stream;
     int64_t m_next = 0;
+    uint32_t m_within = 0;  // bytes of chunk m_next already handed out
+    uint32_t m_piece = 0;
 };
 
 class AsfCursor : public SampleCursor {
