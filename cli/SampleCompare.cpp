@@ -64,7 +64,10 @@ std::optional<VerifyDifference> CompareSample(const MediaSample& want, const Med
         return VerifyDifference{"video", k, -1, "size (" + from + ")",
                                 std::to_string(want.data.size()), std::to_string(got.data.size())};
     }
-    const auto at = std::mismatch(want.data.begin(), want.data.end(), got.data.begin());
+    const bool same = want.data.empty() ||
+                      std::memcmp(want.data.data(), got.data.data(), want.data.size()) == 0;
+    const auto at = same ? std::make_pair(want.data.end(), got.data.end())
+                         : std::mismatch(want.data.begin(), want.data.end(), got.data.begin());
     if (at.first != want.data.end()) {
         return VerifyDifference{"video", k, at.first - want.data.begin(), "bytes (" + from + ")",
                                 Hex(*at.first), Hex(*at.second)};
