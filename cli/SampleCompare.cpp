@@ -58,16 +58,21 @@ std::unique_ptr<SampleCursor> MustOpen(const std::string& path, MediaKind kind,
 
 // ---- video -----------------------------------------------------------------
 
+// Output sample k (`got`) against sample j of the source at `path` (`want`);
+// the difference names both.
 std::optional<VerifyDifference> CompareSample(const MediaSample& want, const MediaSample& got,
-                                              int64_t k, const std::string& from) {
-    if (want.data.size() != got.data.size()) {
+                                              int64_t k, const std::string& path = {}, uint64_t j = 0) {
+    const bool same_size = want.data.size() == got.data.size();
+    if (same_size && want.key == got.key &&
+        (want.data.empty() || std::memcmp(want.data.data(), got.data.data(), want.data.size()) == 0)) {
+        return std::nullopt;
+    }
+    const std::string from = FileName(path) + " sample " + std::to_string(j);
+    if (!same_size) {
         return VerifyDifference{"video", k, -1, "size (" + from + ")",
                                 std::to_string(want.data.size()), std::to_string(got.data.size())};
     }
-    const bool same = want.data.empty() ||
-                      std::memcmp(want.data.data(), got.data.data(), want.data.size()) == 0;
-    const auto at = same ? std::make_pair(want.data.end(), got.data.end())
-                         : std::mismatch(want.data.begin(), want.data.end(), got.data.begin());
+    const auto at = std::mismatch(want.data.begin(), want.data.end(), got.data.begin());
     if (at.first != want.data.end()) {
         return VerifyDifference{"video", k, at.first - want.data.begin(), "bytes (" + from + ")",
                                 Hex(*at.first), Hex(*at.second)};
@@ -114,8 +119,7 @@ std::optional<VerifyDifference> Lockstep(SampleCursor& out, SampleCursor& src, c
             return VerifyDifference{"video", -1, -1, "samples (to the end of " + FileName(path) + ")",
                                     std::to_string(k + 1 + CountRest(src)), std::to_string(k)};
         }
-        const std::string from = FileName(path) + " sample " + std::to_string(j);
-        if (auto d = CompareSample(want, got, static_cast<int64_t>(k), from)) {
+        if (auto d = CompareSample(want, got, static_cast<int64_t>(k), path, j)) {
             return d;
         }
         ++k;
@@ -210,7 +214,7 @@ CompareOutcome VideoRun(const std::string& output, const std::string& source, in
         auto at = MustOpen(source, MediaKind::Video, &failed);
         for (int64_t n = 0; at && n < near && at->Skip() > 0; ++n) {
         }
-        if (at && at->Next(s) > 0 && !CompareSample(s, first, 0, {}) && attempt(static_cast<uint64_t>(near))) {
+        if (at && at->Next(s) > 0 && !CompareSample(s, first, 0) && attempt(static_cast<uint64_t>(near))) {
             return best;
         }
     }
@@ -230,7 +234,7 @@ CompareOutcome VideoRun(const std::string& output, const std::string& source, in
         if (r == 0) {
             break;
         }
-        if (!CompareSample(s, first, 0, {}) && static_cast<int64_t>(j) != near && attempt(j)) {
+        if (!CompareSample(s, first, 0) && static_cast<int64_t>(j) != near && attempt(j)) {
             return best;
         }
     }
