@@ -359,6 +359,9 @@ std::optional<VerifyDifference> CheckStructure(const std::string& path, Containe
         case Container::Asf: return CheckAsfStructure(path, checked);
         case Container::Movie: return CheckMovieStructure(path, checked);
         default:
+            if (!OpenDiskFile(path, OpenMode::Read)) {
+                return VerifyDifference{"file", -1, -1, "readable", "yes", "no (it cannot be opened)"};
+            }
             return VerifyDifference{"file", -1, -1, "container", "AVI, WAV, ASF or movie",
                                     "none of them"};
     }
