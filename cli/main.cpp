@@ -77,6 +77,8 @@ void PrintHelp() {
         "  --lang en|ja   messages in English or Japanese (default: the system language)\n"
         "  --quiet        no progress line on standard error\n"
         "  --verbose      (wmv-* commands) the copy engine's diagnostic lines on standard error\n"
+        "  --verify       (commands that write) read the output back and check it against\n"
+        "                 the sources; exit 1 with the first difference\n"
         "  --help         this text (or a command's own with COMMAND --help)\n"
         "  --version      the program version\n"
         "\n"
