@@ -1,5 +1,6 @@
 #include "OutputVerify.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "OutputStructure.h"
@@ -75,9 +76,13 @@ VerifyReport VerifyOutput(const std::string& output) {
 VerifyReport VerifyOutputPlan(const std::string& output, const OutputPlan& plan) {
     const OpenedFilesScope scope;
     VerifyReport report;
-    for (const std::optional<StreamPlan>& p : {plan.video, plan.audio}) {
-        if (p) {
-            report.against.insert(report.against.end(), p->sources.begin(), p->sources.end());
+    // The video's sources, then those only the audio comes from.
+    if (plan.video) {
+        report.against = plan.video->sources;
+    }
+    for (const std::string& s : plan.audio ? plan.audio->sources : std::vector<std::string>{}) {
+        if (std::find(report.against.begin(), report.against.end(), s) == report.against.end()) {
+            report.against.push_back(s);
         }
     }
     if (!StartReport(output, &report)) {
@@ -94,6 +99,7 @@ VerifyReport VerifyOutputPlan(const std::string& output, const OutputPlan& plan)
             if (present) {
                 report.difference =
                     VerifyDifference{KindName(kind), -1, -1, "stream", "none", "present"};
+                return report;
             }
             continue;
         }
@@ -102,10 +108,12 @@ VerifyReport VerifyOutputPlan(const std::string& output, const OutputPlan& plan)
             return report;
         }
         if (p->form == StreamPlan::Form::RunOfOne && p->sources.size() == 1) {
-            const CompareOutcome o = CompareRun(output, kind, p->sources.front(), AudioNear(p->sources.front(), kind, video_run));
+            const std::string& source = p->sources.front();
+            const CompareOutcome o =
+                CompareRun(output, kind, source, AudioNear(source, kind, video_run));
             Take(o, &report);
             if (kind == MediaKind::Video) {
-                video_run = {p->sources.front(), o.start};
+                video_run = {source, o.start};
             }
         } else {
             Take(CompareConcatenation(output, kind, p->sources), &report);
