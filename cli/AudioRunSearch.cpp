@@ -76,7 +76,7 @@ std::optional<VerifyDifference> TakeProbes(const std::string& output, size_t pro
 std::optional<VerifyDifference> KeepAgreeing(const std::string& output, const std::string& source,
                                              uint64_t at, std::vector<uint64_t>* starts) {
     constexpr size_t kBytes = 64;
-    constexpr uint64_t kMaxSpan = 64u << 20;
+    constexpr uint64_t kMaxSpan = 4u << 20;
     if (starts->empty() || starts->back() - starts->front() > kMaxSpan) {
         return std::nullopt;
     }
@@ -182,7 +182,7 @@ CompareOutcome AudioRunFrom(const std::string& output, const std::string& source
         });
     };
 
-    constexpr size_t kMaxHits = 1u << 20;
+    constexpr size_t kMaxHits = 1u << 16;
     // The probes are all as long as the first (the output may be shorter
     // than one); positions are found by a rolling hash of that many bytes.
     const size_t width = probes.front().bytes.size();
