@@ -6,6 +6,7 @@
 #include "Language.h"
 #include "OutputNames.h"
 #include "ProgressText.h"
+#include "VerifyWritten.h"
 
 namespace trelvan::cli {
 
@@ -15,14 +16,16 @@ namespace trelvan::cli {
 // stem + "_extr.wav".
 int RunAudioExtract(const std::vector<std::string>& words) {
     try {
-        const ParsedArgs args = ParseArgs(words, {{}, {"--start", "--end", "-o"}});
+        const ParsedArgs args = ParseArgs(words, {{kVerify}, {"--start", "--end", "-o"}});
         if (args.Has("--help") || args.Has("-h")) {
             std::printf(
                 "usage: trelvan-cli audio-extract SRC [--start H:M:S.mmm] [--end H:M:S.mmm] "
-                "[-o OUT]\n"
+                "[-o OUT] [--verify]\n"
                 "Copies a time range of the audio of a WAV or AVI file into a WAV file in the\n"
                 "source's own format, byte for byte. Default range: the whole audio; default\n"
-                "output: the source's name with _extr.wav.\n");
+                "output: the source's name with _extr.wav.\n"
+                "--verify reads the output back and checks it against the sources (exit 1 and\n"
+                "the first difference on standard error when they differ).\n");
             return kExitOk;
         }
         if (args.Positional().size() != 1) {
@@ -72,7 +75,7 @@ int RunAudioExtract(const std::vector<std::string>& words) {
         if (run.Interrupted()) {
             return kExitStopped;
         }
-        return kExitOk;
+        return VerifyIfAsked(args, kExitOk, job.output, AudioOnly(RunPlan(job.source)));
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
     }

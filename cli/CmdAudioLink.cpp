@@ -7,6 +7,7 @@
 #include "Language.h"
 #include "OutputNames.h"
 #include "ProgressText.h"
+#include "VerifyWritten.h"
 
 namespace trelvan::cli {
 
@@ -15,16 +16,18 @@ namespace trelvan::cli {
 // source's stem + "_link.wav".
 int RunAudioLink(const std::vector<std::string>& words) {
     try {
-        const ParsedArgs args = ParseArgs(words, {{"--force"}, {"-o"}});
+        const ParsedArgs args = ParseArgs(words, {{"--force", kVerify}, {"-o"}});
         if (args.Has("--help") || args.Has("-h")) {
             std::printf(
-                "usage: trelvan-cli audio-link SRC... [-o OUT] [--force]\n"
+                "usage: trelvan-cli audio-link SRC... [-o OUT] [--force] [--verify]\n"
                 "Joins the audio of WAV or AVI files (an AVI file's last audio stream), in the\n"
                 "order given, into one WAV file. The bytes are copied unchanged and described\n"
                 "by the first source's format, so the sources must share one format: a list\n"
                 "that does not (see trelvan-cli check) is refused with the differences unless\n"
                 "--force is given.\n"
-                "Default output: the first source's name with _link.wav.\n");
+                "Default output: the first source's name with _link.wav.\n"
+                "--verify reads the output back and checks it against the sources (exit 1 and\n"
+                "the first difference on standard error when they differ).\n");
             return kExitOk;
         }
         if (args.Positional().empty()) {
@@ -66,7 +69,7 @@ int RunAudioLink(const std::vector<std::string>& words) {
         if (run.Interrupted()) {
             return kExitStopped;
         }
-        return kExitOk;
+        return VerifyIfAsked(args, kExitOk, job.output, AudioOnly(JoinPlan(job.sources)));
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
     }

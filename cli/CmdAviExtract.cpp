@@ -7,6 +7,7 @@
 #include "Language.h"
 #include "OutputNames.h"
 #include "ProgressText.h"
+#include "VerifyWritten.h"
 
 namespace trelvan::cli {
 
@@ -18,11 +19,11 @@ namespace trelvan::cli {
 // start fields.
 int RunAviExtract(const std::vector<std::string>& words) {
     try {
-        const ParsedArgs args = ParseArgs(words, {{"--skip-unreadable", "--dry-run"}, {"--start", "--end", "-o"}});
+        const ParsedArgs args = ParseArgs(words, {{"--skip-unreadable", "--dry-run", kVerify}, {"--start", "--end", "-o"}});
         if (args.Has("--help") || args.Has("-h")) {
             std::printf(
                 "usage: trelvan-cli avi-extract SRC [--start H:M:S.mmm] [--end H:M:S.mmm] "
-                "[-o OUT] [--skip-unreadable] [--dry-run]\n"
+                "[-o OUT] [--skip-unreadable] [--dry-run] [--verify]\n"
                 "Copies a time range of an AVI file into an AVI file without recompressing:\n"
                 "the video from the first key frame at or after the start up to the end, then\n"
                 "the audio of the same span. Prints the start actually used. Default range:\n"
@@ -31,7 +32,9 @@ int RunAviExtract(const std::vector<std::string>& words) {
                 "(exit 1, saying where); --skip-unreadable skips such samples and counts them.\n"
                 "--dry-run prints what would be written (the key frame the start moves to,\n"
                 "the end, the duration) and writes nothing. A range without a key frame is\n"
-                "warned about on standard error.\n");
+                "warned about on standard error.\n"
+                "--verify reads the output back and checks it against the sources (exit 1 and\n"
+                "the first difference on standard error when they differ).\n");
             return kExitOk;
         }
         if (args.Positional().size() != 1) {
@@ -107,7 +110,7 @@ int RunAviExtract(const std::vector<std::string>& words) {
         if (run.Interrupted()) {
             return kExitStopped;
         }
-        return kExitOk;
+        return VerifyIfAsked(args, kExitOk, job.output, RunPlan(job.source));
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
     }

@@ -5,6 +5,7 @@
 #include "Commands.h"
 #include "JoinCheckAvi.h"
 #include "Language.h"
+#include "VerifyWritten.h"
 
 namespace trelvan::cli {
 
@@ -12,10 +13,11 @@ namespace trelvan::cli {
 // the output is the first source's stem + "_link.avi".
 int RunAviLink(const std::vector<std::string>& words) {
     try {
-        const ParsedArgs args = ParseArgs(words, {{"--skip-unreadable", "--force"}, {"-o"}});
+        const ParsedArgs args = ParseArgs(words, {{"--skip-unreadable", "--force", kVerify}, {"-o"}});
         if (args.Has("--help") || args.Has("-h")) {
             std::printf(
                 "usage: trelvan-cli avi-link SRC... [-o OUT] [--skip-unreadable] [--force]\n"
+                "       [--verify]\n"
                 "Joins AVI files, in the order given, into one AVI file without re-encoding:\n"
                 "each source's video, then its audio. Stream headers and formats are the\n"
                 "first source's; a source's audio is left out when the first has none.\n"
@@ -23,7 +25,9 @@ int RunAviLink(const std::vector<std::string>& words) {
                 "An audio sample that cannot be read ends that source's audio there and the\n"
                 "run fails (exit 1, saying where); --skip-unreadable skips such samples.\n"
                 "Sources that differ from the first in their video or audio format (see\n"
-                "trelvan-cli check) are refused with the differences; --force joins them.\n");
+                "trelvan-cli check) are refused with the differences; --force joins them.\n"
+                "--verify reads the output back and checks it against the sources (exit 1 and\n"
+                "the first difference on standard error when they differ).\n");
             return kExitOk;
         }
         if (args.Positional().empty()) {
@@ -55,7 +59,7 @@ int RunAviLink(const std::vector<std::string>& words) {
         if (run.Interrupted()) {
             return kExitStopped;
         }
-        return kExitOk;
+        return VerifyIfAsked(args, kExitOk, job.output, JoinPlan(job.sources));
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
     }

@@ -5,6 +5,7 @@
 #include "Commands.h"
 #include "Language.h"
 #include "ProgressText.h"
+#include "VerifyWritten.h"
 
 namespace trelvan::cli {
 
@@ -13,14 +14,16 @@ namespace trelvan::cli {
 // the page; without -o it is the source's stem + "_cut".
 int RunAviSeparate(const std::vector<std::string>& words) {
     try {
-        const ParsedArgs args = ParseArgs(words, {{"--video", "--audio"}, {"-o"}});
+        const ParsedArgs args = ParseArgs(words, {{"--video", "--audio", kVerify}, {"-o"}});
         if (args.Has("--help") || args.Has("-h")) {
             std::printf(
-                "usage: trelvan-cli avi-separate --video|--audio SRC [-o OUT]\n"
+                "usage: trelvan-cli avi-separate --video|--audio SRC [-o OUT] [--verify]\n"
                 "--video writes the video stream of an AVI file alone into an AVI file;\n"
                 "--audio writes its audio stream (the last one) into a WAV file in its own\n"
                 "format. Samples are copied unchanged. The output gets the extension .avi or\n"
-                ".wav; default output: the source's name with _cut.avi or _cut.wav.\n");
+                ".wav; default output: the source's name with _cut.avi or _cut.wav.\n"
+                "--verify reads the output back and checks it against the sources (exit 1 and\n"
+                "the first difference on standard error when they differ).\n");
             return kExitOk;
         }
         if (args.Has("--video") == args.Has("--audio")) {
@@ -48,7 +51,9 @@ int RunAviSeparate(const std::vector<std::string>& words) {
             PrintErrorCode(result.code);
             return kExitOperationError;
         }
-        return kExitOk;
+        const OutputPlan plan = job.kind == SeparateKind::Video ? WholeStreamsPlan(job.source, {})
+                                                                : WholeStreamsPlan({}, job.source);
+        return VerifyIfAsked(args, kExitOk, job.output, plan);
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
     }

@@ -5,6 +5,7 @@
 #include "Commands.h"
 #include "Language.h"
 #include "ProgressText.h"
+#include "VerifyWritten.h"
 
 namespace trelvan::cli {
 
@@ -13,13 +14,15 @@ namespace trelvan::cli {
 // used as it is, and the file is an AVI file.
 int RunAviUnite(const std::vector<std::string>& words) {
     try {
-        const ParsedArgs args = ParseArgs(words, {{}, {"-o"}});
+        const ParsedArgs args = ParseArgs(words, {{kVerify}, {"-o"}});
         if (args.Has("--help") || args.Has("-h")) {
             std::printf(
-                "usage: trelvan-cli avi-unite VIDEO AUDIO [-o OUT]\n"
+                "usage: trelvan-cli avi-unite VIDEO AUDIO [-o OUT] [--verify]\n"
                 "Writes the video stream of the AVI file VIDEO and the audio stream of AUDIO\n"
                 "(an AVI file with audio, or a WAV file) into one AVI file, both whole and\n"
-                "unchanged. Default output: the video source's name with _comb.avi.\n");
+                "unchanged. Default output: the video source's name with _comb.avi.\n"
+                "--verify reads the output back and checks it against the sources (exit 1 and\n"
+                "the first difference on standard error when they differ).\n");
             return kExitOk;
         }
         if (args.Positional().size() != 2) {
@@ -44,7 +47,8 @@ int RunAviUnite(const std::vector<std::string>& words) {
             PrintErrorCode(result.code);
             return kExitOperationError;
         }
-        return kExitOk;
+        return VerifyIfAsked(args, kExitOk, job.output,
+                             WholeStreamsPlan(job.videoSource, job.audioSource));
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
     }

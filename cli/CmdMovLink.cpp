@@ -5,6 +5,7 @@
 #include "Language.h"
 #include "MovJoinCheck.h"
 #include "MovLink.h"
+#include "VerifyWritten.h"
 
 namespace trelvan::cli {
 
@@ -13,17 +14,19 @@ namespace trelvan::cli {
 // the page's message (Japanese, as the page shows it) on standard error.
 int RunMovLink(const std::vector<std::string>& words) {
     try {
-        const ParsedArgs args = ParseArgs(words, {{"--force"}, {"-o"}});
+        const ParsedArgs args = ParseArgs(words, {{"--force", kVerify}, {"-o"}});
         if (args.Has("--help") || args.Has("-h")) {
             std::printf(
-                "usage: trelvan-cli mov-link SRC... [-o OUT] [--force]\n"
+                "usage: trelvan-cli mov-link SRC... [-o OUT] [--force] [--verify]\n"
                 "Joins QuickTime/MP4 movies, in the order given, into one self-contained MOV\n"
                 "file without re-encoding: each later movie is pasted at the end of the\n"
                 "first; the first movie's time scale, metadata and track settings lead.\n"
                 "Default output: the first source's name with _link.mov.\n"
                 "Movies whose tracks would not join into one track each, or that would make\n"
                 "a track change its sample description midway (see trelvan-cli check), are\n"
-                "refused with the differences; --force joins them.\n");
+                "refused with the differences; --force joins them.\n"
+                "--verify reads the output back and checks it against the sources (exit 1 and\n"
+                "the first difference on standard error when they differ).\n");
             return kExitOk;
         }
         if (args.Positional().empty()) {
@@ -55,7 +58,7 @@ int RunMovLink(const std::vector<std::string>& words) {
         if (run.Interrupted()) {
             return kExitStopped;
         }
-        return kExitOk;
+        return VerifyIfAsked(args, kExitOk, job.output, JoinPlan(job.sources));
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
     }

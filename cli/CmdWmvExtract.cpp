@@ -4,6 +4,7 @@
 #include "CliCommon.h"
 #include "CmdWmvRun.h"
 #include "Commands.h"
+#include "VerifyWritten.h"
 
 namespace trelvan::cli {
 namespace {
@@ -29,11 +30,11 @@ uint64_t RangeTime(const std::string& text) {
 // nothing.
 int RunWmvExtract(const std::vector<std::string>& words) {
     try {
-        const ParsedArgs args = ParseArgs(words, {{kVerbose, "--dry-run"}, {"--start", "--end", "-o"}});
+        const ParsedArgs args = ParseArgs(words, {{kVerbose, "--dry-run", kVerify}, {"--start", "--end", "-o"}});
         if (args.Has("--help") || args.Has("-h")) {
             std::printf(
                 "usage: trelvan-cli wmv-extract SRC [--start H:M:S.mmm] [--end H:M:S.mmm] "
-                "[-o OUT] [--verbose] [--dry-run]\n"
+                "[-o OUT] [--verbose] [--dry-run] [--verify]\n"
                 "Copies a time range of a WMV/WMA file into a new file without re-encoding,\n"
                 "with all the source's header data; the output starts at 0. The range is not\n"
                 "moved to key frames: the first video sample written is the first one at or\n"
@@ -42,7 +43,9 @@ int RunWmvExtract(const std::vector<std::string>& words) {
                 "Default range: the whole file; default output: the source's name with\n"
                 "_extr.wmv. --verbose prints the copy engine's diagnostic lines.\n"
                 "--dry-run reads the range and prints what would be written (the first key\n"
-                "frame, samples, bytes, duration) without writing anything.\n");
+                "frame, samples, bytes, duration) without writing anything.\n"
+                "--verify reads the output back and checks it against the sources (exit 1 and\n"
+                "the first difference on standard error when they differ).\n");
             return kExitOk;
         }
         if (args.Positional().size() != 1) {
@@ -104,7 +107,7 @@ int RunWmvExtract(const std::vector<std::string>& words) {
                 std::fprintf(stderr, "trelvan-cli: %s\n", WmvNoKeyFrameWarning().c_str());
             }
         }
-        return status;
+        return VerifyIfAsked(args, status, result.output, RunPlan(job.source));
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
     }

@@ -4,6 +4,7 @@
 #include "CmdWmvRun.h"
 #include "Commands.h"
 #include "WmvJoinCheck.h"
+#include "VerifyWritten.h"
 
 namespace trelvan::cli {
 
@@ -12,10 +13,10 @@ namespace trelvan::cli {
 // differ from the first (the WMV join check) are refused unless --force.
 int RunWmvLink(const std::vector<std::string>& words) {
     try {
-        const ParsedArgs args = ParseArgs(words, {{kVerbose, "--force"}, {"-o"}});
+        const ParsedArgs args = ParseArgs(words, {{kVerbose, "--force", kVerify}, {"-o"}});
         if (args.Has("--help") || args.Has("-h")) {
             std::printf(
-                "usage: trelvan-cli wmv-link SRC... [-o OUT] [--force] [--verbose]\n"
+                "usage: trelvan-cli wmv-link SRC... [-o OUT] [--force] [--verbose] [--verify]\n"
                 "Joins WMV/WMA files, in the order given, into one file without re-encoding:\n"
                 "each source's samples follow the end of the sources before them, under the\n"
                 "stream numbers they carry. The output takes the first source's streams,\n"
@@ -23,7 +24,9 @@ int RunWmvLink(const std::vector<std::string>& words) {
                 "first's in number, kind, codec or format (see trelvan-cli check) are\n"
                 "refused with the differences; --force joins them.\n"
                 "Default output: the first source's name with _link.wmv.\n"
-                "--verbose prints the copy engine's diagnostic lines on standard error.\n");
+                "--verbose prints the copy engine's diagnostic lines on standard error.\n"
+                "--verify reads the output back and checks it against the sources (exit 1 and\n"
+                "the first difference on standard error when they differ).\n");
             return kExitOk;
         }
         if (args.Positional().empty()) {
@@ -36,8 +39,11 @@ int RunWmvLink(const std::vector<std::string>& words) {
         if (RefuseUnlessClean(CheckWmvJoin(job.sources), args.Has("--force"))) {
             return kExitOperationError;
         }
-        return RunWmvCommand(args, WmvLinkProgress,
-                             [&job](OpContext& ctx) { return trelvan::RunWmvLink(job, ctx); });
+        WmvOpResult result;
+        const int status = RunWmvCommand(
+            args, WmvLinkProgress,
+            [&job](OpContext& ctx) { return trelvan::RunWmvLink(job, ctx); }, &result);
+        return VerifyIfAsked(args, status, result.output, JoinPlan(job.sources));
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
     }

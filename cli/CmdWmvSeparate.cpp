@@ -3,6 +3,7 @@
 #include "CliCommon.h"
 #include "CmdWmvRun.h"
 #include "Commands.h"
+#include "VerifyWritten.h"
 
 namespace trelvan::cli {
 
@@ -12,15 +13,17 @@ namespace trelvan::cli {
 // source's stem + "_cut".
 int RunWmvSeparate(const std::vector<std::string>& words) {
     try {
-        const ParsedArgs args = ParseArgs(words, {{"--video", "--audio", kVerbose}, {"-o"}});
+        const ParsedArgs args = ParseArgs(words, {{"--video", "--audio", kVerbose, kVerify}, {"-o"}});
         if (args.Has("--help") || args.Has("-h")) {
             std::printf(
-                "usage: trelvan-cli wmv-separate --video|--audio SRC [-o OUT] [--verbose]\n"
+                "usage: trelvan-cli wmv-separate --video|--audio SRC [-o OUT] [--verbose] [--verify]\n"
                 "Copies the video stream of a WMV/ASF file into a WMV file of its own, or its\n"
                 "audio stream into a WMA file, without re-encoding (the last stream of the\n"
                 "kind when there are several). The output's extension is always .wmv for\n"
                 "--video and .wma for --audio. Default output: the source's name with _cut.\n"
-                "--verbose prints the copy engine's diagnostic lines on standard error.\n");
+                "--verbose prints the copy engine's diagnostic lines on standard error.\n"
+                "--verify reads the output back and checks it against the sources (exit 1 and\n"
+                "the first difference on standard error when they differ).\n");
             return kExitOk;
         }
         if (args.Has("--video") == args.Has("--audio")) {
@@ -34,8 +37,13 @@ int RunWmvSeparate(const std::vector<std::string>& words) {
         job.source = args.Positional()[0];
         job.output = args.Value("-o").value_or("");
         job.kind = args.Has("--video") ? WmvStreamKind::Video : WmvStreamKind::Audio;
-        return RunWmvCommand(args, WmvRangeProgress,
-                             [&job](OpContext& ctx) { return trelvan::RunWmvSeparate(job, ctx); });
+        WmvOpResult result;
+        const int status = RunWmvCommand(
+            args, WmvRangeProgress,
+            [&job](OpContext& ctx) { return trelvan::RunWmvSeparate(job, ctx); }, &result);
+        const OutputPlan plan = job.kind == WmvStreamKind::Video ? WholeStreamsPlan(job.source, {})
+                                                                 : WholeStreamsPlan({}, job.source);
+        return VerifyIfAsked(args, status, result.output, plan);
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
     }

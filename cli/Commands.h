@@ -28,5 +28,6 @@ int RunWmvSeparate(const std::vector<std::string>& words);
 int RunWmvUnite(const std::vector<std::string>& words);
 int RunWmvLink(const std::vector<std::string>& words);
 int RunWmvExtract(const std::vector<std::string>& words);
+int RunVerify(const std::vector<std::string>& words);
 
 }  // namespace trelvan::cli

@@ -56,6 +56,9 @@ const Command kCommands[] = {
      trelvan::cli::RunWmvExtract},
     {"mov-link", "mov-link SRC... [-o OUT]", "join QuickTime/MP4 movies into one MOV file",
      trelvan::cli::RunMovLink},
+    {"verify", "verify OUT [--against SRC...] [--human]",
+     "check that a written file's headers, indexes and samples agree (and match its sources)",
+     trelvan::cli::RunVerify},
 };
 
 void PrintHelp() {
@@ -74,6 +77,8 @@ void PrintHelp() {
         "  --lang en|ja   messages in English or Japanese (default: the system language)\n"
         "  --quiet        no progress line on standard error\n"
         "  --verbose      (wmv-* commands) the copy engine's diagnostic lines on standard error\n"
+        "  --verify       (commands that write) read the output back and check it against\n"
+        "                 the sources; exit 1 with the first difference\n"
         "  --help         this text (or a command's own with COMMAND --help)\n"
         "  --version      the program version\n"
         "\n"

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "MediaSamples.h"
+#include "SampleCompare.h"
+
+// What the comparisons of video (VideoCompare.cpp) and audio
+// (AudioCompare.cpp, AudioRunSearch.cpp) share. Internal to them.
+namespace trelvan::cli::compare {
+
+// Attempts at a run's start before giving up (content that repeats, such as
+// silence or identical frames, matches in many places).
+inline constexpr int kRunAttempts = 32;
+// Bytes compared at a time.
+inline constexpr size_t kBlock = 256u << 10;
+
+std::string FileName(const std::string& path);
+std::string Hex(uint8_t v);
+std::string ListNames(const std::vector<std::string>& sources);
+VerifyDifference Unreadable(const std::string& stream, const std::string& path,
+                            const std::string& error);
+// Opens a stream that must be there; null (and `*failed` set) otherwise.
+std::unique_ptr<SampleCursor> MustOpen(const std::string& path, MediaKind kind,
+                                       std::optional<VerifyDifference>* failed);
+
+CompareOutcome VideoConcatenation(const std::string& output, const std::vector<std::string>& sources);
+CompareOutcome VideoRun(const std::string& output, const std::string& source, int64_t near);
+CompareOutcome AudioConcatenation(const std::string& output, const std::vector<std::string>& sources);
+CompareOutcome AudioRun(const std::string& output, const std::string& source, int64_t near);
+
+// The output's audio bytes, with bytes handed back (when a join turns out
+// to have dropped a source's last partial block after some of its bytes
+// happened to match the next source).
+class OutputBytes {
+  public:
+    explicit OutputBytes(std::unique_ptr<SampleCursor> c) : m_stream(std::move(c)) {}
+    size_t Read(uint8_t* buf, size_t n) {
+        size_t done = std::min(n, m_back.size());
+        std::copy_n(m_back.begin(), done, buf);
+        m_back.erase(m_back.begin(), m_back.begin() + static_cast<std::ptrdiff_t>(done));
+        done += m_stream.Read(buf + done, n - done);
+        m_position += done;
+        return done;
+    }
+    void PutBack(const uint8_t* bytes, size_t n) {
+        m_back.insert(m_back.begin(), bytes, bytes + n);
+        m_position -= n;
+    }
+    uint64_t Position() const { return m_position; }
+    bool Failed() const { return m_stream.Failed(); }
+    const std::string& Error() const { return m_stream.Error(); }
+    uint64_t CountRest() {
+        std::vector<uint8_t> buf(kBlock);
+        uint64_t n = 0;
+        for (size_t got; (got = Read(buf.data(), buf.size())) > 0;) {
+            n += got;
+        }
+        return n;
+    }
+
+  private:
+    ByteStream m_stream;
+    std::vector<uint8_t> m_back;
+    uint64_t m_position = 0;
+};
+
+// Compares the output's next bytes with the source's from its current
+// position to its end. A source may end early at its last block boundary
+// when what is left after it is less than a block (a partial last block
+// dropped at a join); `may_drop` allows that. In a run (`run`) the output
+// may end before the source does.
+std::optional<VerifyDifference> AudioLockstep(OutputBytes& out, ByteStream& src,
+                                              const std::string& path, bool may_drop, bool run);
+
+}  // namespace trelvan::cli::compare

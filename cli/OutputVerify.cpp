@@ -1,0 +1,178 @@
+#include "OutputVerify.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "OutputStructure.h"
+#include "SampleCompare.h"
+
+namespace trelvan::cli {
+namespace {
+
+constexpr MediaKind kKinds[] = {MediaKind::Video, MediaKind::Audio};
+
+// Whether `path` has a stream of `kind`; a file that cannot be read gives
+// a difference.
+bool HasKind(const std::string& path, MediaKind kind, const std::string& role,
+             std::optional<VerifyDifference>* failed) {
+    std::string error;
+    const bool has = OpenSamples(path, kind, &error) != nullptr;
+    if (!has && !error.empty()) {
+        *failed = VerifyDifference{role, -1, -1, "readable", "yes", error};
+    }
+    return has;
+}
+
+// Structure first: the samples are only compared in a file whose headers
+// hold.
+bool StartReport(const std::string& output, VerifyReport* report) {
+    ForgetOpenedFiles();
+    report->output = output;
+    const Container c = DetectContainer(output);
+    report->container = ContainerName(c);
+    report->difference = CheckStructure(output, c, &report->checked);
+    return report->Ok();
+}
+
+// Where an audio run of `source` should start when its video run started at
+// `video_run` (a source and its sample): the same time.
+int64_t AudioNear(const std::string& source, MediaKind kind,
+                  const std::pair<std::string, int64_t>& video_run) {
+    if (kind != MediaKind::Audio || video_run.first != source || video_run.second < 0) {
+        return -1;
+    }
+    return AudioByteAtVideoSample(source, video_run.second);
+}
+
+// Files stay open for the passes of one check, not longer.
+struct OpenedFilesScope {
+    ~OpenedFilesScope() { ForgetOpenedFiles(); }
+};
+
+void Take(const CompareOutcome& o, VerifyReport* report) {
+    if (o.difference) {
+        report->difference = o.difference;
+    } else if (!o.summary.empty()) {
+        report->checked.push_back(o.summary);
+    }
+}
+
+}  // namespace
+
+VerifyReport VerifyOutput(const std::string& output) {
+    const OpenedFilesScope scope;
+    VerifyReport report;
+    if (!StartReport(output, &report)) {
+        return report;
+    }
+    for (const MediaKind kind : kKinds) {
+        if (report.Ok() && HasKind(output, kind, "output", &report.difference)) {
+            Take(ReadAll(output, kind), &report);
+        }
+    }
+    return report;
+}
+
+VerifyReport VerifyOutputPlan(const std::string& output, const OutputPlan& plan) {
+    const OpenedFilesScope scope;
+    VerifyReport report;
+    // The video's sources, then those only the audio comes from.
+    if (plan.video) {
+        report.against = plan.video->sources;
+    }
+    for (const std::string& s : plan.audio ? plan.audio->sources : std::vector<std::string>{}) {
+        if (std::find(report.against.begin(), report.against.end(), s) == report.against.end()) {
+            report.against.push_back(s);
+        }
+    }
+    if (!StartReport(output, &report)) {
+        return report;
+    }
+    std::pair<std::string, int64_t> video_run{{}, -1};
+    for (const MediaKind kind : kKinds) {
+        const std::optional<StreamPlan>& p = kind == MediaKind::Video ? plan.video : plan.audio;
+        const bool present = HasKind(output, kind, "output", &report.difference);
+        if (!report.Ok()) {
+            return report;
+        }
+        if (!p) {
+            if (present) {
+                report.difference =
+                    VerifyDifference{KindName(kind), -1, -1, "stream", "none", "present"};
+                return report;
+            }
+            continue;
+        }
+        if (!present) {
+            report.difference = VerifyDifference{KindName(kind), -1, -1, "stream", "present", "none"};
+            return report;
+        }
+        if (p->form == StreamPlan::Form::RunOfOne && p->sources.size() == 1) {
+            const std::string& source = p->sources.front();
+            const CompareOutcome o =
+                CompareRun(output, kind, source, AudioNear(source, kind, video_run));
+            Take(o, &report);
+            if (kind == MediaKind::Video) {
+                video_run = {source, o.start};
+            }
+        } else {
+            Take(CompareConcatenation(output, kind, p->sources), &report);
+        }
+        if (!report.Ok()) {
+            return report;
+        }
+    }
+    return report;
+}
+
+VerifyReport VerifyOutputAgainst(const std::string& output, const std::vector<std::string>& sources) {
+    const OpenedFilesScope scope;
+    VerifyReport report;
+    report.against = sources;
+    if (!StartReport(output, &report)) {
+        return report;
+    }
+    std::pair<std::string, int64_t> video_run{{}, -1};
+    for (const MediaKind kind : kKinds) {
+        const bool present = HasKind(output, kind, "output", &report.difference);
+        std::vector<std::string> with;
+        for (const std::string& s : sources) {
+            if (report.Ok() && HasKind(s, kind, s, &report.difference)) {
+                with.push_back(s);
+            }
+        }
+        if (!report.Ok()) {
+            return report;
+        }
+        if (!present) {
+            continue;  // a separate or a unite leaves streams out
+        }
+        if (with.empty()) {
+            report.difference = VerifyDifference{KindName(kind), -1, -1, "stream",
+                                                 "none (no source has one)", "present"};
+            return report;
+        }
+        // Every source with the kind joined, then each one alone.
+        std::optional<CompareOutcome> best;
+        auto consider = [&best](CompareOutcome o) {
+            if (!best || !o.difference || (best->difference && o.matched > best->matched)) {
+                best = std::move(o);
+            }
+            return !best->difference;
+        };
+        bool held = with.size() > 1 && consider(CompareConcatenation(output, kind, with));
+        for (size_t i = 0; i < with.size() && !held; ++i) {
+            held = consider(CompareRun(output, kind, with[i], AudioNear(with[i], kind, video_run)));
+            if (held && kind == MediaKind::Video) {
+                video_run = {with[i], best->start};
+            }
+        }
+        Take(*best, &report);
+        if (!report.Ok()) {
+            return report;
+        }
+    }
+    return report;
+}
+
+}  // namespace trelvan::cli

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "MediaSamples.h"
+#include "VerifyReport.h"
+
+// The check of a written file: its headers and indexes against what it
+// holds (OutputStructure.h), every sample readable, and optionally its
+// samples against the sources they were copied from, byte for byte.
+//
+// Video is compared sample by sample (bytes and key flag). Audio is compared
+// as one run of bytes per stream, since writers chunk it their own way (AVI
+// audio is interleaved in pieces, WAV has no samples). At a join a source's
+// audio may end before its last partial block: a WAV source whose data ends
+// inside a block gives only its whole blocks.
+namespace trelvan::cli {
+
+// What one kind of stream of the output must hold.
+struct StreamPlan {
+    enum class Form {
+        Concatenation,  // every sample of the sources, in order (one source: all of it)
+        RunOfOne,       // one contiguous run of samples of the only source
+    };
+    Form form = Form::Concatenation;
+    std::vector<std::string> sources;
+};
+
+// What the output of an operation must hold; a kind without a plan must be
+// absent from the output.
+struct OutputPlan {
+    std::optional<StreamPlan> video;
+    std::optional<StreamPlan> audio;
+};
+
+// The output alone: structure, and every sample of its video and audio
+// streams read.
+VerifyReport VerifyOutput(const std::string& output);
+
+// Structure, then each kind against the plan.
+VerifyReport VerifyOutputPlan(const std::string& output, const OutputPlan& plan);
+
+// Structure, then each kind of the output against the sources, in the forms
+// the operations write: all sources with that kind concatenated (a link),
+// or a run of one of them (a separate or unite takes a whole stream, an
+// extract a part). The first form that holds passes; otherwise the
+// difference of the one that got furthest is reported.
+VerifyReport VerifyOutputAgainst(const std::string& output, const std::vector<std::string>& sources);
+
+}  // namespace trelvan::cli

@@ -1,0 +1,76 @@
+#include "VerifyReport.h"
+
+#include <cstdio>
+
+namespace trelvan::cli {
+namespace {
+
+std::string JsonText(const std::string& s) {
+    std::string out = "\"";
+    for (const char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (c < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+        } else {
+            out += ch;
+        }
+    }
+    return out + "\"";
+}
+
+std::string JsonList(const std::vector<std::string>& items) {
+    std::string s = "[";
+    for (size_t i = 0; i < items.size(); ++i) {
+        s += (i ? ", " : "") + JsonText(items[i]);
+    }
+    return s + "]";
+}
+
+}  // namespace
+
+std::string DescribeDifference(const VerifyDifference& d) {
+    std::string s = d.stream;
+    if (d.sample >= 0) {
+        s += " sample " + std::to_string(d.sample);
+    }
+    if (d.offset >= 0) {
+        s += std::string(d.sample >= 0 ? "," : "") + " byte " + std::to_string(d.offset);
+    }
+    s += ": " + d.field;
+    if (!d.expected.empty() || !d.found.empty()) {
+        s += ": expected " + d.expected + ", found " + d.found;
+    }
+    return s;
+}
+
+std::string VerifyReport::Json() const {
+    std::string s = "{\"output\": " + JsonText(output) + ", \"against\": " + JsonList(against) +
+                    ", \"container\": " + JsonText(container) +
+                    ", \"ok\": " + (Ok() ? "true" : "false") + ", \"checked\": " + JsonList(checked);
+    if (difference) {
+        const VerifyDifference& d = *difference;
+        s += ", \"difference\": {\"stream\": " + JsonText(d.stream) +
+             ", \"sample\": " + std::to_string(d.sample) +
+             ", \"offset\": " + std::to_string(d.offset) + ", \"field\": " + JsonText(d.field) +
+             ", \"expected\": " + JsonText(d.expected) + ", \"found\": " + JsonText(d.found) + "}";
+    }
+    return s + "}";
+}
+
+std::string VerifyReport::Text() const {
+    if (difference) {
+        return output + ": " + DescribeDifference(*difference) + "\n";
+    }
+    std::string s = output + ": ok";
+    for (size_t i = 0; i < checked.size(); ++i) {
+        s += (i ? "; " : " (") + checked[i];
+    }
+    return s + (checked.empty() ? "\n" : ")\n");
+}
+
+}  // namespace trelvan::cli
