@@ -356,5 +356,26 @@ TEST(AudioExtractCompressed, MpegAudioInAviKeepsItsBytes) {
     }
 }
 
+// MP3 in a WAV file whose format gives no byte rate (as ffmpeg writes them,
+// with a block of 1152 bytes): the length and the cut follow the frames'
+// bit rate, not one block per sample period.
+TEST(AudioExtractCompressed, MpegWavWithoutByteRateIsTimedByItsFrames) {
+    const std::string src = test::MakeMedia(
+        "mp3-wav-no-rate", "-f lavfi -i sine=d=3:r=44100 -c:a libmp3lame -b:a 64k -f wav", "wav");
+    AudioTime length;
+    ASSERT_EQ(ReadAudioDuration(src, &length), 0);
+    EXPECT_EQ(length.seconds, 3);  // 3.03 s of 64 kbit/s frames
+    AudioExtractJob job;
+    job.source = src;
+    job.output = test::ScratchDir() + "/mid.wav";
+    job.start = AudioTime::FromMs(1000);
+    job.end = AudioTime::FromMs(2000);
+    OpContext ctx;
+    ASSERT_EQ(RunAudioExtract(job, ctx).code, 0);
+    // One second of 8000 bytes, cut at 1152-byte blocks.
+    const auto size = static_cast<int64_t>(Concat(test::ProbePackets(job.output, "a:0")).size());
+    EXPECT_NEAR(size, 8000, 1152 + 418);
+}
+
 }  // namespace
 }  // namespace trelvan
