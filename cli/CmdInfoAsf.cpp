@@ -12,35 +12,19 @@
 #include "ByteOrder.h"
 #include "CliCommon.h"
 #include "ErrorCodes.h"
+#include "JsonText.h"
 #include "ReadAheadFile.h"
 
 namespace trelvan::cli {
 
 namespace {
 
-std::string Json(const std::string& s) {
-    std::string out = "\"";
-    for (const unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
 // An attribute's value as JSON: strings as strings, numbers as numbers,
 // BOOL as true/false, GUIDs as their text, byte arrays by their size.
 std::string AttrJson(const asf::Attribute& a) {
     const std::vector<uint8_t>& v = a.value;
     switch (a.type) {
-        case asf::kAttrString: return Json(asf::Utf16ToUtf8(v.data(), v.size()));
+        case asf::kAttrString: return JsonText(asf::Utf16ToUtf8(v.data(), v.size()));
         case asf::kAttrBool: return v.size() >= 1 && v[0] != 0 ? "true" : "false";
         case asf::kAttrDword: return v.size() >= 4 ? std::to_string(bytes::GetLE32(v.data())) : "null";
         case asf::kAttrQword: return v.size() >= 8 ? std::to_string(bytes::GetLE64(v.data())) : "null";
@@ -50,9 +34,9 @@ std::string AttrJson(const asf::Attribute& a) {
             if (v.size() == 16) {
                 std::copy(v.begin(), v.end(), g.b.begin());
             }
-            return Json(asf::GuidText(g));
+            return JsonText(asf::GuidText(g));
         }
-        default: return Json("<" + std::to_string(v.size()) + " bytes>");
+        default: return JsonText("<" + std::to_string(v.size()) + " bytes>");
     }
 }
 
@@ -105,11 +89,11 @@ int PrintAsfInfo(const std::string& path, bool human) {
         row.number = c.GetStreamNumber();
         row.type = s.IsVideo() ? "video" : s.IsAudio() ? "audio" : "other";
         if (s.IsVideo() && s.typeData.size() >= 11 + 20) {
-            row.codecTag = Json(FourCCText(bytes::GetLE32(s.typeData.data() + 11 + 16)));
+            row.codecTag = JsonText(FourCCText(bytes::GetLE32(s.typeData.data() + 11 + 16)));
         } else if (s.IsAudio() && s.typeData.size() >= 2) {
             row.codecTag = std::to_string(bytes::GetLE16(s.typeData.data()));
         } else {
-            row.codecTag = Json(asf::GuidText(s.type));
+            row.codecTag = JsonText(asf::GuidText(s.type));
         }
         row.bitrate = c.GetBitrate();
         row.bufferWindow = c.GetBufferWindow();
@@ -175,7 +159,7 @@ int PrintAsfInfo(const std::string& path, bool human) {
         }
         return kExitOk;
     }
-    std::string out = "{\"file\": " + Json(path) + ", \"container\": \"asf\", \"duration\": " +
+    std::string out = "{\"file\": " + JsonText(path) + ", \"container\": \"asf\", \"duration\": " +
                       std::to_string(r.Duration()) + ", \"preroll\": " + std::to_string(h.props.prerollMs) +
                       ", \"packet_size\": " + std::to_string(r.PacketSize()) +
                       ", \"packets\": " + std::to_string(r.PacketCount()) + ", \"index\": \"" + index_text +
@@ -204,7 +188,7 @@ int PrintAsfInfo(const std::string& path, bool human) {
                 }
                 v += "]";
             }
-            out += (i ? ", " : "") + Json(list[i].first) + ": " + v;
+            out += (i ? ", " : "") + JsonText(list[i].first) + ": " + v;
         }
         out += "}";
     }
