@@ -73,6 +73,11 @@ bool AudioClockOf(CDecWAV& reader, AudioClock* clock) {
     } else {
         clock->perSecond = format.nAvgBytesPerSec;
         clock->seconds = format.nBlockAlign;
+        if (clock->perSecond == 0 && stream != nullptr) {
+            // MPEG audio without a byte rate: the one its frames give (the
+            // stream's rate below assumes one block per sample period).
+            clock->perSecond = MpegStreamByteRate(*reader.GetAudioStream());
+        }
         if (clock->perSecond == 0 && stream != nullptr && format.nBlockAlign != 0) {
             // No byte rate in the format: the one its stream's rate implies.
             const AviStreamInfo& info = stream->Info();

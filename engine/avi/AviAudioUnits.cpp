@@ -6,6 +6,7 @@
 
 #include "AudioFrameSync.h"
 #include "ByteOrder.h"
+#include "MpegFrameCounter.h"
 #include "WaveFormatEx.h"
 
 namespace trelvan {
@@ -177,6 +178,46 @@ int32_t AudioCutPosition(AviStream& stream, int32_t pos) {
                                                  stream.TotalBytes(),
                                                  static_cast<uint64_t>(pos - start));
     return static_cast<int32_t>(std::min<int64_t>(start + static_cast<int64_t>(at), INT32_MAX));
+}
+
+uint32_t MpegStreamByteRate(AviStream& stream) {
+    const std::vector<uint8_t>& format = stream.Format();
+    if (!stream.IsAudio() || stream.SampleSize() == 0 || format.size() < 16) {
+        return 0;
+    }
+    const uint16_t tag = bytes::GetLE16(format.data());
+    const uint32_t rate = bytes::GetLE32(format.data() + 4);
+    if ((tag != kWaveFormatMpeg && tag != kWaveFormatMpegLayer3) || rate == 0) {
+        return 0;
+    }
+    const int64_t want = std::min<int64_t>(stream.TotalBytes(), 64 * 1024);
+    const int64_t unit = std::max<int64_t>(stream.SampleSize(), 1);
+    std::vector<uint8_t> head(static_cast<size_t>(std::max<int64_t>(want, 0)));
+    int64_t got = 0;
+    const auto samples = static_cast<int32_t>((want + unit - 1) / unit);
+    if (head.size() < 4 ||
+        stream.Read(stream.Start(), samples, head.data(), static_cast<int64_t>(head.size()), &got,
+                    nullptr) != 0) {
+        return 0;
+    }
+    head.resize(static_cast<size_t>(std::clamp<int64_t>(got, 0, want)));
+    uint64_t bytes = 0, played = 0;
+    for (size_t at = 0; at + 4 <= head.size();) {
+        uint32_t length = 0, frame_samples = 0;
+        if (!audio::MpegFrameCounter::ParseHeader(&head[at], rate, &length, &frame_samples) ||
+            length == 0) {
+            ++at;  // not a frame start: look further
+            continue;
+        }
+        if (at + length > head.size()) {
+            break;
+        }
+        bytes += length;
+        played += frame_samples;
+        at += length;
+    }
+    return played == 0 ? 0
+                       : static_cast<uint32_t>(std::min<uint64_t>(bytes * rate / played, UINT32_MAX));
 }
 
 }  // namespace trelvan

@@ -38,4 +38,10 @@ void NormalizeAudioUnits(AviStreamInfo& info, std::vector<uint8_t>& format);
 // stream `pos` itself.
 int32_t AudioCutPosition(AviStream& stream, int32_t pos);
 
+// The byte rate of MPEG audio stored as bytes, from the frames in the first
+// 64 KiB of the stream: their bytes over their play time. For formats that
+// give no byte rate of their own (ffmpeg writes MP3 in WAV files so). 0 for
+// other streams or when no frame is found there.
+uint32_t MpegStreamByteRate(AviStream& stream);
+
 }  // namespace trelvan

@@ -3,15 +3,12 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <vector>
 
 #include "AviAudioUnits.h"
 #include "AviIndexBuilder.h"
 #include "ByteOrder.h"
 #include "ErrorCodes.h"
-#include "MpegFrameCounter.h"
 #include "RiffReader.h"
-#include "WaveFormatEx.h"
 
 namespace trelvan {
 namespace {
@@ -420,40 +417,6 @@ int32_t AviFile::ParseAvi(uint64_t riff_end) {
     return err::kOk;
 }
 
-namespace {
-
-// The byte rate of MPEG audio from the frames in the first 64 KiB of its
-// data: their bytes over their play time. 0 when no frame is found there.
-uint32_t MpegByteRate(RiffReader& reader, uint64_t data_pos, uint64_t data_size,
-                      uint32_t sample_rate) {
-    std::vector<uint8_t> head(static_cast<size_t>(std::min<uint64_t>(data_size, 64 * 1024)));
-    if (sample_rate == 0 || head.size() < 4 || !reader.Read(data_pos, head.data(), head.size())) {
-        return 0;
-    }
-    uint64_t bytes = 0, samples = 0;
-    for (size_t at = 0; at + 4 <= head.size();) {
-        uint32_t length = 0, frame_samples = 0;
-        if (!audio::MpegFrameCounter::ParseHeader(&head[at], sample_rate, &length,
-                                                  &frame_samples) ||
-            length == 0) {
-            ++at;  // not a frame start: look further
-            continue;
-        }
-        if (at + length > head.size()) {
-            break;
-        }
-        bytes += length;
-        samples += frame_samples;
-        at += length;
-    }
-    if (samples == 0) {
-        return 0;
-    }
-    return static_cast<uint32_t>(std::min<uint64_t>(bytes * sample_rate / samples, 0xFFFFFFFFu));
-}
-
-}  // namespace
-
 int32_t AviFile::ParseWave(uint64_t riff_end, bool rf64) {
     m_isWave = true;
     m_indexSource = AviIndexSource::WaveData;
@@ -505,13 +468,6 @@ int32_t AviFile::ParseWave(uint64_t riff_end, bool rf64) {
     const uint32_t samples_per_sec = GetLE32(f + 4);
     uint32_t avg_bytes = GetLE32(f + 8);
     const uint32_t block_align = std::max<uint32_t>(1, GetLE16(f + 12));
-    const uint16_t tag = GetLE16(f);
-    if (avg_bytes == 0 && (tag == kWaveFormatMpeg || tag == kWaveFormatMpegLayer3)) {
-        // MPEG audio written without a byte rate (ffmpeg does so): the rate
-        // its first frames give, since blocks per second of the sample rate
-        // would make the file hundreds of times too short.
-        avg_bytes = MpegByteRate(reader, data_pos, data_size, samples_per_sec);
-    }
     if (avg_bytes == 0) {
         avg_bytes = static_cast<uint32_t>(
             std::min<uint64_t>(uint64_t{samples_per_sec} * block_align, 0xFFFFFFFFu));
