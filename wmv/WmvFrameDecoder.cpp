@@ -9,17 +9,14 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libswscale/swscale.h>
 }
 
 #include "FFmpegLibraries.h"
+#include "PictureCodec.h"
 
 namespace trelvan {
 namespace {
 
-// Pictures larger than this many pixels are not believed.
-constexpr int64_t kMaxPixels = int64_t{1} << 26;
 // The samples from the last key frame on are kept to decode the last frame
 // of the range; a group larger than this is given up (no picture) rather
 // than held in memory.
@@ -29,25 +26,7 @@ constexpr size_t kMaxGroupBytes = size_t{256} << 20;
 // codec's data.
 constexpr size_t kVideoFormatAt = 11;
 
-size_t RowBytes24(int32_t width) {
-    return (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
-}
-
 }  // namespace
-
-struct WmvFrameDecoder::Codec {
-    AVCodecContext* ctx = nullptr;
-    AVFrame* frame = nullptr;
-    AVPacket* packet = nullptr;
-    SwsContext* sws = nullptr;
-
-    ~Codec() {
-        sws_freeContext(sws);
-        av_packet_free(&packet);
-        av_frame_free(&frame);
-        avcodec_free_context(&ctx);
-    }
-};
 
 WmvFrameDecoder::WmvFrameDecoder() = default;
 WmvFrameDecoder::~WmvFrameDecoder() = default;
@@ -65,37 +44,9 @@ std::unique_ptr<WmvFrameDecoder> WmvFrameDecoder::Open(const asf::StreamInfo& st
     if (formatBytes < kBitmapInfoHeaderSize || !ReadBitmapInfoHeader(format, formatBytes, &bih)) {
         return nullptr;
     }
-    const int64_t w = bih.biWidth, h = bih.biHeight < 0 ? -int64_t{bih.biHeight} : bih.biHeight;
-    if (w <= 0 || h <= 0 || w * h > kMaxPixels || !ffmpeg::Loaded()) {
-        return nullptr;
-    }
-    const AVCodecTag* const tags[] = {avformat_get_riff_video_tags(), nullptr};
-    const AVCodecID id = av_codec_get_id(tags, bih.biCompression);
-    const AVCodec* codec = id == AV_CODEC_ID_NONE ? nullptr : avcodec_find_decoder(id);
-    if (codec == nullptr) {
-        return nullptr;
-    }
-    auto c = std::make_unique<Codec>();
-    c->ctx = avcodec_alloc_context3(codec);
-    c->frame = av_frame_alloc();
-    c->packet = av_packet_alloc();
-    if (c->ctx == nullptr || c->frame == nullptr || c->packet == nullptr) {
-        return nullptr;
-    }
-    c->ctx->width = static_cast<int>(w);
-    c->ctx->height = static_cast<int>(h);
-    c->ctx->codec_tag = bih.biCompression;
-    c->ctx->bits_per_coded_sample = bih.biBitCount;
-    c->ctx->thread_count = 1;
-    if (const size_t n = formatBytes - kBitmapInfoHeaderSize; n > 0) {
-        c->ctx->extradata = static_cast<uint8_t*>(av_mallocz(n + AV_INPUT_BUFFER_PADDING_SIZE));
-        if (c->ctx->extradata == nullptr) {
-            return nullptr;
-        }
-        std::memcpy(c->ctx->extradata, format + kBitmapInfoHeaderSize, n);
-        c->ctx->extradata_size = static_cast<int>(n);
-    }
-    if (avcodec_open2(c->ctx, codec, nullptr) < 0) {
+    std::unique_ptr<PictureCodec> c =
+        PictureCodec::Open(bih, 0, format + kBitmapInfoHeaderSize, formatBytes - kBitmapInfoHeaderSize);
+    if (!c) {
         return nullptr;
     }
     std::unique_ptr<WmvFrameDecoder> decoder(new WmvFrameDecoder());
@@ -111,30 +62,8 @@ bool WmvFrameDecoder::Receive(int64_t wanted, std::vector<uint8_t>* picture) {
     if (avcodec_receive_frame(m_codec->ctx, f) < 0) {
         return false;
     }
-    if (f->pts == wanted && f->width > 0 && f->height > 0 &&
-        int64_t{f->width} * f->height <= kMaxPixels) {
-        m_codec->sws = sws_getCachedContext(
-            m_codec->sws, f->width, f->height, static_cast<AVPixelFormat>(f->format), f->width,
-            f->height, AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr, nullptr, nullptr);
-        if (m_codec->sws != nullptr) {
-            const size_t row = RowBytes24(f->width);
-            picture->assign(kBitmapInfoHeaderSize + row * static_cast<size_t>(f->height), 0);
-            BITMAPINFOHEADER h{};
-            h.biSize = kBitmapInfoHeaderSize;
-            h.biWidth = f->width;
-            h.biHeight = f->height;
-            h.biPlanes = 1;
-            h.biBitCount = 24;
-            h.biCompression = kBiRgb;
-            h.biSizeImage = static_cast<uint32_t>(row * static_cast<size_t>(f->height));
-            WriteBitmapInfoHeader(h, picture->data());
-            // Bottom-up: start at the last row and step backwards.
-            uint8_t* dst[4] = {
-                picture->data() + kBitmapInfoHeaderSize + row * static_cast<size_t>(f->height - 1),
-                nullptr, nullptr, nullptr};
-            int stride[4] = {-static_cast<int>(row), 0, 0, 0};
-            sws_scale(m_codec->sws, f->data, f->linesize, 0, f->height, dst, stride);
-        }
+    if (f->pts == wanted) {
+        m_codec->ToPicture(f, picture);
     }
     av_frame_unref(f);
     return true;

@@ -10,6 +10,8 @@
 
 namespace trelvan {
 
+struct PictureCodec;
+
 // Turns compressed video samples of an ASF stream into pictures through
 // libavcodec and libswscale: the codec named by the compression code of the
 // stream's BITMAPINFOHEADER, the bytes after that header as the codec's
@@ -30,11 +32,10 @@ class WmvFrameDecoder {
     std::vector<uint8_t> Decode(const std::vector<asf::AsfSample>& run, size_t wanted);
 
   private:
-    struct Codec;
     WmvFrameDecoder();
     bool Receive(int64_t wanted, std::vector<uint8_t>* picture);
 
-    std::unique_ptr<Codec> m_codec;
+    std::unique_ptr<PictureCodec> m_codec;
     std::vector<uint8_t> m_packet;
 };
 

@@ -9,40 +9,12 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/imgutils.h>
-#include <libswscale/swscale.h>
 }
 
 #include "FFmpegLibraries.h"
+#include "PictureCodec.h"
 
 namespace trelvan {
-namespace {
-
-// Pictures larger than this many pixels are not believed (a bogus header
-// must not make us allocate gigabytes).
-constexpr int64_t kMaxPixels = int64_t{1} << 26;
-
-size_t RowBytes24(int32_t width) {
-    return (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
-}
-
-}  // namespace
-
-struct AviFrameDecoder::Codec {
-    AVCodecContext* ctx = nullptr;
-    AVFrame* frame = nullptr;
-    AVPacket* packet = nullptr;
-    SwsContext* sws = nullptr;
-    bool flushed = false;
-
-    ~Codec() {
-        sws_freeContext(sws);
-        av_packet_free(&packet);
-        av_frame_free(&frame);
-        avcodec_free_context(&ctx);
-    }
-};
 
 AviFrameDecoder::AviFrameDecoder(AviStream& stream) : m_stream(stream) {}
 
@@ -58,7 +30,7 @@ std::unique_ptr<AviFrameDecoder> AviFrameDecoder::Open(AviStream& stream) {
         return nullptr;
     }
     const int64_t w = bih.biWidth, h = bih.biHeight < 0 ? -int64_t{bih.biHeight} : bih.biHeight;
-    if (w <= 0 || h <= 0 || w * h > kMaxPixels) {
+    if (w <= 0 || h <= 0 || w * h > kMaxPicturePixels) {
         return nullptr;
     }
     std::unique_ptr<AviFrameDecoder> d(new AviFrameDecoder(stream));
@@ -70,60 +42,19 @@ std::unique_ptr<AviFrameDecoder> AviFrameDecoder::Open(AviStream& stream) {
         d->m_uncompressed = true;
         return d;
     }
-    if (!ffmpeg::Loaded()) {
-        return nullptr;
-    }
     // A compressed stream: the codec named by the picture compression, else
     // by the stream handler.
-    const AVCodecTag* const tags[] = {avformat_get_riff_video_tags(), nullptr};
-    AVCodecID id = av_codec_get_id(tags, bih.biCompression);
-    if (id == AV_CODEC_ID_NONE) {
-        id = av_codec_get_id(tags, stream.Info().fccHandler);
-    }
-    const AVCodec* codec = id == AV_CODEC_ID_NONE ? nullptr : avcodec_find_decoder(id);
-    if (codec == nullptr) {
+    const size_t header = std::min<size_t>(format.size(), kBitmapInfoHeaderSize);
+    d->m_codec = PictureCodec::Open(bih, stream.Info().fccHandler, format.data() + header,
+                                    format.size() - header);
+    if (!d->m_codec) {
         return nullptr;
     }
-    auto c = std::make_unique<Codec>();
-    c->ctx = avcodec_alloc_context3(codec);
-    c->frame = av_frame_alloc();
-    c->packet = av_packet_alloc();
-    if (c->ctx == nullptr || c->frame == nullptr || c->packet == nullptr) {
-        return nullptr;
-    }
-    c->ctx->width = d->m_width;
-    c->ctx->height = d->m_height;
-    c->ctx->codec_tag = bih.biCompression;
-    c->ctx->bits_per_coded_sample = bits;
-    c->ctx->thread_count = 1;
-    if (format.size() > kBitmapInfoHeaderSize) {
-        const size_t n = format.size() - kBitmapInfoHeaderSize;
-        c->ctx->extradata = static_cast<uint8_t*>(av_mallocz(n + AV_INPUT_BUFFER_PADDING_SIZE));
-        if (c->ctx->extradata == nullptr) {
-            return nullptr;
-        }
-        std::memcpy(c->ctx->extradata, format.data() + kBitmapInfoHeaderSize, n);
-        c->ctx->extradata_size = static_cast<int>(n);
-    }
-    if (avcodec_open2(c->ctx, codec, nullptr) < 0) {
-        return nullptr;
-    }
-    d->m_codec = std::move(c);
     return d;
 }
 
 void AviFrameDecoder::SetPictureHeader() {
-    const size_t row = RowBytes24(m_width);
-    m_picture.assign(kBitmapInfoHeaderSize + row * static_cast<size_t>(m_height), 0);
-    BITMAPINFOHEADER h{};
-    h.biSize = kBitmapInfoHeaderSize;
-    h.biWidth = m_width;
-    h.biHeight = m_height;
-    h.biPlanes = 1;
-    h.biBitCount = 24;
-    h.biCompression = kBiRgb;
-    h.biSizeImage = static_cast<uint32_t>(row * static_cast<size_t>(m_height));
-    WriteBitmapInfoHeader(h, m_picture.data());
+    SetPackedPictureHeader(m_width, m_height, &m_picture);
 }
 
 // Converts an uncompressed DIB frame (1 to 32 bits per pixel, bottom-up or
@@ -225,24 +156,10 @@ bool AviFrameDecoder::ReceiveInto(int64_t wanted, bool* got_wanted) {
         return false;
     }
     AVFrame* f = m_codec->frame;
-    if (f->pts == wanted && f->width > 0 && f->height > 0 &&
-        int64_t{f->width} * f->height <= kMaxPixels) {
+    if (f->pts == wanted && m_codec->ToPicture(f, &m_picture)) {
         m_width = f->width;
         m_height = f->height;
-        SetPictureHeader();
-        m_codec->sws = sws_getCachedContext(
-            m_codec->sws, f->width, f->height, static_cast<AVPixelFormat>(f->format), f->width,
-            f->height, AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr, nullptr, nullptr);
-        if (m_codec->sws != nullptr) {
-            // Bottom-up: start at the last row and step backwards.
-            const int row = static_cast<int>(RowBytes24(m_width));
-            uint8_t* last = m_picture.data() + kBitmapInfoHeaderSize +
-                            static_cast<size_t>(row) * static_cast<size_t>(m_height - 1);
-            uint8_t* dst[4] = {last, nullptr, nullptr, nullptr};
-            int stride[4] = {-row, 0, 0, 0};
-            sws_scale(m_codec->sws, f->data, f->linesize, 0, f->height, dst, stride);
-            *got_wanted = true;
-        }
+        *got_wanted = true;
     }
     av_frame_unref(f);
     return true;
@@ -261,10 +178,10 @@ bool AviFrameDecoder::DecodeCompressed(int64_t target) {
         const int32_t before = m_stream.FindPrevKeyFrame(start + static_cast<int32_t>(key) - 1);
         from = before < 0 ? 0 : before - start;
     }
-    const bool running = m_startChunk >= 0 && !m_codec->flushed;
+    const bool running = m_startChunk >= 0 && !m_flushed;
     if (!(running && m_startChunk <= key && target >= m_nextChunk)) {
         avcodec_flush_buffers(m_codec->ctx);
-        m_codec->flushed = false;
+        m_flushed = false;
         m_startChunk = from;
         m_nextChunk = from;
     }
@@ -280,11 +197,11 @@ bool AviFrameDecoder::DecodeCompressed(int64_t target) {
             }
             continue;
         }
-        if (m_codec->flushed) {
+        if (m_flushed) {
             return false;  // the decoder has nothing more to give
         }
         avcodec_send_packet(m_codec->ctx, nullptr);
-        m_codec->flushed = true;
+        m_flushed = true;
     }
     return true;
 }

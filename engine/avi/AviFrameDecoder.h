@@ -8,6 +8,8 @@
 
 namespace trelvan {
 
+struct PictureCodec;
+
 // Turns the frames of a video stream into uncompressed pictures: a packed
 // picture of a 40-byte BITMAPINFOHEADER followed by 24-bit bottom-up rows
 // (each padded to 4 bytes). Uncompressed frames are converted directly;
@@ -29,7 +31,6 @@ class AviFrameDecoder {
     size_t PictureBytes() const { return m_picture.size(); }
 
   private:
-    struct Codec;
     explicit AviFrameDecoder(AviStream& stream);
     bool ConvertUncompressed(const uint8_t* data, size_t n);
     bool DecodeCompressed(int64_t target);
@@ -45,7 +46,8 @@ class AviFrameDecoder {
     int32_t m_lastPos = -1;     // frame the picture holds
     int64_t m_nextChunk = -1;   // next chunk to send to the decoder
     int64_t m_startChunk = -1;  // chunk decoding started from
-    std::unique_ptr<Codec> m_codec;
+    std::unique_ptr<PictureCodec> m_codec;
+    bool m_flushed = false;   // the decoder was told the stream ended
 };
 
 }  // namespace trelvan
