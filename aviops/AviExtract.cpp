@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -114,17 +115,25 @@ int32_t CheckAudioCanBeCut(const AviStream& audio) {
     return 0;
 }
 
-// The next frame at or after `start` that is a key frame, but never past
-// `end`. The stream's first frame counts as one without asking; a start at
-// or after the end stays where it is.
-int32_t MoveToKeyFrame(CDecAVI& reader, int32_t start, int32_t end, int32_t first) {
-    if (start >= end) {
+// The frame the output starts on: the next key frame at or after `start`
+// but not past `end`; when the range holds none, the key frame before
+// `start`, so that the output still decodes from its first frame and holds
+// the asked range. The stream's first frame counts as a key frame without
+// asking; a start past the end stays where it is (nothing is written).
+int32_t MoveToKeyFrame(CDecAVI& reader, int32_t start, int32_t end, int32_t first,
+                       bool* inRange) {
+    *inRange = true;
+    if (start > end) {
         return start;
     }
-    while (start != first && !reader.IsKeyFrame(start) && start < end) {
-        ++start;
+    for (int32_t f = start; f <= end; ++f) {
+        if (f == first || reader.IsKeyFrame(f)) {
+            return f;
+        }
     }
-    return start;
+    *inRange = false;
+    const int32_t before = reader.GetVideoStream()->FindPrevKeyFrame(start);
+    return before < first ? first : before;
 }
 
 // The range of `job` on an open reader (see AviExtractPlan).
@@ -141,15 +150,13 @@ AviExtractPlan Plan(CDecAVI& reader, const AviExtractJob& job) {
         end = static_cast<int32_t>(std::max<int64_t>(lastFrame, -1));
     }
     plan.wantedFrame = std::max(TimeToFrame(job.start, rate), firstFrame);
-    plan.startFrame = MoveToKeyFrame(reader, plan.wantedFrame, end, firstFrame);
+    plan.startFrame = MoveToKeyFrame(reader, plan.wantedFrame, end, firstFrame, &plan.keyFound);
     plan.endFrame = end;
     plan.rate = reader.GetFrameRate();
     plan.start = FrameTime(plan.startFrame, plan.rate);
     plan.end = FrameTime(static_cast<int32_t>(std::min<int64_t>(int64_t{end} + 1, INT32_MAX)),
                          plan.rate);
     plan.durationMs = plan.endFrame >= plan.startFrame ? plan.end.ToMs() - plan.start.ToMs() : 0;
-    plan.keyFound = plan.startFrame == firstFrame || plan.endFrame < plan.startFrame ||
-                    reader.IsKeyFrame(plan.startFrame);
     return plan;
 }
 
@@ -160,12 +167,18 @@ struct FreeDeleter {
 
 }  // namespace
 
-std::string NoKeyFrameWarning() {
+std::string NoKeyFrameWarning(const AviTime& start) {
+    char at[32];
+    std::snprintf(at, sizeof at, "%lld:%02lld:%02lld.%03lld", static_cast<long long>(start.hours),
+                  static_cast<long long>(start.minutes), static_cast<long long>(start.seconds),
+                  static_cast<long long>(start.milliseconds));
     return SelectLanguageText(
-        "The range holds no key frame: the output starts with a frame that cannot be decoded on "
-        "its own, and players may show nothing until the next key frame.",
-        "範囲にキーフレームがありません。出力は単独でデコードできないフレームから始まるため、"
-        "次のキーフレームまで何も表示されないことがあります。");
+        std::string("The range holds no key frame: the output starts earlier, at the key frame "
+                    "before it (") +
+            at + "), so that it can be decoded from its first frame.",
+        std::string("範囲にキーフレームがありません。先頭からデコードできるよう、出力はその前の"
+                    "キーフレーム(") +
+            at + ")から始まります。");
 }
 
 int32_t PlanAviExtract(const AviExtractJob& job, AviExtractPlan* plan) {
@@ -247,7 +260,7 @@ AviExtractResult RunAviExtract(const AviExtractJob& job, OpContext& ctx,
     result.endFrame = end;
     result.keyFound = plan.keyFound;
     if (!plan.keyFound) {
-        ctx.Warn(NoKeyFrameWarning());
+        ctx.Warn(NoKeyFrameWarning(plan.start));
     }
     if (onStart) {
         onStart(result.start);

@@ -80,8 +80,8 @@ struct AviExtractResult {
     // Audio blocks that could not be read (the first, how many were
     // skipped, whether the copy ended there).
     CEncAVIAudio::AudioReadTrouble audioTrouble;
-    // False when the range held no key frame (the context's warn hook was
-    // told).
+    // False when the range held no key frame and the start moved back to
+    // the one before it (the context's warn hook was told).
     bool keyFound = true;
 };
 
@@ -96,17 +96,18 @@ struct AviExtractPlan {
     AviTime start;           // time of startFrame
     AviTime end;             // time just after endFrame
     int64_t durationMs = 0;  // what will be written
-    // False when the range holds no key frame at or after the start: the
-    // output would begin with a frame that cannot be decoded on its own.
+    // False when the range holds no key frame: the start then moved back
+    // to the key frame before it, so the output begins earlier than asked.
     bool keyFound = true;
 };
 
 // The plan of `job` on its source. 0, or the reader's code.
 int32_t PlanAviExtract(const AviExtractJob& job, AviExtractPlan* plan);
 
-// The warning given when a range holds no key frame (through the context's
-// warn hook, on the command line's standard error, on the preview).
-std::string NoKeyFrameWarning();
+// The warning given when a range holds no key frame and the start moved
+// back to `start`, the key frame before it (through the context's warn
+// hook, on the command line's standard error, on the preview).
+std::string NoKeyFrameWarning(const AviTime& start);
 
 // Runs the extract against `ctx`:
 //  - refuses an output that is the source itself (6006) before anything is
@@ -117,9 +118,11 @@ std::string NoKeyFrameWarning();
 //  - enters the running state (stop flag 0, working time cleared and
 //    started, `onBegin` called);
 //  - turns the range into frames (end held to the last frame), moves the
-//    start forward to the next key frame (never past the end; frame 0 and a
-//    start at or after the end stay), calls `onStart` with the time of the
-//    adjusted start, and restarts the working time;
+//    start forward to the next key frame (never past the end; the first
+//    frame and a start after the end stay) or, when the range holds none,
+//    back to the key frame before it (warning through the context's warn
+//    hook), calls `onStart` with the time of the adjusted start, and
+//    restarts the working time;
 //  - copies the video samples start..end one by one with their key flags,
 //    pumping after each; the context's positions are first = start frame,
 //    current = the next frame to copy, last = end frame. A stop request

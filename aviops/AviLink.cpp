@@ -1,5 +1,7 @@
 #include "AviLink.h"
 
+#include "AviAudioSync.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
@@ -30,35 +32,6 @@ struct SampleBuffer {
     SampleBuffer& operator=(const SampleBuffer&) = delete;
     ~SampleBuffer() { std::free(data); }
 };
-
-// The audio sample that lies at the time of the video frame `frame`:
-// frame × vScale × aRate / vRate / aScale, evaluated in this order in
-// floating point and truncated. Never before the audio stream's own first
-// sample (a stream that starts late has no samples before its start).
-int32_t AudioStartOf(CDecAVIAudio& reader, int32_t frame) {
-    const int32_t streamStart = reader.GetAudioStart();
-    const AviStreamInfo& video = reader.GetVideoStream()->Info();
-    const AviStreamInfo& audio = reader.GetAudioStream()->Info();
-    double at = 0;
-    if (frame != 0 && video.dwRate != 0 && audio.dwScale != 0) {
-        at = static_cast<double>(frame) * static_cast<double>(video.dwScale) *
-             static_cast<double>(audio.dwRate) / static_cast<double>(video.dwRate) /
-             static_cast<double>(audio.dwScale);
-    }
-    if (!(at > streamStart)) {
-        return streamStart;
-    }
-    return at >= 2147483647.0 ? 2147483647 : static_cast<int32_t>(at);
-}
-
-// The end of the audio stream: its first sample plus its length (samples are
-// numbered from the stream's start, so the length alone would leave out the
-// last samples of a stream that starts late).
-int32_t AudioEndOf(CDecAVIAudio& reader) {
-    const int64_t end =
-        static_cast<int64_t>(reader.GetAudioStart()) + reader.GetAudioStream()->Length();
-    return static_cast<int32_t>(std::min<int64_t>(end, 2147483647));
-}
 
 // Copies one source's video frames into the writer: 0 when they are all
 // written or the stop flag was seen, else the failure's code (and the stop
@@ -133,6 +106,18 @@ int32_t Join(const AviLinkJob& job, Readers& readers, CEncAVIAudio& writer, OpCo
         onBegin();
     }
 
+    // Each entry's audio is held to where its video begins.
+    std::vector<CDecAVIAudio*> open;
+    for (const auto& r : readers) {
+        open.push_back(r.get());
+    }
+    AviAudioSync sync(open, job.sources);
+    if (writer.HasAudio()) {
+        for (const std::string& note : sync.Notes()) {
+            ctx.Warn(note);
+        }
+    }
+
     SampleBuffer buffer;
     for (size_t i = 0; i < readers.size(); ++i) {
         // A stop seen during the previous source's audio ends the run here,
@@ -149,14 +134,25 @@ int32_t Join(const AviLinkJob& job, Readers& readers, CEncAVIAudio& writer, OpCo
         // Only when the output has an audio stream: it has one when the first
         // source had audio; later sources' audio has nowhere to go otherwise.
         if (reader.HasAudio() && writer.HasAudio()) {
-            code = writer.CopyAudioRange(AudioStartOf(reader, reader.GetVideoStart()),
-                                         AudioEndOf(reader), reader.GetAudioStream());
+            const int32_t first = AviAudioStartOf(reader, reader.GetVideoStart());
+            const int32_t end =
+                sync.CopyEnd(i, reader, first, AviAudioEndOf(reader), writer.GetAudioPosition());
+            code = writer.CopyAudioRange(first, end, reader.GetAudioStream());
             if (code != 0) {
                 ctx.stop = 1;  // a failed run shows no 100 %
                 return code;
             }
             if (writer.ReadTrouble().firstSample >= 0 && result.audioTroubleSource < 0) {
                 result.audioTroubleSource = static_cast<int32_t>(i);
+            }
+        }
+        // Audio shorter than its video, or none: silence up to where the
+        // next entry's video begins.
+        if (writer.HasAudio()) {
+            code = sync.FillAfter(i, writer, &ctx);
+            if (code != 0) {
+                ctx.stop = 1;
+                return code;
             }
         }
         // Done with this source: its index and file go now, so a long list

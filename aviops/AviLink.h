@@ -58,9 +58,14 @@ std::string AviLinkDefaultOutput(const std::string& firstSource);
 //  - then the context's stop flag is cleared, `onBegin` called, and source by
 //    source its video frames are copied (pumping after each; `item` is the
 //    source, `first`/`current`/`last` its frames, the working-time counter
-//    restarts with each source), then its whole audio when the output has an
-//    audio stream. A source's audio is left out when the first source had
-//    none. Stop ends the run after the frame being written: the output keeps
+//    restarts with each source), then its audio when the output has an
+//    audio stream, held to where its video begins: audio running past the
+//    next entry's video start is cut there (the last entry keeps all of
+//    its audio), and audio that falls short, or is missing, is followed by
+//    silence in the stream's own format where one can be written (the
+//    context's warn hook is told of each entry that drifts where none can,
+//    and of entries without audio). A source's audio is left out when the
+//    first source had none. Stop ends the run after the frame being written: the output keeps
 //    what was written, closed properly, and holds no audio of the source
 //    whose video was being copied.
 // A read or write failure ends the run with its code (1007, 501, 2006) and

@@ -4,6 +4,7 @@
 #include <memory>
 #include <numeric>
 
+#include "AviAudioSync.h"
 #include "ByteOrder.h"
 #include "CDecAVIAudio.h"
 #include "CDecWAV.h"
@@ -140,13 +141,17 @@ JoinReport CompareAviEntries(const std::vector<CDecAVIAudio*>& readers,
     AviStream* firstVideo = readers[0]->GetVideoStream();
     const Fields video = firstVideo != nullptr ? VideoFields(*firstVideo) : Fields{};
     const Fields audio = AudioOf(*readers[0]);
+    const AviAudioSync sync(readers, sources);
+    report.notes = sync.Notes();
     for (size_t i = 1; i < readers.size(); ++i) {
         const auto entry = static_cast<int32_t>(i);
         if (AviStream* v = readers[i]->GetVideoStream(); v != nullptr && firstVideo != nullptr) {
             CompareFields(report, entry, "video", video, VideoFields(*v));
         }
-        // A later entry's audio only matters where the output has audio.
-        if (readers[0]->HasAudio()) {
+        // A later entry's audio only matters where the output has audio;
+        // an entry without any is filled with silence where the format has
+        // one (a note, below), and is a difference where it has none.
+        if (readers[0]->HasAudio() && (readers[i]->HasAudio() || !sync.CanFill())) {
             CompareFields(report, entry, "audio", audio, AudioOf(*readers[i]));
         }
     }

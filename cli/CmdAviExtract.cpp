@@ -77,12 +77,13 @@ int RunAviExtract(const std::vector<std::string>& words) {
             }
             std::printf("start %s (frame %d%s)\nend %s (after frame %d)\nframes %d\nduration %s\n",
                         FormatTimeMs(plan.start.ToMs()).c_str(), plan.startFrame,
-                        plan.keyFound ? ", a key frame" : ", not a key frame",
+                        plan.keyFound ? ", a key frame"
+                                      : ", the key frame before the range, which holds none",
                         FormatTimeMs(plan.end.ToMs()).c_str(), plan.endFrame,
                         std::max(plan.endFrame - plan.startFrame + 1, 0),
                         FormatTimeMs(plan.durationMs).c_str());
             if (!plan.keyFound) {
-                std::fprintf(stderr, "trelvan-cli: %s\n", NoKeyFrameWarning().c_str());
+                std::fprintf(stderr, "trelvan-cli: %s\n", NoKeyFrameWarning(plan.start).c_str());
             }
             return kExitOk;
         }

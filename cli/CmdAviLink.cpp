@@ -21,6 +21,10 @@ int RunAviLink(const std::vector<std::string>& words) {
                 "Joins AVI files, in the order given, into one AVI file without re-encoding:\n"
                 "each source's video, then its audio. Stream headers and formats are the\n"
                 "first source's; a source's audio is left out when the first has none.\n"
+                "Each source's audio starts with its video: audio longer than its video is\n"
+                "cut there (the last source keeps all), shorter or missing audio is followed\n"
+                "by silence (PCM, A-law, u-law, ADPCM, MPEG audio); other formats are joined\n"
+                "as they are, with a warning naming each source whose audio then drifts.\n"
                 "Default output: the first source's name with _link.avi.\n"
                 "An audio sample that cannot be read ends that source's audio there and the\n"
                 "run fails (exit 1, saying where); --skip-unreadable skips such samples.\n"
@@ -46,6 +50,10 @@ int RunAviLink(const std::vector<std::string>& words) {
         run.SetProgressText(
             [&ctx] { return FormatProgress(AviLinkProgress(ctx, IsJapaneseSystem())).text; });
         SetUnreadableAudioPolicy(ctx, args.Has("--skip-unreadable"));
+        // Entries without audio and audio that cannot be kept in step.
+        ctx.warn = [](const std::string& text) {
+            std::fprintf(stderr, "trelvan-cli: %s\n", text.c_str());
+        };
         const AviLinkResult result = trelvan::RunAviLink(job, ctx);
         run.FinishProgress();
         if (result.audioTroubleSource >= 0) {

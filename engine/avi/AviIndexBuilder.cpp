@@ -472,6 +472,20 @@ void AviIndexBuilder::Finish() {
             any_key = any_key || r.Key();
             largest = std::max(largest, r.Size());
         }
+        const auto flagged = std::count_if(chunks.begin(), chunks.end(),
+                                           [](const AviChunkRef& r) { return r.Key(); });
+        if (flagged <= 1 && chunks.size() > 1 && s.IsVideo() &&
+            AviKeyFrameScanner::IsIntraOnly(s)) {
+            // An index that flags no frame (or the first alone) of a codec
+            // whose frames all stand alone: every frame with data is a key
+            // frame, so cuts and joins may begin anywhere and outputs flag
+            // them so.
+            any_key = false;
+            for (AviChunkRef& r : chunks) {
+                r.SetSizeKey(r.Size(), r.Size() > 0);
+                any_key = any_key || r.Key();
+            }
+        }
         if (!any_key && !chunks.empty()) {
             chunks[0].SetSizeKey(chunks[0].Size(), true);  // an index without key flags
         }

@@ -61,7 +61,51 @@ AVCodecID ParsedCodecOf(uint32_t code) {
     return AV_CODEC_ID_NONE;
 }
 
+// Video codecs whose every frame is a picture of its own (in capitals; files
+// use either case).
+constexpr const char* kIntraOnlyCodecs[] = {
+    "MJPG", "AVRN", "DMB1", "JPEG", "LJPG", "JPGL", "AVD1", "MJLS", "MJ2C", "MPNG", "PNG ",
+    "PNG1", "HFYU", "FFVH", "FFV1", "LAGS", "ULRG", "ULRA", "ULY0", "ULY2", "ULY4", "ULH0",
+    "ULH2", "UQY2", "MAGY", "DVSD", "DVHD", "DVSL", "DV25", "DV50", "DVH1", "CDVC", "CDVH",
+    "DVCP", "DVPP", "DIB ", "RGB ", "RAW ", "UYVY", "YUY2", "YUYV", "YVYU", "2VUY", "Y422",
+    "V210", "V410", "YV12", "I420", "IYUV", "NV12", "Y800", "Y8  ", "GREY", "R210", "R10K",
+    "AVUI", "TGA ", "TIFF", "BMP ", "CLLC", "APCN", "APCH", "APCS", "APCO", "AP4H",
+    "DNXD", "AVDN", "CFHD", "SHQ0", "SHQ2", "SHQ7", "HQX ", "FRWU",
+};
+
+bool IsIntraOnlyCode(uint32_t code) {
+    char c[4];
+    for (int i = 0; i < 4; ++i) {
+        const char ch = static_cast<char>((code >> (8 * i)) & 0xFF);
+        c[i] = ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch;
+    }
+    for (const char* intra : kIntraOnlyCodecs) {
+        if (std::equal(c, c + 4, intra)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
+
+bool AviKeyFrameScanner::IsIntraOnly(const AviStream& stream) {
+    BITMAPINFOHEADER bih{};
+    if (!ReadBitmapInfoHeader(stream.Format().data(), stream.Format().size(), &bih)) {
+        return false;
+    }
+    // 0: uncompressed, 3: bit fields; RLE pictures (1, 2) may skip pixels
+    // of the frame before.
+    if (bih.biCompression == 0 || bih.biCompression == 3) {
+        return true;
+    }
+    if (IsIntraOnlyCode(bih.biCompression)) {
+        return true;
+    }
+    // A compression code the table does not know, with a handler it does.
+    return ParsedCodecOf(bih.biCompression) == AV_CODEC_ID_NONE &&
+           IsIntraOnlyCode(stream.Info().fccHandler);
+}
 
 bool AviKeyFrameScanner::MarkKeyFrames(AviStream& stream) {
     BITMAPINFOHEADER bih{};

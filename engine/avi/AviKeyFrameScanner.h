@@ -14,6 +14,12 @@ class AviKeyFrameScanner {
   public:
     // Returns false (flags untouched) when the codec has no parser.
     static bool MarkKeyFrames(AviStream& stream);
+
+    // Whether the video stream's codec stores every frame on its own
+    // (uncompressed and DIB pictures, motion JPEG, PNG, HuffYUV, DV, ...),
+    // so that any frame can start a cut. Some writers index such streams
+    // without a single key flag.
+    static bool IsIntraOnly(const AviStream& stream);
 };
 
 }  // namespace trelvan

@@ -120,6 +120,13 @@ std::string JoinReport::Json() const {
              ", \"value\": " + JsonText(d.value) + "}";
     }
     s += "]";
+    if (!notes.empty()) {
+        s += ", \"notes\": [";
+        for (size_t i = 0; i < notes.size(); ++i) {
+            s += (i ? ", " : "") + JsonText(notes[i]);
+        }
+        s += "]";
+    }
     if (unreadable >= 0) {
         s += ", \"unreadable\": {\"entry\": " + std::to_string(unreadable) +
              ", \"code\": " + std::to_string(code) + "}";
@@ -140,6 +147,9 @@ std::string JoinReport::Text() const {
     }
     if (s.empty()) {
         s = SelectLanguageText("the entries join cleanly\n", "問題なく連結できます\n");
+    }
+    for (const std::string& note : notes) {
+        s += note + "\n";
     }
     return s;
 }

@@ -22,6 +22,10 @@ struct JoinDifference {
 struct JoinReport {
     std::vector<std::string> sources;
     std::vector<JoinDifference> differences;
+    // What the join will do that the user should know, although it joins
+    // cleanly (silence filling an entry without audio, audio that will start
+    // off its video): one line each, in the language of the messages.
+    std::vector<std::string> notes;
     // An entry that could not be read at all: its index and the reader's
     // code (then nothing was compared past it).
     int32_t unreadable = -1;
@@ -33,9 +37,11 @@ struct JoinReport {
                  const std::string& first, const std::string& value);
 
     // {"sources": [...], "joins_cleanly": bool, "differences": [{"entry",
-    // "source", "stream", "field", "first", "value"}], "unreadable": {...}}
+    // "source", "stream", "field", "first", "value"}], "notes": [...],
+    // "unreadable": {...}} ("notes" only when there are any)
     std::string Json() const;
-    // One line per difference, in the language of the messages.
+    // One line per difference, then one per note, in the language of the
+    // messages.
     std::string Text() const;
     // The question a page asks before a join of entries that differ: names
     // the first difference and asks whether to join anyway (OK joins).

@@ -100,8 +100,9 @@ bool CAVIExtract::MakePreview(CutPreview* preview) {
             const QString from = FrameText(plan.wantedFrame, plan.rate);
             start += "\n" + (plan.keyFound
                                  ? Lang("moved from %1 to a key frame", "%1からキーフレームへ移動")
-                                 : Lang("moved from %1 to the end: no key frame",
-                                        "%1から終了へ移動(キーフレームなし)"))
+                                 : Lang("moved back from %1 to the key frame before it: "
+                                        "no key frame in the range",
+                                        "%1から前のキーフレームへ移動(範囲にキーフレームなし)"))
                                 .arg(from);
         }
         preview->frames.append({Lang("First frame written", "最初に書き出すフレーム"), start,
@@ -115,7 +116,7 @@ bool CAVIExtract::MakePreview(CutPreview* preview) {
     preview->facts.append(Lang("Frames: %1", "フレーム数: %1")
                               .arg(written ? int64_t{plan.endFrame} - plan.startFrame + 1 : 0));
     if (!plan.keyFound) {
-        preview->warning = QString::fromStdString(trelvan::NoKeyFrameWarning());
+        preview->warning = QString::fromStdString(trelvan::NoKeyFrameWarning(plan.start));
     }
     return true;
 }

@@ -414,14 +414,14 @@ TEST_F(AviExtractRun, EdgeCases) {
         {"start later than the end", key20, {0, 0, 5, 0}, {0, 0, 4, 0}, 125, 100, 0, 5000},
         {"frame 0 is never moved", odd, {0, 0, 0, 0}, {0, 0, 0, 360}, 0, 9, 3200, 0},
         {"start moves to the only key frame", odd, {0, 0, 0, 80}, {0, 0, 0, 300}, 5, 8, 1280, 200},
-        {"no key frame before the end: start stops at the end",
+        {"no key frame in the range: back to the key frame before it",
          odd,
          {0, 0, 0, 240},
          {0, 0, 0, 280},
+         5,
          7,
-         7,
-         320,
-         280},
+         960,
+         200},
         {"source without audio", noAudio, {0, 0, 0, 0}, {0, 0, 1, 0}, 0, 24, -1, 0},
     };
     for (const Case& c : cases) {
@@ -473,6 +473,49 @@ TEST_F(AviExtractRun, EdgeCases) {
 
 // Stop after the third frame: the output holds those frames and no audio
 // samples, closed properly; nothing is reported.
+// Outputs that players can decode from their first frame: a range without
+// a key frame starts at the key frame before it, and a stream of pictures
+// that stand alone (PNG from GStreamer's muxer, whose index flags no key
+// frame) is cut where asked, every frame flagged as a key frame.
+TEST_F(AviExtractRun, OutputsDecodeFromTheirFirstFrame) {
+    const std::string gop10s = test::MakeMedia(
+        "extract-x264-gop250",
+        "-f lavfi -i testsrc=d=8:s=32x24:r=25 -c:v libx264 -preset ultrafast -g 250 "
+        "-pix_fmt yuv420p -f avi",
+        "avi");
+    const std::string png = test::MakeGstMedia(
+        "extract-gst-png",
+        "videotestsrc num-buffers=50 ! video/x-raw,width=32,height=24,framerate=25/1 ! pngenc ! "
+        "avimux ! filesink location=OUT",
+        "avi");
+    const struct {
+        const char* name;
+        std::string src;
+        AviTime start, end;
+        int first, last;  // frames written
+        size_t keys;      // key frames ffprobe sees in the output
+    } cases[] = {
+        {"x264, key frames 10 s apart, 3.3-6.7 s", gop10s, {0, 0, 3, 300}, {0, 0, 6, 700}, 0, 168, 1},
+        {"GStreamer PNG without key flags", png, {0, 0, 0, 500}, {0, 0, 1, 0}, 13, 25, 13},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string out = dir + "/decodes.avi";
+        const AviExtractResult r = Run(c.src, c.start, c.end, out);
+        ASSERT_EQ(r.code, 0);
+        EXPECT_EQ(r.startFrame, c.first);
+        EXPECT_EQ(r.endFrame, c.last);
+        const auto packets = test::ProbePackets(out, "v:0");
+        ASSERT_EQ(packets.size(), static_cast<size_t>(c.last - c.first + 1));
+        EXPECT_TRUE(packets.front().key);
+        EXPECT_EQ(static_cast<size_t>(std::count_if(packets.begin(), packets.end(),
+                                                    [](const auto& p) { return p.key; })),
+                  c.keys);
+        std::string errors;
+        EXPECT_TRUE(test::DecodesCleanly(out, &errors)) << errors;
+    }
+}
+
 TEST_F(AviExtractRun, StopKeepsFramesSoFarWithoutAudio) {
     const std::string src = KeyEvery20();
     const std::string out = dir + "/stopped.avi";
@@ -701,7 +744,8 @@ TEST(AviExtractPlanTest, StartMovesToTheNextKeyFrameOrIsFlagged) {
         int startFrame;
         bool keyFound;
     } cases[] = {{0, 2000, 0, true}, {3500, 6000, 100, true}, {4000, 4000, 100, true},
-                 {1000, 2000, 50, false}, {8100, 9999, 249, false}};
+                 // No key frame in the range: back to the one before it.
+                 {1000, 2000, 0, false}, {8100, 9999, 200, false}, {5000, 5000, 100, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.fromMs) + "-" + std::to_string(c.toMs));
         AviExtractJob job;

@@ -85,21 +85,6 @@ std::string Patched(const std::string& src, const std::string& name, const Audio
     return out;
 }
 
-// A file made by a GStreamer pipeline ("OUT" is replaced by the path).
-std::string Gst(const std::string& name, const std::string& pipeline, const std::string& ext) {
-    const std::string out = test::ScratchDir() + "/" + name + "." + ext;
-    std::string p = pipeline;
-    p.replace(p.find("OUT"), 3, out);
-    std::vector<std::string> argv{"gst-launch-1.0", "-q"};
-    std::istringstream words(p);
-    for (std::string w; words >> w;) {
-        argv.push_back(w);
-    }
-    const test::CommandResult r = test::RunCommand(argv, 120);
-    EXPECT_EQ(r.exit_code, 0) << r.err;
-    return out;
-}
-
 // Byte range [from, to) of one chunk of a RIFF file's top level.
 struct Span {
     size_t from = 0, to = 0;
@@ -353,7 +338,7 @@ TEST(ForeignAudio, FramesStoredAsBytesAreCutBetweenFrames) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string src = Gst(c.name, c.pipeline, "avi");
+        const std::string src = test::MakeGstMedia(c.name, c.pipeline, "avi");
         ASSERT_EQ(AudioHeaderOf(src).sampleSize, 1u) << "the muxer no longer stores bytes";
         const Bytes all = Concat(test::SourcePackets(src, "a:0"));
 

@@ -150,7 +150,8 @@ class CutPreviewTest : public QObject {
 
 // Start 1.1 s is frame 28; ffprobe's next key frame is where the extract
 // begins. End 2.0 s is frame 50, the last frame written. A range of two
-// frames between key frames has none: the preview says so.
+// frames between key frames has none: the start goes back to the key frame
+// before them, and the preview says so.
 void CutPreviewTest::aviStartMovesToTheNextKeyFrame() {
     const QString src = AviKeyEvery10();
     const QList<int64_t> keys = ProbeVideoTimes(src, true);
@@ -178,11 +179,20 @@ void CutPreviewTest::aviStartMovesToTheNextKeyFrame() {
     QVERIFY(s.facts.contains("Frames: " + QString::number(51 - key / 40)));
     QVERIFY(s.warning.isEmpty());
 
-    w.SetRange({0, 0, 1, 120, 0, 0, 1, 160});  // frames 28 and 29
+    // Frames 28 and 29 hold no key frame: back to ffprobe's key frame
+    // before them, so the output still decodes from its first frame.
+    int64_t before = -1;
+    for (int64_t t : keys) {
+        before = t < 1120 ? t : before;
+    }
+    QVERIFY(before >= 0);
+    w.SetRange({0, 0, 1, 120, 0, 0, 1, 160});
     s = w.FromMenu();
-    QCOMPARE(s.warning, QString::fromStdString(trelvan::NoKeyFrameWarning()));
-    QCOMPARE(s.times[0], Time(1160) + " (frame 29)\nmoved from " + Time(1120) +
-                             " (frame 28) to the end: no key frame");
+    const trelvan::AviTime moved = trelvan::AviTime::FromMs(before);
+    QCOMPARE(s.warning, QString::fromStdString(trelvan::NoKeyFrameWarning(moved)));
+    QCOMPARE(s.times[0], Time(before) + " (frame " + QString::number(before / 40) +
+                             ")\nmoved back from " + Time(1120) +
+                             " (frame 28) to the key frame before it: no key frame in the range");
     QCOMPARE(capture.boxes.size(), 0);
 
     // A codec nobody knows: the times without pictures.
@@ -204,7 +214,7 @@ void CutPreviewTest::aviStartMovesToTheNextKeyFrame() {
     shelltest::StdoutCapture out;
     QTest::mouseClick(w.page->Item<QPushButton>(1029), Qt::LeftButton);
     QCOMPARE(capture.boxes.size(), 0);
-    QVERIFY(out.Text().contains(QString::fromStdString(trelvan::NoKeyFrameWarning()) + "\n"));
+    QVERIFY(out.Text().contains(QString::fromStdString(trelvan::NoKeyFrameWarning(moved)) + "\n"));
 }
 
 // WMV: the start is not moved; the first key frame written is ffprobe's

@@ -61,30 +61,57 @@ struct ScratchRoot {
 
 }  // namespace
 
-std::string MakeMedia(const std::string& name, const std::string& args, const std::string& ext) {
+namespace {
+
+// A fixture written once into the build tree by a tool (`argv` with the
+// output path last or in place of the word "OUT"), reused while the recipe
+// stays the same (the file name carries a hash of it).
+std::string MakeWithTool(const std::string& tool, const std::vector<std::string>& head,
+                         const std::string& name, const std::string& recipe,
+                         const std::string& ext) {
     const fs::path dir = TRELVAN_FIXTURE_DIR;
     fs::create_directories(dir);
-    const fs::path target = dir / (name + "-" + RecipeHash(args + "|" + ext) + "." + ext);
+    const fs::path target = dir / (name + "-" + RecipeHash(recipe + "|" + ext) + "." + ext);
     if (fs::exists(target)) {
         return target.string();
     }
     // Several test processes may ask for the same file at once: each writes
     // its own temporary file and renames it into place.
     const fs::path tmp = dir / (name + ".tmp" + std::to_string(getpid()) + "." + ext);
-    std::vector<std::string> argv = {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y"};
-    for (auto& w : SplitWords(args)) {
+    std::vector<std::string> argv = head;
+    bool placed = false;
+    for (auto& w : SplitWords(recipe)) {
+        if (w == "location=OUT") {
+            w = "location=" + tmp.string();
+            placed = true;
+        }
         argv.push_back(w);
     }
-    argv.push_back(tmp.string());
+    if (!placed) {
+        argv.push_back(tmp.string());
+    }
     const CommandResult r = RunCommand(argv, 600);
     if (r.exit_code != 0 || !fs::exists(tmp)) {
         std::error_code ec;
         fs::remove(tmp, ec);
-        ADD_FAILURE() << "ffmpeg could not make fixture " << name << ": " << r.err;
+        ADD_FAILURE() << tool << " could not make fixture " << name << ": " << r.err;
         throw std::runtime_error("fixture " + name + " not made");
     }
     fs::rename(tmp, target);
     return target.string();
+}
+
+}  // namespace
+
+std::string MakeMedia(const std::string& name, const std::string& args, const std::string& ext) {
+    return MakeWithTool("ffmpeg",
+                        {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y"}, name,
+                        args, ext);
+}
+
+std::string MakeGstMedia(const std::string& name, const std::string& pipeline,
+                         const std::string& ext) {
+    return MakeWithTool("gst-launch-1.0", {"gst-launch-1.0", "-q"}, name, pipeline, ext);
 }
 
 std::string SamplePath(const std::string& relative) {

@@ -13,6 +13,11 @@ namespace trelvan::test {
 // test (fatal) when ffmpeg cannot make the file.
 std::string MakeMedia(const std::string& name, const std::string& args, const std::string& ext);
 
+// The same made by a GStreamer pipeline (`gst-launch-1.0 -q <pipeline>`),
+// whose sink names the output as "location=OUT".
+std::string MakeGstMedia(const std::string& name, const std::string& pipeline,
+                         const std::string& ext);
+
 // The path of a third-party sample (e.g. "avi/jcodec_test.avi"), read-only.
 std::string SamplePath(const std::string& relative);
 // All samples of one folder ("avi", "wav", ...), sorted.
