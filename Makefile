@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: build run test deps configure clean screenshots check-sanitize fuzz package check-package
+.PHONY: build run test deps configure clean screenshots check-sanitize fuzz package check-package lint-package
 
 deps:
 	@bash scripts/install-deps
@@ -34,6 +34,10 @@ package: build
 # run from there and join two files.
 check-package: package
 	@bash scripts/check-package $(BUILD_DIR)/packages
+
+# Debian's own checks of the package: any error or warning fails.
+lint-package: package
+	@lintian --fail-on error,warning $(BUILD_DIR)/packages/*.deb
 
 # The whole test suite built with AddressSanitizer (leak checks included) and
 # UndefinedBehaviorSanitizer in its own build folder; any finding fails a test.

@@ -5,12 +5,14 @@
 #include <QFontDatabase>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QLibraryInfo>
 #include <QResource>
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
 
 #include "IniCreate.h"
+#include "Language.h"
 
 // The program's own images are compiled into the shell library.
 static void InitProgramResources() {
@@ -47,6 +49,14 @@ void CBaseApp::SetupApplication() {
     f.setPointSize(9);
     setFont(f);
     setWindowIcon(QIcon(":/trelvan/128.png"));
+    // The texts Qt draws itself (the file dialogs' columns, tooltips and
+    // menus, the edit fields' context menus) in Japanese on a Japanese
+    // system, from Qt's own translation when it is installed
+    // (qt6-translations-l10n); the program's texts do not depend on it.
+    if (trelvan::IsJapaneseSystem() &&
+        m_qtTexts.load("qtbase_ja", QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        installTranslator(&m_qtTexts);
+    }
     installEventFilter(this);
 }
 

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QTranslator>
 #include <QWidget>
 #include <functional>
 
@@ -47,5 +48,6 @@ class CBaseApp : public QApplication {
     bool m_resLoaded = false;
     QString m_resPath;
     QString m_companyKey;
+    QTranslator m_qtTexts;
     OpenHook m_openHook;
 };

@@ -15,6 +15,7 @@
 #include "CMemDC.h"
 #include "CTrelvanApp.h"
 #include "IniCreate.h"
+#include "PageUtil.h"
 
 #ifndef TRELVAN_VERSION_MAJOR
 #define TRELVAN_VERSION_MAJOR 1
@@ -26,7 +27,7 @@ CMyAboutDlg::CMyAboutDlg(QWidget* parent)
     : CBaseColorDialog(100, parent, QColor(255, 255, 255), QColor(0, 0, 0), false, false) {
     setObjectName("CMyAboutDlg");
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
-    setWindowTitle("About");
+    setWindowTitle(trelvan::shell::Lang("About", "バージョン情報"));
 }
 
 QString CMyAboutDlg::VersionText(int major, int minor, int patch) {

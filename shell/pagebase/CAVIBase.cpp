@@ -254,6 +254,7 @@ QString CAVIBase::BrowseOpen(const QString& defaultExt, const QString& initial,
     dialog.setObjectName("OpenDialog");
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
+    trelvan::shell::SetFileDialogTexts(&dialog);
     dialog.setNameFilters(trelvan::shell::ConvertFilter(filter));
     dialog.setDefaultSuffix(defaultExt);
     if (!initial.isEmpty()) {
@@ -271,6 +272,7 @@ QString CAVIBase::BrowseSave(const QString& defaultExt, const QString& initial,
     dialog.setObjectName("SaveDialog");
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
+    trelvan::shell::SetFileDialogTexts(&dialog);
     dialog.setNameFilters(trelvan::shell::ConvertFilter(filter));
     dialog.setDefaultSuffix(defaultExt);
     if (!initial.isEmpty()) {
@@ -295,6 +297,7 @@ void CAVIBase::OnListAdd(const QString& filter) {
     dialog.setObjectName("AddDialog");
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFiles);
+    trelvan::shell::SetFileDialogTexts(&dialog);
     dialog.setNameFilters(trelvan::shell::ConvertFilter(filter));
     if (dialog.exec() != QDialog::Accepted) {
         return;

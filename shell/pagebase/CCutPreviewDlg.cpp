@@ -4,6 +4,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPixmap>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "BitmapInfoHeader.h"
@@ -60,6 +61,10 @@ QString NoPictureText() {
     return Lang("(no picture)", "(画像なし)");
 }
 
+QString PreviewCloseText() {
+    return Lang("Close", "閉じる");
+}
+
 }  // namespace trelvan::shell
 
 CCutPreviewDlg::CCutPreviewDlg(QWidget* owner, const CutPreview& preview) : QDialog(owner) {
@@ -107,6 +112,7 @@ CCutPreviewDlg::CCutPreviewDlg(QWidget* owner, const CutPreview& preview) : QDia
     warning->setPalette(palette);
     layout->addWidget(warning);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    buttons->button(QDialogButtonBox::Close)->setText(trelvan::shell::PreviewCloseText());
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
 }

@@ -51,5 +51,6 @@ QString PreviewTime(int64_t milliseconds);
 QString PreviewTitle();
 QString PreviewMenuText();  // the context menu entry, with its shortcut
 QString NoPictureText();
+QString PreviewCloseText();  // the Close button (Qt's own text is English)
 
 }  // namespace trelvan::shell

@@ -1,7 +1,9 @@
 #include "PageUtil.h"
 
 #include <QCoreApplication>
+#include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
 
 #include "ErrorText.h"
@@ -99,6 +101,9 @@ int Ask(const MessageBoxRequest& request) {
                     request.okCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok,
                     request.owner);
     box.setObjectName(request.okCancel ? "AskBox" : "MessageBox");
+    if (request.okCancel) {
+        box.button(QMessageBox::Cancel)->setText(CancelText());
+    }
     return box.exec();
 }
 }  // namespace
@@ -138,6 +143,22 @@ bool Japanese() {
 
 QString Lang(const char* english, const char* japanese) {
     return QString::fromUtf8(Japanese() ? japanese : english);
+}
+
+void SetFileDialogTexts(QFileDialog* dialog) {
+    // The Japanese texts are those of the system's own file dialogs there.
+    const bool save = dialog->acceptMode() == QFileDialog::AcceptSave;
+    dialog->setWindowTitle(save ? Lang("Save As", "名前を付けて保存") : Lang("Open", "開く"));
+    dialog->setLabelText(QFileDialog::LookIn, Lang("Look in:", "ファイルの場所(&I):"));
+    dialog->setLabelText(QFileDialog::FileName, Lang("File &name:", "ファイル名(&N):"));
+    dialog->setLabelText(QFileDialog::FileType, Lang("Files of type:", "ファイルの種類(&T):"));
+    dialog->setLabelText(QFileDialog::Accept,
+                         save ? Lang("&Save", "保存(&S)") : Lang("&Open", "開く(&O)"));
+    dialog->setLabelText(QFileDialog::Reject, CancelText());
+}
+
+QString CancelText() {
+    return Lang("Cancel", "キャンセル");
 }
 
 QString AllFilesFilter() {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+class QFileDialog;
 class QWidget;
 
 // Helpers every page shares: the event pump the work loops call, deleting an
@@ -78,6 +79,13 @@ struct PageText {
     const char* japanese = "";
     QString Get() const { return Lang(english, japanese); }
 };
+
+// The title, labels and buttons of a file dialog in the user's language, for
+// its accept mode (Open or Save As); set before it is shown. Qt's own texts
+// are English.
+void SetFileDialogTexts(QFileDialog* dialog);
+// The Cancel button of the question boxes.
+QString CancelText();
 
 // The all-files entry that ends the filter list of an Open dialog.
 QString AllFilesFilter();

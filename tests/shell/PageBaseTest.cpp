@@ -1,9 +1,12 @@
 // The page framework: the error box, filters, tooltips of path fields, the
-// running state and the progress display.
+// running state and the progress display, the texts of Qt's dialogs.
+#include <QApplication>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
@@ -12,6 +15,7 @@
 #include <memory>
 
 #include "CAVIBase.h"
+#include "CCutPreviewDlg.h"
 #include "CDragListBoxEx.h"
 #include "CTrelvanDlg.h"
 #include "CWAVExtract.h"
@@ -40,8 +44,27 @@ class TestPage : public CAVIBase {
         }
         EndWork();
     }
+    using CAVIBase::BrowseOpen;
+    using CAVIBase::BrowseSave;
     using CAVIBase::OnStop;
 };
+
+namespace {
+// Reads the modal window that `open` shows, then closes it.
+QStringList ReadModal(const std::function<void()>& open,
+                      const std::function<QStringList(QWidget*)>& read) {
+    QStringList texts;
+    QTimer::singleShot(0, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal != nullptr) {
+            texts = read(modal);
+            QMetaObject::invokeMethod(modal, "reject", Qt::QueuedConnection);
+        }
+    });
+    open();
+    return texts;
+}
+}  // namespace
 
 // A link page (layout 107) wired as the link pages are: drops on the page
 // take .avi files, Add/Del/Reset edit the list.
@@ -80,6 +103,7 @@ class PageBaseTest : public QObject {
     void progressDisplayFromPositions();
     void linkPageDropsAndListButtons();
     void rangeFieldsRefuseValuesOutsideLimits();
+    void qtDialogTextsInBothLanguages();
 };
 
 void PageBaseTest::errorBoxInBothLanguages() {
@@ -351,6 +375,63 @@ void PageBaseTest::rangeFieldsRefuseValuesOutsideLimits() {
             QCOMPARE(page->ItemText(1034), QString("100 %"));
             QVERIFY(QFile::remove(out));
         }
+    }
+}
+
+// Qt's file dialogs, question boxes and the preview's button speak English
+// of their own; the program gives them its texts in both languages.
+void PageBaseTest::qtDialogTextsInBothLanguages() {
+    struct Case {
+        trelvan::LanguageChoice lang;
+        QStringList open, save;
+        QString cancel, close;
+    };
+    using L = trelvan::LanguageChoice;
+    const Case cases[] = {
+        {L::English,
+         {"Open", "Look in:", "File &name:", "Files of type:", "&Open", "Cancel"},
+         {"Save As", "Look in:", "File &name:", "Files of type:", "&Save", "Cancel"},
+         "Cancel",
+         "Close"},
+        {L::Japanese,
+         QString::fromUtf8(
+             "開く|ファイルの場所(&I):|ファイル名(&N):|ファイルの種類(&T):|開く(&O)|キャンセル")
+             .split('|'),
+         QString::fromUtf8("名前を付けて保存|ファイルの場所(&I):|ファイル名(&N):|ファイルの種類(&T)"
+                           ":|保存(&S)|キャンセル")
+             .split('|'),
+         QString::fromUtf8("キャンセル"), QString::fromUtf8("閉じる")},
+    };
+    const auto fileDialogTexts = [](QWidget* w) {
+        auto* d = qobject_cast<QFileDialog*>(w);
+        if (d == nullptr) {
+            return QStringList();
+        }
+        QStringList texts{d->windowTitle()};
+        for (auto label : {QFileDialog::LookIn, QFileDialog::FileName, QFileDialog::FileType,
+                           QFileDialog::Accept, QFileDialog::Reject}) {
+            texts << d->labelText(label);
+        }
+        return texts;
+    };
+    for (const Case& c : cases) {
+        trelvan::SetLanguageOverride(c.lang);
+        TestPage page;
+        page.CreatePage(nullptr);
+        QCOMPARE(ReadModal([&] { page.BrowseOpen("wav", "", "WAV|*.wav|"); }, fileDialogTexts),
+                 c.open);
+        QCOMPARE(ReadModal([&] { page.BrowseSave("wav", "", "WAV|*.wav|"); }, fileDialogTexts),
+                 c.save);
+        const QStringList cancel = ReadModal(
+            [&] { trelvan::shell::AskOkCancel(&page, "", "?"); },
+            [](QWidget* w) {
+                auto* box = qobject_cast<QMessageBox*>(w);
+                return box ? QStringList{box->button(QMessageBox::Cancel)->text()} : QStringList();
+            });
+        QCOMPARE(cancel, QStringList{c.cancel});
+        CCutPreviewDlg preview(&page, CutPreview{});
+        QCOMPARE(preview.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Close)->text(),
+                 c.close);
     }
 }
 
