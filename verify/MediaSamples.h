@@ -16,7 +16,7 @@ struct Movie;
 }
 }  // namespace trelvan
 
-namespace trelvan::cli {
+namespace trelvan::verify {
 
 enum class Container { Unknown, Avi, Wave, Asf, Movie };
 enum class MediaKind { Video, Audio };
@@ -115,4 +115,4 @@ class ByteStream {
     bool m_ended = false;
 };
 
-}  // namespace trelvan::cli
+}  // namespace trelvan::verify

@@ -11,7 +11,7 @@
 // Comparing one kind of stream of a written file with the sources it was
 // copied from, reading one sample (video) or one block of bytes (audio) of
 // each file at a time.
-namespace trelvan::cli {
+namespace trelvan::verify {
 
 struct CompareOutcome {
     std::optional<VerifyDifference> difference;
@@ -36,4 +36,4 @@ CompareOutcome CompareRun(const std::string& output, MediaKind kind, const std::
 // Every sample of `kind` of the output can be read.
 CompareOutcome ReadAll(const std::string& output, MediaKind kind);
 
-}  // namespace trelvan::cli
+}  // namespace trelvan::verify

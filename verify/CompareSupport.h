@@ -11,7 +11,7 @@
 
 // What the comparisons of video (VideoCompare.cpp) and audio
 // (AudioCompare.cpp, AudioRunSearch.cpp) share. Internal to them.
-namespace trelvan::cli::compare {
+namespace trelvan::verify::compare {
 
 // Attempts at a run's start before giving up (content that repeats, such as
 // silence or identical frames, matches in many places).
@@ -77,4 +77,4 @@ class OutputBytes {
 std::optional<VerifyDifference> AudioLockstep(OutputBytes& out, ByteStream& src,
                                               const std::string& path, bool may_drop, bool run);
 
-}  // namespace trelvan::cli::compare
+}  // namespace trelvan::verify::compare

@@ -8,7 +8,7 @@
 #include "RiffReader.h"
 
 // The RIFF families: AVI (with OpenDML continuation RIFFs) and WAV.
-namespace trelvan::cli {
+namespace trelvan::verify {
 namespace {
 
 using bytes::FourCC;
@@ -278,4 +278,4 @@ std::optional<VerifyDifference> CheckWaveStructure(const std::string& path,
     return std::nullopt;
 }
 
-}  // namespace trelvan::cli
+}  // namespace trelvan::verify

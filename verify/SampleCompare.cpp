@@ -4,7 +4,7 @@
 
 #include "CompareSupport.h"
 
-namespace trelvan::cli {
+namespace trelvan::verify {
 
 namespace compare {
 
@@ -79,4 +79,4 @@ CompareOutcome ReadAll(const std::string& output, MediaKind kind) {
     return o;
 }
 
-}  // namespace trelvan::cli
+}  // namespace trelvan::verify

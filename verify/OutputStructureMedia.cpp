@@ -12,7 +12,7 @@
 #include "OutputStructure.h"
 
 // The ASF family and movies.
-namespace trelvan::cli {
+namespace trelvan::verify {
 namespace {
 
 std::string TypeText(uint32_t type) {
@@ -367,4 +367,4 @@ std::optional<VerifyDifference> CheckStructure(const std::string& path, Containe
     }
 }
 
-}  // namespace trelvan::cli
+}  // namespace trelvan::verify

@@ -6,7 +6,7 @@
 #include "OutputStructure.h"
 #include "SampleCompare.h"
 
-namespace trelvan::cli {
+namespace trelvan::verify {
 namespace {
 
 constexpr MediaKind kKinds[] = {MediaKind::Video, MediaKind::Audio};
@@ -175,4 +175,4 @@ VerifyReport VerifyOutputAgainst(const std::string& output, const std::vector<st
     return report;
 }
 
-}  // namespace trelvan::cli
+}  // namespace trelvan::verify

@@ -11,7 +11,7 @@
 #include "IoFile.h"
 #include "MovieReader.h"
 
-namespace trelvan::cli {
+namespace trelvan::verify {
 namespace {
 
 using bytes::FourCC;
@@ -392,9 +392,9 @@ size_t ByteStream::Read(uint8_t* out, size_t n) {
     return done;
 }
 
-}  // namespace trelvan::cli
+}  // namespace trelvan::verify
 
-namespace trelvan::cli {
+namespace trelvan::verify {
 
 uint64_t ByteStream::Skip(uint64_t n) {
     uint64_t done = 0;
@@ -423,4 +423,4 @@ uint64_t ByteStream::Skip(uint64_t n) {
     return done;
 }
 
-}  // namespace trelvan::cli
+}  // namespace trelvan::verify

@@ -3,7 +3,7 @@
 #include "CompareSupport.h"
 
 // Video compared sample by sample: bytes and key flag.
-namespace trelvan::cli::compare {
+namespace trelvan::verify::compare {
 namespace {
 
 // Output sample k (`got`) against sample j of the source at `path` (`want`);
@@ -191,4 +191,4 @@ CompareOutcome VideoRun(const std::string& output, const std::string& source, in
     return best;
 }
 
-}  // namespace trelvan::cli::compare
+}  // namespace trelvan::verify::compare

@@ -3,7 +3,7 @@
 #include "CompareSupport.h"
 
 // Finding where in its source a run of audio bytes (an extract) starts.
-namespace trelvan::cli::compare {
+namespace trelvan::verify::compare {
 namespace {
 
 // Bytes of the output's audio looked for in the source to find where a run
@@ -319,4 +319,4 @@ CompareOutcome AudioRun(const std::string& output, const std::string& source, in
     return o;
 }
 
-}  // namespace trelvan::cli::compare
+}  // namespace trelvan::verify::compare

@@ -10,7 +10,7 @@
 // Whether the headers and indexes of a written file agree with what it
 // holds: counts and sizes as stored against the file and its index. The
 // samples' bytes are not read here (the sample comparisons do that).
-namespace trelvan::cli {
+namespace trelvan::verify {
 
 // The first disagreement, or nothing. `checked` gets a line per container
 // element that was compared.
@@ -31,4 +31,4 @@ std::optional<VerifyDifference> CheckMovieStructure(const std::string& path,
 VerifyDifference FieldDifference(const std::string& where, const std::string& field,
                                  uint64_t expected, uint64_t found);
 
-}  // namespace trelvan::cli
+}  // namespace trelvan::verify

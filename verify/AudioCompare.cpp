@@ -4,7 +4,7 @@
 
 // Audio compared as one run of bytes per stream, joined sources one after
 // the other.
-namespace trelvan::cli::compare {
+namespace trelvan::verify::compare {
 namespace {
 
 uint64_t CountRestBytes(ByteStream& s) {
@@ -101,4 +101,4 @@ CompareOutcome AudioConcatenation(const std::string& output, const std::vector<s
     return o;
 }
 
-}  // namespace trelvan::cli::compare
+}  // namespace trelvan::verify::compare
