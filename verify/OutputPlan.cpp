@@ -1,13 +1,12 @@
 #include "OutputPlan.h"
 
-#include "MediaSamples.h"
+#include "MediaFile.h"
 
 namespace trelvan::verify {
 namespace {
 
 bool Has(const std::string& path, MediaKind kind) {
-    std::string error;
-    return OpenSamples(path, kind, &error) != nullptr;
+    return MediaFile(path).Has(kind);
 }
 
 std::optional<StreamPlan> Whole(const std::string& source) {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "MediaSamples.h"
+#include "MediaFile.h"
 #include "OutputPlan.h"
 #include "VerifyReport.h"
 

@@ -5,38 +5,47 @@
 #include <string>
 #include <vector>
 
-// The samples of one stream of a written file, read back one at a time by
-// the program's own readers (AVI and WAV files, ASF files, movies), for the
-// output checks of `verify` and `--verify`. Nothing holds more than one
-// sample in memory.
-namespace trelvan {
-class AviFile;
-namespace mov {
-struct Movie;
-}
-}  // namespace trelvan
-
+// The one walk of a stream's samples that every container layer offers
+// (AviSampleWalk.cpp, AsfSampleWalk.cpp, MovieSampleWalk.cpp): each sample
+// with its stream, time, duration, key flag and bytes, in stream order.
+// Nothing holds more than one sample in memory.
 namespace trelvan::verify {
 
-enum class Container { Unknown, Avi, Wave, Asf, Movie };
 enum class MediaKind { Video, Audio };
-
-// What a file is, from its first bytes (not from its name).
-Container DetectContainer(const std::string& path);
-const char* ContainerName(Container c);
 const char* KindName(MediaKind k);
 
+// Seconds of a tick: num / den (den 0: the file does not say).
+struct TimeBase {
+    uint64_t num = 1;
+    uint64_t den = 0;
+    double Seconds(int64_t ticks) const {
+        return den == 0 ? 0.0 : static_cast<double>(ticks) * static_cast<double>(num) / static_cast<double>(den);
+    }
+};
+
 struct MediaSample {
-    std::vector<uint8_t> data;
+    // The stream's number in its file: an AVI stream's index, an ASF stream
+    // number, a movie track's id.
+    int stream = -1;
+    // Decode time and duration in the walk's ticks (TimeBase()); the
+    // duration is 0 where the file does not say (an ASF payload without a
+    // duration extension).
+    int64_t time = 0;
+    int64_t duration = 0;
     bool key = true;
+    // File offset of the first byte: of the chunk data (AVI, WAV), of the
+    // sample (movies), of the data packet that holds the first byte (ASF,
+    // whose samples may continue in later packets).
+    int64_t position = -1;
+    std::vector<uint8_t> data;
 };
 
 // The samples of one stream in stream order. The stream of a kind is the one
 // the operations take: an AVI file's first video and last audio stream, an
 // ASF file's last stream of the kind, a movie's first track of the kind.
-class SampleCursor {
+class SampleWalk {
   public:
-    virtual ~SampleCursor() = default;
+    virtual ~SampleWalk() = default;
     // 1: `out` holds the next sample; 0: no more samples; -1: the sample
     // could not be read (Error() says why).
     virtual int Next(MediaSample& out) = 0;
@@ -61,39 +70,26 @@ class SampleCursor {
     // Bytes of one audio block (an AVI or WAV format's block alignment, an
     // ASF stream's); 1 when the stream is not cut in blocks.
     uint32_t BlockAlign() const { return m_blockAlign; }
+    // The stream walked, and what its ticks are.
+    int Stream() const { return m_stream; }
+    const TimeBase& Base() const { return m_base; }
 
   protected:
     std::string m_error;
     uint32_t m_blockAlign = 1;
+    int m_stream = -1;
+    TimeBase m_base;
 };
 
-// AVI and WAV files and movies stay open (their indexes and sample tables
-// read) from their first use until this is called, so that the several
-// passes of a check over one file (each kind, a run's start, the
-// comparison) read its index once. The checks call it when they begin and
-// end.
-void ForgetOpenedFiles();
-
-// The program's readers, through that store.
-std::shared_ptr<AviFile> OpenAviFile(const std::string& path, int32_t* error);
-// A movie and the first complaint its reader made (empty when none).
-std::shared_ptr<const mov::Movie> OpenMovie(const std::string& path, int32_t* result,
-                                            std::string* complaint);
-
-// Opens the stream of `kind` of `path`. Null when the file has no such
-// stream (`*error` empty) or cannot be read (`*error` says why).
-std::unique_ptr<SampleCursor> OpenSamples(const std::string& path, MediaKind kind,
-                                          std::string* error);
-
-// Where in its audio stream's bytes `path` holds the time of video sample
-// `video_sample`, from the streams' rates (the start of an extract's audio
-// run, near enough to look around); -1 when the rates are not known.
-int64_t AudioByteAtVideoSample(const std::string& path, int64_t video_sample);
+// Block alignment of a WAVEFORMATEX; 1 when absent or zero, and for
+// compressed audio made of frames (MPEG audio, AC-3, DTS, AAC), whose field
+// counts something else and which is cut between frames, not in blocks.
+uint32_t BlockAlignOf(const std::vector<uint8_t>& wave_format);
 
 // The bytes of an audio stream as one run, whatever its chunking.
 class ByteStream {
   public:
-    explicit ByteStream(std::unique_ptr<SampleCursor> cursor) : m_cursor(std::move(cursor)) {}
+    explicit ByteStream(std::unique_ptr<SampleWalk> walk) : m_walk(std::move(walk)) {}
     // Copies up to n bytes; returns how many (fewer only at the end or on a
     // failure, see Failed()).
     size_t Read(uint8_t* out, size_t n);
@@ -102,12 +98,12 @@ class ByteStream {
     uint64_t Skip(uint64_t n);
     uint64_t Position() const { return m_position; }
     bool Failed() const { return m_failed; }
-    const std::string& Error() const { return m_cursor->Error(); }
-    uint32_t BlockAlign() const { return m_cursor->BlockAlign(); }
-    int64_t TotalBytes() const { return m_cursor->TotalBytes(); }
+    const std::string& Error() const { return m_walk->Error(); }
+    uint32_t BlockAlign() const { return m_walk->BlockAlign(); }
+    int64_t TotalBytes() const { return m_walk->TotalBytes(); }
 
   private:
-    std::unique_ptr<SampleCursor> m_cursor;
+    std::unique_ptr<SampleWalk> m_walk;
     MediaSample m_sample;
     size_t m_at = 0;
     uint64_t m_position = 0;
