@@ -6,7 +6,6 @@
 #include <csignal>
 #include <cstdio>
 
-#include "ErrorText.h"
 #include "Language.h"
 
 namespace trelvan::cli {
@@ -28,14 +27,6 @@ void ApplyCommonOptions(const ParsedArgs& args) {
     if (auto lang = args.Value("--lang")) {
         SetLanguageOverride(*lang == "ja" ? LanguageChoice::Japanese : LanguageChoice::English);
     }
-}
-
-void PrintErrorCode(int32_t code, const std::string& detail) {
-    const ErrorMessage msg = ComposeErrorMessage(code, detail);
-    if (!msg.show) {
-        return;
-    }
-    std::fprintf(stderr, "%s\n%s\n", msg.caption.c_str(), msg.text.c_str());
 }
 
 int UsageFailure(const std::string& message) {

@@ -5,6 +5,7 @@
 
 #include "CEncAVIAudio.h"
 #include "CliArgs.h"
+#include "ErrorLine.h"
 #include "JoinCheck.h"
 #include "OpContext.h"
 
@@ -20,10 +21,6 @@ enum ExitCode : int {
 
 // Applies the common options of a parsed command line (--lang).
 void ApplyCommonOptions(const ParsedArgs& args);
-
-// Prints an error code as the error box shows it (caption line, then the
-// text) on standard error. Nothing for codes without a text.
-void PrintErrorCode(int32_t code, const std::string& detail = {});
 
 // Audio blocks that cannot be read during an AVI copy. By default nobody is
 // asked: that audio ends there and the run fails with a read error that

@@ -44,7 +44,7 @@ int RunAudioExtract(const std::vector<std::string>& words) {
             AudioTime length;
             const int32_t code = ReadAudioDuration(job.source, &length);
             if (code != 0) {
-                PrintErrorCode(code, job.source);
+                PrintRunError(code, {{job.source}, job.output});
                 return kExitOperationError;
             }
             // One millisecond past the truncated length reaches the last
@@ -69,7 +69,7 @@ int RunAudioExtract(const std::vector<std::string>& words) {
         const AudioExtractResult result = trelvan::RunAudioExtract(job, ctx);
         run.FinishProgress();
         if (result.code != 0) {
-            PrintErrorCode(result.code, result.sourceInDetail ? job.source : std::string());
+            PrintRunError(result.code, {{job.source}, job.output});
             return kExitOperationError;
         }
         if (run.Interrupted()) {

@@ -38,7 +38,8 @@ int RunAudioLink(const std::vector<std::string>& words) {
         job.sources = args.Positional();
         job.output =
             args.Value("-o").value_or(DefaultOutputName(job.sources.front(), "_link", ".wav"));
-        if (RefuseUnlessClean(CheckAudioJoin(job.sources), args.Has("--force"))) {
+        const JoinReport join = CheckAudioJoin(job.sources);
+        if (RefuseUnlessClean(join, args.Has("--force"))) {
             return kExitOperationError;
         }
 
@@ -58,12 +59,8 @@ int RunAudioLink(const std::vector<std::string>& words) {
         const AudioLinkResult result = trelvan::RunAudioLink(job, ctx);
         run.FinishProgress();
         if (result.code != 0) {
-            // The page shows no detail; here the source that failed to open
-            // is named, as a terminal has no list to look at.
-            const std::string detail = result.failedSource >= 0
-                                           ? job.sources[static_cast<size_t>(result.failedSource)]
-                                           : std::string();
-            PrintErrorCode(result.code, detail);
+            PrintRunError(result.code, {job.sources, job.output,
+                                        result.failedSource >= 0 ? result.failedSource : join.unreadable});
             return kExitOperationError;
         }
         if (run.Interrupted()) {

@@ -57,7 +57,7 @@ int RunAviExtract(const std::vector<std::string>& words) {
         AviRange range;
         const int32_t code = ReadAviRange(job.source, &range);
         if (code != 0) {
-            PrintErrorCode(code);
+            PrintRunError(code, {{job.source}, job.output});
             return kExitOperationError;
         }
         job.rate = range.rate;
@@ -72,7 +72,7 @@ int RunAviExtract(const std::vector<std::string>& words) {
             AviExtractPlan plan;
             const int32_t planned = PlanAviExtract(job, &plan);
             if (planned != 0) {
-                PrintErrorCode(planned);
+                PrintRunError(planned, {{job.source}, job.output});
                 return kExitOperationError;
             }
             std::printf("start %s (frame %d%s)\nend %s (after frame %d)\nframes %d\nduration %s\n",
@@ -105,7 +105,7 @@ int RunAviExtract(const std::vector<std::string>& words) {
         run.FinishProgress();
         ReportAudioTrouble(result.audioTrouble, job.source);
         if (result.code != 0) {
-            PrintErrorCode(result.code);
+            PrintRunError(result.code, {{job.source}, job.output});
             return kExitOperationError;
         }
         if (run.Interrupted()) {

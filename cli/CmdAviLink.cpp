@@ -41,7 +41,8 @@ int RunAviLink(const std::vector<std::string>& words) {
         AviLinkJob job;
         job.sources = args.Positional();
         job.output = args.Value("-o").value_or(AviLinkDefaultOutput(job.sources.front()));
-        if (RefuseUnlessClean(CheckAviJoin(job.sources), args.Has("--force"))) {
+        const JoinReport join = CheckAviJoin(job.sources);
+        if (RefuseUnlessClean(join, args.Has("--force"))) {
             return kExitOperationError;
         }
 
@@ -61,7 +62,7 @@ int RunAviLink(const std::vector<std::string>& words) {
                                job.sources[static_cast<size_t>(result.audioTroubleSource)]);
         }
         if (result.code != 0) {
-            PrintErrorCode(result.code);
+            PrintRunError(result.code, {job.sources, job.output, join.unreadable});
             return kExitOperationError;
         }
         if (run.Interrupted()) {

@@ -48,7 +48,7 @@ int RunAviSeparate(const std::vector<std::string>& words) {
             return kExitStopped;  // the save reports a stop as 103
         }
         if (result.code != 0) {
-            PrintErrorCode(result.code);
+            PrintRunError(result.code, {{job.source}, job.output});
             return kExitOperationError;
         }
         const OutputPlan plan = job.kind == SeparateKind::Video ? WholeStreamsPlan(job.source, {})

@@ -44,7 +44,9 @@ int RunAviUnite(const std::vector<std::string>& words) {
             return kExitStopped;
         }
         if (result.code != 0) {
-            PrintErrorCode(result.code);
+            PrintRunError(result.code, {{job.videoSource, job.audioSource},
+                                        job.output,
+                                        UniteFailedSource(job.videoSource, job.audioSource)});
             return kExitOperationError;
         }
         return VerifyIfAsked(args, kExitOk, job.output,

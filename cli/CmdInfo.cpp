@@ -166,7 +166,7 @@ int RunInfo(const std::vector<std::string>& words) {
         const int32_t video_rc = video.Open(path);
         const int32_t audio_rc = audio.Open(path);
         if (video_rc != err::kOk && audio_rc != err::kOk) {
-            PrintErrorCode(video_rc == err::kFileOpen ? video_rc : audio_rc);
+            PrintRunError(video_rc == err::kFileOpen ? video_rc : audio_rc, {{path}, {}});
             return kExitOperationError;
         }
         const std::vector<Field> v =

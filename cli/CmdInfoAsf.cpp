@@ -74,7 +74,7 @@ int PrintAsfInfo(const std::string& path, bool human) {
     if (hr != wm::hr::kOk) {
         char detail[64];
         std::snprintf(detail, sizeof detail, "ASF reader result 0x%08x", static_cast<uint32_t>(hr));
-        PrintErrorCode(err::kWmvOpen, detail);
+        PrintRunError(err::kWmvOpen, {{path}, {}}, detail);
         return kExitOperationError;
     }
     const asf::AsfHeader& h = r.Header();
@@ -109,7 +109,7 @@ int PrintAsfInfo(const std::string& path, bool human) {
         row.keys += s.key ? 1 : 0;
     }
     if (wm::Failed(next)) {
-        PrintErrorCode(err::kWmvProcess);
+        PrintRunError(err::kWmvProcess, {{path}, {}, 0});
         return kExitOperationError;
     }
     const bool simple = !r.Index().simple.empty();

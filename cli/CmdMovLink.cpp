@@ -52,7 +52,7 @@ int RunMovLink(const std::vector<std::string>& words) {
             return kExitOperationError;
         }
         if (result.code != 0) {
-            PrintErrorCode(result.code);
+            PrintRunError(result.code, {job.sources, job.output});
             return kExitOperationError;
         }
         if (run.Interrupted()) {

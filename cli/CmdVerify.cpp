@@ -37,8 +37,9 @@ int RunVerify(const std::vector<std::string>& words) {
         }
         ApplyCommonOptions(args);
         const std::vector<std::string> sources(files.begin() + 1, files.end());
-        const VerifyReport report = sources.empty() ? VerifyOutput(files.front())
-                                                    : VerifyOutputAgainst(files.front(), sources);
+        const verify::VerifyReport report = sources.empty()
+                                                ? verify::VerifyOutput(files.front())
+                                                : verify::VerifyOutputAgainst(files.front(), sources);
         const std::string out = args.Has("--human") ? report.Text() : report.Json() + "\n";
         std::printf("%s", out.c_str());
         return report.Ok() ? kExitOk : kExitOperationError;

@@ -64,7 +64,7 @@ int RunWmvExtract(const std::vector<std::string>& words) {
             uint64_t duration = 0;
             const int32_t code = WmvSourceDuration(job.source, &duration);
             if (code != 0) {
-                PrintErrorCode(code);
+                PrintRunError(code, {{job.source}, job.output});
                 return kExitOperationError;
             }
             job.end = duration;
@@ -74,7 +74,7 @@ int RunWmvExtract(const std::vector<std::string>& words) {
             WmvExtractPlan plan;
             const int32_t planned = PlanWmvExtract(job, &plan);
             if (planned != 0) {
-                PrintErrorCode(planned);
+                PrintRunError(planned, {{job.source}, job.output});
                 return kExitOperationError;
             }
             const auto ms = [](uint64_t units) {
@@ -96,7 +96,8 @@ int RunWmvExtract(const std::vector<std::string>& words) {
         WmvOpResult result;
         const int status = RunWmvCommand(
             args, WmvRangeProgress,
-            [&job](OpContext& ctx) { return trelvan::RunWmvExtract(job, ctx); }, &result);
+            [&job](OpContext& ctx) { return trelvan::RunWmvExtract(job, ctx); },
+            {{job.source}, job.output}, &result);
         if (result.code == 0 && result.hasVideo) {
             if (result.firstKeyTime >= 0) {
                 std::printf(

@@ -36,13 +36,15 @@ int RunWmvLink(const std::vector<std::string>& words) {
         WmvLinkJob job;
         job.sources = args.Positional();
         job.output = args.Value("-o").value_or(WmvLinkDefaultOutput(job.sources.front()));
-        if (RefuseUnlessClean(CheckWmvJoin(job.sources), args.Has("--force"))) {
+        const JoinReport join = CheckWmvJoin(job.sources);
+        if (RefuseUnlessClean(join, args.Has("--force"))) {
             return kExitOperationError;
         }
         WmvOpResult result;
         const int status = RunWmvCommand(
             args, WmvLinkProgress,
-            [&job](OpContext& ctx) { return trelvan::RunWmvLink(job, ctx); }, &result);
+            [&job](OpContext& ctx) { return trelvan::RunWmvLink(job, ctx); },
+            {job.sources, job.output, join.unreadable}, &result);
         return VerifyIfAsked(args, status, result.output, JoinPlan(job.sources));
     } catch (const UsageError& e) {
         return UsageFailure(e.what());

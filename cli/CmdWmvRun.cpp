@@ -46,7 +46,8 @@ class PumpThread {
 
 int RunWmvCommand(const ParsedArgs& args,
                   const std::function<ProgressInput(const OpContext&, bool japanese)>& progress,
-                  const std::function<WmvOpResult(OpContext&)>& op, WmvOpResult* result) {
+                  const std::function<WmvOpResult(OpContext&)>& op, RunFiles files,
+                  WmvOpResult* result) {
     OpContext ctx;
     CliRun run(ctx, args);
     run.SetProgressText(
@@ -81,7 +82,11 @@ int RunWmvCommand(const ParsedArgs& args,
         *result = r;
     }
     if (r.code != 0) {
-        PrintErrorCode(r.code);
+        // Separate names its output after the kind it writes.
+        if (!r.output.empty()) {
+            files.output = r.output;
+        }
+        PrintRunError(r.code, files);
         return kExitOperationError;
     }
     if (run.Interrupted()) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "CliArgs.h"
+#include "ErrorLine.h"
 #include "OpContext.h"
 #include "WmvOperations.h"
 
@@ -19,10 +20,11 @@ inline constexpr const char* kVerbose = "--verbose";
 // Runs `op` against a command-line context: Ctrl-C stops it, the progress
 // line (`progress` of the context) is redrawn every 100 ms unless quiet, and
 // with --verbose the copy engine's diagnostic lines go to standard error.
-// Prints the error of a failed run and returns the exit status; `result`
-// gets the operation's result.
+// Prints the error of a failed run (naming the one of `files` it is about)
+// and returns the exit status; `result` gets the operation's result.
 int RunWmvCommand(const ParsedArgs& args,
                   const std::function<ProgressInput(const OpContext&, bool japanese)>& progress,
-                  const std::function<WmvOpResult(OpContext&)>& op, WmvOpResult* result = nullptr);
+                  const std::function<WmvOpResult(OpContext&)>& op, RunFiles files,
+                  WmvOpResult* result = nullptr);
 
 }  // namespace trelvan::cli

@@ -40,7 +40,8 @@ int RunWmvSeparate(const std::vector<std::string>& words) {
         WmvOpResult result;
         const int status = RunWmvCommand(
             args, WmvRangeProgress,
-            [&job](OpContext& ctx) { return trelvan::RunWmvSeparate(job, ctx); }, &result);
+            [&job](OpContext& ctx) { return trelvan::RunWmvSeparate(job, ctx); },
+            {{job.source}, job.output}, &result);
         const OutputPlan plan = job.kind == WmvStreamKind::Video ? WholeStreamsPlan(job.source, {})
                                                                  : WholeStreamsPlan({}, job.source);
         return VerifyIfAsked(args, status, result.output, plan);

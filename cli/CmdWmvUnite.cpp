@@ -35,7 +35,8 @@ int RunWmvUnite(const std::vector<std::string>& words) {
         WmvOpResult result;
         const int status = RunWmvCommand(
             args, WmvRangeProgress,
-            [&job](OpContext& ctx) { return trelvan::RunWmvUnite(job, ctx); }, &result);
+            [&job](OpContext& ctx) { return trelvan::RunWmvUnite(job, ctx); },
+            {{job.video, job.audio}, job.output, UniteFailedSource(job.video, job.audio)}, &result);
         return VerifyIfAsked(args, status, result.output, WholeStreamsPlan(job.video, job.audio));
     } catch (const UsageError& e) {
         return UsageFailure(e.what());

@@ -5,66 +5,13 @@
 #include "CliCommon.h"
 
 namespace trelvan::cli {
-namespace {
-
-bool Has(const std::string& path, MediaKind kind) {
-    std::string error;
-    return OpenSamples(path, kind, &error) != nullptr;
-}
-
-std::optional<StreamPlan> Whole(const std::string& source) {
-    if (source.empty()) {
-        return std::nullopt;
-    }
-    return StreamPlan{StreamPlan::Form::Concatenation, {source}};
-}
-
-}  // namespace
-
-OutputPlan WholeStreamsPlan(const std::string& video_source, const std::string& audio_source) {
-    return {Whole(video_source), Whole(audio_source)};
-}
-
-OutputPlan JoinPlan(const std::vector<std::string>& sources) {
-    OutputPlan plan;
-    for (const MediaKind kind : {MediaKind::Video, MediaKind::Audio}) {
-        if (sources.empty() || !Has(sources.front(), kind)) {
-            continue;
-        }
-        StreamPlan p;
-        for (const std::string& s : sources) {
-            if (Has(s, kind)) {
-                p.sources.push_back(s);
-            }
-        }
-        (kind == MediaKind::Video ? plan.video : plan.audio) = std::move(p);
-    }
-    return plan;
-}
-
-OutputPlan RunPlan(const std::string& source) {
-    OutputPlan plan;
-    const StreamPlan run{StreamPlan::Form::RunOfOne, {source}};
-    if (Has(source, MediaKind::Video)) {
-        plan.video = run;
-    }
-    if (Has(source, MediaKind::Audio)) {
-        plan.audio = run;
-    }
-    return plan;
-}
-
-OutputPlan AudioOnly(OutputPlan plan) {
-    plan.video.reset();
-    return plan;
-}
 
 int VerifyIfAsked(const ParsedArgs& args, int status, const std::string& output,
                   const OutputPlan& plan) {
     if (status != kExitOk || !args.Has(kVerify)) {
         return status;
     }
-    const VerifyReport report = VerifyOutputPlan(output, plan);
+    const verify::VerifyReport report = VerifyOutputPlan(output, plan);
     if (!report.Ok()) {
         std::fprintf(stderr, "trelvan-cli: verify: %s", report.Text().c_str());
         return kExitOperationError;

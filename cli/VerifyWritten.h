@@ -1,30 +1,26 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "CliArgs.h"
 #include "OutputVerify.h"
 
 // --verify of the writing commands: after a successful write the output is
 // read back with the program's readers and compared with what the command
-// meant to write (its plan: which sources' streams, whole, joined or as a
-// run). The check streams through the files; nothing is held whole.
+// meant to write (its plan, from the verify library). The check streams
+// through the files; nothing is held whole.
 namespace trelvan::cli {
 
-inline constexpr const char* kVerify = "--verify";
+// The verify library's plans and check, under the names the commands use.
+using verify::AudioOnly;
+using verify::JoinPlan;
+using verify::OutputPlan;
+using verify::RunPlan;
+using verify::StreamPlan;
+using verify::VerifyOutputPlan;
+using verify::WholeStreamsPlan;
 
-// The plans of the commands' kinds of work.
-// A whole stream of one source per kind (separate, unite); an empty path
-// means the output has no stream of that kind.
-OutputPlan WholeStreamsPlan(const std::string& video_source, const std::string& audio_source);
-// Every kind the first source has, from every source that has it, in order
-// (a link).
-OutputPlan JoinPlan(const std::vector<std::string>& sources);
-// Every kind the source has, as one run of its samples (an extract).
-OutputPlan RunPlan(const std::string& source);
-// Audio only (the audio link and extract write WAV files).
-OutputPlan AudioOnly(OutputPlan plan);
+inline constexpr const char* kVerify = "--verify";
 
 // When the command line asked for --verify and `status` is a success:
 // checks `output` against `plan`. A difference is printed on standard error

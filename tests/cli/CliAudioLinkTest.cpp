@@ -46,7 +46,7 @@ TEST(CliAudioLink, DefaultsAndFailures) {
     // A missing third entry: 1002 naming it, nothing written.
     r = test::RunCommand({cli, "audio-link", a, b, dir + "/missing.wav", "-o", dir + "/m.wav"});
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_NE(r.err.find("No.1002"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("missing.wav: the file does not open (error 1002)"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("missing.wav"), std::string::npos) << r.err;
     struct stat st {};
     EXPECT_NE(::stat((dir + "/m.wav").c_str(), &st), 0);
@@ -54,7 +54,7 @@ TEST(CliAudioLink, DefaultsAndFailures) {
     // The output names a source: refused, the source untouched.
     r = test::RunCommand({cli, "audio-link", a, b, "-o", b});
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_NE(r.err.find("No.6006"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("(error 6006)"), std::string::npos) << r.err;
     EXPECT_EQ(DataBytes(b), 352800u);
 
     r = test::RunCommand({cli, "audio-link", "-o", dir + "/none.wav"});

@@ -42,12 +42,12 @@ TEST(CliAviExtract, PrintsTheKeyFrameStartAndFails) {
 
     r = test::RunCommand({cli, "avi-extract", dir + "/missing.avi", "-o", dir + "/m.avi"});
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_NE(r.err.find("No.1002"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("missing.avi: the file does not open (error 1002)"), std::string::npos) << r.err;
 
     const std::vector<uint8_t> before = test::ReadBytes(src);
     r = test::RunCommand({cli, "avi-extract", src, "-o", dir + "/./" + src.substr(dir.size() + 1)});
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_NE(r.err.find("No.6006"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("(error 6006)"), std::string::npos) << r.err;
     EXPECT_EQ(test::ReadBytes(src), before);
 
     r = test::RunCommand({cli, "avi-extract", src, "--start", "later"});

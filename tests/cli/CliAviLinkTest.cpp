@@ -32,12 +32,12 @@ TEST(CliAviLink, DefaultNameCodesAndUsage) {
 
     r = test::RunCommand({cli, "avi-link", a, b, dir + "/missing.avi", "-o", dir + "/m.avi"});
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_NE(r.err.find("No.1002"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("missing.avi: the file does not open (error 1002)"), std::string::npos) << r.err;
 
     const std::vector<uint8_t> before = test::ReadBytes(b);
     r = test::RunCommand({cli, "avi-link", a, b, "-o", b});
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_NE(r.err.find("No.6006"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("(error 6006)"), std::string::npos) << r.err;
     EXPECT_EQ(test::ReadBytes(b), before);
 
     r = test::RunCommand({cli, "avi-link", "-o", dir + "/x.avi"});

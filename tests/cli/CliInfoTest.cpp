@@ -69,7 +69,7 @@ TEST(CliInfoTest, AudioOnlyVideoOnlyAndUnreadableFiles) {
     for (const std::string& path : {text, ScratchDir() + "/missing.wav", ScratchDir()}) {
         r = RunCommand({BuiltProgram("trelvan-cli"), "info", path, "--lang", "en"});
         EXPECT_EQ(r.exit_code, 1);
-        EXPECT_EQ(r.err, "エラーNo.1002\nFile opening failure\n");
+        EXPECT_EQ(r.err, "trelvan-cli: " + path + ": the file does not open (error 1002)\n");
         EXPECT_EQ(r.out, "");
     }
     r = RunCommand({BuiltProgram("trelvan-cli"), "info"});

@@ -78,11 +78,11 @@ TEST(CliSeparateUnite, DefaultsNamesAndFailures) {
     };
     const std::vector<uint8_t> before = test::ReadBytes(src);
     const Case cases[] = {
-        {{"avi-separate", "--video", src, "-o", src}, 1, "No.6006"},
-        {{"avi-separate", "--video", dir + "/none.avi"}, 1, "No.1002"},
-        {{"avi-separate", "--audio", stem + "_cut.avi"}, 1, "No.1201"},
-        {{"avi-unite", src, dir + "/sound.wav", "-o", dir + "/./sound.wav"}, 1, "No.6006"},
-        {{"avi-unite", dir + "/sound.wav", src}, 1, "No.1006"},
+        {{"avi-separate", "--video", src, "-o", src}, 1, "(error 6006)"},
+        {{"avi-separate", "--video", dir + "/none.avi"}, 1, "none.avi: the file does not open (error 1002)"},
+        {{"avi-separate", "--audio", stem + "_cut.avi"}, 1, "_cut.avi: there is no audio stream (error 1201)"},
+        {{"avi-unite", src, dir + "/sound.wav", "-o", dir + "/./sound.wav"}, 1, "/./sound.wav: the output file cannot be made (error 6006)"},
+        {{"avi-unite", dir + "/sound.wav", src}, 1, "sound.wav: there is no video stream (error 1006)"},
         {{"avi-separate", src}, 2, "one of --video and --audio"},
         {{"avi-separate", "--video", "--audio", src}, 2, "one of --video and --audio"},
         {{"avi-unite", src}, 2, "VIDEO and AUDIO"},

@@ -153,24 +153,24 @@ TEST(CliWmv, FailuresAndUsageErrors) {
         {{"wmv-link", "-o", out}, 2, "at least one SRC"},
         {{"wmv-extract", f.movie, "--start", "1:x"}, 2, "invalid time"},
         {{"wmv-extract", f.movie, "--frames", "3"}, 2, "--frames"},
-        {{"wmv-separate", "--video", missing}, 1, "No.8201"},
-        {{"wmv-unite", f.movie, missing, "-o", out}, 1, "No.8201"},
-        {{"wmv-link", f.movie, missing, "-o", out}, 1, "No.8201"},
-        {{"wmv-extract", missing}, 1, "No.8201"},
-        {{"wmv-extract", missing, "--end", "1", "-o", out}, 1, "No.8201"},
-        {{"wmv-separate", "--video", f.sound, "-o", out}, 1, "No.8204"},
-        {{"wmv-unite", f.sound, f.movie, "-o", out}, 1, "No.8204"},
+        {{"wmv-separate", "--video", missing}, 1, "(error 8201)"},
+        {{"wmv-unite", f.movie, missing, "-o", out}, 1, "(error 8201)"},
+        {{"wmv-link", f.movie, missing, "-o", out}, 1, "(error 8201)"},
+        {{"wmv-extract", missing}, 1, "(error 8201)"},
+        {{"wmv-extract", missing, "--end", "1", "-o", out}, 1, "(error 8201)"},
+        {{"wmv-separate", "--video", f.sound, "-o", out}, 1, "(error 8204)"},
+        {{"wmv-unite", f.sound, f.movie, "-o", out}, 1, "(error 8204)"},
         // Files whose streams differ are refused unless forced.
         {{"wmv-link", f.movie, f.sound, "-o", out}, 1, "--force joins them"},
         // An output that names a source (however spelled) is refused before
         // anything is deleted.
-        {{"wmv-separate", "--video", f.movie, "-o", f.movie}, 1, "No.6006"},
+        {{"wmv-separate", "--video", f.movie, "-o", f.movie}, 1, "(error 6006)"},
         {{"wmv-unite", f.movie, f.sound, "-o",
           f.dir + "/./" + fs::path(f.sound).filename().string()},
          1,
-         "No.6006"},
-        {{"wmv-link", f.movie, f.movie, "-o", f.movie}, 1, "No.6006"},
-        {{"wmv-extract", f.movie, "-o", f.movie}, 1, "No.6006"},
+         "(error 6006)"},
+        {{"wmv-link", f.movie, f.movie, "-o", f.movie}, 1, "(error 6006)"},
+        {{"wmv-extract", f.movie, "-o", f.movie}, 1, "(error 6006)"},
     };
     const auto movieBytes = test::ReadBytes(f.movie);
     const auto soundBytes = test::ReadBytes(f.sound);

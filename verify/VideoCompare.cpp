@@ -3,19 +3,19 @@
 #include "CompareSupport.h"
 
 // Video compared sample by sample: bytes and key flag.
-namespace trelvan::cli::compare {
+namespace trelvan::verify::compare {
 namespace {
 
 // Output sample k (`got`) against sample j of the source at `path` (`want`);
 // the difference names both.
 std::optional<VerifyDifference> CompareSample(const MediaSample& want, const MediaSample& got,
-                                              int64_t k, const std::string& path = {}, uint64_t j = 0) {
+                                              int64_t k, const MediaFile* path = nullptr, uint64_t j = 0) {
     const bool same_size = want.data.size() == got.data.size();
     if (same_size && want.key == got.key &&
         (want.data.empty() || std::memcmp(want.data.data(), got.data.data(), want.data.size()) == 0)) {
         return std::nullopt;
     }
-    const std::string from = FileName(path) + " sample " + std::to_string(j);
+    const std::string from = (path ? FileName(*path) : std::string()) + " sample " + std::to_string(j);
     if (!same_size) {
         return VerifyDifference{"video", k, -1, "size (" + from + ")",
                                 std::to_string(want.data.size()), std::to_string(got.data.size())};
@@ -33,7 +33,7 @@ std::optional<VerifyDifference> CompareSample(const MediaSample& want, const Med
 }
 
 // Counts what is left of a cursor (for a count that differs).
-uint64_t CountRest(SampleCursor& c) {
+uint64_t CountRest(SampleWalk& c) {
     MediaSample s;
     uint64_t n = 0;
     while (c.Next(s) > 0) {
@@ -45,7 +45,7 @@ uint64_t CountRest(SampleCursor& c) {
 // Output samples from `out` (already at sample k) against source samples
 // from `src` (already at sample j) until the source ends. `last` says whether
 // the output must end with it; `run` lets the output end first.
-std::optional<VerifyDifference> Lockstep(SampleCursor& out, SampleCursor& src, const std::string& path,
+std::optional<VerifyDifference> Lockstep(SampleWalk& out, SampleWalk& src, const MediaFile& path,
                                          uint64_t& k, uint64_t j, bool last, bool run = false) {
     MediaSample want, got;
     for (;; ++j) {
@@ -67,7 +67,7 @@ std::optional<VerifyDifference> Lockstep(SampleCursor& out, SampleCursor& src, c
             return VerifyDifference{"video", -1, -1, "samples (to the end of " + FileName(path) + ")",
                                     std::to_string(k + 1 + CountRest(src)), std::to_string(k)};
         }
-        if (auto d = CompareSample(want, got, static_cast<int64_t>(k), path, j)) {
+        if (auto d = CompareSample(want, got, static_cast<int64_t>(k), &path, j)) {
             return d;
         }
         ++k;
@@ -84,7 +84,7 @@ std::optional<VerifyDifference> Lockstep(SampleCursor& out, SampleCursor& src, c
 
 }  // namespace
 
-CompareOutcome VideoConcatenation(const std::string& output, const std::vector<std::string>& sources) {
+CompareOutcome VideoConcatenation(MediaFile& output, const std::vector<MediaFile*>& sources) {
     CompareOutcome o;
     auto out = MustOpen(output, MediaKind::Video, &o.difference);
     if (!out) {
@@ -92,9 +92,9 @@ CompareOutcome VideoConcatenation(const std::string& output, const std::vector<s
     }
     uint64_t k = 0;
     for (size_t i = 0; i < sources.size() && !o.difference; ++i) {
-        auto src = MustOpen(sources[i], MediaKind::Video, &o.difference);
+        auto src = MustOpen(*sources[i], MediaKind::Video, &o.difference);
         if (src) {
-            o.difference = Lockstep(*out, *src, sources[i], k, 0, i + 1 == sources.size());
+            o.difference = Lockstep(*out, *src, *sources[i], k, 0, i + 1 == sources.size());
         }
     }
     o.matched = k;
@@ -104,7 +104,7 @@ CompareOutcome VideoConcatenation(const std::string& output, const std::vector<s
 
 // With `near` (the source sample where the run should start, from the plan)
 // that start is tried before any other.
-CompareOutcome VideoRun(const std::string& output, const std::string& source, int64_t near) {
+CompareOutcome VideoRun(MediaFile& output, MediaFile& source, int64_t near) {
     CompareOutcome best;
     auto out = MustOpen(output, MediaKind::Video, &best.difference);
     auto scan = out ? MustOpen(source, MediaKind::Video, &best.difference) : nullptr;
@@ -191,4 +191,4 @@ CompareOutcome VideoRun(const std::string& output, const std::string& source, in
     return best;
 }
 
-}  // namespace trelvan::cli::compare
+}  // namespace trelvan::verify::compare

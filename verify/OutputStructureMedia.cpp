@@ -12,7 +12,7 @@
 #include "OutputStructure.h"
 
 // The ASF family and movies.
-namespace trelvan::cli {
+namespace trelvan::verify {
 namespace {
 
 std::string TypeText(uint32_t type) {
@@ -30,8 +30,9 @@ constexpr uint32_t kBroadcast = 1;  // file properties flag: sizes and counts ar
 
 }  // namespace
 
-std::optional<VerifyDifference> CheckAsfStructure(const std::string& path,
+std::optional<VerifyDifference> CheckAsfStructure(MediaFile& file,
                                                   std::vector<std::string>* checked) {
+    const std::string& path = file.Path();
     std::unique_ptr<IoFile> io = OpenDiskFile(path, OpenMode::Read);
     const int64_t ssize = io ? io->Size() : -1;
     uint8_t head[30];
@@ -256,8 +257,9 @@ std::optional<VerifyDifference> CheckTrak(std::span<const uint8_t> trak, size_t 
 
 }  // namespace
 
-std::optional<VerifyDifference> CheckMovieStructure(const std::string& path,
+std::optional<VerifyDifference> CheckMovieStructure(MediaFile& file,
                                                     std::vector<std::string>* checked) {
+    const std::string& path = file.Path();
     std::shared_ptr<IoFile> io = OpenDiskFile(path, OpenMode::Read);
     const int64_t ssize = io ? io->Size() : -1;
     if (ssize < 0) {
@@ -328,7 +330,7 @@ std::optional<VerifyDifference> CheckMovieStructure(const std::string& path,
     // The reader's own complaints, and every sample inside the file.
     std::string complaint;
     int32_t r = 0;
-    const std::shared_ptr<const mov::Movie> read = OpenMovie(path, &r, &complaint);
+    const std::shared_ptr<const mov::Movie> read = file.Movie(&r, &complaint);
     if (!read || !complaint.empty()) {
         return VerifyDifference{"movie", -1, -1, "reading", "no complaint",
                                 complaint.empty() ? "result " + std::to_string(r) : complaint};
@@ -351,15 +353,14 @@ std::optional<VerifyDifference> CheckMovieStructure(const std::string& path,
     return std::nullopt;
 }
 
-std::optional<VerifyDifference> CheckStructure(const std::string& path, Container container,
-                                               std::vector<std::string>* checked) {
-    switch (container) {
-        case Container::Avi: return CheckAviStructure(path, checked);
-        case Container::Wave: return CheckWaveStructure(path, checked);
-        case Container::Asf: return CheckAsfStructure(path, checked);
-        case Container::Movie: return CheckMovieStructure(path, checked);
+std::optional<VerifyDifference> CheckStructure(MediaFile& file, std::vector<std::string>* checked) {
+    switch (file.Kind()) {
+        case Container::Avi: return CheckAviStructure(file, checked);
+        case Container::Wave: return CheckWaveStructure(file, checked);
+        case Container::Asf: return CheckAsfStructure(file, checked);
+        case Container::Movie: return CheckMovieStructure(file, checked);
         default:
-            if (!OpenDiskFile(path, OpenMode::Read)) {
+            if (!OpenDiskFile(file.Path(), OpenMode::Read)) {
                 return VerifyDifference{"file", -1, -1, "readable", "yes", "no (it cannot be opened)"};
             }
             return VerifyDifference{"file", -1, -1, "container", "AVI, WAV, ASF or movie",
@@ -367,4 +368,4 @@ std::optional<VerifyDifference> CheckStructure(const std::string& path, Containe
     }
 }
 
-}  // namespace trelvan::cli
+}  // namespace trelvan::verify

@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "MediaSamples.h"
+#include "MediaFile.h"
+#include "OutputPlan.h"
 #include "VerifyReport.h"
 
 // The check of a written file: its headers and indexes against what it
@@ -16,24 +17,7 @@
 // audio is interleaved in pieces, WAV has no samples). At a join a source's
 // audio may end before its last partial block: a WAV source whose data ends
 // inside a block gives only its whole blocks.
-namespace trelvan::cli {
-
-// What one kind of stream of the output must hold.
-struct StreamPlan {
-    enum class Form {
-        Concatenation,  // every sample of the sources, in order (one source: all of it)
-        RunOfOne,       // one contiguous run of samples of the only source
-    };
-    Form form = Form::Concatenation;
-    std::vector<std::string> sources;
-};
-
-// What the output of an operation must hold; a kind without a plan must be
-// absent from the output.
-struct OutputPlan {
-    std::optional<StreamPlan> video;
-    std::optional<StreamPlan> audio;
-};
+namespace trelvan::verify {
 
 // The output alone: structure, and every sample of its video and audio
 // streams read.
@@ -49,4 +33,4 @@ VerifyReport VerifyOutputPlan(const std::string& output, const OutputPlan& plan)
 // difference of the one that got furthest is reported.
 VerifyReport VerifyOutputAgainst(const std::string& output, const std::vector<std::string>& sources);
 
-}  // namespace trelvan::cli
+}  // namespace trelvan::verify

@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "MediaSamples.h"
+#include "MediaFile.h"
 #include "VerifyReport.h"
 
 // Comparing one kind of stream of a written file with the sources it was
 // copied from, reading one sample (video) or one block of bytes (audio) of
 // each file at a time.
-namespace trelvan::cli {
+namespace trelvan::verify {
 
 struct CompareOutcome {
     std::optional<VerifyDifference> difference;
@@ -25,15 +25,15 @@ struct CompareOutcome {
 };
 
 // The output's samples of `kind` are all those of `sources`, in order.
-CompareOutcome CompareConcatenation(const std::string& output, MediaKind kind,
-                                    const std::vector<std::string>& sources);
+CompareOutcome CompareConcatenation(MediaFile& output, MediaKind kind,
+                                    const std::vector<MediaFile*>& sources);
 // The output's samples of `kind` are one contiguous run of those of `source`
 // (found by the content of its first sample or bytes). `near` (-1: not
 // known) is where the run is expected to start, a sample (video) or a byte
 // (audio): looked at first.
-CompareOutcome CompareRun(const std::string& output, MediaKind kind, const std::string& source,
+CompareOutcome CompareRun(MediaFile& output, MediaKind kind, MediaFile& source,
                           int64_t near = -1);
 // Every sample of `kind` of the output can be read.
-CompareOutcome ReadAll(const std::string& output, MediaKind kind);
+CompareOutcome ReadAll(MediaFile& output, MediaKind kind);
 
-}  // namespace trelvan::cli
+}  // namespace trelvan::verify

@@ -2,7 +2,7 @@
 
 #include "JsonText.h"
 
-namespace trelvan::cli {
+namespace trelvan::verify {
 namespace {
 
 std::string JsonList(const std::vector<std::string>& items) {
@@ -55,4 +55,4 @@ std::string VerifyReport::Text() const {
     return s + (checked.empty() ? "\n" : ")\n");
 }
 
-}  // namespace trelvan::cli
+}  // namespace trelvan::verify

@@ -7,7 +7,7 @@
 
 // What a check of a written file found: nothing, or the first difference
 // between what the file should hold and what it holds.
-namespace trelvan::cli {
+namespace trelvan::verify {
 
 struct VerifyDifference {
     std::string stream;   // "file", "video", "audio", a header ("avih", "strh 1", ...)
@@ -36,4 +36,4 @@ struct VerifyReport {
 // One line for a difference, as Text() shows it.
 std::string DescribeDifference(const VerifyDifference& d);
 
-}  // namespace trelvan::cli
+}  // namespace trelvan::verify

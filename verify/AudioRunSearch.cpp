@@ -3,7 +3,7 @@
 #include "CompareSupport.h"
 
 // Finding where in its source a run of audio bytes (an extract) starts.
-namespace trelvan::cli::compare {
+namespace trelvan::verify::compare {
 namespace {
 
 // Bytes of the output's audio looked for in the source to find where a run
@@ -22,7 +22,7 @@ struct Probe {
 
 // The output's audio length and the probes: its first bytes, its last ones
 // and some spread between them, each at an offset on a block boundary.
-std::optional<VerifyDifference> TakeProbes(const std::string& output, size_t probe_bytes,
+std::optional<VerifyDifference> TakeProbes(MediaFile& output, size_t probe_bytes,
                                            uint32_t align, uint64_t* length,
                                            std::vector<Probe>* probes) {
     constexpr int kBetween = 4;
@@ -73,7 +73,7 @@ std::optional<VerifyDifference> TakeProbes(const std::string& output, size_t pro
 // Leaves in `starts` (ascending) the run starts whose source bytes agree
 // with the output's at output offset `at` (a few bytes there), reading the
 // source once over the span the starts cover.
-std::optional<VerifyDifference> KeepAgreeing(const std::string& output, const std::string& source,
+std::optional<VerifyDifference> KeepAgreeing(MediaFile& output, MediaFile& source,
                                              uint64_t at, std::vector<uint64_t>* starts) {
     constexpr size_t kBytes = 64;
     constexpr uint64_t kMaxSpan = 4u << 20;
@@ -111,7 +111,7 @@ std::optional<VerifyDifference> KeepAgreeing(const std::string& output, const st
 // With `near` (a byte of the source where the run should start, from the
 // timing of the video or the plan) only the source around it is looked
 // through, and starts are tried nearest first.
-CompareOutcome AudioRunFrom(const std::string& output, const std::string& source, size_t probe_bytes,
+CompareOutcome AudioRunFrom(MediaFile& output, MediaFile& source, size_t probe_bytes,
                             int64_t near) {
     CompareOutcome best;
     auto scan_cursor = MustOpen(source, MediaKind::Audio, &best.difference);
@@ -302,7 +302,7 @@ CompareOutcome AudioRunFrom(const std::string& output, const std::string& source
 
 }  // namespace
 
-CompareOutcome AudioRun(const std::string& output, const std::string& source, int64_t near) {
+CompareOutcome AudioRun(MediaFile& output, MediaFile& source, int64_t near) {
     if (near >= 0) {
         CompareOutcome o = AudioRunFrom(output, source, kAudioProbe, near);
         if (!o.difference) {
@@ -319,4 +319,4 @@ CompareOutcome AudioRun(const std::string& output, const std::string& source, in
     return o;
 }
 
-}  // namespace trelvan::cli::compare
+}  // namespace trelvan::verify::compare

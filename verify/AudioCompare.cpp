@@ -4,7 +4,7 @@
 
 // Audio compared as one run of bytes per stream, joined sources one after
 // the other.
-namespace trelvan::cli::compare {
+namespace trelvan::verify::compare {
 namespace {
 
 uint64_t CountRestBytes(ByteStream& s) {
@@ -19,7 +19,7 @@ uint64_t CountRestBytes(ByteStream& s) {
 }  // namespace
 
 std::optional<VerifyDifference> AudioLockstep(OutputBytes& out, ByteStream& src,
-                                              const std::string& path, bool may_drop, bool run) {
+                                              const MediaFile& path, bool may_drop, bool run) {
     const uint32_t align = src.BlockAlign();
     // Whole blocks per read, so that the last block boundary before a
     // mismatch lies in the bytes at hand.
@@ -75,7 +75,7 @@ std::optional<VerifyDifference> AudioLockstep(OutputBytes& out, ByteStream& src,
     }
 }
 
-CompareOutcome AudioConcatenation(const std::string& output, const std::vector<std::string>& sources) {
+CompareOutcome AudioConcatenation(MediaFile& output, const std::vector<MediaFile*>& sources) {
     CompareOutcome o;
     auto cursor = MustOpen(output, MediaKind::Audio, &o.difference);
     if (!cursor) {
@@ -83,10 +83,10 @@ CompareOutcome AudioConcatenation(const std::string& output, const std::vector<s
     }
     OutputBytes out(std::move(cursor));
     for (size_t i = 0; i < sources.size() && !o.difference; ++i) {
-        auto src = MustOpen(sources[i], MediaKind::Audio, &o.difference);
+        auto src = MustOpen(*sources[i], MediaKind::Audio, &o.difference);
         if (src) {
             ByteStream bytes(std::move(src));
-            o.difference = AudioLockstep(out, bytes, sources[i], true, false);
+            o.difference = AudioLockstep(out, bytes, *sources[i], true, false);
         }
     }
     o.matched = out.Position();
@@ -101,4 +101,4 @@ CompareOutcome AudioConcatenation(const std::string& output, const std::vector<s
     return o;
 }
 
-}  // namespace trelvan::cli::compare
+}  // namespace trelvan::verify::compare

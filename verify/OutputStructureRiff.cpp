@@ -8,7 +8,7 @@
 #include "RiffReader.h"
 
 // The RIFF families: AVI (with OpenDML continuation RIFFs) and WAV.
-namespace trelvan::cli {
+namespace trelvan::verify {
 namespace {
 
 using bytes::FourCC;
@@ -118,8 +118,9 @@ VerifyDifference FieldDifference(const std::string& where, const std::string& fi
     return {where, -1, -1, field, std::to_string(expected), std::to_string(found)};
 }
 
-std::optional<VerifyDifference> CheckAviStructure(const std::string& path,
+std::optional<VerifyDifference> CheckAviStructure(MediaFile& file,
                                                   std::vector<std::string>* checked) {
+    const std::string& path = file.Path();
     std::unique_ptr<IoFile> io = OpenDiskFile(path, OpenMode::Read);
     const int64_t size = io ? io->Size() : -1;
     if (size < 0) {
@@ -135,22 +136,22 @@ std::optional<VerifyDifference> CheckAviStructure(const std::string& path,
         return VerifyDifference{"avih", -1, -1, "main header", "present", "missing"};
     }
     int32_t code = 0;
-    std::shared_ptr<AviFile> file = OpenAviFile(path, &code);
-    if (!file) {
+    std::shared_ptr<AviFile> avi = file.Avi(&code);
+    if (!avi) {
         return VerifyDifference{"file", -1, -1, "opens as an AVI file", "yes",
                                 "no (error " + std::to_string(code) + ")"};
     }
-    if (h.streams != static_cast<uint32_t>(file->StreamCount()) ||
-        h.strh.size() != static_cast<size_t>(file->StreamCount())) {
+    if (h.streams != static_cast<uint32_t>(avi->StreamCount()) ||
+        h.strh.size() != static_cast<size_t>(avi->StreamCount())) {
         return FieldDifference("avih", "streams", h.strh.size(), h.streams);
     }
-    if ((h.flags & kAvifHasIndex) != 0 && file->IndexSource() == AviIndexSource::Scan) {
+    if ((h.flags & kAvifHasIndex) != 0 && avi->IndexSource() == AviIndexSource::Scan) {
         return VerifyDifference{"index", -1, -1, "usable index (the main header says it has one)",
                                 "idx1 or OpenDML indexes", "none"};
     }
     int video = -1;
-    for (int i = 0; i < file->StreamCount(); ++i) {
-        AviStream& s = file->Stream(i);
+    for (int i = 0; i < avi->StreamCount(); ++i) {
+        AviStream& s = avi->Stream(i);
         const StoredHeaders::Stream& sh = h.strh[static_cast<size_t>(i)];
         const std::string name = "strh " + std::to_string(i) + " " + FourCCText(sh.type);
         const uint64_t chunks = static_cast<uint64_t>(s.ChunkCount());
@@ -182,7 +183,7 @@ std::optional<VerifyDifference> CheckAviStructure(const std::string& path,
             // Headers of large chunks are read on their own; those of small
             // ones through the reader's read-ahead.
             const bool read = n >= kLargeChunk ? io->ReadAt(at - 8, ch, sizeof ch) == 8
-                                               : file->ReadExact(at - 8, ch, sizeof ch);
+                                               : avi->ReadExact(at - 8, ch, sizeof ch);
             if (!read) {
                 return VerifyDifference{stream, k, static_cast<int64_t>(at - 8), "chunk header",
                                         "readable", "unreadable"};
@@ -201,7 +202,7 @@ std::optional<VerifyDifference> CheckAviStructure(const std::string& path,
                            std::to_string(sh.length));
     }
     if (video >= 0) {
-        const uint64_t frames = static_cast<uint64_t>(file->Stream(video).ChunkCount());
+        const uint64_t frames = static_cast<uint64_t>(avi->Stream(video).ChunkCount());
         if (h.haveDmlh) {
             if (h.dmlhFrames != frames) {
                 return FieldDifference("dmlh", "total frames", frames, h.dmlhFrames);
@@ -219,8 +220,9 @@ std::optional<VerifyDifference> CheckAviStructure(const std::string& path,
     return std::nullopt;
 }
 
-std::optional<VerifyDifference> CheckWaveStructure(const std::string& path,
+std::optional<VerifyDifference> CheckWaveStructure(MediaFile& file,
                                                    std::vector<std::string>* checked) {
+    const std::string& path = file.Path();
     std::unique_ptr<IoFile> io = OpenDiskFile(path, OpenMode::Read);
     const int64_t ssize = io ? io->Size() : -1;
     if (ssize < 12) {
@@ -278,4 +280,4 @@ std::optional<VerifyDifference> CheckWaveStructure(const std::string& path,
     return std::nullopt;
 }
 
-}  // namespace trelvan::cli
+}  // namespace trelvan::verify

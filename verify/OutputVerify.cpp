@@ -6,17 +6,41 @@
 #include "OutputStructure.h"
 #include "SampleCompare.h"
 
-namespace trelvan::cli {
+namespace trelvan::verify {
 namespace {
 
 constexpr MediaKind kKinds[] = {MediaKind::Video, MediaKind::Audio};
 
-// Whether `path` has a stream of `kind`; a file that cannot be read gives
+// The files of one check: each opened once, for the several passes over
+// it, and closed when the check ends.
+class CheckFiles {
+  public:
+    MediaFile& Get(const std::string& path) {
+        for (const auto& f : m_files) {
+            if (f->Path() == path) {
+                return *f;
+            }
+        }
+        return *m_files.emplace_back(std::make_unique<MediaFile>(path));
+    }
+    std::vector<MediaFile*> Get(const std::vector<std::string>& paths) {
+        std::vector<MediaFile*> files;
+        for (const std::string& p : paths) {
+            files.push_back(&Get(p));
+        }
+        return files;
+    }
+
+  private:
+    std::vector<std::unique_ptr<MediaFile>> m_files;
+};
+
+// Whether `file` has a stream of `kind`; a file that cannot be read gives
 // a difference.
-bool HasKind(const std::string& path, MediaKind kind, const std::string& role,
+bool HasKind(MediaFile& file, MediaKind kind, const std::string& role,
              std::optional<VerifyDifference>* failed) {
     std::string error;
-    const bool has = OpenSamples(path, kind, &error) != nullptr;
+    const bool has = file.Walk(kind, &error) != nullptr;
     if (!has && !error.empty()) {
         *failed = VerifyDifference{role, -1, -1, "readable", "yes", error};
     }
@@ -25,29 +49,21 @@ bool HasKind(const std::string& path, MediaKind kind, const std::string& role,
 
 // Structure first: the samples are only compared in a file whose headers
 // hold.
-bool StartReport(const std::string& output, VerifyReport* report) {
-    ForgetOpenedFiles();
-    report->output = output;
-    const Container c = DetectContainer(output);
-    report->container = ContainerName(c);
-    report->difference = CheckStructure(output, c, &report->checked);
+bool StartReport(MediaFile& output, VerifyReport* report) {
+    report->output = output.Path();
+    report->container = ContainerName(output.Kind());
+    report->difference = CheckStructure(output, &report->checked);
     return report->Ok();
 }
 
 // Where an audio run of `source` should start when its video run started at
 // `video_run` (a source and its sample): the same time.
-int64_t AudioNear(const std::string& source, MediaKind kind,
-                  const std::pair<std::string, int64_t>& video_run) {
-    if (kind != MediaKind::Audio || video_run.first != source || video_run.second < 0) {
+int64_t AudioNear(MediaFile& source, MediaKind kind, const std::pair<MediaFile*, int64_t>& video_run) {
+    if (kind != MediaKind::Audio || video_run.first != &source || video_run.second < 0) {
         return -1;
     }
-    return AudioByteAtVideoSample(source, video_run.second);
+    return source.AudioByteAtVideoSample(video_run.second);
 }
-
-// Files stay open for the passes of one check, not longer.
-struct OpenedFilesScope {
-    ~OpenedFilesScope() { ForgetOpenedFiles(); }
-};
 
 void Take(const CompareOutcome& o, VerifyReport* report) {
     if (o.difference) {
@@ -59,8 +75,8 @@ void Take(const CompareOutcome& o, VerifyReport* report) {
 
 }  // namespace
 
-VerifyReport VerifyOutput(const std::string& output) {
-    const OpenedFilesScope scope;
+VerifyReport VerifyOutput(const std::string& path) {
+    MediaFile output(path);
     VerifyReport report;
     if (!StartReport(output, &report)) {
         return report;
@@ -73,8 +89,9 @@ VerifyReport VerifyOutput(const std::string& output) {
     return report;
 }
 
-VerifyReport VerifyOutputPlan(const std::string& output, const OutputPlan& plan) {
-    const OpenedFilesScope scope;
+VerifyReport VerifyOutputPlan(const std::string& path, const OutputPlan& plan) {
+    CheckFiles files;
+    MediaFile& output = files.Get(path);
     VerifyReport report;
     // The video's sources, then those only the audio comes from.
     if (plan.video) {
@@ -88,7 +105,7 @@ VerifyReport VerifyOutputPlan(const std::string& output, const OutputPlan& plan)
     if (!StartReport(output, &report)) {
         return report;
     }
-    std::pair<std::string, int64_t> video_run{{}, -1};
+    std::pair<MediaFile*, int64_t> video_run{nullptr, -1};
     for (const MediaKind kind : kKinds) {
         const std::optional<StreamPlan>& p = kind == MediaKind::Video ? plan.video : plan.audio;
         const bool present = HasKind(output, kind, "output", &report.difference);
@@ -108,15 +125,15 @@ VerifyReport VerifyOutputPlan(const std::string& output, const OutputPlan& plan)
             return report;
         }
         if (p->form == StreamPlan::Form::RunOfOne && p->sources.size() == 1) {
-            const std::string& source = p->sources.front();
+            MediaFile& source = files.Get(p->sources.front());
             const CompareOutcome o =
                 CompareRun(output, kind, source, AudioNear(source, kind, video_run));
             Take(o, &report);
             if (kind == MediaKind::Video) {
-                video_run = {source, o.start};
+                video_run = {&source, o.start};
             }
         } else {
-            Take(CompareConcatenation(output, kind, p->sources), &report);
+            Take(CompareConcatenation(output, kind, files.Get(p->sources)), &report);
         }
         if (!report.Ok()) {
             return report;
@@ -125,19 +142,21 @@ VerifyReport VerifyOutputPlan(const std::string& output, const OutputPlan& plan)
     return report;
 }
 
-VerifyReport VerifyOutputAgainst(const std::string& output, const std::vector<std::string>& sources) {
-    const OpenedFilesScope scope;
+VerifyReport VerifyOutputAgainst(const std::string& path, const std::vector<std::string>& paths) {
+    CheckFiles files;
+    MediaFile& output = files.Get(path);
+    const std::vector<MediaFile*> sources = files.Get(paths);
     VerifyReport report;
-    report.against = sources;
+    report.against = paths;
     if (!StartReport(output, &report)) {
         return report;
     }
-    std::pair<std::string, int64_t> video_run{{}, -1};
+    std::pair<MediaFile*, int64_t> video_run{nullptr, -1};
     for (const MediaKind kind : kKinds) {
         const bool present = HasKind(output, kind, "output", &report.difference);
-        std::vector<std::string> with;
-        for (const std::string& s : sources) {
-            if (report.Ok() && HasKind(s, kind, s, &report.difference)) {
+        std::vector<MediaFile*> with;
+        for (MediaFile* s : sources) {
+            if (report.Ok() && HasKind(*s, kind, s->Path(), &report.difference)) {
                 with.push_back(s);
             }
         }
@@ -162,7 +181,7 @@ VerifyReport VerifyOutputAgainst(const std::string& output, const std::vector<st
         };
         bool held = with.size() > 1 && consider(CompareConcatenation(output, kind, with));
         for (size_t i = 0; i < with.size() && !held; ++i) {
-            held = consider(CompareRun(output, kind, with[i], AudioNear(with[i], kind, video_run)));
+            held = consider(CompareRun(output, kind, *with[i], AudioNear(*with[i], kind, video_run)));
             if (held && kind == MediaKind::Video) {
                 video_run = {with[i], best->start};
             }
@@ -175,4 +194,4 @@ VerifyReport VerifyOutputAgainst(const std::string& output, const std::vector<st
     return report;
 }
 
-}  // namespace trelvan::cli
+}  // namespace trelvan::verify

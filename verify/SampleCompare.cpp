@@ -4,11 +4,12 @@
 
 #include "CompareSupport.h"
 
-namespace trelvan::cli {
+namespace trelvan::verify {
 
 namespace compare {
 
-std::string FileName(const std::string& path) {
+std::string FileName(const MediaFile& file) {
+    const std::string& path = file.Path();
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
@@ -19,24 +20,24 @@ std::string Hex(uint8_t v) {
     return buf;
 }
 
-std::string ListNames(const std::vector<std::string>& sources) {
+std::string ListNames(const std::vector<MediaFile*>& sources) {
     std::string s;
     for (size_t i = 0; i < sources.size(); ++i) {
-        s += (i ? ", " : "") + FileName(sources[i]);
+        s += (i ? ", " : "") + FileName(*sources[i]);
     }
     return s;
 }
 
-VerifyDifference Unreadable(const std::string& stream, const std::string& path,
+VerifyDifference Unreadable(const std::string& stream, const MediaFile& path,
                             const std::string& error) {
     return {stream, -1, -1, FileName(path) + " readable", "yes", error.empty() ? "no" : error};
 }
 
 // Opens a stream that must be there.
-std::unique_ptr<SampleCursor> MustOpen(const std::string& path, MediaKind kind,
-                                       std::optional<VerifyDifference>* failed) {
+std::unique_ptr<SampleWalk> MustOpen(MediaFile& path, MediaKind kind,
+                                     std::optional<VerifyDifference>* failed) {
     std::string error;
-    auto cursor = OpenSamples(path, kind, &error);
+    auto cursor = path.Walk(kind, &error);
     if (!cursor) {
         *failed = Unreadable(KindName(kind), path,
                              error.empty() ? std::string("no ") + KindName(kind) + " stream" : error);
@@ -46,19 +47,19 @@ std::unique_ptr<SampleCursor> MustOpen(const std::string& path, MediaKind kind,
 
 }  // namespace compare
 
-CompareOutcome CompareConcatenation(const std::string& output, MediaKind kind,
-                                    const std::vector<std::string>& sources) {
+CompareOutcome CompareConcatenation(MediaFile& output, MediaKind kind,
+                                    const std::vector<MediaFile*>& sources) {
     return kind == MediaKind::Video ? compare::VideoConcatenation(output, sources)
                                     : compare::AudioConcatenation(output, sources);
 }
 
-CompareOutcome CompareRun(const std::string& output, MediaKind kind, const std::string& source,
+CompareOutcome CompareRun(MediaFile& output, MediaKind kind, MediaFile& source,
                           int64_t near) {
     return kind == MediaKind::Video ? compare::VideoRun(output, source, near)
                                     : compare::AudioRun(output, source, near);
 }
 
-CompareOutcome ReadAll(const std::string& output, MediaKind kind) {
+CompareOutcome ReadAll(MediaFile& output, MediaKind kind) {
     CompareOutcome o;
     auto out = compare::MustOpen(output, kind, &o.difference);
     if (!out) {
@@ -79,4 +80,4 @@ CompareOutcome ReadAll(const std::string& output, MediaKind kind) {
     return o;
 }
 
-}  // namespace trelvan::cli
+}  // namespace trelvan::verify

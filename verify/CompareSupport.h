@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "MediaSamples.h"
+#include "MediaFile.h"
 #include "SampleCompare.h"
 
 // What the comparisons of video (VideoCompare.cpp) and audio
 // (AudioCompare.cpp, AudioRunSearch.cpp) share. Internal to them.
-namespace trelvan::cli::compare {
+namespace trelvan::verify::compare {
 
 // Attempts at a run's start before giving up (content that repeats, such as
 // silence or identical frames, matches in many places).
@@ -19,26 +19,26 @@ inline constexpr int kRunAttempts = 32;
 // Bytes compared at a time.
 inline constexpr size_t kBlock = 256u << 10;
 
-std::string FileName(const std::string& path);
+std::string FileName(const MediaFile& path);
 std::string Hex(uint8_t v);
-std::string ListNames(const std::vector<std::string>& sources);
-VerifyDifference Unreadable(const std::string& stream, const std::string& path,
+std::string ListNames(const std::vector<MediaFile*>& sources);
+VerifyDifference Unreadable(const std::string& stream, const MediaFile& path,
                             const std::string& error);
 // Opens a stream that must be there; null (and `*failed` set) otherwise.
-std::unique_ptr<SampleCursor> MustOpen(const std::string& path, MediaKind kind,
-                                       std::optional<VerifyDifference>* failed);
+std::unique_ptr<SampleWalk> MustOpen(MediaFile& path, MediaKind kind,
+                                     std::optional<VerifyDifference>* failed);
 
-CompareOutcome VideoConcatenation(const std::string& output, const std::vector<std::string>& sources);
-CompareOutcome VideoRun(const std::string& output, const std::string& source, int64_t near);
-CompareOutcome AudioConcatenation(const std::string& output, const std::vector<std::string>& sources);
-CompareOutcome AudioRun(const std::string& output, const std::string& source, int64_t near);
+CompareOutcome VideoConcatenation(MediaFile& output, const std::vector<MediaFile*>& sources);
+CompareOutcome VideoRun(MediaFile& output, MediaFile& source, int64_t near);
+CompareOutcome AudioConcatenation(MediaFile& output, const std::vector<MediaFile*>& sources);
+CompareOutcome AudioRun(MediaFile& output, MediaFile& source, int64_t near);
 
 // The output's audio bytes, with bytes handed back (when a join turns out
 // to have dropped a source's last partial block after some of its bytes
 // happened to match the next source).
 class OutputBytes {
   public:
-    explicit OutputBytes(std::unique_ptr<SampleCursor> c) : m_stream(std::move(c)) {}
+    explicit OutputBytes(std::unique_ptr<SampleWalk> c) : m_stream(std::move(c)) {}
     size_t Read(uint8_t* buf, size_t n) {
         size_t done = std::min(n, m_back.size());
         std::copy_n(m_back.begin(), done, buf);
@@ -75,6 +75,6 @@ class OutputBytes {
 // dropped at a join); `may_drop` allows that. In a run (`run`) the output
 // may end before the source does.
 std::optional<VerifyDifference> AudioLockstep(OutputBytes& out, ByteStream& src,
-                                              const std::string& path, bool may_drop, bool run);
+                                              const MediaFile& path, bool may_drop, bool run);
 
-}  // namespace trelvan::cli::compare
+}  // namespace trelvan::verify::compare

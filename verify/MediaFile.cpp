@@ -1,0 +1,187 @@
+#include "MediaFile.h"
+
+#include <cstring>
+
+#include "AsfReader.h"
+#include "Atoms.h"
+#include "AviFile.h"
+#include "ByteOrder.h"
+#include "IoFile.h"
+#include "LayerWalks.h"
+#include "MovieReader.h"
+
+namespace trelvan::verify {
+
+using bytes::FourCC;
+
+Container DetectContainer(const std::string& path) {
+    std::unique_ptr<IoFile> file = OpenDiskFile(path, OpenMode::Read);
+    uint8_t h[16] = {};
+    if (!file || file->ReadAt(0, h, sizeof h) < 12) {
+        return Container::Unknown;
+    }
+    const uint32_t id = bytes::GetLE32(h), form = bytes::GetLE32(h + 8);
+    if (id == FourCC("RIFF") && (form == FourCC("AVI ") || form == FourCC("AVI\x19"))) {
+        return Container::Avi;
+    }
+    if ((id == FourCC("RIFF") || id == FourCC("RF64") || id == FourCC("BW64")) &&
+        form == FourCC("WAVE")) {
+        return Container::Wave;
+    }
+    if (std::memcmp(h, asf::guid::kHeader.b.data(), 16) == 0) {
+        return Container::Asf;
+    }
+    const uint32_t type = bytes::GetBE32(h + 4);
+    for (const uint32_t t : {mov::atom::kFtyp, mov::atom::kMoov, mov::atom::kMdat,
+                             mov::atom::kWide, mov::atom::kFree, mov::atom::kSkip}) {
+        if (type == t) {
+            return Container::Movie;
+        }
+    }
+    return Container::Unknown;
+}
+
+const char* ContainerName(Container c) {
+    switch (c) {
+        case Container::Avi: return "avi";
+        case Container::Wave: return "wav";
+        case Container::Asf: return "asf";
+        case Container::Movie: return "movie";
+        default: return "unknown";
+    }
+}
+
+// A movie as the reader gave it, with its result and first complaint.
+struct MediaFile::MovieReading {
+    std::shared_ptr<const mov::Movie> movie;
+    int32_t result = 0;
+    std::string complaint;
+};
+
+MediaFile::MediaFile(std::string path)
+    : m_path(std::move(path)), m_container(DetectContainer(m_path)) {}
+
+MediaFile::~MediaFile() = default;
+
+std::shared_ptr<AviFile> MediaFile::Avi(int32_t* error) {
+    if (!m_aviError) {
+        int32_t code = 0;
+        m_avi = AviFile::Open(m_path, &code);
+        m_aviError = m_avi ? 0 : code;
+    }
+    *error = *m_aviError;
+    return m_avi;
+}
+
+std::shared_ptr<const mov::Movie> MediaFile::Movie(int32_t* result, std::string* complaint) {
+    if (!m_movie) {
+        m_movie = std::make_unique<MovieReading>();
+        MovieReading& m = *m_movie;
+        auto movie = std::make_shared<mov::Movie>();
+        m.result = mov::ReadMovieFile(m_path, *movie, DiskFileOpener(), [&m](const std::string& w) {
+            if (m.complaint.empty()) {
+                m.complaint = w;
+            }
+        });
+        if (m.result == mov::kNoErr) {
+            m.movie = std::move(movie);
+        }
+    }
+    *result = m_movie->result;
+    *complaint = m_movie->complaint;
+    return m_movie->movie;
+}
+
+std::unique_ptr<SampleWalk> MediaFile::Walk(MediaKind kind, std::string* error) {
+    error->clear();
+    switch (m_container) {
+        case Container::Avi: return WalkAvi(kind, error);
+        case Container::Wave: return kind == MediaKind::Audio ? WalkAvi(kind, error) : nullptr;
+        case Container::Asf: return WalkAsf(kind, error);
+        case Container::Movie: return WalkMovie(kind, error);
+        default: *error = "is no AVI, WAV, ASF or movie file"; return nullptr;
+    }
+}
+
+bool MediaFile::Has(MediaKind kind) {
+    std::string error;
+    return Walk(kind, &error) != nullptr;
+}
+
+std::unique_ptr<SampleWalk> MediaFile::WalkAvi(MediaKind kind, std::string* error) {
+    int32_t code = 0;
+    std::shared_ptr<AviFile> file = Avi(&code);
+    if (!file) {
+        *error = "cannot be opened as an AVI or WAV file (error " + std::to_string(code) + ")";
+        return nullptr;
+    }
+    int chosen = -1;
+    for (int i = 0; i < file->StreamCount(); ++i) {
+        const AviStream& s = file->Stream(i);
+        if (kind == MediaKind::Video && s.IsVideo() && chosen < 0) {
+            chosen = i;
+        } else if (kind == MediaKind::Audio && s.IsAudio()) {
+            chosen = i;
+        }
+    }
+    if (chosen < 0) {
+        return nullptr;
+    }
+    return WalkAviStream(std::move(file), chosen);
+}
+
+std::unique_ptr<SampleWalk> MediaFile::WalkAsf(MediaKind kind, std::string* error) {
+    auto reader = std::make_unique<asf::AsfReader>();
+    const wm::HRESULT r = reader->Open(m_path);
+    if (wm::Failed(r)) {
+        *error = "cannot be opened as an ASF file (result " + std::to_string(r) + ")";
+        return nullptr;
+    }
+    int chosen = -1;
+    for (const asf::StreamInfo& s : reader->Header().streams) {
+        if ((kind == MediaKind::Video && s.IsVideo()) || (kind == MediaKind::Audio && s.IsAudio())) {
+            chosen = s.number;
+        }
+    }
+    if (chosen < 0) {
+        return nullptr;
+    }
+    // The data object follows the header object; its packets follow its
+    // 50 bytes of header.
+    uint64_t packets_at = 0;
+    uint8_t head[24];
+    if (std::unique_ptr<IoFile> io = OpenDiskFile(m_path, OpenMode::Read);
+        io && io->ReadAt(0, head, sizeof head) == sizeof head) {
+        packets_at = bytes::GetLE64(head + 16) + 50;
+    }
+    return WalkAsfStream(std::move(reader), static_cast<uint16_t>(chosen), packets_at);
+}
+
+std::unique_ptr<SampleWalk> MediaFile::WalkMovie(MediaKind kind, std::string* error) {
+    int32_t r = 0;
+    std::string complaint;
+    std::shared_ptr<const mov::Movie> movie = Movie(&r, &complaint);
+    if (!movie) {
+        *error = "cannot be read as a movie (result " + std::to_string(r) + ")";
+        return nullptr;
+    }
+    const uint32_t handler = kind == MediaKind::Video ? mov::atom::kVide : mov::atom::kSoun;
+    for (size_t i = 0; i < movie->tracks.size(); ++i) {
+        if (movie->tracks[i].handler == handler) {
+            return WalkMovieTrack(std::move(movie), i);
+        }
+    }
+    return nullptr;
+}
+
+int64_t MediaFile::AudioByteAtVideoSample(int64_t video_sample) {
+    std::string error;
+    const auto video = Walk(MediaKind::Video, &error);
+    const auto audio = video ? Walk(MediaKind::Audio, &error) : nullptr;
+    if (!audio || video->Rate() <= 0 || audio->Rate() <= 0) {
+        return -1;
+    }
+    return static_cast<int64_t>(static_cast<double>(video_sample) / video->Rate() * audio->Rate());
+}
+
+}  // namespace trelvan::verify

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// What an operation meant to write, kind by kind: which sources' streams,
+// whole, joined or as a run. The checks of OutputVerify.h hold an output to
+// its plan.
+namespace trelvan::verify {
+
+// What one kind of stream of the output must hold.
+struct StreamPlan {
+    enum class Form {
+        Concatenation,  // every sample of the sources, in order (one source: all of it)
+        RunOfOne,       // one contiguous run of samples of the only source
+    };
+    Form form = Form::Concatenation;
+    std::vector<std::string> sources;
+};
+
+// What the output of an operation must hold; a kind without a plan must be
+// absent from the output.
+struct OutputPlan {
+    std::optional<StreamPlan> video;
+    std::optional<StreamPlan> audio;
+};
+
+// The plans of the operations' kinds of work.
+// A whole stream of one source per kind (separate, unite); an empty path
+// means the output has no stream of that kind.
+OutputPlan WholeStreamsPlan(const std::string& video_source, const std::string& audio_source);
+// Every kind the first source has, from every source that has it, in order
+// (a link).
+OutputPlan JoinPlan(const std::vector<std::string>& sources);
+// Every kind the source has, as one run of its samples (an extract).
+OutputPlan RunPlan(const std::string& source);
+// Audio only (the audio link and extract write WAV files).
+OutputPlan AudioOnly(OutputPlan plan);
+
+}  // namespace trelvan::verify
