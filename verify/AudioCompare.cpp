@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 
 #include "CompareSupport.h"
@@ -16,10 +17,60 @@ uint64_t CountRestBytes(ByteStream& s) {
     return n;
 }
 
+// Silence as the AVI link writes it between entries: one byte value
+// throughout (PCM, G.711, ADPCM blocks), or MPEG audio frames that are
+// zero but for their 4-byte headers.
+bool LooksSilent(const std::vector<uint8_t>& filler) {
+    if (filler.empty() || std::all_of(filler.begin(), filler.end(),
+                                      [&filler](uint8_t b) { return b == filler.front(); })) {
+        return true;
+    }
+    for (size_t i = 0; i < filler.size();) {
+        if (filler[i] == 0) {
+            ++i;
+            continue;
+        }
+        const bool header =
+            filler[i] == 0xFF && i + 1 < filler.size() && (filler[i + 1] & 0xE0) == 0xE0;
+        if (!header) {
+            return false;
+        }
+        i += 4;
+    }
+    return true;
+}
+
+// Moves the output to where `probe` (the next entry's first bytes) begins,
+// keeping what lay before it in `skipped`. False when it never does.
+bool SkipTo(OutputBytes& out, const std::vector<uint8_t>& probe, std::vector<uint8_t>* skipped) {
+    std::vector<uint8_t> window;
+    std::vector<uint8_t> buf(kBlock);
+    for (;;) {
+        const size_t got = out.Read(buf.data(), buf.size());
+        window.insert(window.end(), buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(got));
+        const auto at = std::search(window.begin(), window.end(), probe.begin(), probe.end());
+        if (at != window.end()) {
+            skipped->insert(skipped->end(), window.begin(), at);
+            out.PutBack(&*at, static_cast<size_t>(window.end() - at));
+            return true;
+        }
+        if (got == 0 || out.Failed()) {
+            skipped->insert(skipped->end(), window.begin(), window.end());
+            return false;
+        }
+        // Keep the tail that may begin the probe.
+        const size_t keep = std::min(window.size(), probe.size() - 1);
+        skipped->insert(skipped->end(), window.begin(),
+                        window.end() - static_cast<std::ptrdiff_t>(keep));
+        window.erase(window.begin(), window.end() - static_cast<std::ptrdiff_t>(keep));
+    }
+}
+
 }  // namespace
 
 std::optional<VerifyDifference> AudioLockstep(OutputBytes& out, ByteStream& src,
-                                              const MediaFile& path, bool may_drop, bool run) {
+                                              const MediaFile& path, bool may_drop, bool run,
+                                              bool may_cut, size_t* cut_overlap) {
     const uint32_t align = src.BlockAlign();
     // Whole blocks per read, so that the last block boundary before a
     // mismatch lies in the bytes at hand.
@@ -52,6 +103,19 @@ std::optional<VerifyDifference> AudioLockstep(OutputBytes& out, ByteStream& src,
         if (run && x == m) {
             return std::nullopt;  // the output ended inside the source
         }
+        if (may_cut) {
+            // The source's audio ends here in the output: what follows is
+            // silence or the next entry's audio, looked at by the caller.
+            // The next entry may begin a few bytes earlier, where its first
+            // bytes happened to equal the source's (a frame header): the
+            // last matching bytes are handed back too, and counted.
+            const size_t back = std::min<size_t>(x, 64);
+            out.PutBack(got.data() + (x - back), m - (x - back));
+            if (cut_overlap != nullptr) {
+                *cut_overlap = back;
+            }
+            return std::nullopt;
+        }
         // The source's bytes from the last block boundary at or before the
         // difference, if they are its partial last block, may be left out.
         const size_t cut = x - x % align;
@@ -82,11 +146,52 @@ CompareOutcome AudioConcatenation(MediaFile& output, const std::vector<MediaFile
         return o;
     }
     OutputBytes out(std::move(cursor));
+    // An AVI link holds each entry's audio to its video: an entry's audio
+    // may end early, and silence may follow it up to the next entry's.
+    const bool synced = output.Kind() == Container::Avi && sources.size() > 1;
+    size_t overlap = 0;  // bytes of the entry before handed back at its cut
     for (size_t i = 0; i < sources.size() && !o.difference; ++i) {
+        const bool last = i + 1 == sources.size();
+        if (synced && i > 0) {
+            auto head = MustOpen(*sources[i], MediaKind::Audio, &o.difference);
+            if (!head) {
+                break;
+            }
+            ByteStream first(std::move(head));
+            std::vector<uint8_t> probe(64);
+            probe.resize(first.Read(probe.data(), probe.size()));
+            std::vector<uint8_t> filler;
+            const uint64_t at = out.Position();
+            if (!probe.empty() && !SkipTo(out, probe, &filler)) {
+                if (last) {
+                    o.difference = VerifyDifference{
+                        "audio", -1, static_cast<int64_t>(at),
+                        "bytes (the start of " + FileName(*sources[i]) + ")", "present", "missing"};
+                    break;
+                }
+                // Cut to nothing (its video shorter than one block): the
+                // bytes looked at belong to later entries.
+                out.PutBack(filler.data(), filler.size());
+                overlap = 0;
+                continue;
+            }
+            // Bytes handed back that matched the entry before are its own.
+            filler.erase(filler.begin(),
+                         filler.begin() + static_cast<std::ptrdiff_t>(std::min(overlap, filler.size())));
+            if (!LooksSilent(filler)) {
+                o.difference = VerifyDifference{
+                    "audio", -1, static_cast<int64_t>(at),
+                    "bytes before " + FileName(*sources[i]) + "'s audio", "silence",
+                    std::to_string(filler.size()) + " other bytes"};
+                break;
+            }
+        }
         auto src = MustOpen(*sources[i], MediaKind::Audio, &o.difference);
         if (src) {
             ByteStream bytes(std::move(src));
-            o.difference = AudioLockstep(out, bytes, *sources[i], true, false);
+            overlap = 0;
+            o.difference =
+                AudioLockstep(out, bytes, *sources[i], true, false, synced && !last, &overlap);
         }
     }
     o.matched = out.Position();

@@ -74,7 +74,12 @@ class OutputBytes {
 // when what is left after it is less than a block (a partial last block
 // dropped at a join); `may_drop` allows that. In a run (`run`) the output
 // may end before the source does.
+// With `may_cut` the source may stop matching anywhere (an entry's audio
+// cut where its video ends): the rest of the output is handed back, with up
+// to 64 of the last matching bytes (their count in `*cut_overlap`), since the
+// next entry's first bytes may equal the source's.
 std::optional<VerifyDifference> AudioLockstep(OutputBytes& out, ByteStream& src,
-                                              const MediaFile& path, bool may_drop, bool run);
+                                              const MediaFile& path, bool may_drop, bool run,
+                                              bool may_cut = false, size_t* cut_overlap = nullptr);
 
 }  // namespace trelvan::verify::compare

@@ -14,6 +14,8 @@
 #include "AviLink.h"
 #include "Fixtures.h"
 #include "JoinCheckAvi.h"
+#include "OutputPlan.h"
+#include "OutputVerify.h"
 #include "Probe.h"
 #include "Process.h"
 
@@ -104,6 +106,9 @@ std::vector<std::string> ExpectInSync(const Kind& k, const std::vector<double>& 
     ctx.warn = [&warnings](const std::string& w) { warnings.push_back(w); };
     EXPECT_EQ(RunAviLink(job, ctx).code, 0);
     EXPECT_TRUE(test::DecodesCleanly(job.output));
+    // Verification knows the cuts and the silence between entries.
+    const verify::VerifyReport checked = verify::VerifyOutputPlan(job.output, verify::JoinPlan(sources));
+    EXPECT_TRUE(checked.Ok()) << checked.Json();
 
     // Where each entry's video begins, from ffprobe's frame counts.
     std::vector<double> videoStart{0};
@@ -153,6 +158,43 @@ TEST(AviLinkSync, AudioStartsWithItsVideoAtEveryJoin) {
         ASSERT_EQ(warnings.size(), 1u);  // the entry without audio, filled
         EXPECT_NE(warnings[0].find("entry 3"), std::string::npos) << warnings[0];
     }
+}
+
+// Verification refuses what is not silence between two entries' audio:
+// the filled gap of a PCM link overwritten with noise.
+TEST(AviLinkSync, VerifyRefusesNoiseBetweenEntries) {
+    const auto tone = [](const char* seconds) {
+        return test::MakeMedia(std::string("sync-tone-") + seconds,
+                               "-f lavfi -i testsrc=d=2:s=32x24:r=25 -f lavfi -i sine=f=440:d=" +
+                                   std::string(seconds) + ":r=22050 -c:v mjpeg -c:a pcm_s16le -f avi",
+                               "avi");
+    };
+    const std::vector<std::string> sources = {tone("1.9"), tone("2")};
+    AviLinkJob job;
+    job.sources = sources;
+    job.output = test::ScratchDir() + "/noise.avi";
+    OpContext ctx;
+    ASSERT_EQ(RunAviLink(job, ctx).code, 0);
+    ASSERT_TRUE(verify::VerifyOutputPlan(job.output, verify::JoinPlan(sources)).Ok());
+    // The 100 ms of silence after the first entry's 1.9 s of tone: the
+    // longest run of zero bytes in the file.
+    std::vector<uint8_t> bytes = test::ReadBytes(job.output);
+    size_t best = 0, bestAt = 0;
+    for (size_t i = 0, run = 0; i < bytes.size(); ++i) {
+        run = bytes[i] == 0 ? run + 1 : 0;
+        if (run > best) {
+            best = run;
+            bestAt = i + 1 - run;
+        }
+    }
+    ASSERT_GE(best, 4000u);
+    for (size_t i = bestAt + 100; i < bestAt + 200; ++i) {
+        bytes[i] = static_cast<uint8_t>(i * 37);
+    }
+    test::WriteBytes(job.output, bytes);
+    const verify::VerifyReport r = verify::VerifyOutputPlan(job.output, verify::JoinPlan(sources));
+    ASSERT_FALSE(r.Ok());
+    EXPECT_EQ(r.difference->expected, "silence") << r.Json();
 }
 
 // AC-3 has no silence that can be written: the audio is joined as it is,
