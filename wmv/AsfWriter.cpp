@@ -132,6 +132,10 @@ HRESULT AsfWriter::Open(std::unique_ptr<IoFile> file, const Profile& profile) {
     return hr::kOk;
 }
 
+uint64_t AsfWriter::MaxSampleTime() const {
+    return (0xFFFFFFFFull - std::min<uint64_t>(m_prerollMs, 0xFFFFFFFFull)) * 10000 + 9999;
+}
+
 AsfWriter::StreamState* AsfWriter::Stream(uint16_t number) {
     for (StreamState& s : m_streams) {
         if (s.number == number) {

@@ -52,6 +52,9 @@ class AsfWriter {
     // packets that landed and closed readable; the failure is returned.
     HRESULT EndWriting();
     bool IsOpen() const { return m_file != nullptr; }
+    // The latest sample time (100 ns, without preroll) the file can hold:
+    // presentation times are 32-bit milliseconds with the preroll added.
+    uint64_t MaxSampleTime() const;
     uint64_t PacketsWritten() const { return m_packets; }
 
   private:

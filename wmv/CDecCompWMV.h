@@ -31,6 +31,8 @@ class CDecCompWMV {
         return m_engine.TransferCodecInfoOfType(writer, major_type);
     }
     uint64_t GetDuration() const { return m_engine.GetDuration(); }
+    // Where the source's samples end, at least its duration (CWMVCopy::GetDataEnd).
+    uint64_t GetDataEnd() { return m_engine.GetDataEnd(); }
     // The source's profile (shared with the engine), or null when closed.
     std::shared_ptr<wm::Profile> GetProfile() const { return m_engine.GetProfile(); }
     void SetSampleHandler(WmvSampleHandler handler, void* value) {
