@@ -331,14 +331,29 @@ HRESULT AsfWriter::WriteLocked(uint16_t stream, uint64_t time, uint64_t duration
     return hr::kOk;
 }
 
+void AsfWriter::WidenIndex(StreamState& st) {
+    // Entry i of the doubled interval is entry 2i of the old one.
+    st.indexIntervalMs *= 2;
+    for (size_t i = 0; 2 * i < st.entries.size(); ++i) {
+        st.entries[i] = st.entries[2 * i];
+    }
+    st.entries.resize((st.entries.size() + 1) / 2);
+    st.pendingEntries = (st.pendingEntries + 1) / 2;
+}
+
 void AsfWriter::IndexSample(StreamState& st, uint32_t pt_ms, bool key, uint32_t first_packet) {
-    // Entry i is for presentation time i seconds (preroll included) and
+    // Entry i is for presentation time i intervals (preroll included) and
     // names the latest key sample at or before it.
     auto emit_until = [&](uint64_t limit_ms, bool inclusive) {
         for (;;) {
-            const uint64_t t = (st.entries.size() + st.pendingEntries) * 1000ull;
+            const uint64_t n = st.entries.size() + st.pendingEntries;
+            const uint64_t t = n * st.indexIntervalMs;
             if (inclusive ? t > limit_ms : t >= limit_ms) {
                 break;
+            }
+            if (n >= kMaxIndexEntries) {
+                WidenIndex(st);
+                continue;
             }
             if (st.haveKey) {
                 st.entries.emplace_back(st.keyPacket, st.keyCount);
@@ -383,6 +398,10 @@ HRESULT AsfWriter::Finish() {
     FlushPacket();
     uint64_t packets = m_packets;
     bool indexed = false;
+    // Seekable only when every stream that should have an index got one: a
+    // video stream without a key frame gets none, as its entries could only
+    // point at packets without one.
+    bool every_index = packets > 0;
     // An index of a file without packets would only mislead readers that
     // look for packets past the Data Object.
     if (m_out->Ok() && packets > 0) {
@@ -390,17 +409,15 @@ HRESULT AsfWriter::Finish() {
             if (!st.indexed) {
                 continue;
             }
-            if (st.entries.empty() && st.pendingEntries == 0) {
-                st.entries.emplace_back(0, 1);
-            }
-            for (uint32_t i = 0; i < st.pendingEntries; ++i) {
-                st.entries.emplace_back(0, 1);
+            if (!st.haveKey) {
+                every_index = false;
+                continue;
             }
             std::vector<uint8_t> obj;
             asf::ObjectBuilder b(obj);
             const size_t at = b.Begin(asf::guid::kSimpleIndex);
             b.Put(m_fileId);
-            b.U64(kSecond);
+            b.U64(st.indexIntervalMs * 10000);
             uint16_t max_count = 0;
             for (const auto& e : st.entries) {
                 max_count = std::max(max_count, e.second);
@@ -439,7 +456,7 @@ HRESULT AsfWriter::Finish() {
     bytes::PutLE64(fp + 24, play);
     bytes::PutLE64(fp + 32, play - m_prerollMs * 10000);
     bytes::PutLE64(fp + 40, m_prerollMs);
-    bytes::PutLE32(fp + 48, (indexed || audio_only) ? 2u : 0u);
+    bytes::PutLE32(fp + 48, ((indexed && every_index) || audio_only) ? 2u : 0u);
     uint8_t data[16];
     bytes::PutLE64(data, 50 + packets * m_packetSize);
     bytes::PutLE64(data + 8, packets);

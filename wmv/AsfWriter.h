@@ -19,6 +19,9 @@ namespace trelvan::wm {
 inline constexpr uint32_t kSampleCleanPoint = 1;
 inline constexpr uint32_t kSampleDiscontinuity = 2;
 
+// The most entries a Simple Index gets (its interval widens beyond them).
+inline constexpr size_t kMaxIndexEntries = 8192;
+
 struct AsfWriterOptions {
     uint32_t defaultPacketSize = 3200;  // when the profile names none
     uint64_t defaultPrerollMs = 3100;
@@ -67,11 +70,15 @@ class AsfWriter {
         uint64_t previousTime = 0;  // 100 ns, of the stream's last sample
         bool indexed = false;
         // Simple Index built as samples come: the latest key sample's packets
-        // and the entries of the seconds passed so far.
+        // and the entries of the intervals passed so far. The interval
+        // starts at a second and doubles whenever the entries would pass
+        // kMaxIndexEntries, so that a time stamp far from the others (video
+        // stamped at 1000 h) cannot make the index huge.
         bool haveKey = false;
         uint32_t keyPacket = 0;
         uint16_t keyCount = 0;
-        uint32_t pendingEntries = 0;  // seconds before the first key sample
+        uint64_t indexIntervalMs = 1000;
+        uint32_t pendingEntries = 0;  // intervals before the first key sample
         std::vector<std::pair<uint32_t, uint16_t>> entries;  // packet, count
     };
 
@@ -80,6 +87,7 @@ class AsfWriter {
     void FlushPacket();
     bool StartPacket(uint32_t send_ms);
     void IndexSample(StreamState& st, uint32_t pt_ms, bool key, uint32_t first_packet);
+    static void WidenIndex(StreamState& st);
     void FinishIndex(StreamState& st, uint64_t end_ms);
     HRESULT Finish();
     StreamState* Stream(uint16_t number);

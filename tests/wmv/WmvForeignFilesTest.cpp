@@ -7,6 +7,7 @@
 #include "AsfFixtures.h"
 #include "AsfProbe.h"
 #include "AsfReader.h"
+#include "AsfWriter.h"
 #include "ErrorCodes.h"
 #include "Fixtures.h"
 #include "Process.h"
@@ -189,6 +190,103 @@ TEST(WmvForeignFilesTest, LinkPastTheMillisecondRangeEndsBeforeTheEntry) {
     EXPECT_EQ(CountsOf(ReadOurs(out)), want);
     EXPECT_EQ(CountsOf(Read(out).gstreamer), want);
     EXPECT_LT(std::filesystem::file_size(out), 2 * std::filesystem::file_size(src));
+}
+
+// ---- Index -------------------------------------------------------------------
+
+// A copy of `src` through the writer with the time of its `altered`-th
+// sample moved to `time`.
+std::string WithOneTimeAltered(const std::string& src, size_t altered, uint64_t time,
+                               const std::string& out) {
+    asf::AsfReader r;
+    EXPECT_EQ(r.Open(src), wm::hr::kOk);
+    wm::AsfWriter w;
+    EXPECT_EQ(
+        w.Open(OpenDiskFile(out, OpenMode::CreateTruncate), *wm::Profile::FromHeader(r.Header())),
+        wm::hr::kOk);
+    EXPECT_EQ(w.BeginWriting(), wm::hr::kOk);
+    asf::AsfSample s;
+    for (size_t i = 0; r.Next(s) == wm::hr::kOk; ++i) {
+        EXPECT_EQ(w.WriteSample(s.stream, i == altered ? time : s.time, s.duration,
+                                s.key ? wm::kSampleCleanPoint : 0, s.data.data(), s.data.size()),
+                  wm::hr::kOk);
+    }
+    EXPECT_EQ(w.EndWriting(), wm::hr::kOk);
+    return out;
+}
+
+// Every entry of the output's Simple Index names the packet where the
+// latest key frame at or before its time begins (the first key frame for
+// times before it); `entries` bounds their count.
+void ExpectIndexOfKeyFrames(const std::string& out, size_t max_entries) {
+    std::vector<asf::AsfSample> raw;
+    ReadOurs(out, &raw);
+    asf::AsfReader r;
+    ASSERT_EQ(r.Open(out), wm::hr::kOk);
+    ASSERT_EQ(r.Index().simple.size(), 1u);
+    const asf::SimpleIndex& index = r.Index().simple[0];
+    EXPECT_LE(index.entries.size(), max_entries);
+    EXPECT_EQ(r.Header().props.flags & 2, 2u) << "seekable";
+    const uint64_t preroll = r.Header().props.prerollMs * 10000;
+    std::vector<const asf::AsfSample*> keys;
+    for (const asf::AsfSample& x : raw) {
+        if (x.stream == 1 && x.key) {
+            keys.push_back(&x);
+        }
+    }
+    ASSERT_FALSE(keys.empty());
+    for (size_t i = 0; i < index.entries.size(); ++i) {
+        const uint64_t t = i * index.interval;
+        const asf::AsfSample* named = keys.front();
+        for (const asf::AsfSample* k : keys) {
+            if (k->time + preroll <= t) {
+                named = k;
+            }
+        }
+        ASSERT_EQ(index.entries[i].packet, named->packet) << "entry " << i;
+    }
+    // The entries reach the latest sample and stop there.
+    EXPECT_GE(index.entries.size() * index.interval, raw.back().time + preroll);
+    EXPECT_LE((index.entries.size() - 1) * index.interval, raw.back().time + preroll);
+}
+
+TEST(WmvForeignFilesTest, IndexStaysSmallAndNamesKeyFrames) {
+    const std::string video = MadeAsfFiles()[3].path;  // 2 s at 10 fps, a key frame every 5
+    struct Case {
+        std::string what, source;
+        size_t maxEntries;
+    };
+    const Case cases[] = {
+        {"as made", video, 6},  // 3.1 s of preroll and 2 s, a second each
+        // The last frame stamped 800 h on: not 2.9 million entries.
+        {"one time altered", WithOneTimeAltered(video, 19, 28800000000000ull, Files().dir + "/altered.wmv"),
+         wm::kMaxIndexEntries},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        OpContext ctx;
+        const std::string out = Files().dir + "/indexed.wmv";
+        ASSERT_EQ(RunWmvLink({{c.source}, out}, ctx).code, 0);
+        ExpectIndexOfKeyFrames(out, c.maxEntries);
+        EXPECT_LT(std::filesystem::file_size(out), 2 * std::filesystem::file_size(video));
+    }
+}
+
+// A range without a key frame: no index (its entries could only point at
+// packets without one) and no Seekable flag.
+TEST(WmvForeignFilesTest, RangeWithoutAKeyFrameGetsNoIndex) {
+    const std::string video = MadeAsfFiles()[3].path;
+    std::vector<asf::AsfSample> raw;
+    ReadOurs(video, &raw);
+    ASSERT_TRUE(raw.size() > 4 && raw[0].key && !raw[1].key && !raw[3].key);
+    OpContext ctx;
+    const std::string out = Files().dir + "/keyless.wmv";
+    ASSERT_EQ(RunWmvExtract({video, out, raw[1].time, raw[3].time}, ctx).code, 0);
+    asf::AsfReader r;
+    ASSERT_EQ(r.Open(out), wm::hr::kOk);
+    EXPECT_EQ(CountsOf(ReadOurs(out)), (Counts{{1, 3}}));
+    EXPECT_TRUE(r.Index().simple.empty());
+    EXPECT_EQ(r.Header().props.flags & 2, 0u);
 }
 
 }  // namespace
