@@ -153,6 +153,7 @@ std::shared_ptr<Profile> Profile::FromHeader(const asf::AsfHeader& h) {
     }
     p->packetSize = std::max(h.props.minPacketSize, h.props.maxPacketSize);
     p->prerollMs = h.props.prerollMs;
+    p->hasPreroll = h.hasFileProperties;
     return p;
 }
 

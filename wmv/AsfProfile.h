@@ -83,9 +83,11 @@ class Profile {
     // Replaces the stream of the same number.
     HRESULT ReconfigStream(const StreamConfig& s);
 
-    // Packet size and preroll of the source (0: the writer's defaults).
+    // Packet size of the source (0: the writer's default) and its preroll
+    // (hasPreroll false: the writer's default).
     uint32_t packetSize = 0;
     uint64_t prerollMs = 0;
+    bool hasPreroll = false;
 
     static std::shared_ptr<Profile> FromHeader(const asf::AsfHeader& h);
 

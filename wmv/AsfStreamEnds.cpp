@@ -81,15 +81,24 @@ uint64_t AsfStreamEnds::Estimate(uint16_t stream, size_t bytes) const {
     return t != nullptr ? EstimateOf(*t, bytes) : 0;
 }
 
+uint64_t AsfStreamEnds::EndOf(const Track& t) const {
+    if (!t.seen) {
+        return 0;
+    }
+    return t.last + (t.lastDuration != 0 ? t.lastDuration : EstimateOf(t, t.lastBytes));
+}
+
 uint64_t AsfStreamEnds::End() const {
     uint64_t end = 0;
     for (const Track& t : m_tracks) {
-        if (t.seen) {
-            const uint64_t d = t.lastDuration != 0 ? t.lastDuration : EstimateOf(t, t.lastBytes);
-            end = std::max(end, t.last + d);
-        }
+        end = std::max(end, EndOf(t));
     }
     return end;
+}
+
+uint64_t AsfStreamEnds::End(uint16_t stream) const {
+    const Track* t = Find(stream);
+    return t != nullptr ? EndOf(*t) : 0;
 }
 
 }  // namespace trelvan::asf

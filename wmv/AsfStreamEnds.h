@@ -28,6 +28,8 @@ class AsfStreamEnds {
     void Add(uint16_t stream, uint64_t time, uint64_t duration, size_t bytes);
     // The latest end over all streams; 0 when no sample was added.
     uint64_t End() const;
+    // The end of one stream's samples; 0 when it has none.
+    uint64_t End(uint16_t stream) const;
     // The latest sample time over all streams (no duration added).
     uint64_t LatestTime() const { return m_latestTime; }
     // The duration a sample of `stream` of `bytes` without one of its own is
@@ -51,6 +53,7 @@ class AsfStreamEnds {
     Track& TrackOf(uint16_t stream);
     const Track* Find(uint16_t stream) const;
     uint64_t EstimateOf(const Track& t, size_t bytes) const;
+    uint64_t EndOf(const Track& t) const;
 
     std::vector<Track> m_tracks;
     uint8_t m_index[128] = {};  // stream number -> track + 1; 0: none

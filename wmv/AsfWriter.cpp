@@ -86,17 +86,6 @@ asf::render::StreamOut StreamOutOf(const StreamConfig& c) {
     return so;
 }
 
-// A duration for samples that come without one: an audio block at the
-// stream's byte rate, a video frame at its frame time.
-uint64_t EstimatedDuration(const asf::render::StreamOut& so, size_t n) {
-    const std::vector<uint8_t>& d = so.info.typeData;
-    if (so.info.IsAudio() && d.size() >= 12) {
-        const uint32_t rate = bytes::GetLE32(d.data() + 8);
-        return rate != 0 ? n * kSecond / rate : 0;
-    }
-    return so.info.IsVideo() ? so.info.ext.avgTimePerFrame : 0;
-}
-
 }  // namespace
 
 AsfWriter::AsfWriter(AsfWriterOptions options) : m_options(options) {}
@@ -127,7 +116,8 @@ HRESULT AsfWriter::Open(std::unique_ptr<IoFile> file, const Profile& profile) {
     if (m_packetSize < kMinPacket || m_packetSize > kMaxPacket) {
         m_packetSize = m_options.defaultPacketSize;
     }
-    m_prerollMs = profile.prerollMs != 0 ? profile.prerollMs : m_options.defaultPrerollMs;
+    // A source's preroll is kept as it is, 0 included.
+    m_prerollMs = profile.hasPreroll ? profile.prerollMs : m_options.defaultPrerollMs;
     m_file = std::move(file);
     return hr::kOk;
 }
@@ -183,9 +173,15 @@ HRESULT AsfWriter::BeginWriting() {
     h.scripts = m_headerInfo.Scripts();
     m_streamOut = h.streams;
     m_fileId = h.props.fileId;
+    std::vector<asf::StreamInfo> infos;
+    for (const auto& so : h.streams) {
+        infos.push_back(so.info);
+    }
+    m_ends.SetStreams(infos);
 
     std::vector<uint8_t> header = asf::render::HeaderObject(h, m_filePropsAt);
     m_frameCountAt = h.frameCountAt;
+    m_bitrateAt = h.bitrateAt;
     // The Data Object's head: size and packet count patched at the end.
     asf::ObjectBuilder b(header);
     b.Put(asf::guid::kData);
@@ -270,12 +266,13 @@ HRESULT AsfWriter::WriteLocked(uint16_t stream, uint64_t time, uint64_t duration
     }
     const auto& so = *std::find_if(m_streamOut.begin(), m_streamOut.end(),
                                    [&](const auto& x) { return x.info.number == stream; });
-    uint64_t dur = duration != 0 ? duration : EstimatedDuration(so, n);
-    if (dur == 0 && st->havePrevious && time > st->previousTime) {
-        dur = time - st->previousTime;  // the stream's own spacing
-    }
-    st->previousTime = time;
-    st->havePrevious = true;
+    // The end of the sample for the play duration: its own duration, else
+    // an estimate from its stream (a frame interval, never the gap before
+    // the sample, which a file with holes would add to its length).
+    m_ends.Add(stream, time, duration, n);
+    const uint64_t dur = duration != 0 ? duration : m_ends.Estimate(stream, n);
+    st->bytes += n;
+    st->firstTime = std::min(st->firstTime, time);
     const uint16_t dur_ms = static_cast<uint16_t>(std::min<uint64_t>(duration / 10000, 0xFFFF));
     const bool key = (flags & kSampleCleanPoint) != 0;
     // Send times never go back, even when streams arrive out of step.
@@ -443,7 +440,13 @@ HRESULT AsfWriter::Finish() {
         indexed = false;
     }
     const int64_t size = m_file->Size();
-    const uint64_t end_ms = packets > 0 ? m_endByPacket[packets - 1] : m_prerollMs;
+    // The play duration: where the last sample ends as the whole file
+    // tells it (its frame interval is best known at the end), or as far as
+    // the packets that landed after a failure.
+    uint64_t end_ms = packets > 0 ? m_endByPacket[packets - 1] : m_prerollMs;
+    if (!failed && packets > 0) {
+        end_ms = m_prerollMs + (m_ends.End() + 9999) / 10000;
+    }
     const uint64_t play = std::max<uint64_t>(end_ms, m_prerollMs) * 10000;
     bool audio_only = true;
     for (const auto& so : m_streamOut) {
@@ -469,6 +472,29 @@ HRESULT AsfWriter::Finish() {
         bytes::PutLE64(v, st != nullptr && !failed ? st->samples : 0);
         counts = counts && m_file->WriteAt(at, v, 8);  // 0 (unknown) after a failure
     }
+    // Bit rates the header could not know in advance: the stream's bytes
+    // over its span; the file's maximum as their sum with the known ones.
+    uint64_t total = 0;
+    for (const auto& so : m_streamOut) {
+        uint64_t rate = so.bitrate;
+        const StreamState* st = Stream(so.info.number);
+        if (rate == 0 && st != nullptr && st->samples > 0 && !failed) {
+            const uint64_t end = m_ends.End(so.info.number);
+            const uint64_t span = end > st->firstTime ? end - st->firstTime : 0;
+            rate = span > 0 ? std::min<uint64_t>(st->bytes * 8 * kSecond / span, 0xFFFFFFFF) : 0;
+            uint8_t v[4];
+            bytes::PutLE32(v, static_cast<uint32_t>(rate));
+            for (const auto& [stream, at] : m_bitrateAt) {
+                if (stream == so.info.number) {
+                    counts = counts && m_file->WriteAt(at, v, 4);
+                }
+            }
+        }
+        total += rate;
+    }
+    uint8_t max_rate[4];
+    bytes::PutLE32(max_rate, static_cast<uint32_t>(std::min<uint64_t>(total, 0xFFFFFFFF)));
+    counts = counts && m_file->WriteAt(m_filePropsAt + asf::render::kFpMaxBitrate, max_rate, 4);
     const bool patched = counts && m_file->WriteAt(m_filePropsAt + 40, fp, 52) &&
                          m_file->WriteAt(data_at + 16, data, 8) &&
                          m_file->WriteAt(data_at + 40, data + 8, 8);

@@ -9,6 +9,7 @@
 #include "AsfHeaderInfo.h"
 #include "AsfHeaderRender.h"
 #include "AsfProfile.h"
+#include "AsfStreamEnds.h"
 #include "BufferedWriter.h"
 #include "IoFile.h"
 #include "WmResult.h"
@@ -66,8 +67,8 @@ class AsfWriter {
         bool durationExt = false;
         uint8_t objectNumber = 0;
         uint64_t samples = 0;
-        bool havePrevious = false;
-        uint64_t previousTime = 0;  // 100 ns, of the stream's last sample
+        uint64_t bytes = 0;
+        uint64_t firstTime = UINT64_MAX;  // 100 ns, the earliest sample's
         bool indexed = false;
         // Simple Index built as samples come: the latest key sample's packets
         // and the entries of the intervals passed so far. The interval
@@ -121,6 +122,9 @@ class AsfWriter {
     std::vector<asf::render::StreamOut> m_streamOut;
     asf::Guid m_fileId;
     std::vector<std::pair<uint16_t, size_t>> m_frameCountAt;
+    std::vector<std::pair<uint16_t, size_t>> m_bitrateAt;
+    // Where the samples end, for the play duration.
+    asf::AsfStreamEnds m_ends;
 };
 
 }  // namespace trelvan::wm

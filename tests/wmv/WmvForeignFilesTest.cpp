@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <sstream>
 
 #include "AsfFixtures.h"
 #include "AsfProbe.h"
@@ -287,6 +288,64 @@ TEST(WmvForeignFilesTest, RangeWithoutAKeyFrameGetsNoIndex) {
     EXPECT_EQ(CountsOf(ReadOurs(out)), (Counts{{1, 3}}));
     EXPECT_TRUE(r.Index().simple.empty());
     EXPECT_EQ(r.Header().props.flags & 2, 0u);
+}
+
+// ---- Header figures ------------------------------------------------------------
+
+// The figures an output's header gives, against its data: the play duration
+// ends one frame after the latest sample (not later for a gap before it);
+// the source's preroll is kept, 0 included; every stream has a bit rate
+// near its bytes over its span, as ffprobe reads it too.
+TEST(WmvForeignFilesTest, HeaderFiguresAgreeWithTheData) {
+    struct Case {
+        std::string what, source;
+        int64_t frameMs;  // the latest stream's frame
+        uint64_t prerollMs;
+    };
+    const Case cases[] = {
+        // 10 fps with frames 12 to 18 missing: the last one follows a 0.8 s gap.
+        {"gap before the last frame",
+         MakeMedia("asf_gap",
+                   "-f lavfi -i testsrc=size=64x48:rate=10 -t 2 -vf select=not(between(n\\,12\\,18)) "
+                   "-fps_mode passthrough -c:v wmv2",
+                   "wmv"),
+         100, 3100},
+        {"asfmux, preroll 0", Files().gst, 100, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        OpContext ctx;
+        const std::string out = Files().dir + "/figures.wmv";
+        ASSERT_EQ(RunWmvLink({{c.source}, out}, ctx).code, 0);
+        std::vector<asf::AsfSample> raw;
+        ReadOurs(out, &raw);
+        asf::AsfReader r;
+        ASSERT_EQ(r.Open(out), wm::hr::kOk);
+        EXPECT_EQ(r.Header().props.prerollMs, c.prerollMs);
+        std::map<uint16_t, uint64_t> bytes, first, last;
+        for (const asf::AsfSample& x : raw) {
+            bytes[x.stream] += x.data.size();
+            first.try_emplace(x.stream, x.time);
+            last[x.stream] = std::max(last[x.stream], x.time);
+        }
+        const uint64_t latest = std::max_element(last.begin(), last.end(), [](auto& a, auto& b) {
+                                    return a.second < b.second;
+                                })->second;
+        EXPECT_NEAR(static_cast<double>(r.Duration()), static_cast<double>(latest + c.frameMs * 10000),
+                    10000.0);
+        const CommandResult p = RunCommand({"ffprobe", "-v", "error", "-show_entries",
+                                            "stream=bit_rate", "-of", "csv=p=0", out});
+        std::istringstream rates(p.out);
+        for (const asf::StreamInfo& s : r.Header().streams) {
+            std::string probed;
+            std::getline(rates, probed);
+            const double span = static_cast<double>(last[s.number] - first[s.number]) / 1e7 + 0.1;
+            const double measured = static_cast<double>(bytes[s.number]) * 8 / span;
+            EXPECT_GT(s.bitrate, 0.5 * measured) << "stream " << s.number;
+            EXPECT_LT(s.bitrate, 2 * measured) << "stream " << s.number;
+            EXPECT_EQ(probed, std::to_string(s.bitrate)) << "ffprobe, stream " << s.number;
+        }
+    }
 }
 
 }  // namespace
