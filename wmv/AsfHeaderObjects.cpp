@@ -188,12 +188,19 @@ HRESULT StreamPropertiesObject::Parse(ByteReader& r, AsfHeader& h) {
     }
     // A second record of one number (a hidden stream's copy inside its
     // Extended Stream Properties) completes the first instead of adding one.
+    // A record that only Extended Stream Properties made so far moves to
+    // the end: streams are listed in the order of their Stream Properties,
+    // wherever the extension stands.
     if (StreamInfo* old = h.Stream(s.number)) {
-        ExtendedStreamProps ext = std::move(old->ext);
-        const uint32_t bitrate = old->bitrate;
-        *old = std::move(s);
-        old->ext = std::move(ext);
-        old->bitrate = bitrate;
+        const bool extension_only = old->type == Guid{};
+        s.ext = std::move(old->ext);
+        s.bitrate = old->bitrate;
+        if (extension_only) {
+            h.streams.erase(h.streams.begin() + (old - h.streams.data()));
+            h.streams.push_back(std::move(s));
+        } else {
+            *old = std::move(s);
+        }
     } else {
         h.streams.push_back(std::move(s));
     }

@@ -348,4 +348,34 @@ TEST(WmvForeignFilesTest, HeaderFiguresAgreeWithTheData) {
     }
 }
 
+// ---- Reading -----------------------------------------------------------------
+
+// asfmux writes its last packet's length without the padding: every sample
+// of it is read, as GStreamer reads them.
+TEST(WmvForeignFilesTest, PaddingBeyondThePacketLengthIsReadAsTheWriterMeantIt) {
+    const std::string& src = Files().gst;
+    const SampleMap ours = ReadOurs(src);
+    EXPECT_EQ(ours.at(1).size(), 20u);
+    const SampleMap gst = ReadGstreamer(src, HeaderOf(src));
+    ExpectSameSamples(ours, gst, "GStreamer", {1}, false);
+}
+
+// ffmpeg writes Extended Stream Properties (before the Stream Properties)
+// only for streams with a language: streams are still listed in the order
+// stored, so the separate's "last audio stream" is the last one stored.
+TEST(WmvForeignFilesTest, StreamsAreListedInTheOrderStored) {
+    const std::string src = MakeMedia(
+        "asf_second_audio_language",
+        "-f lavfi -i testsrc=size=64x48:rate=10 -f lavfi -i sine=sample_rate=22050 -f lavfi -i "
+        "sine=sample_rate=16000 -t 1 -map 0:v -map 1:a -map 2:a -c:v wmv2 -c:a wmav1 "
+        "-metadata:s:a:1 language=fre",
+        "wmv");
+    EXPECT_EQ(Numbers(src), (std::vector<uint16_t>{1, 2, 3}));
+    OpContext ctx;
+    const WmvOpResult r =
+        RunWmvSeparate({src, Files().dir + "/second.wma", WmvStreamKind::Audio}, ctx);
+    ASSERT_EQ(r.code, 0);
+    EXPECT_EQ(ReadOurs(r.output).at(1).size(), ReadOurs(src).at(3).size());
+}
+
 }  // namespace
