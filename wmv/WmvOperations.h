@@ -17,8 +17,9 @@
 //
 // Threads. Each Run* call blocks until the work has ended. The samples
 // arrive on the reader's own thread (unite: one reader per source, each on
-// its own worker thread, paced against each other in 1 ms steps so that the
-// writer receives them roughly in time order); the writer takes them one at
+// its own worker thread, paced against each other (a handler whose sample
+// lies ahead of the other reader sleeps until that one's time moves) so that
+// the writer receives them roughly in time order); the writer takes them one at
 // a time. Run* never calls the context's pump hook: a front end that wants
 // to show progress reads the context's atomic positions from a timer or a
 // thread of its own, and a desktop page calls Run* on a worker thread.
