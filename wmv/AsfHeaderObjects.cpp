@@ -30,6 +30,7 @@ constexpr Handler kHandlers[] = {
     {guid::kMetadata, MetadataObject::Parse},
     {guid::kMetadataLibrary, MetadataObject::ParseLibrary},
     {guid::kLanguageList, LanguageListObject::Parse},
+    {guid::kGroupMutualExclusion, GroupMutualExclusionObject::Parse},
     {guid::kStreamBitrateProperties, StreamBitratePropertiesObject::Parse},
     {guid::kContentEncryption, ProtectionObject::Parse},
     {guid::kExtendedContentEncryption, ProtectionObject::Parse},
@@ -433,6 +434,27 @@ HRESULT LanguageListObject::Parse(ByteReader& r, AsfHeader& h) {
             h.languages.push_back(std::move(tag));
         }
     }
+    return wm::hr::kOk;
+}
+
+HRESULT GroupMutualExclusionObject::Parse(ByteReader& r, AsfHeader& h) {
+    MutualExclusion m;
+    m.type = r.ReadGuid();
+    const uint16_t groups = r.U16();
+    if (!r.Ok() || groups > r.Remaining() / 2) {
+        return wm::hr::kBadHeader;
+    }
+    for (uint16_t i = 0; i < groups && r.Ok(); ++i) {
+        const uint16_t count = r.U16();
+        if (!r.Ok() || count > r.Remaining() / 2) {
+            return wm::hr::kBadHeader;
+        }
+        std::vector<uint16_t>& g = m.groups.emplace_back();
+        for (uint16_t k = 0; k < count; ++k) {
+            g.push_back(r.U16() & 0x7F);
+        }
+    }
+    h.exclusions.push_back(std::move(m));
     return wm::hr::kOk;
 }
 

@@ -143,6 +143,28 @@ void HeaderExtension(ObjectBuilder& b, const HeaderOut& h) {
             meta.push_back(&a);
         }
     }
+    if (!h.languages.empty()) {
+        const size_t list = b.Begin(guid::kLanguageList);
+        b.U16(static_cast<uint16_t>(h.languages.size()));
+        for (const std::string& tag : h.languages) {
+            const std::string s = Utf8ToUtf16(tag);
+            b.U8(static_cast<uint8_t>(std::min<size_t>(s.size(), 0xFE)));
+            b.Bytes().insert(b.Bytes().end(), s.begin(), s.begin() + std::min<size_t>(s.size(), 0xFE));
+        }
+        b.End(list);
+    }
+    for (const MutualExclusion& m : h.exclusions) {
+        const size_t gme = b.Begin(guid::kGroupMutualExclusion);
+        b.Put(m.type);
+        b.U16(static_cast<uint16_t>(m.groups.size()));
+        for (const std::vector<uint16_t>& g : m.groups) {
+            b.U16(static_cast<uint16_t>(g.size()));
+            for (uint16_t n : g) {
+                b.U16(n);
+            }
+        }
+        b.End(gme);
+    }
     MetadataRecords(b, guid::kMetadata, meta, false, h);
     MetadataRecords(b, guid::kMetadataLibrary, library, true, h);
     for (const StreamOut& s : h.streams) {

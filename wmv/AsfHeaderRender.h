@@ -26,6 +26,8 @@ struct HeaderOut {
     std::vector<Attribute> attributes;
     std::vector<CodecInfo> codecs;
     std::vector<Script> scripts;
+    std::vector<std::string> languages;  // the Language List (none when empty)
+    std::vector<MutualExclusion> exclusions;
     // Filled by HeaderObject: where the value of each stream's
     // "NumberOfFrames" (QWORD) lies in the header, for the count the writer
     // knows only at the end.

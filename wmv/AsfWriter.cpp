@@ -118,6 +118,8 @@ HRESULT AsfWriter::Open(std::unique_ptr<IoFile> file, const Profile& profile) {
     }
     // A source's preroll is kept as it is, 0 included.
     m_prerollMs = profile.hasPreroll ? profile.prerollMs : m_options.defaultPrerollMs;
+    m_languages = profile.languages;
+    m_exclusions = profile.exclusions;
     m_file = std::move(file);
     return hr::kOk;
 }
@@ -143,10 +145,44 @@ HRESULT AsfWriter::BeginWriting() {
     asf::render::HeaderOut h;
     m_maxBitrate = 0;
     bool has_video = false;
+    // The Language List goes with the streams that name it: each stream's
+    // index is found (or added) by its tag, as a stream may come from
+    // another file than the list.
+    h.languages = m_languages;
     for (const StreamConfig& c : m_configs) {
         h.streams.push_back(StreamOutOf(c));
         m_maxBitrate += c.GetBitrate();
         has_video = has_video || h.streams.back().info.IsVideo();
+        uint16_t& index = h.streams.back().info.ext.languageIndex;
+        index = 0;
+        if (!c.Language().empty()) {
+            const auto at = std::find(h.languages.begin(), h.languages.end(), c.Language());
+            index = static_cast<uint16_t>(at - h.languages.begin());
+            if (at == h.languages.end()) {
+                h.languages.push_back(c.Language());
+            }
+        }
+    }
+    // A mutual exclusion holds for the streams still here under their own
+    // numbers; with fewer than two groups of them it says nothing.
+    for (const asf::MutualExclusion& m : m_exclusions) {
+        asf::MutualExclusion kept{m.type, {}};
+        for (const std::vector<uint16_t>& g : m.groups) {
+            std::vector<uint16_t> here;
+            for (uint16_t n : g) {
+                for (const StreamConfig& c : m_configs) {
+                    if (c.GetStreamNumber() == n && c.Source().number == n) {
+                        here.push_back(n);
+                    }
+                }
+            }
+            if (!here.empty()) {
+                kept.groups.push_back(std::move(here));
+            }
+        }
+        if (kept.groups.size() >= 2) {
+            h.exclusions.push_back(std::move(kept));
+        }
     }
     std::sort(h.streams.begin(), h.streams.end(),
               [](const auto& a, const auto& b) { return a.info.number < b.info.number; });

@@ -99,6 +99,8 @@ class AsfWriter {
     std::unique_ptr<BufferedWriter> m_out;
     HeaderInfo m_headerInfo{true};
     std::vector<StreamConfig> m_configs;
+    std::vector<std::string> m_languages;
+    std::vector<asf::MutualExclusion> m_exclusions;
     std::vector<StreamState> m_streams;
     bool m_writing = false;
     bool m_failed = false;

@@ -378,4 +378,51 @@ TEST(WmvForeignFilesTest, StreamsAreListedInTheOrderStored) {
     EXPECT_EQ(ReadOurs(r.output).at(1).size(), ReadOurs(src).at(3).size());
 }
 
+// ---- Languages ---------------------------------------------------------------
+
+// A file with an English and a French audio stream, one excluding the other
+// (ffmpeg writes a Language List and a Group Mutual Exclusion by language):
+// a copy keeps the list the streams name and the exclusion; a stream taken
+// alone keeps its language, and no exclusion.
+TEST(WmvForeignFilesTest, LanguagesAndExclusionsGoWithTheirStreams) {
+    const std::string src = MakeMedia(
+        "asf_two_languages",
+        "-f lavfi -i testsrc=size=64x48:rate=10 -f lavfi -i sine=sample_rate=22050 -f lavfi -i "
+        "sine=sample_rate=16000 -t 1 -map 0:v -map 1:a -map 2:a -c:v wmv2 -c:a wmav1 "
+        "-metadata:s:a:0 language=eng -metadata:s:a:1 language=fre",
+        "wmv");
+    const asf::AsfHeader in = HeaderOf(src);
+    ASSERT_EQ(in.exclusions.size(), 1u);
+    auto languageOf = [](const asf::AsfHeader& h, uint16_t n) {
+        const asf::StreamInfo* s = h.Stream(n);
+        return s != nullptr && s->ext.languageIndex < h.languages.size() ? h.languages[s->ext.languageIndex]
+                                                                       : std::string();
+    };
+    ASSERT_NE(languageOf(in, 3), "");
+    // The audio streams' languages as ffprobe reads them.
+    auto probedLanguages = [](const std::string& path) {
+        return RunCommand({"ffprobe", "-v", "error", "-select_streams", "a", "-show_entries",
+                           "stream_tags=language", "-of", "csv=p=0", path})
+            .out;
+    };
+    OpContext ctx;
+    const std::string copy = Files().dir + "/languages_link.wmv";
+    ASSERT_EQ(RunWmvLink({{src}, copy}, ctx).code, 0);
+    const asf::AsfHeader out = HeaderOf(copy);
+    for (uint16_t n : {2, 3}) {
+        EXPECT_EQ(languageOf(out, n), languageOf(in, n)) << "stream " << n;
+    }
+    ASSERT_EQ(out.exclusions.size(), 1u);
+    EXPECT_EQ(out.exclusions[0].groups, in.exclusions[0].groups);
+    EXPECT_EQ(out.exclusions[0].type, in.exclusions[0].type);
+    EXPECT_EQ(probedLanguages(src), "eng\nfre\n");
+    EXPECT_EQ(probedLanguages(copy), probedLanguages(src));
+
+    const WmvOpResult alone = RunWmvSeparate({src, Files().dir + "/french.wma", WmvStreamKind::Audio}, ctx);
+    ASSERT_EQ(alone.code, 0);
+    const asf::AsfHeader one = HeaderOf(alone.output);
+    EXPECT_EQ(languageOf(one, 1), languageOf(in, 3));
+    EXPECT_TRUE(one.exclusions.empty());
+}
+
 }  // namespace
