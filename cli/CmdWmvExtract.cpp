@@ -22,8 +22,9 @@ uint64_t RangeTime(const std::string& text) {
 
 // trelvan-cli wmv-extract SRC [--start T] [--end T] [-o OUT]: the WMV
 // extract page's work. Without --start the range starts at 0, without --end
-// it ends at the source's duration, without -o the output is the source's
-// stem + "_extr.wmv".
+// it has no end (it runs to the last sample, wherever the header's duration
+// says the file ends), without -o the output is the source's stem +
+// "_extr.wmv".
 // The range is not cut at key frames, so the time of the first video key
 // frame in the output is printed ("first key frame H:MM:SS.mmm"). --dry-run
 // prints the plan (the same line, samples, bytes, duration) and writes
@@ -58,16 +59,10 @@ int RunWmvExtract(const std::vector<std::string>& words) {
         if (const auto start = args.Value("--start")) {
             job.start = RangeTime(*start);
         }
+        // Only an explicit end bounds the range.
+        job.end = UINT64_MAX;
         if (const auto end = args.Value("--end")) {
             job.end = RangeTime(*end);
-        } else {
-            uint64_t duration = 0;
-            const int32_t code = WmvSourceDuration(job.source, &duration);
-            if (code != 0) {
-                PrintRunError(code, {{job.source}, job.output});
-                return kExitOperationError;
-            }
-            job.end = duration;
         }
 
         if (args.Has("--dry-run")) {

@@ -63,6 +63,8 @@ inline constexpr Guid kPadding = MakeGuid(0x1806D474, 0xCADF, 0x4509, 0xA4BA, 0x
 inline constexpr Guid kExtendedStreamProperties =
     MakeGuid(0x14E6A5CB, 0xC672, 0x4332, 0x8399, 0xA96952065B5A);
 inline constexpr Guid kLanguageList = MakeGuid(0x7C4346A9, 0xEFE0, 0x4BFC, 0xB229, 0x393EDE415C85);
+inline constexpr Guid kGroupMutualExclusion =
+    MakeGuid(0xD1465A40, 0x5A79, 0x4338, 0xB71B, 0xE36B8FD6C249);
 inline constexpr Guid kMetadata = MakeGuid(0xC5F8CBEA, 0x5BAF, 0x4877, 0x8467, 0xAA8C44FA4CCA);
 inline constexpr Guid kMetadataLibrary = MakeGuid(0x44231C94, 0x9498, 0x49D1, 0xA141, 0x1D134E457054);
 inline constexpr Guid kIndexParameters = MakeGuid(0xD6E229DF, 0x35DA, 0x11D1, 0x9034, 0x00A0C90349BE);

@@ -116,6 +116,13 @@ struct Marker {
     std::string description;
 };
 
+// Group Mutual Exclusion: groups of streams of which a player takes one
+// group at a time (the same content in several languages or bit rates).
+struct MutualExclusion {
+    Guid type;
+    std::vector<std::vector<uint16_t>> groups;  // stream numbers per group
+};
+
 struct AsfHeader {
     bool hasFileProperties = false;
     FileProperties props;
@@ -124,7 +131,8 @@ struct AsfHeader {
     std::vector<CodecInfo> codecs;
     std::vector<Script> scripts;
     std::vector<Marker> markers;
-    std::vector<std::string> languages;
+    std::vector<std::string> languages;  // Language List; streams name an index into it
+    std::vector<MutualExclusion> exclusions;
     bool isProtected = false;
     std::vector<std::pair<uint16_t, uint32_t>> bitrates;  // Stream Bitrate Properties records
 

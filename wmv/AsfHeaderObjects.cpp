@@ -30,6 +30,7 @@ constexpr Handler kHandlers[] = {
     {guid::kMetadata, MetadataObject::Parse},
     {guid::kMetadataLibrary, MetadataObject::ParseLibrary},
     {guid::kLanguageList, LanguageListObject::Parse},
+    {guid::kGroupMutualExclusion, GroupMutualExclusionObject::Parse},
     {guid::kStreamBitrateProperties, StreamBitratePropertiesObject::Parse},
     {guid::kContentEncryption, ProtectionObject::Parse},
     {guid::kExtendedContentEncryption, ProtectionObject::Parse},
@@ -188,12 +189,19 @@ HRESULT StreamPropertiesObject::Parse(ByteReader& r, AsfHeader& h) {
     }
     // A second record of one number (a hidden stream's copy inside its
     // Extended Stream Properties) completes the first instead of adding one.
+    // A record that only Extended Stream Properties made so far moves to
+    // the end: streams are listed in the order of their Stream Properties,
+    // wherever the extension stands.
     if (StreamInfo* old = h.Stream(s.number)) {
-        ExtendedStreamProps ext = std::move(old->ext);
-        const uint32_t bitrate = old->bitrate;
-        *old = std::move(s);
-        old->ext = std::move(ext);
-        old->bitrate = bitrate;
+        const bool extension_only = old->type == Guid{};
+        s.ext = std::move(old->ext);
+        s.bitrate = old->bitrate;
+        if (extension_only) {
+            h.streams.erase(h.streams.begin() + (old - h.streams.data()));
+            h.streams.push_back(std::move(s));
+        } else {
+            *old = std::move(s);
+        }
     } else {
         h.streams.push_back(std::move(s));
     }
@@ -426,6 +434,27 @@ HRESULT LanguageListObject::Parse(ByteReader& r, AsfHeader& h) {
             h.languages.push_back(std::move(tag));
         }
     }
+    return wm::hr::kOk;
+}
+
+HRESULT GroupMutualExclusionObject::Parse(ByteReader& r, AsfHeader& h) {
+    MutualExclusion m;
+    m.type = r.ReadGuid();
+    const uint16_t groups = r.U16();
+    if (!r.Ok() || groups > r.Remaining() / 2) {
+        return wm::hr::kBadHeader;
+    }
+    for (uint16_t i = 0; i < groups && r.Ok(); ++i) {
+        const uint16_t count = r.U16();
+        if (!r.Ok() || count > r.Remaining() / 2) {
+            return wm::hr::kBadHeader;
+        }
+        std::vector<uint16_t>& g = m.groups.emplace_back();
+        for (uint16_t k = 0; k < count; ++k) {
+            g.push_back(r.U16() & 0x7F);
+        }
+    }
+    h.exclusions.push_back(std::move(m));
     return wm::hr::kOk;
 }
 

@@ -58,6 +58,9 @@ struct MetadataObject {
 struct LanguageListObject {
     static HRESULT Parse(ByteReader& r, AsfHeader& h);
 };
+struct GroupMutualExclusionObject {
+    static HRESULT Parse(ByteReader& r, AsfHeader& h);
+};
 struct StreamBitratePropertiesObject {
     static HRESULT Parse(ByteReader& r, AsfHeader& h);
 };

@@ -65,15 +65,21 @@ void StreamProps(ObjectBuilder& b, const StreamInfo& s) {
     b.End(at);
 }
 
-void ExtStreamProps(ObjectBuilder& b, const StreamOut& so) {
+void ExtStreamProps(ObjectBuilder& b, const StreamOut& so, const HeaderOut& h) {
     const ExtendedStreamProps& e = so.info.ext;
     const size_t at = b.Begin(guid::kExtendedStreamProperties);
     b.U64(0);  // start and end time: not known in advance
     b.U64(0);
-    const uint32_t rate = e.dataBitrate != 0 ? e.dataBitrate : std::max<uint32_t>(so.bitrate, 1);
+    const uint32_t rate = e.dataBitrate != 0 ? e.dataBitrate : so.bitrate;
+    if (rate == 0) {
+        h.bitrateAt.emplace_back(so.info.number, b.Size());
+    }
     b.U32(rate);
     b.U32(so.bufferWindow);
     b.U32(e.present ? e.initialFullness : 0);
+    if (!e.present && rate == 0) {
+        h.bitrateAt.emplace_back(so.info.number, b.Size());
+    }
     b.U32(e.present ? e.altDataBitrate : rate);
     b.U32(e.present ? e.altBufferSize : so.bufferWindow);
     b.U32(e.present ? e.altInitialFullness : 0);
@@ -137,10 +143,32 @@ void HeaderExtension(ObjectBuilder& b, const HeaderOut& h) {
             meta.push_back(&a);
         }
     }
+    if (!h.languages.empty()) {
+        const size_t list = b.Begin(guid::kLanguageList);
+        b.U16(static_cast<uint16_t>(h.languages.size()));
+        for (const std::string& tag : h.languages) {
+            const std::string s = Utf8ToUtf16(tag);
+            b.U8(static_cast<uint8_t>(std::min<size_t>(s.size(), 0xFE)));
+            b.Bytes().insert(b.Bytes().end(), s.begin(), s.begin() + std::min<size_t>(s.size(), 0xFE));
+        }
+        b.End(list);
+    }
+    for (const MutualExclusion& m : h.exclusions) {
+        const size_t gme = b.Begin(guid::kGroupMutualExclusion);
+        b.Put(m.type);
+        b.U16(static_cast<uint16_t>(m.groups.size()));
+        for (const std::vector<uint16_t>& g : m.groups) {
+            b.U16(static_cast<uint16_t>(g.size()));
+            for (uint16_t n : g) {
+                b.U16(n);
+            }
+        }
+        b.End(gme);
+    }
     MetadataRecords(b, guid::kMetadata, meta, false, h);
     MetadataRecords(b, guid::kMetadataLibrary, library, true, h);
     for (const StreamOut& s : h.streams) {
-        ExtStreamProps(b, s);
+        ExtStreamProps(b, s, h);
     }
     bytes::PutLE32(b.Bytes().data() + size_at, static_cast<uint32_t>(b.Size() - data_from));
     b.End(at);
@@ -245,11 +273,14 @@ void ExtendedContentDescription(ObjectBuilder& b, const std::vector<Attribute>& 
     b.End(at);
 }
 
-void StreamBitrates(ObjectBuilder& b, const std::vector<StreamOut>& streams) {
+void StreamBitrates(ObjectBuilder& b, const HeaderOut& h) {
     const size_t at = b.Begin(guid::kStreamBitrateProperties);
-    b.U16(static_cast<uint16_t>(streams.size()));
-    for (const StreamOut& s : streams) {
+    b.U16(static_cast<uint16_t>(h.streams.size()));
+    for (const StreamOut& s : h.streams) {
         b.U16(s.info.number & 0x7F);
+        if (s.bitrate == 0) {
+            h.bitrateAt.emplace_back(s.info.number, b.Size());
+        }
         b.U32(s.bitrate);
     }
     b.End(at);
@@ -278,7 +309,7 @@ std::vector<uint8_t> HeaderObject(const HeaderOut& h, size_t& file_props_at) {
     ScriptCommands(b, h.scripts);
     ContentDescription(b, h.attributes);
     ExtendedContentDescription(b, h.attributes);
-    StreamBitrates(b, h.streams);
+    StreamBitrates(b, h);
     b.End(at);
     // Count the direct children by walking their sizes.
     uint32_t count = 0;

@@ -26,10 +26,16 @@ struct HeaderOut {
     std::vector<Attribute> attributes;
     std::vector<CodecInfo> codecs;
     std::vector<Script> scripts;
+    std::vector<std::string> languages;  // the Language List (none when empty)
+    std::vector<MutualExclusion> exclusions;
     // Filled by HeaderObject: where the value of each stream's
     // "NumberOfFrames" (QWORD) lies in the header, for the count the writer
     // knows only at the end.
     mutable std::vector<std::pair<uint16_t, size_t>> frameCountAt;
+    // Filled by HeaderObject: where the bit-rate fields (DWORD) of the
+    // streams whose bit rate is not known in advance (0) lie, for the rate
+    // the writer measures at the end.
+    mutable std::vector<std::pair<uint16_t, size_t>> bitrateAt;
 };
 
 // The whole Header Object. `file_props_at` gets the offset of the File
@@ -43,5 +49,6 @@ inline constexpr size_t kFpPacketCount = 56;
 inline constexpr size_t kFpPlayDuration = 64;
 inline constexpr size_t kFpSendDuration = 72;
 inline constexpr size_t kFpFlags = 88;
+inline constexpr size_t kFpMaxBitrate = 100;
 
 }  // namespace trelvan::asf::render

@@ -35,10 +35,19 @@ bool ParsePacket(const uint8_t* p, size_t size, PacketInfo& info, std::vector<Pa
         return false;
     }
     const size_t header = size - r.Remaining();
-    if (padding > length || length - padding < header) {
+    // Some writers (GStreamer's asfmux in its last packet) give a length
+    // that leaves the padding out: the padding then fills the packet up
+    // from the length, and cannot fit within it. Read as they mean it, as
+    // other readers do.
+    const bool padding_after = length < size && padding > 0 && length + padding <= size &&
+                               (length + padding == size || padding > length || length - padding < header);
+    if (!padding_after && (padding > length || length - padding < header)) {
         return false;
     }
-    info.end = length - padding;
+    info.end = padding_after ? length : length - padding;
+    if (info.end < header) {
+        return false;
+    }
     ByteReader body(p + header, info.end - header);
     // Payloads of multiple-payload packets may run into the padding, as some
     // writers count it twice; never past the packet itself.

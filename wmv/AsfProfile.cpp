@@ -87,6 +87,9 @@ StreamConfig StreamConfig::FromStream(const asf::StreamInfo& s, const asf::AsfHe
     // file's preroll when the stream has none.
     c.m_bufferWindow = s.ext.present ? s.ext.bufferSize : static_cast<uint32_t>(h.props.prerollMs);
     c.m_vbr = FileIsVbr(h);
+    if (s.ext.present && s.ext.languageIndex < h.languages.size()) {
+        c.m_language = h.languages[s.ext.languageIndex];
+    }
     c.m_media = MediaTypeOf(s, bitrate);
     return c;
 }
@@ -153,6 +156,9 @@ std::shared_ptr<Profile> Profile::FromHeader(const asf::AsfHeader& h) {
     }
     p->packetSize = std::max(h.props.minPacketSize, h.props.maxPacketSize);
     p->prerollMs = h.props.prerollMs;
+    p->hasPreroll = h.hasFileProperties;
+    p->languages = h.languages;
+    p->exclusions = h.exclusions;
     return p;
 }
 

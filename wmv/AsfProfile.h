@@ -54,6 +54,9 @@ class StreamConfig {
     HRESULT GetPropertyDword(const std::string& name, uint32_t& out) const;
     bool IsVbr() const { return m_vbr; }
     void SetVbr(bool v) { m_vbr = v; }
+    // The stream's language tag ("en-us"), as its source's Language List
+    // names it; empty when it names none.
+    const std::string& Language() const { return m_language; }
 
     // The stream record as read from its source: what a pass-through writer
     // keeps beyond the media type (extended properties, names, language).
@@ -66,6 +69,7 @@ class StreamConfig {
     uint32_t m_bufferWindow = 0;
     uint32_t m_bitrate = 0;
     bool m_vbr = false;
+    std::string m_language;
     MediaType m_media;
     asf::StreamInfo m_source;
 };
@@ -83,9 +87,15 @@ class Profile {
     // Replaces the stream of the same number.
     HRESULT ReconfigStream(const StreamConfig& s);
 
-    // Packet size and preroll of the source (0: the writer's defaults).
+    // Packet size of the source (0: the writer's default) and its preroll
+    // (hasPreroll false: the writer's default).
     uint32_t packetSize = 0;
     uint64_t prerollMs = 0;
+    bool hasPreroll = false;
+    // The source's Language List and Group Mutual Exclusion records, under
+    // its stream numbers.
+    std::vector<std::string> languages;
+    std::vector<asf::MutualExclusion> exclusions;
 
     static std::shared_ptr<Profile> FromHeader(const asf::AsfHeader& h);
 

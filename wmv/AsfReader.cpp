@@ -4,6 +4,7 @@
 
 #include "AsfByteReader.h"
 #include "AsfHeaderObjects.h"
+#include "AsfStreamEnds.h"
 
 namespace trelvan::asf {
 
@@ -178,6 +179,32 @@ void AsfReader::Rewind() {
         s.seen = false;
         s.lastMs = 0;
     }
+}
+
+void AsfReader::SeekPacket(uint64_t packet) {
+    Rewind();
+    m_nextPacket = std::min(packet, m_packetCount);
+}
+
+HRESULT AsfReader::TailEnd(uint64_t* end, uint64_t tail_bytes) {
+    *end = 0;
+    if (!m_file) {
+        return hr::kWrongState;
+    }
+    const uint64_t tail = std::max<uint64_t>(64, tail_bytes / m_packetSize);
+    SeekPacket(m_packetCount > tail ? m_packetCount - tail : 0);
+    AsfStreamEnds ends(m_header.streams);
+    AsfSample s;
+    HRESULT r;
+    while ((r = Next(s)) == hr::kOk) {
+        ends.Add(s.stream, s.time, s.duration, s.data.size());
+    }
+    Rewind();
+    if (r != hr::kFalse) {
+        return r;
+    }
+    *end = ends.End();
+    return hr::kOk;
 }
 
 uint64_t AsfReader::Duration() const {

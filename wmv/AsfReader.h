@@ -70,6 +70,15 @@ class AsfReader {
     HRESULT Next(AsfSample& out);
     // Back to the first packet.
     void Rewind();
+    // On to packet `packet` (Next goes on from there), with no object under
+    // way: objects begun in earlier packets are not delivered.
+    void SeekPacket(uint64_t packet);
+    // The end of the data (100 ns: the latest sample's time plus its
+    // duration, estimated where the file gives none; AsfStreamEnds) as the
+    // last `tail_bytes` of packets tell it, which is where a file's latest
+    // samples lie. Leaves the reader rewound. 0 for a file without samples;
+    // kFileRead when the packets cannot be read.
+    HRESULT TailEnd(uint64_t* end, uint64_t tail_bytes = 1u << 20);
 
     const AsfHeader& Header() const { return m_header; }
     const IndexInfo& Index() const { return m_index; }

@@ -86,17 +86,6 @@ asf::render::StreamOut StreamOutOf(const StreamConfig& c) {
     return so;
 }
 
-// A duration for samples that come without one: an audio block at the
-// stream's byte rate, a video frame at its frame time.
-uint64_t EstimatedDuration(const asf::render::StreamOut& so, size_t n) {
-    const std::vector<uint8_t>& d = so.info.typeData;
-    if (so.info.IsAudio() && d.size() >= 12) {
-        const uint32_t rate = bytes::GetLE32(d.data() + 8);
-        return rate != 0 ? n * kSecond / rate : 0;
-    }
-    return so.info.IsVideo() ? so.info.ext.avgTimePerFrame : 0;
-}
-
 }  // namespace
 
 AsfWriter::AsfWriter(AsfWriterOptions options) : m_options(options) {}
@@ -127,9 +116,16 @@ HRESULT AsfWriter::Open(std::unique_ptr<IoFile> file, const Profile& profile) {
     if (m_packetSize < kMinPacket || m_packetSize > kMaxPacket) {
         m_packetSize = m_options.defaultPacketSize;
     }
-    m_prerollMs = profile.prerollMs != 0 ? profile.prerollMs : m_options.defaultPrerollMs;
+    // A source's preroll is kept as it is, 0 included.
+    m_prerollMs = profile.hasPreroll ? profile.prerollMs : m_options.defaultPrerollMs;
+    m_languages = profile.languages;
+    m_exclusions = profile.exclusions;
     m_file = std::move(file);
     return hr::kOk;
+}
+
+uint64_t AsfWriter::MaxSampleTime() const {
+    return (0xFFFFFFFFull - std::min<uint64_t>(m_prerollMs, 0xFFFFFFFFull)) * 10000 + 9999;
 }
 
 AsfWriter::StreamState* AsfWriter::Stream(uint16_t number) {
@@ -149,10 +145,44 @@ HRESULT AsfWriter::BeginWriting() {
     asf::render::HeaderOut h;
     m_maxBitrate = 0;
     bool has_video = false;
+    // The Language List goes with the streams that name it: each stream's
+    // index is found (or added) by its tag, as a stream may come from
+    // another file than the list.
+    h.languages = m_languages;
     for (const StreamConfig& c : m_configs) {
         h.streams.push_back(StreamOutOf(c));
         m_maxBitrate += c.GetBitrate();
         has_video = has_video || h.streams.back().info.IsVideo();
+        uint16_t& index = h.streams.back().info.ext.languageIndex;
+        index = 0;
+        if (!c.Language().empty()) {
+            const auto at = std::find(h.languages.begin(), h.languages.end(), c.Language());
+            index = static_cast<uint16_t>(at - h.languages.begin());
+            if (at == h.languages.end()) {
+                h.languages.push_back(c.Language());
+            }
+        }
+    }
+    // A mutual exclusion holds for the streams still here under their own
+    // numbers; with fewer than two groups of them it says nothing.
+    for (const asf::MutualExclusion& m : m_exclusions) {
+        asf::MutualExclusion kept{m.type, {}};
+        for (const std::vector<uint16_t>& g : m.groups) {
+            std::vector<uint16_t> here;
+            for (uint16_t n : g) {
+                for (const StreamConfig& c : m_configs) {
+                    if (c.GetStreamNumber() == n && c.Source().number == n) {
+                        here.push_back(n);
+                    }
+                }
+            }
+            if (!here.empty()) {
+                kept.groups.push_back(std::move(here));
+            }
+        }
+        if (kept.groups.size() >= 2) {
+            h.exclusions.push_back(std::move(kept));
+        }
     }
     std::sort(h.streams.begin(), h.streams.end(),
               [](const auto& a, const auto& b) { return a.info.number < b.info.number; });
@@ -179,9 +209,15 @@ HRESULT AsfWriter::BeginWriting() {
     h.scripts = m_headerInfo.Scripts();
     m_streamOut = h.streams;
     m_fileId = h.props.fileId;
+    std::vector<asf::StreamInfo> infos;
+    for (const auto& so : h.streams) {
+        infos.push_back(so.info);
+    }
+    m_ends.SetStreams(infos);
 
     std::vector<uint8_t> header = asf::render::HeaderObject(h, m_filePropsAt);
     m_frameCountAt = h.frameCountAt;
+    m_bitrateAt = h.bitrateAt;
     // The Data Object's head: size and packet count patched at the end.
     asf::ObjectBuilder b(header);
     b.Put(asf::guid::kData);
@@ -266,12 +302,13 @@ HRESULT AsfWriter::WriteLocked(uint16_t stream, uint64_t time, uint64_t duration
     }
     const auto& so = *std::find_if(m_streamOut.begin(), m_streamOut.end(),
                                    [&](const auto& x) { return x.info.number == stream; });
-    uint64_t dur = duration != 0 ? duration : EstimatedDuration(so, n);
-    if (dur == 0 && st->havePrevious && time > st->previousTime) {
-        dur = time - st->previousTime;  // the stream's own spacing
-    }
-    st->previousTime = time;
-    st->havePrevious = true;
+    // The end of the sample for the play duration: its own duration, else
+    // an estimate from its stream (a frame interval, never the gap before
+    // the sample, which a file with holes would add to its length).
+    m_ends.Add(stream, time, duration, n);
+    const uint64_t dur = duration != 0 ? duration : m_ends.Estimate(stream, n);
+    st->bytes += n;
+    st->firstTime = std::min(st->firstTime, time);
     const uint16_t dur_ms = static_cast<uint16_t>(std::min<uint64_t>(duration / 10000, 0xFFFF));
     const bool key = (flags & kSampleCleanPoint) != 0;
     // Send times never go back, even when streams arrive out of step.
@@ -327,14 +364,29 @@ HRESULT AsfWriter::WriteLocked(uint16_t stream, uint64_t time, uint64_t duration
     return hr::kOk;
 }
 
+void AsfWriter::WidenIndex(StreamState& st) {
+    // Entry i of the doubled interval is entry 2i of the old one.
+    st.indexIntervalMs *= 2;
+    for (size_t i = 0; 2 * i < st.entries.size(); ++i) {
+        st.entries[i] = st.entries[2 * i];
+    }
+    st.entries.resize((st.entries.size() + 1) / 2);
+    st.pendingEntries = (st.pendingEntries + 1) / 2;
+}
+
 void AsfWriter::IndexSample(StreamState& st, uint32_t pt_ms, bool key, uint32_t first_packet) {
-    // Entry i is for presentation time i seconds (preroll included) and
+    // Entry i is for presentation time i intervals (preroll included) and
     // names the latest key sample at or before it.
     auto emit_until = [&](uint64_t limit_ms, bool inclusive) {
         for (;;) {
-            const uint64_t t = (st.entries.size() + st.pendingEntries) * 1000ull;
+            const uint64_t n = st.entries.size() + st.pendingEntries;
+            const uint64_t t = n * st.indexIntervalMs;
             if (inclusive ? t > limit_ms : t >= limit_ms) {
                 break;
+            }
+            if (n >= kMaxIndexEntries) {
+                WidenIndex(st);
+                continue;
             }
             if (st.haveKey) {
                 st.entries.emplace_back(st.keyPacket, st.keyCount);
@@ -379,6 +431,10 @@ HRESULT AsfWriter::Finish() {
     FlushPacket();
     uint64_t packets = m_packets;
     bool indexed = false;
+    // Seekable only when every stream that should have an index got one: a
+    // video stream without a key frame gets none, as its entries could only
+    // point at packets without one.
+    bool every_index = packets > 0;
     // An index of a file without packets would only mislead readers that
     // look for packets past the Data Object.
     if (m_out->Ok() && packets > 0) {
@@ -386,17 +442,15 @@ HRESULT AsfWriter::Finish() {
             if (!st.indexed) {
                 continue;
             }
-            if (st.entries.empty() && st.pendingEntries == 0) {
-                st.entries.emplace_back(0, 1);
-            }
-            for (uint32_t i = 0; i < st.pendingEntries; ++i) {
-                st.entries.emplace_back(0, 1);
+            if (!st.haveKey) {
+                every_index = false;
+                continue;
             }
             std::vector<uint8_t> obj;
             asf::ObjectBuilder b(obj);
             const size_t at = b.Begin(asf::guid::kSimpleIndex);
             b.Put(m_fileId);
-            b.U64(kSecond);
+            b.U64(st.indexIntervalMs * 10000);
             uint16_t max_count = 0;
             for (const auto& e : st.entries) {
                 max_count = std::max(max_count, e.second);
@@ -422,7 +476,13 @@ HRESULT AsfWriter::Finish() {
         indexed = false;
     }
     const int64_t size = m_file->Size();
-    const uint64_t end_ms = packets > 0 ? m_endByPacket[packets - 1] : m_prerollMs;
+    // The play duration: where the last sample ends as the whole file
+    // tells it (its frame interval is best known at the end), or as far as
+    // the packets that landed after a failure.
+    uint64_t end_ms = packets > 0 ? m_endByPacket[packets - 1] : m_prerollMs;
+    if (!failed && packets > 0) {
+        end_ms = m_prerollMs + (m_ends.End() + 9999) / 10000;
+    }
     const uint64_t play = std::max<uint64_t>(end_ms, m_prerollMs) * 10000;
     bool audio_only = true;
     for (const auto& so : m_streamOut) {
@@ -435,7 +495,7 @@ HRESULT AsfWriter::Finish() {
     bytes::PutLE64(fp + 24, play);
     bytes::PutLE64(fp + 32, play - m_prerollMs * 10000);
     bytes::PutLE64(fp + 40, m_prerollMs);
-    bytes::PutLE32(fp + 48, (indexed || audio_only) ? 2u : 0u);
+    bytes::PutLE32(fp + 48, ((indexed && every_index) || audio_only) ? 2u : 0u);
     uint8_t data[16];
     bytes::PutLE64(data, 50 + packets * m_packetSize);
     bytes::PutLE64(data + 8, packets);
@@ -448,6 +508,29 @@ HRESULT AsfWriter::Finish() {
         bytes::PutLE64(v, st != nullptr && !failed ? st->samples : 0);
         counts = counts && m_file->WriteAt(at, v, 8);  // 0 (unknown) after a failure
     }
+    // Bit rates the header could not know in advance: the stream's bytes
+    // over its span; the file's maximum as their sum with the known ones.
+    uint64_t total = 0;
+    for (const auto& so : m_streamOut) {
+        uint64_t rate = so.bitrate;
+        const StreamState* st = Stream(so.info.number);
+        if (rate == 0 && st != nullptr && st->samples > 0 && !failed) {
+            const uint64_t end = m_ends.End(so.info.number);
+            const uint64_t span = end > st->firstTime ? end - st->firstTime : 0;
+            rate = span > 0 ? std::min<uint64_t>(st->bytes * 8 * kSecond / span, 0xFFFFFFFF) : 0;
+            uint8_t v[4];
+            bytes::PutLE32(v, static_cast<uint32_t>(rate));
+            for (const auto& [stream, at] : m_bitrateAt) {
+                if (stream == so.info.number) {
+                    counts = counts && m_file->WriteAt(at, v, 4);
+                }
+            }
+        }
+        total += rate;
+    }
+    uint8_t max_rate[4];
+    bytes::PutLE32(max_rate, static_cast<uint32_t>(std::min<uint64_t>(total, 0xFFFFFFFF)));
+    counts = counts && m_file->WriteAt(m_filePropsAt + asf::render::kFpMaxBitrate, max_rate, 4);
     const bool patched = counts && m_file->WriteAt(m_filePropsAt + 40, fp, 52) &&
                          m_file->WriteAt(data_at + 16, data, 8) &&
                          m_file->WriteAt(data_at + 40, data + 8, 8);

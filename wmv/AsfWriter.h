@@ -9,6 +9,7 @@
 #include "AsfHeaderInfo.h"
 #include "AsfHeaderRender.h"
 #include "AsfProfile.h"
+#include "AsfStreamEnds.h"
 #include "BufferedWriter.h"
 #include "IoFile.h"
 #include "WmResult.h"
@@ -18,6 +19,9 @@ namespace trelvan::wm {
 // Sample flags as the reader hands them out and the writer takes them.
 inline constexpr uint32_t kSampleCleanPoint = 1;
 inline constexpr uint32_t kSampleDiscontinuity = 2;
+
+// The most entries a Simple Index gets (its interval widens beyond them).
+inline constexpr size_t kMaxIndexEntries = 8192;
 
 struct AsfWriterOptions {
     uint32_t defaultPacketSize = 3200;  // when the profile names none
@@ -52,6 +56,9 @@ class AsfWriter {
     // packets that landed and closed readable; the failure is returned.
     HRESULT EndWriting();
     bool IsOpen() const { return m_file != nullptr; }
+    // The latest sample time (100 ns, without preroll) the file can hold:
+    // presentation times are 32-bit milliseconds with the preroll added.
+    uint64_t MaxSampleTime() const;
     uint64_t PacketsWritten() const { return m_packets; }
 
   private:
@@ -60,15 +67,19 @@ class AsfWriter {
         bool durationExt = false;
         uint8_t objectNumber = 0;
         uint64_t samples = 0;
-        bool havePrevious = false;
-        uint64_t previousTime = 0;  // 100 ns, of the stream's last sample
+        uint64_t bytes = 0;
+        uint64_t firstTime = UINT64_MAX;  // 100 ns, the earliest sample's
         bool indexed = false;
         // Simple Index built as samples come: the latest key sample's packets
-        // and the entries of the seconds passed so far.
+        // and the entries of the intervals passed so far. The interval
+        // starts at a second and doubles whenever the entries would pass
+        // kMaxIndexEntries, so that a time stamp far from the others (video
+        // stamped at 1000 h) cannot make the index huge.
         bool haveKey = false;
         uint32_t keyPacket = 0;
         uint16_t keyCount = 0;
-        uint32_t pendingEntries = 0;  // seconds before the first key sample
+        uint64_t indexIntervalMs = 1000;
+        uint32_t pendingEntries = 0;  // intervals before the first key sample
         std::vector<std::pair<uint32_t, uint16_t>> entries;  // packet, count
     };
 
@@ -77,6 +88,7 @@ class AsfWriter {
     void FlushPacket();
     bool StartPacket(uint32_t send_ms);
     void IndexSample(StreamState& st, uint32_t pt_ms, bool key, uint32_t first_packet);
+    static void WidenIndex(StreamState& st);
     void FinishIndex(StreamState& st, uint64_t end_ms);
     HRESULT Finish();
     StreamState* Stream(uint16_t number);
@@ -87,6 +99,8 @@ class AsfWriter {
     std::unique_ptr<BufferedWriter> m_out;
     HeaderInfo m_headerInfo{true};
     std::vector<StreamConfig> m_configs;
+    std::vector<std::string> m_languages;
+    std::vector<asf::MutualExclusion> m_exclusions;
     std::vector<StreamState> m_streams;
     bool m_writing = false;
     bool m_failed = false;
@@ -110,6 +124,9 @@ class AsfWriter {
     std::vector<asf::render::StreamOut> m_streamOut;
     asf::Guid m_fileId;
     std::vector<std::pair<uint16_t, size_t>> m_frameCountAt;
+    std::vector<std::pair<uint16_t, size_t>> m_bitrateAt;
+    // Where the samples end, for the play duration.
+    asf::AsfStreamEnds m_ends;
 };
 
 }  // namespace trelvan::wm

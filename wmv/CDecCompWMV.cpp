@@ -1,8 +1,5 @@
 #include "CDecCompWMV.h"
 
-#include <chrono>
-#include <thread>
-
 #include "ErrorCodes.h"
 
 namespace trelvan {
@@ -17,9 +14,9 @@ int32_t CDecCompWMV::TransferHeaderData(wm::HeaderInfo* writer) {
 }
 
 int32_t CDecCompWMV::Run() {
-    const wm::HRESULT r = m_engine.RunReader();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    return r == wm::hr::kOk ? err::kOk : err::kWmvProcess;
+    // No pause after the run: the reader's delivery thread has been joined
+    // when RunReader returns, so there is nothing left to wind down.
+    return m_engine.RunReader() == wm::hr::kOk ? err::kOk : err::kWmvProcess;
 }
 
 }  // namespace trelvan

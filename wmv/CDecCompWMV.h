@@ -20,8 +20,8 @@ class CDecCompWMV {
     int32_t Open(const std::string& path, uint64_t start, uint64_t end);
     // 0, or 8202.
     int32_t TransferHeaderData(wm::HeaderInfo* writer);
-    // Runs the reader to its end; 0, or 8203. Pauses 100 ms afterwards in
-    // every case.
+    // Runs the reader to its end; 0, or 8203. Returns as soon as the run has
+    // ended (the reader's thread has ended by then).
     int32_t Run();
     void CloseSource() { m_engine.CloseSource(); }
     wm::HRESULT TransferStreamAttributes(wm::HeaderInfo* writer, uint16_t stream) {
@@ -31,6 +31,8 @@ class CDecCompWMV {
         return m_engine.TransferCodecInfoOfType(writer, major_type);
     }
     uint64_t GetDuration() const { return m_engine.GetDuration(); }
+    // Where the source's samples end, at least its duration (CWMVCopy::GetDataEnd).
+    uint64_t GetDataEnd() { return m_engine.GetDataEnd(); }
     // The source's profile (shared with the engine), or null when closed.
     std::shared_ptr<wm::Profile> GetProfile() const { return m_engine.GetProfile(); }
     void SetSampleHandler(WmvSampleHandler handler, void* value) {

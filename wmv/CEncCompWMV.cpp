@@ -40,6 +40,14 @@ wm::HRESULT CEncCompWMV::WriteSample(uint16_t stream, uint64_t time, uint64_t du
     return m_writer->WriteSample(stream, time + m_offset, duration, flags, sample.data, sample.size);
 }
 
+uint64_t CEncCompWMV::RoomLeft() const {
+    if (!m_writer) {
+        return 0;
+    }
+    const uint64_t max = m_writer->MaxSampleTime();
+    return max > m_offset ? max - m_offset : 0;
+}
+
 uint64_t CEncCompWMV::AdvanceOffset(uint64_t duration) {
     const uint64_t add = duration / 10000000 * 10000000;
     m_offset += add;

@@ -42,6 +42,9 @@ class CEncCompWMV {
     // The output's header, for the header transfers; null when none is open.
     wm::HeaderInfo* GetHeader() { return m_writer ? &m_writer->Header() : nullptr; }
     uint64_t Offset() const { return m_offset; }
+    // The latest sample time (before the offset is added, 100 ns) the open
+    // output can still take; 0 when none is open.
+    uint64_t RoomLeft() const;
     void SetOpener(FileOpener opener) { m_opener = std::move(opener); }
 
   private:

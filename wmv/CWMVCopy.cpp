@@ -1,5 +1,6 @@
 #include "CWMVCopy.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "ByteOrder.h"
@@ -90,6 +91,14 @@ HRESULT CWMVCopy::OpenSource(const std::string& path, uint64_t start, uint64_t e
         Log("Could not update profile information (hr=0x%08x).\n", r);
     }
     return r;
+}
+
+uint64_t CWMVCopy::GetDataEnd() {
+    uint64_t end = 0;
+    if (m_reader && wm::Failed(m_reader->DataEnd(&end))) {
+        end = 0;
+    }
+    return std::max(end, m_duration);
 }
 
 HRESULT CWMVCopy::CollectProfile() {

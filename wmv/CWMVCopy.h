@@ -45,6 +45,11 @@ class CWMVCopy : public wm::IWmReaderCallback {
     wm::HRESULT TransferCodecInfoOfType(wm::HeaderInfo* writer, const asf::Guid& major_type);
     std::shared_ptr<wm::Profile> GetProfile() const { return m_profile; }
     uint64_t GetDuration() const { return m_duration; }
+    // Where the source's samples end (100 ns): the end of its latest sample
+    // as its last packets tell it, at least the Duration attribute (headers
+    // from other writers often say less than their data holds). Between
+    // OpenSource and RunReader; the duration alone at other times.
+    uint64_t GetDataEnd();
     void CloseSource();
 
     void SetSampleHandler(WmvSampleHandler handler, void* value) {

@@ -51,6 +51,14 @@ HRESULT WmReader::DeliverTime(uint64_t time) {
     return hr::kOk;
 }
 
+HRESULT WmReader::DataEnd(uint64_t* end) {
+    *end = 0;
+    if (!m_open || m_thread.joinable()) {
+        return hr::kWrongState;
+    }
+    return m_file.TailEnd(end);
+}
+
 HRESULT WmReader::Start() {
     if (!m_open || m_thread.joinable()) {
         return hr::kWrongState;

@@ -70,6 +70,10 @@ class WmReader {
     // Lets the reader deliver samples up to `time` (100 ns).
     HRESULT DeliverTime(uint64_t time);
 
+    // The end of the file's data (asf::AsfReader::TailEnd); between Open and
+    // Start only (kWrongState otherwise).
+    HRESULT DataEnd(uint64_t* end);
+
     std::shared_ptr<Profile> GetProfile() const { return m_profile; }
     HeaderInfo* GetHeaderInfo() const { return m_headerInfo.get(); }
     const asf::AsfReader& File() const { return m_file; }

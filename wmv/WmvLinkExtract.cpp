@@ -4,6 +4,7 @@
 #include <atomic>
 #include <set>
 
+#include "AsfStreamEnds.h"
 #include "ErrorCodes.h"
 #include "Language.h"
 #include "OutputNames.h"
@@ -37,12 +38,27 @@ int32_t OpenLikeSource(CDecCompWMV& reader, CEncCompWMV& writer, const std::stri
 
 namespace {
 
-// What the link's sample handler keeps of the entry being written.
+// What the link's sample handler keeps of the entry being written. The
+// ends are read once the entry's run has returned (its reader's thread has
+// ended by then).
 struct LinkEntry {
     std::atomic<uint64_t> latestTime{0};
-    // The latest end (time + duration) of the entry's samples.
-    std::atomic<uint64_t> latestEnd{0};
+    asf::AsfStreamEnds ends;
 };
+
+// The stream records of the source's profile, for measuring its samples.
+std::vector<asf::StreamInfo> StreamsOf(CDecCompWMV& reader) {
+    std::vector<asf::StreamInfo> out;
+    if (const std::shared_ptr<wm::Profile> p = reader.GetProfile()) {
+        for (uint32_t i = 0; i < p->GetStreamCount(); ++i) {
+            wm::StreamConfig c;
+            if (p->GetStream(i, c) == wm::hr::kOk) {
+                out.push_back(c.Source());
+            }
+        }
+    }
+    return out;
+}
 
 }  // namespace
 
@@ -95,7 +111,7 @@ WmvOpResult RunWmvLink(const WmvLinkJob& job, OpContext& ctx,
             if (hr != 0) {
                 return hr;
             }
-            entry.latestEnd = std::max(entry.latestEnd.load(), time + duration);
+            entry.ends.Add(stream, time, duration, sample.size);
             ++written;
             return 0;
         },
@@ -114,19 +130,28 @@ WmvOpResult RunWmvLink(const WmvLinkJob& job, OpContext& ctx,
         ctx.item = static_cast<int32_t>(i);
         ctx.current = 0;
         entry.latestTime = 0;
-        entry.latestEnd = 0;
         if (i > 0) {
             r.code = reader.Open(job.sources[i], 0, 0);
             if (r.code != 0) {
                 break;
             }
         }
+        entry.ends.SetStreams(StreamsOf(reader));
         const uint64_t duration = reader.GetDuration();
-        ctx.last = static_cast<int64_t>(duration);
+        const uint64_t dataEnd = reader.GetDataEnd();
+        ctx.last = static_cast<int64_t>(dataEnd);
+        // Presentation times are 32-bit milliseconds: an entry whose data
+        // would end past them at this offset is refused before any of its
+        // samples is written (the output ends with the entries before).
+        if (dataEnd > writer.RoomLeft()) {
+            r.code = err::kWmvProcess;
+            break;
+        }
         r.code = reader.Run();
-        // The next entry begins where this one ends: at its Duration or at
-        // the end of its latest sample, whichever is later, to the 100 ns.
-        writer.AdvanceOffsetExact(std::max(duration, entry.latestEnd.load()));
+        // The next entry begins where this one ends: per stream its latest
+        // sample's time plus that sample's duration (estimated where the
+        // file gives none), the Duration attribute as a floor; to the 100 ns.
+        writer.AdvanceOffsetExact(std::max(duration, entry.ends.End()));
         reader.CloseSource();
     }
     r.samples = written;
@@ -205,12 +230,15 @@ WmvOpResult RunWmvExtract(const WmvExtractJob& job, OpContext& ctx,
             }
         }
         r.hasVideo = !video.empty();
-        // A range that runs past the source ends with the source: the
-        // display measures against that, not against an end never reached
-        // (UINT64_MAX for "to the end").
-        const uint64_t duration = reader.GetDuration();
-        if (job.end > duration && job.start < duration) {
-            ctx.last = static_cast<int64_t>(duration - job.start);
+        // A range that runs past the source ends with the source's data:
+        // the display measures against that, not against an end never
+        // reached (UINT64_MAX for "to the end").
+        uint64_t end = reader.GetDuration();
+        if (job.end > end) {
+            end = reader.GetDataEnd();  // read from the last packets only then
+        }
+        if (job.end > end && job.start < end) {
+            ctx.last = static_cast<int64_t>(end - job.start);
         }
         r.code = OpenLikeSource(reader, writer, r.output);
     }

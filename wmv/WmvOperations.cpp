@@ -145,6 +145,16 @@ int32_t WmvSourceDuration(const std::string& path, uint64_t* duration, const Fil
     return code;
 }
 
+int32_t WmvSourceEnd(const std::string& path, uint64_t* end, const FileOpener& opener) {
+    CDecCompWMV reader;
+    reader.Engine().SetOpener(opener);
+    const int32_t code = reader.Open(path, 0, 0);
+    if (end != nullptr) {
+        *end = code == 0 ? reader.GetDataEnd() : 0;
+    }
+    return code;
+}
+
 ProgressInput WmvRangeProgress(const OpContext& ctx, bool japanese) {
     ProgressInput in;
     in.form = ProgressForm::Range;

@@ -17,8 +17,9 @@
 //
 // Threads. Each Run* call blocks until the work has ended. The samples
 // arrive on the reader's own thread (unite: one reader per source, each on
-// its own worker thread, paced against each other in 1 ms steps so that the
-// writer receives them roughly in time order); the writer takes them one at
+// its own worker thread, paced against each other (a handler whose sample
+// lies ahead of the other reader sleeps until that one's time moves) so that
+// the writer receives them roughly in time order); the writer takes them one at
 // a time. Run* never calls the context's pump hook: a front end that wants
 // to show progress reads the context's atomic positions from a timer or a
 // thread of its own, and a desktop page calls Run* on a worker thread.
@@ -126,12 +127,15 @@ std::string WmvLinkDefaultOutput(const std::string& firstSource);
 // Writes the entries one after the other into a file configured from the
 // first (its profile, attributes, codec descriptions, scripts). Each entry
 // is read from its start; its samples keep their stream numbers and land at
-// their own time plus the exact end of the entries before (for each entry
-// the larger of its Duration attribute and the end, time + duration, of its
-// latest sample). The profiles are compared only with checkJoin (before
+// their own time plus the exact end of the entries before: for each entry,
+// per stream, its latest sample's time plus that sample's duration
+// (estimated where the file gives none: asf::AsfStreamEnds), its Duration
+// attribute as a floor. An entry whose data would end past the output's
+// 32-bit millisecond times ends the link with 8203 before any of its
+// samples is written. The profiles are compared only with checkJoin (before
 // anything is deleted; Cancel ends there). Positions: item/items the
-// entry, current = the latest sample time of the entry, last = its
-// duration; the lap timer restarts with each entry.
+// entry, current = the latest sample time of the entry, last = where its
+// data ends; the lap timer restarts with each entry.
 WmvOpResult RunWmvLink(const WmvLinkJob& job, OpContext& ctx,
                        const std::function<void()>& onBegin = {});
 
@@ -156,15 +160,20 @@ std::string WmvNoKeyFrameWarning();
 // milliseconds) in 100 ns; a time beyond what 64 bits hold gives UINT64_MAX.
 uint64_t WmvRangeTime(uint32_t hours, uint32_t minutes, uint32_t seconds, uint32_t millis);
 
-// The source's duration (100 ns) for the range fields: 0, or 8201.
+// The source's duration (100 ns), its "Duration" attribute: 0, or 8201.
 int32_t WmvSourceDuration(const std::string& path, uint64_t* duration,
                           const FileOpener& opener = DiskFileOpener());
+// Where the source's samples end (100 ns): the end of its latest sample,
+// its duration where that is later (headers from other writers often say
+// less than their data holds). The extract page's end fields: 0, or 8201.
+int32_t WmvSourceEnd(const std::string& path, uint64_t* end,
+                     const FileOpener& opener = DiskFileOpener());
 
 // Copies the samples from `start` (dropped before it, shifted by it after)
 // to the first sample past `end`, with all the source's header data. Not
 // cut at key frames. Positions: current = the last sample's time relative
-// to the start, last = end - start (an end past the source's duration
-// counts as the duration). A source with video whose range holds
+// to the start, last = end - start (an end past the source's data counts
+// as where its data ends, WmvSourceEnd). A source with video whose range holds
 // no video key frame gets a warning through the context's warn hook (the
 // output's video starts without one).
 WmvOpResult RunWmvExtract(const WmvExtractJob& job, OpContext& ctx,

@@ -5,6 +5,8 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
@@ -136,6 +138,8 @@ constexpr int kAudio = 1;
 
 // What the two readers' handlers and workers share.
 struct UniteRun {
+    UniteRun(OpContext& c, CEncCompWMV& w) : ctx(c), writer(w) {}
+
     OpContext& ctx;
     CEncCompWMV& writer;
     std::array<uint16_t, 2> selected{};
@@ -147,8 +151,24 @@ struct UniteRun {
     std::atomic<int> workersDone{0};
     std::atomic<uint64_t> written{0};
     wm::HRESULT ended = 0;
+    // A handler waiting for the other reader sleeps on `paced`; every move
+    // of a reader's time, a finish and a failure wake it. Those are changed
+    // under `paceLock` so that no wake-up is lost between its test and its
+    // sleep.
+    std::mutex paceLock;
+    std::condition_variable paced;
 
     bool Halted() const { return ctx.StopRequested() || failed.load(); }
+
+    // Changes shared pacing state and wakes the waiting handler.
+    template <typename F>
+    void Pace(F change) {
+        {
+            std::lock_guard<std::mutex> hold(paceLock);
+            change();
+        }
+        paced.notify_all();
+    }
 
     // The earlier of the readers' times; a finished reader no longer counts.
     void Publish() {
@@ -163,20 +183,25 @@ struct UniteRun {
         }
     }
 
-    // The sample handler of reader `side`: waits, 1 ms at a time, while its
-    // sample lies later than the other reader's time (unless that one has
-    // finished or the run halts), so that the writer receives the two
-    // sources' samples roughly in time order.
+    // The sample handler of reader `side`: waits while its sample lies
+    // later than the other reader's time (unless that one has finished or
+    // the run halts), so that the writer receives the two sources' samples
+    // roughly in time order. It is woken when the other reader's time moves;
+    // a stop request, set from elsewhere without a wake-up, is looked at
+    // every 20 ms.
     int OnSample(int side, uint16_t stream, uint64_t t, uint64_t duration, uint32_t flags,
                  const wm::SampleBuffer& sample) {
-        time[side] = t;
+        Pace([&] { time[side] = t; });
         Publish();
         if (stream != selected[side]) {
             return Halted() ? 1 : 0;
         }
         const int other = 1 - side;
-        while (time[side].load() > time[other].load() && !finished[other] && !Halted()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        {
+            std::unique_lock<std::mutex> lock(paceLock);
+            while (time[side].load() > time[other].load() && !finished[other] && !Halted()) {
+                paced.wait_for(lock, std::chrono::milliseconds(20));
+            }
         }
         if (Halted()) {
             return 1;
@@ -196,10 +221,12 @@ struct UniteRun {
     void Work(int side, CDecCompWMV& reader) {
         const int32_t code = reader.Run();
         reader.CloseSource();
-        if (code != 0) {
-            failed = true;
-        }
-        finished[side] = true;
+        Pace([&] {
+            if (code != 0) {
+                failed = true;
+            }
+            finished[side] = true;
+        });
         Publish();
         if (++workersDone == 2) {
             ended = writer.EndWriting();

@@ -21,16 +21,21 @@ CWMVExtract::CWMVExtract(QWidget* owner)
                        }) {}
 
 int32_t CWMVExtract::ReadSourceRange() {
-    uint64_t duration = 0;
-    const int32_t code = trelvan::WmvSourceDuration(m_input.toStdString(), &duration, m_ctx.opener);
+    // The end of the data, not the header's duration alone, which files
+    // from other writers often give shorter: the range as filled in keeps
+    // every sample. Rounded up to the millisecond the fields show, so that
+    // the latest sample still lies within.
+    uint64_t end = 0;
+    const int32_t code = trelvan::WmvSourceEnd(m_input.toStdString(), &end, m_ctx.opener);
     if (code != 0) {
         return code;
     }
-    const uint64_t seconds = duration / 10000000;
+    const uint64_t ms = end / 10000 + (end % 10000 != 0 ? 1 : 0);
+    const uint64_t seconds = ms / 1000;
     m_range.values[CRangeFields::kEnd] = static_cast<int64_t>(seconds / 3600);
     m_range.values[CRangeFields::kEnd + 1] = static_cast<int64_t>(seconds % 3600 / 60);
     m_range.values[CRangeFields::kEnd + 2] = static_cast<int64_t>(seconds % 60);
-    m_range.values[CRangeFields::kEnd + 3] = static_cast<int64_t>(duration / 10000 % 1000);
+    m_range.values[CRangeFields::kEnd + 3] = static_cast<int64_t>(ms % 1000);
     return 0;
 }
 

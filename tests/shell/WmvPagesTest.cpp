@@ -165,19 +165,20 @@ void WmvPagesTest::dropsAndDefaultNames() {
         QCOMPARE(w.Field(1048), dir + "/a_link.wma");
     }
     {
-        // Extract: the range is the file's length; an unreadable file clears
-        // the page and shows 8201.
+        // Extract: the range ends where the file's samples end (to the next
+        // millisecond); an unreadable file clears the page and shows 8201.
         Window w(kExtract);
         const QString movie = dir + "/clip.wmv";
         QVERIFY(QFile::copy(Movie(), movie));
         w.Drop(movie);
         QCOMPARE(w.Field(1048), dir + "/clip_extr.wmv");
-        uint64_t duration = 0;
-        QCOMPARE(trelvan::WmvSourceDuration(movie.toStdString(), &duration), 0);
+        uint64_t end = 0;
+        QCOMPARE(trelvan::WmvSourceEnd(movie.toStdString(), &end), 0);
+        const uint64_t ms = (end + 9999) / 10000;
         QCOMPARE(w.Field(CWMVExtract::kRangeIds[6]).toLongLong(),
-                 static_cast<qlonglong>(duration / 10000000 % 60));
+                 static_cast<qlonglong>(ms / 1000 % 60));
         QCOMPARE(w.Field(CWMVExtract::kRangeIds[7]).toLongLong(),
-                 static_cast<qlonglong>(duration / 10000 % 1000));
+                 static_cast<qlonglong>(ms % 1000));
         QCOMPARE(capture.boxes.size(), 0);
         const QString bad = dir + "/bad.wmv";
         trelvan::test::WriteBytes(bad.toStdString(), {1, 2, 3, 4, 5, 6, 7, 8});

@@ -109,10 +109,18 @@ SampleMap ReadGstreamer(const std::string& path, const asf::AsfHeader& header,
             continue;
         }
         pads[pad] = s.number;
-        const std::vector<std::string> branch =
-            bytes ? std::vector<std::string>{"d." + pad, "!", "queue", "!", "multifilesink",
-                                             "location=" + dir + "/" + pad + "_%06d"}
-                  : std::vector<std::string>{"d." + pad, "!", "queue", "!", "fakesink"};
+        // Queues without limits: a stream stamped far from the others
+        // (video at 1000 h beside audio from 0) would otherwise fill one
+        // queue before the other's sink has its first buffer.
+        const std::vector<std::string> queue = {"queue", "max-size-buffers=0", "max-size-time=0",
+                                                "max-size-bytes=0", "!"};
+        std::vector<std::string> branch = {"d." + pad, "!"};
+        branch.insert(branch.end(), queue.begin(), queue.end());
+        if (bytes) {
+            branch.insert(branch.end(), {"multifilesink", "location=" + dir + "/" + pad + "_%06d"});
+        } else {
+            branch.push_back("fakesink");
+        }
         argv.insert(argv.end(), branch.begin(), branch.end());
     }
     const CommandResult r =

@@ -259,10 +259,7 @@ TEST(CWMVCopyTest, WrappersReportTheirCodes) {
     // Opening again closes the previous source first.
     ASSERT_EQ(dec.Open(MadeAsfFiles()[4].path, 0, 0), err::kOk);
     EXPECT_EQ(dec.GetProfile()->GetStreamCount(), 1u);
-    // Run pauses 100 ms after the reader's own run.
-    const auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(dec.Run(), err::kOk);
-    EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(100));
     // A file without samples has a duration of 0 and cannot be opened.
     wm::AsfWriter w;
     ASSERT_EQ(w.Open(OpenDiskFile(dir + "/empty.wma", OpenMode::CreateTruncate), *dec.GetProfile()), wm::hr::kOk);
