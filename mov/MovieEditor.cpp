@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "Atoms.h"
 #include "EditList.h"
 
 namespace trelvan::mov {
@@ -197,8 +198,19 @@ MovResult MovieEditor::Paste(const Movie& scrap) {
             a.samples.back().duration = a.samples.size() > 1 ? a.samples[a.samples.size() - 2].duration : 1;
         }
         const auto media = static_cast<int64_t>(a.MediaDuration());
-        // Its edits must not reach into the media about to be appended.
-        ClampEditsToMedia(edits, static_cast<uint64_t>(media), m_movie.timescale, a.timescale);
+        // Its edits must not reach into the media about to be appended: they
+        // end where its last frame shown ends (B-frame video shows frames
+        // after its decode times end).
+        ClampEditsToMedia(edits, a.PresentationEnd(), m_movie.timescale, a.timescale);
+        // The scrap track's edits, in this movie's time scale.
+        std::vector<Edit> inserted = ExplicitEdits(b, scrap.timescale);
+        for (Edit& e : inserted) {
+            e.duration = Rescale(e.duration, scrap.timescale, m_movie.timescale);
+        }
+        const JoinPlan join =
+            a.samples.empty() ? JoinPlan{}
+                              : PlanJoin(edits, at, static_cast<uint64_t>(media), inserted, b,
+                                         b.handler == atom::kSoun, m_movie.timescale, a.timescale);
 
         // Descriptions: an identical entry is reused, another one added.
         std::vector<uint16_t> descMap(b.descriptions.size() + 1, 0);
@@ -226,8 +238,9 @@ MovResult MovieEditor::Paste(const Movie& scrap) {
             }
             sourceMap[s] = *index;
         }
-        a.samples.reserve(a.samples.size() + b.samples.size());
-        for (const Sample& s : b.samples) {
+        a.samples.reserve(a.samples.size() + b.samples.size() - join.skip);
+        for (size_t k = join.skip; k < b.samples.size(); ++k) {
+            const Sample& s = b.samples[k];
             if (s.desc == 0 || s.desc > b.descriptions.size() || s.source >= sourceMap.size()) {
                 Undo();
                 return kInvalidSampleTable;
@@ -237,16 +250,22 @@ MovResult MovieEditor::Paste(const Movie& scrap) {
             copy.source = sourceMap[s.source];
             a.samples.push_back(copy);
         }
-        // Edits: the scrap track's, in this movie's time scale, pointing
-        // into the appended media.
-        std::vector<Edit> inserted = ExplicitEdits(b, scrap.timescale);
+        // Edits: the scrap track's, pointing into the appended media. Media
+        // that continues the track's last edit extends it (one edit where
+        // the entries lie end to end), its movie time kept whole so that
+        // the track keeps pace with the movie.
         for (Edit& e : inserted) {
-            e.duration = Rescale(e.duration, scrap.timescale, m_movie.timescale);
             if (e.mediaTime >= 0) {
-                e.mediaTime += media;
+                e.mediaTime += media - static_cast<int64_t>(join.skipped);
             }
         }
-        InsertEdits(edits, at, inserted, m_movie.timescale, a.timescale);
+        if (join.merge) {
+            edits.back().duration += at - EditsDuration(edits) + inserted.front().duration;
+            edits.insert(edits.end(), inserted.begin() + 1, inserted.end());
+            TrimEdits(edits);
+        } else {
+            InsertEdits(edits, at, inserted, m_movie.timescale, a.timescale);
+        }
         a.edits = std::move(edits);
         a.hasEdits = true;
     }
