@@ -5,14 +5,26 @@
 
 #include "Atoms.h"
 #include "EditList.h"
+#include "SampleDescription.h"
 
 namespace trelvan::mov {
 
+bool SameLanguage(uint16_t a, uint16_t b) {
+    // "und" (undetermined) and 0x7FFF (unspecified) say the same.
+    constexpr uint16_t kUnd = ('u' - 0x60) << 10 | ('n' - 0x60) << 5 | ('d' - 0x60);
+    const auto open = [](uint16_t l) { return l == kUnd || l == 0x7FFF; };
+    return a == b || (open(a) && open(b));
+}
+
 bool PastesInto(const Track& a, const Track& b) {
-    return a.handler == b.handler && a.timescale == b.timescale && a.language == b.language &&
-           a.width == b.width && a.height == b.height && a.matrix == b.matrix &&
-           a.alternateGroup == b.alternateGroup && a.frameRuns == b.frameRuns &&
-           a.frameTableSize == b.frameTableSize;
+    // The size table only shapes sound whose tables count frames; video of
+    // constant-size frames (a still scene, intra-only codecs) is not
+    // another kind of track.
+    const bool sameLayout = a.frameRuns == b.frameRuns &&
+                            (!a.frameRuns || a.frameTableSize == b.frameTableSize);
+    return a.handler == b.handler && a.timescale == b.timescale &&
+           SameLanguage(a.language, b.language) && a.width == b.width && a.height == b.height &&
+           a.matrix == b.matrix && a.alternateGroup == b.alternateGroup && sameLayout;
 }
 
 namespace {
@@ -212,11 +224,14 @@ MovResult MovieEditor::Paste(const Movie& scrap) {
                               : PlanJoin(edits, at, static_cast<uint64_t>(media), inserted, b,
                                          b.handler == atom::kSoun, m_movie.timescale, a.timescale);
 
-        // Descriptions: an identical entry is reused, another one added.
+        // Descriptions: an entry that decodes alike (bit rates and labels
+        // aside) is shared, another one added.
         std::vector<uint16_t> descMap(b.descriptions.size() + 1, 0);
         for (size_t d = 0; d < b.descriptions.size(); ++d) {
-            const auto same = std::find(a.descriptions.begin(), a.descriptions.end(),
-                                        b.descriptions[d]);
+            const auto same =
+                std::find_if(a.descriptions.begin(), a.descriptions.end(), [&](const auto& x) {
+                    return SameForDecoders(a.handler, x, b.descriptions[d]);
+                });
             if (same != a.descriptions.end()) {
                 descMap[d + 1] = static_cast<uint16_t>(same - a.descriptions.begin() + 1);
             } else if (a.descriptions.size() < UINT16_MAX) {
