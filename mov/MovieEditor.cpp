@@ -6,6 +6,7 @@
 #include "Atoms.h"
 #include "EditList.h"
 #include "SampleDescription.h"
+#include "SoundLayout.h"
 
 namespace trelvan::mov {
 
@@ -208,6 +209,20 @@ MovResult MovieEditor::Paste(const Movie& scrap) {
         // first pasted one.
         if (!a.samples.empty() && a.samples.back().duration == 0) {
             a.samples.back().duration = a.samples.size() > 1 ? a.samples[a.samples.size() - 2].duration : 1;
+        }
+        // Sound whose tables count frames, ending in part of a packet (a
+        // source's last chunk): the packet counts whole, so that the media
+        // appended after it starts at a packet boundary; the track's edits
+        // still end where its frames did.
+        if (a.frameRuns && !a.samples.empty() && a.samples.back().desc >= 1 &&
+            a.samples.back().desc <= a.descriptions.size()) {
+            Sample& last = a.samples.back();
+            const uint32_t perPacket = FramePackingOf(a.descriptions[last.desc - 1]).framesPerPacket;
+            if (perPacket > 1 && last.count % perPacket != 0 && last.count > 0) {
+                const uint32_t missing = perPacket - last.count % perPacket;
+                last.duration += missing * (last.duration / last.count);
+                last.count += missing;
+            }
         }
         const auto media = static_cast<int64_t>(a.MediaDuration());
         // Its edits must not reach into the media about to be appended: they

@@ -79,6 +79,12 @@ inline constexpr Recipe kProresPcm = {
     "-f lavfi -i testsrc=size=160x120:rate=25:duration=1.76 -f lavfi -i "
     "sine=frequency=440:sample_rate=48000:duration=1.76 -c:v prores_ks -profile:v 0 -c:a pcm_s24le",
     "mov"};
+// IMA4 whose last chunk holds part of a packet (1.76 s at 44.1 kHz).
+inline constexpr Recipe kMjpegIma4 = {
+    "mov-mjpeg-ima4",
+    "-f lavfi -i testsrc=size=160x120:rate=25:duration=1.76 -f lavfi -i "
+    "sine=frequency=440:sample_rate=44100:duration=1.76 -c:v mjpeg -c:a adpcm_ima_qt",
+    "mov"};
 inline constexpr Recipe kH264AacMp4 = {
     "mp4-h264-aac",
     "-f lavfi -i testsrc=size=160x120:rate=25:duration=1.76 -f lavfi -i "

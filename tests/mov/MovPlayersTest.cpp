@@ -47,7 +47,11 @@ INSTANTIATE_TEST_SUITE_P(
                       PlayCase{"FfmpegProresPcm24", &mov::test::kProresPcm, 0.001},
                       PlayCase{"QtmuxH264Aac", &mov::test::kQtmuxH264Aac, 1024.0 / 44100},
                       PlayCase{"QtmuxJpegPcm", &mov::test::kMp4muxJpegPcm, 0.001},
-                      PlayCase{"LibquicktimeH264Twos", &mov::test::kLqtH264Twos, 0.001}),
+                      PlayCase{"LibquicktimeH264Twos", &mov::test::kLqtH264Twos, 0.001},
+                      // Sound ending in part of a packet: re-chunked at
+                      // packet boundaries only.
+                      PlayCase{"FfmpegMjpegIma4", &mov::test::kMjpegIma4, 64.0 / 44100},
+                      PlayCase{"LibquicktimeJpegIma4", &mov::test::kLqtJpegIma4, 64.0 / 44100}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
