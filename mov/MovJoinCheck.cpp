@@ -188,12 +188,17 @@ JoinReport CompareMovieEntries(const std::vector<const mov::Movie*>& movies,
     return report;
 }
 
-JoinReport CheckMovieJoin(const std::vector<std::string>& sources, const FileOpener& opener) {
+JoinReport CheckMovieJoin(const std::vector<std::string>& sources, const FileOpener& opener,
+                          const std::function<void(const std::string&)>& warn) {
     std::vector<std::unique_ptr<mov::Movie>> movies;
     std::vector<const mov::Movie*> read;
     for (size_t i = 0; i < sources.size(); ++i) {
         auto movie = std::make_unique<mov::Movie>();
-        const mov::MovResult rc = mov::ReadMovieFile(sources[i], *movie, opener);
+        mov::WarnHook said;
+        if (warn) {
+            said = [&](const std::string& text) { warn(sources[i] + ": " + text); };
+        }
+        const mov::MovResult rc = mov::ReadMovieFile(sources[i], *movie, opener, said);
         if (rc != mov::kNoErr) {
             JoinReport report = CompareMovieEntries(read, {sources.begin(), sources.begin() + static_cast<std::ptrdiff_t>(i)});
             report.sources = sources;

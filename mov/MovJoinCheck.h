@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,10 @@ JoinReport CompareMovieEntries(const std::vector<const mov::Movie*>& movies,
 
 // Reads the movies and compares them; a movie that cannot be read ends the
 // check with its movie result (report.unreadable, report.code).
+// The reader's warnings (damage it read around) go to `warn`, led by the
+// path.
 JoinReport CheckMovieJoin(const std::vector<std::string>& sources,
-                          const FileOpener& opener = DiskFileOpener());
+                          const FileOpener& opener = DiskFileOpener(),
+                          const std::function<void(const std::string&)>& warn = {});
 
 }  // namespace trelvan

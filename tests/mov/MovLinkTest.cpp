@@ -109,7 +109,11 @@ TEST(MovLink, OutputThatIsASourceIsRefusedFirst) {
     OpContext ctx;
     const std::string spelled = dir + "/./" + std::filesystem::path(src).filename().string();
     const MovLinkResult r = RunMovLink({{src, src}, spelled}, ctx);
-    EXPECT_EQ(r.code, err::kOutputCannotBeMade);
+    // The save message the page shows (no numeric code), with the stop icon.
+    EXPECT_EQ(r.code, mov::kCantCreateSingleForkFile);
+    EXPECT_EQ(r.message, std::string("ムービーを保存中にエラーが発生しました。\n\n詳細：\n") +
+                             "cantCreateSingleForkFile");
+    EXPECT_EQ(r.icon, MovLinkIcon::Stop);
     EXPECT_FALSE(r.started);
     EXPECT_EQ(test::ReadBytes(src), before);
     EXPECT_EQ(RunMovLink({{}, dir + "/x.mov"}, ctx).code, err::kNoFrame);
