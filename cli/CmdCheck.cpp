@@ -34,7 +34,9 @@ JoinReport CheckJoinOf(const std::vector<std::string>& sources) {
         return CheckAviJoin(sources);
     }
     if (AllWithExtension(sources, {".mov", ".mp4", ".m4a", ".m4v", ".3gp", ".qt"})) {
-        return CheckMovieJoin(sources);
+        return CheckMovieJoin(sources, DiskFileOpener(), [](const std::string& text) {
+            std::fprintf(stderr, "trelvan-cli: %s\n", text.c_str());
+        });
     }
     if (AllWithExtension(sources, {".wmv", ".wma", ".asf"})) {
         return CheckWmvJoin(sources);

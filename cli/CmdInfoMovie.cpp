@@ -97,7 +97,10 @@ bool LooksLikeMovie(const std::string& path) {
 
 int PrintMovieInfo(const std::string& path, bool human) {
     Movie movie;
-    const mov::MovResult rc = mov::ReadMovieFile(path, movie, DiskFileOpener());
+    // Damage the reader read around (a file cut short) on standard error.
+    const mov::MovResult rc = mov::ReadMovieFile(path, movie, DiskFileOpener(), [&](const std::string& text) {
+        std::fprintf(stderr, "trelvan-cli: %s: %s\n", path.c_str(), text.c_str());
+    });
     if (rc != mov::kNoErr) {
         std::fprintf(stderr, "trelvan-cli: %s: %s (%d)\n", path.c_str(),
                      mov::QtErrorName(rc).c_str(), rc);

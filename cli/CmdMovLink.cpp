@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <set>
 
 #include "CliCommon.h"
 #include "Commands.h"
@@ -37,11 +38,21 @@ int RunMovLink(const std::vector<std::string>& words) {
         job.sources = args.Positional();
         job.output = args.Value("-o").value_or(MovLinkDefaultOutput(job.sources.front()));
 
-        if (RefuseUnlessClean(CheckMovieJoin(job.sources), args.Has("--force"))) {
+        // Damage a source was read around, on standard error, once (the
+        // check and the link read the same sources).
+        std::set<std::string> warned;
+        const auto warn = [&warned](const std::string& text) {
+            if (warned.insert(text).second) {
+                std::fprintf(stderr, "trelvan-cli: %s\n", text.c_str());
+            }
+        };
+        if (RefuseUnlessClean(CheckMovieJoin(job.sources, DiskFileOpener(), warn),
+                              args.Has("--force"))) {
             return kExitOperationError;
         }
 
         OpContext ctx;
+        ctx.warn = warn;
         CliRun run(ctx, args);
         run.SetProgressText(
             [&ctx] { return FormatProgress(MovLinkProgress(ctx, IsJapaneseSystem())).text; });

@@ -33,7 +33,11 @@ int CQuickTime::OpenMovie(const std::string& path) {
     CloseMovie();
     m_name = path;
     Movie movie;
-    const MovResult rc = ReadMovieFile(path, movie, m_opener);
+    WarnHook warn;
+    if (m_warn) {
+        warn = [this, &path](const std::string& text) { m_warn(path + ": " + text); };
+    }
+    const MovResult rc = ReadMovieFile(path, movie, m_opener, warn);
     SetMoviesError(rc);
     if (rc != kNoErr) {
         m_name.clear();

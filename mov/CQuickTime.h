@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -72,6 +73,9 @@ public:
     const std::string& Name() const { return m_name; }
     // How files are opened (tests inject faults here).
     void SetFileOpener(FileOpener opener) { m_opener = std::move(opener); }
+    // Where the reader's warnings about a movie it opens go (damage it read
+    // around, such as a file cut short), each line led by the path.
+    void SetWarnHook(std::function<void(const std::string&)> warn) { m_warn = std::move(warn); }
 
 private:
     int m_open = 0;
@@ -82,6 +86,7 @@ private:
     void* m_parent = nullptr;
     void* m_window = nullptr;
     FileOpener m_opener = DiskFileOpener();
+    std::function<void(const std::string&)> m_warn;
 };
 
 }  // namespace trelvan::mov

@@ -1,6 +1,8 @@
 #include "EditList.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 
 namespace trelvan::mov {
 namespace {
@@ -23,7 +25,9 @@ std::vector<Edit> ExplicitEdits(const Track& track, uint32_t movieScale) {
     if (track.hasEdits) {
         return track.edits;
     }
-    const uint64_t duration = Rescale(track.MediaDuration(), track.timescale, movieScale);
+    // Up to the end of the last sample shown: B-frame video shows its last
+    // frames after the decode times end.
+    const uint64_t duration = Rescale(track.PresentationEnd(), track.timescale, movieScale);
     if (duration == 0) {
         return {};
     }
@@ -128,6 +132,79 @@ void ClampEditsToMedia(std::vector<Edit>& edits, uint64_t mediaEnd, uint32_t mov
                                            mediaScale);
     }
     TrimEdits(edits);
+}
+
+JoinPlan PlanJoin(const std::vector<Edit>& edits, uint64_t at, uint64_t mediaBase,
+                  const std::vector<Edit>& inserted, const Track& appended, bool sound,
+                  uint32_t movieScale, uint32_t mediaScale) {
+    JoinPlan plan;
+    const uint64_t end = EditsDuration(edits);
+    if (edits.empty() || inserted.empty() || appended.samples.empty() || at < end ||
+        movieScale == 0 || mediaScale == 0) {
+        return plan;
+    }
+    const Edit& last = edits.back();
+    const Edit& first = inserted.front();
+    if (last.mediaTime < 0 || first.mediaTime < 0 || last.rate != 0x10000 ||
+        first.rate != 0x10000) {
+        return plan;
+    }
+    const double perUnit = static_cast<double>(mediaScale) / movieScale;
+    // A sample's duration at the join (some writers give the first none).
+    double sample = appended.samples.front().duration;
+    if (appended.samples.size() > 1) {
+        sample = std::max<double>(sample, appended.samples[1].duration);
+    }
+    // Empty time before `at` of less than a sample is played as media.
+    const double gap = static_cast<double>(at - end) * perUnit;
+    if (gap > std::max(sample, perUnit)) {
+        return plan;
+    }
+    // Where the last edit, played on, is at `at`, relative to the appended
+    // media's start.
+    const double reach = static_cast<double>(last.mediaTime) +
+                         static_cast<double>(last.duration) * perUnit + gap -
+                         static_cast<double>(mediaBase);
+    const double start = static_cast<double>(first.mediaTime);
+    // Sound: leave out whole leading packets up to the one nearest to where
+    // the merged edit would reach (priming, and padding the track's last
+    // edit cut off), never past a later edit's start.
+    if (sound && !appended.frameRuns && start > reach) {
+        int64_t lowest = INT64_MAX;
+        for (const Edit& e : inserted) {
+            if (e.mediaTime >= 0) {
+                lowest = std::min(lowest, e.mediaTime);
+            }
+        }
+        const double target = start - reach;
+        uint64_t skipped = 0;
+        size_t skip = 0;
+        while (skip + 1 < appended.samples.size()) {
+            const uint64_t next = skipped + appended.samples[skip].duration;
+            if (next > static_cast<uint64_t>(lowest) ||
+                std::abs(static_cast<double>(next) - target) >=
+                    std::abs(static_cast<double>(skipped) - target)) {
+                break;
+            }
+            skipped = next;
+            ++skip;
+        }
+        plan.skip = skip;
+        plan.skipped = skipped;
+    }
+    // What the merge would move the appended media by (positive: later).
+    const double shift = reach + static_cast<double>(plan.skipped) - start;
+    double allowed = std::max(perUnit, sample);
+    if (!sound) {
+        // Video joined after an implicit edit: a composition delay.
+        allowed = std::max(allowed, static_cast<double>(std::abs(appended.samples.front().cts)));
+    }
+    plan.merge = std::abs(shift) <= allowed;
+    if (!plan.merge) {
+        plan.skip = 0;
+        plan.skipped = 0;
+    }
+    return plan;
 }
 
 void TrimEdits(std::vector<Edit>& edits) {

@@ -44,6 +44,32 @@ void InsertEdits(std::vector<Edit>& edits, uint64_t at, const std::vector<Edit>&
 void ClampEditsToMedia(std::vector<Edit>& edits, uint64_t mediaEnd, uint32_t movieScale,
                        uint32_t mediaScale);
 
+// How media appended after a track's media continues the track at a join.
+struct JoinPlan {
+    // The appended edits' first one continues the track's last one: the two
+    // become one edit (players that stop at an edit boundary play on).
+    bool merge = false;
+    // Leading samples of the appended media to leave out (sound priming
+    // that the merged edit would otherwise play) and their duration, media
+    // time units.
+    size_t skip = 0;
+    uint64_t skipped = 0;
+};
+
+// Plans the join of `edits` (the track's, ending at or before `at`, movie
+// time) with `inserted` (the appended track's edits, movie time, media
+// times relative to the appended media), whose media `appended` is put
+// after `mediaBase` units of media. They merge when the media the last
+// edit would go on to play at `at` is where the first inserted edit starts,
+// within one movie time unit, or within one sample (less than a frame or a
+// sound packet of sync at the join; a composition delay for video whose
+// edits were implicit); for sound, leading packets of the appended media
+// are left out when that brings its start nearer (priming that its own
+// edit skipped).
+JoinPlan PlanJoin(const std::vector<Edit>& edits, uint64_t at, uint64_t mediaBase,
+                  const std::vector<Edit>& inserted, const Track& appended, bool sound,
+                  uint32_t movieScale, uint32_t mediaScale);
+
 // Drops empty edits at the end of a list (they play nothing) and edits of no
 // duration.
 void TrimEdits(std::vector<Edit>& edits);

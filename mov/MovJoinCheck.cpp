@@ -8,6 +8,7 @@
 #include "ByteOrder.h"
 #include "MovieEditor.h"
 #include "MovieReader.h"
+#include "SampleDescription.h"
 
 namespace trelvan {
 
@@ -55,7 +56,7 @@ std::string Language(uint16_t packed) {
 }
 
 std::string Size(uint32_t width, uint32_t height) {
-    return std::to_string(width >> 16) + "x" + std::to_string(height >> 16);
+    return std::to_string(width >> 16) + "×" + std::to_string(height >> 16);
 }
 
 std::string Matrix(const std::array<uint8_t, 36>& m) {
@@ -75,6 +76,12 @@ std::string Layout(const Track& t) {
                        : "samples";
 }
 
+std::string Codec(const Track& t) {
+    return t.descriptions.empty() || t.descriptions.front().size() < 8
+               ? "none"
+               : FourCc(bytes::GetBE32(t.descriptions.front().data() + 4));
+}
+
 // The first field on which a track that is not pasted into `a` differs
 // from it (the fields of PastesInto, in the order a user knows them).
 void CompareKind(JoinReport& report, int32_t entry, const std::string& stream, const Track& a,
@@ -83,51 +90,38 @@ void CompareKind(JoinReport& report, int32_t entry, const std::string& stream, c
     report.Compare(entry, stream, "frame size", Size(a.width, a.height), Size(b.width, b.height));
     report.Compare(entry, stream, "time scale", std::to_string(a.timescale),
                    std::to_string(b.timescale));
-    report.Compare(entry, stream, "language", Language(a.language), Language(b.language));
+    if (!mov::SameLanguage(a.language, b.language)) {
+        report.Compare(entry, stream, "language", Language(a.language), Language(b.language));
+    }
     report.Compare(entry, stream, "matrix", Matrix(a.matrix), Matrix(b.matrix));
     report.Compare(entry, stream, "alternate group", std::to_string(a.alternateGroup),
                    std::to_string(b.alternateGroup));
     report.Compare(entry, stream, "sound layout", Layout(a), Layout(b));
+    if (report.differences.size() == before) {
+        // Nothing a user sets apart: still a track of its own.
+        report.Compare(entry, stream, "track", KindOf(a) + " (" + Codec(a) + ")",
+                       "a track of its own (" + Codec(b) + ")");
+    }
     report.differences.resize(std::min(report.differences.size(), before + 1));
 }
 
-uint32_t Be16(const std::vector<uint8_t>& d, size_t at) {
-    return at + 2 <= d.size() ? bytes::GetBE16(d.data() + at) : 0;
-}
-
-uint32_t Be32(const std::vector<uint8_t>& d, size_t at) {
-    return at + 4 <= d.size() ? bytes::GetBE32(d.data() + at) : 0;
-}
-
-// A description `b` that the first movie's track lacks, against that
-// track's first description: the first field that differs.
+// A description `b` that decodes unlike every one of the first movie's
+// track, against that track's first description: the first field that
+// differs, in words.
 void CompareDescription(JoinReport& report, int32_t entry, const std::string& stream,
                         const Track& track, const std::vector<uint8_t>& a,
                         const std::vector<uint8_t>& b) {
-    const size_t before = report.differences.size();
-    report.Compare(entry, stream, "codec", FourCc(Be32(a, 4)), FourCc(Be32(b, 4)));
-    if (track.handler == mov::atom::kVide) {
-        report.Compare(entry, stream, "coded frame size",
-                       std::to_string(Be16(a, 32)) + "x" + std::to_string(Be16(a, 34)),
-                       std::to_string(Be16(b, 32)) + "x" + std::to_string(Be16(b, 34)));
-    } else if (track.handler == mov::atom::kSoun) {
-        report.Compare(entry, stream, "channels", std::to_string(Be16(a, 24)),
-                       std::to_string(Be16(b, 24)));
-        report.Compare(entry, stream, "sample size", std::to_string(Be16(a, 26)),
-                       std::to_string(Be16(b, 26)));
-        report.Compare(entry, stream, "sample rate", std::to_string(Be32(a, 32) >> 16),
-                       std::to_string(Be32(b, 32) >> 16));
+    const std::vector<mov::DescriptionField> fa = mov::DecoderFields(track.handler, a);
+    const std::vector<mov::DescriptionField> fb = mov::DecoderFields(track.handler, b);
+    for (size_t i = 0; i < std::max(fa.size(), fb.size()); ++i) {
+        const std::string name = i < fa.size() ? fa[i].name : fb[i].name;
+        const std::string va = i < fa.size() ? fa[i].value : "none";
+        const std::string vb = i < fb.size() && fb[i].name == name ? fb[i].value : "none";
+        if (va != vb) {
+            report.Compare(entry, stream, name, va, vb);
+            return;
+        }
     }
-    if (report.differences.size() == before) {
-        // The same codec and layout with other codec data (profile, level,
-        // parameter sets...): where the two entries part.
-        const auto diff = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
-        const auto at = static_cast<size_t>(diff.first - a.begin());
-        report.Compare(entry, stream, "codec data", std::to_string(a.size()) + " bytes",
-                       std::to_string(b.size()) + " bytes, differing from byte " +
-                           std::to_string(at));
-    }
-    report.differences.resize(std::min(report.differences.size(), before + 1));
 }
 
 // The track of `first` that a track of the same media type would be
@@ -172,7 +166,9 @@ void CompareMovie(JoinReport& report, int32_t entry, const mov::Movie& first,
             continue;
         }
         for (const auto& d : b.descriptions) {
-            if (std::find(a.descriptions.begin(), a.descriptions.end(), d) == a.descriptions.end()) {
+            if (std::none_of(a.descriptions.begin(), a.descriptions.end(), [&](const auto& x) {
+                    return mov::SameForDecoders(a.handler, x, d);
+                })) {
                 CompareDescription(report, entry, stream, a, a.descriptions.front(), d);
                 break;
             }
@@ -192,12 +188,17 @@ JoinReport CompareMovieEntries(const std::vector<const mov::Movie*>& movies,
     return report;
 }
 
-JoinReport CheckMovieJoin(const std::vector<std::string>& sources, const FileOpener& opener) {
+JoinReport CheckMovieJoin(const std::vector<std::string>& sources, const FileOpener& opener,
+                          const std::function<void(const std::string&)>& warn) {
     std::vector<std::unique_ptr<mov::Movie>> movies;
     std::vector<const mov::Movie*> read;
     for (size_t i = 0; i < sources.size(); ++i) {
         auto movie = std::make_unique<mov::Movie>();
-        const mov::MovResult rc = mov::ReadMovieFile(sources[i], *movie, opener);
+        mov::WarnHook said;
+        if (warn) {
+            said = [&](const std::string& text) { warn(sources[i] + ": " + text); };
+        }
+        const mov::MovResult rc = mov::ReadMovieFile(sources[i], *movie, opener, said);
         if (rc != mov::kNoErr) {
             JoinReport report = CompareMovieEntries(read, {sources.begin(), sources.begin() + static_cast<std::ptrdiff_t>(i)});
             report.sources = sources;

@@ -10,6 +10,7 @@
 #include "MovJoinCheck.h"
 #include "MovieToolbox.h"
 #include "OutputNames.h"
+#include "QtErrorNames.h"
 
 namespace trelvan {
 
@@ -71,6 +72,10 @@ void Link(const MovLinkJob& job, OpContext& ctx, CQuickTime& main, CQuickTime& a
     added.AttachWindow(&addWindow);
     main.SetFileOpener(ctx.opener);
     added.SetFileOpener(ctx.opener);
+    // Damage a source was read around (a file cut short) is said aloud.
+    const auto warn = [&ctx](const std::string& text) { ctx.Warn(text); };
+    main.SetWarnHook(warn);
+    added.SetWarnHook(warn);
 
     ctx.item = 0;
     if (main.OpenMovie(job.sources[0]) == 0) {
@@ -138,7 +143,11 @@ MovLinkResult RunMovLink(const MovLinkJob& job, OpContext& ctx,
     // The output is deleted next: one that is a source would be lost.
     for (const std::string& source : job.sources) {
         if (SameFile(source, job.output)) {
-            r.code = err::kOutputCannotBeMade;
+            // What the layer says when asked to save over a source; nothing
+            // has been deleted yet.
+            r.code = mov::kCantCreateSingleForkFile;
+            r.message = kSaveFailed + mov::QtErrorName(r.code);
+            r.icon = MovLinkIcon::Stop;
             return r;
         }
     }

@@ -29,10 +29,11 @@ struct MovLinkJob {
 enum class MovLinkIcon { None, Stop, Question };
 
 struct MovLinkResult {
-    // 0, -1 for an empty list, 6006 for an output that names a source, or
-    // the movie result code of the failing step.
+    // 0, -1 for an empty list, or the movie result code of the failing step
+    // (an output that names a source fails as its save would:
+    // cantCreateSingleForkFile).
     int32_t code = 0;
-    // The message to show (UTF-8), empty on success and for -1 and 6006.
+    // The message to show (UTF-8), empty on success and for -1.
     std::string message;
     MovLinkIcon icon = MovLinkIcon::None;
     // Whether the work began (the running state was entered).
@@ -48,7 +49,7 @@ std::string MovLinkDefaultOutput(const std::string& firstSource);
 
 // Runs the link against `ctx`:
 //  - an empty list gives -1 and an output that names one of the sources
-//    (however spelled) 6006, both before anything is deleted;
+//    (however spelled) the save message, both before anything is deleted;
 //  - with checkJoin, movies that differ where a join needs them to agree
 //    are asked about (Cancel: nothing deleted or written, code 0);
 //  - an existing output is deleted; then the stop flag is cleared and
@@ -58,6 +59,8 @@ std::string MovLinkDefaultOutput(const std::string& firstSource);
 //    copied, the main movie goes to its end and the copy is pasted;
 //  - unless stopped, the main movie goes to its start and is saved, and a
 //    companion "<output>.#res" file is deleted.
+// The reader's warnings about a source (damage read around) go to the
+// context's warn hook, led by the source's path.
 // A stop or a failure saves nothing and leaves no output; every failure
 // sets the stop flag.
 MovLinkResult RunMovLink(const MovLinkJob& job, OpContext& ctx,

@@ -3,15 +3,29 @@
 #include <algorithm>
 #include <map>
 
+#include "Atoms.h"
 #include "EditList.h"
+#include "SampleDescription.h"
+#include "SoundLayout.h"
 
 namespace trelvan::mov {
 
+bool SameLanguage(uint16_t a, uint16_t b) {
+    // "und" (undetermined) and 0x7FFF (unspecified) say the same.
+    constexpr uint16_t kUnd = ('u' - 0x60) << 10 | ('n' - 0x60) << 5 | ('d' - 0x60);
+    const auto open = [](uint16_t l) { return l == kUnd || l == 0x7FFF; };
+    return a == b || (open(a) && open(b));
+}
+
 bool PastesInto(const Track& a, const Track& b) {
-    return a.handler == b.handler && a.timescale == b.timescale && a.language == b.language &&
-           a.width == b.width && a.height == b.height && a.matrix == b.matrix &&
-           a.alternateGroup == b.alternateGroup && a.frameRuns == b.frameRuns &&
-           a.frameTableSize == b.frameTableSize;
+    // The size table only shapes sound whose tables count frames; video of
+    // constant-size frames (a still scene, intra-only codecs) is not
+    // another kind of track.
+    const bool sameLayout = a.frameRuns == b.frameRuns &&
+                            (!a.frameRuns || a.frameTableSize == b.frameTableSize);
+    return a.handler == b.handler && a.timescale == b.timescale &&
+           SameLanguage(a.language, b.language) && a.width == b.width && a.height == b.height &&
+           a.matrix == b.matrix && a.alternateGroup == b.alternateGroup && sameLayout;
 }
 
 namespace {
@@ -196,15 +210,43 @@ MovResult MovieEditor::Paste(const Movie& scrap) {
         if (!a.samples.empty() && a.samples.back().duration == 0) {
             a.samples.back().duration = a.samples.size() > 1 ? a.samples[a.samples.size() - 2].duration : 1;
         }
+        // Sound whose tables count frames, ending in part of a packet (a
+        // source's last chunk): the packet counts whole, so that the media
+        // appended after it starts at a packet boundary; the track's edits
+        // still end where its frames did.
+        if (a.frameRuns && !a.samples.empty() && a.samples.back().desc >= 1 &&
+            a.samples.back().desc <= a.descriptions.size()) {
+            Sample& last = a.samples.back();
+            const uint32_t perPacket = FramePackingOf(a.descriptions[last.desc - 1]).framesPerPacket;
+            if (perPacket > 1 && last.count % perPacket != 0 && last.count > 0) {
+                const uint32_t missing = perPacket - last.count % perPacket;
+                last.duration += missing * (last.duration / last.count);
+                last.count += missing;
+            }
+        }
         const auto media = static_cast<int64_t>(a.MediaDuration());
-        // Its edits must not reach into the media about to be appended.
-        ClampEditsToMedia(edits, static_cast<uint64_t>(media), m_movie.timescale, a.timescale);
+        // Its edits must not reach into the media about to be appended: they
+        // end where its last frame shown ends (B-frame video shows frames
+        // after its decode times end).
+        ClampEditsToMedia(edits, a.PresentationEnd(), m_movie.timescale, a.timescale);
+        // The scrap track's edits, in this movie's time scale.
+        std::vector<Edit> inserted = ExplicitEdits(b, scrap.timescale);
+        for (Edit& e : inserted) {
+            e.duration = Rescale(e.duration, scrap.timescale, m_movie.timescale);
+        }
+        const JoinPlan join =
+            a.samples.empty() ? JoinPlan{}
+                              : PlanJoin(edits, at, static_cast<uint64_t>(media), inserted, b,
+                                         b.handler == atom::kSoun, m_movie.timescale, a.timescale);
 
-        // Descriptions: an identical entry is reused, another one added.
+        // Descriptions: an entry that decodes alike (bit rates and labels
+        // aside) is shared, another one added.
         std::vector<uint16_t> descMap(b.descriptions.size() + 1, 0);
         for (size_t d = 0; d < b.descriptions.size(); ++d) {
-            const auto same = std::find(a.descriptions.begin(), a.descriptions.end(),
-                                        b.descriptions[d]);
+            const auto same =
+                std::find_if(a.descriptions.begin(), a.descriptions.end(), [&](const auto& x) {
+                    return SameForDecoders(a.handler, x, b.descriptions[d]);
+                });
             if (same != a.descriptions.end()) {
                 descMap[d + 1] = static_cast<uint16_t>(same - a.descriptions.begin() + 1);
             } else if (a.descriptions.size() < UINT16_MAX) {
@@ -226,8 +268,9 @@ MovResult MovieEditor::Paste(const Movie& scrap) {
             }
             sourceMap[s] = *index;
         }
-        a.samples.reserve(a.samples.size() + b.samples.size());
-        for (const Sample& s : b.samples) {
+        a.samples.reserve(a.samples.size() + b.samples.size() - join.skip);
+        for (size_t k = join.skip; k < b.samples.size(); ++k) {
+            const Sample& s = b.samples[k];
             if (s.desc == 0 || s.desc > b.descriptions.size() || s.source >= sourceMap.size()) {
                 Undo();
                 return kInvalidSampleTable;
@@ -237,16 +280,22 @@ MovResult MovieEditor::Paste(const Movie& scrap) {
             copy.source = sourceMap[s.source];
             a.samples.push_back(copy);
         }
-        // Edits: the scrap track's, in this movie's time scale, pointing
-        // into the appended media.
-        std::vector<Edit> inserted = ExplicitEdits(b, scrap.timescale);
+        // Edits: the scrap track's, pointing into the appended media. Media
+        // that continues the track's last edit extends it (one edit where
+        // the entries lie end to end), its movie time kept whole so that
+        // the track keeps pace with the movie.
         for (Edit& e : inserted) {
-            e.duration = Rescale(e.duration, scrap.timescale, m_movie.timescale);
             if (e.mediaTime >= 0) {
-                e.mediaTime += media;
+                e.mediaTime += media - static_cast<int64_t>(join.skipped);
             }
         }
-        InsertEdits(edits, at, inserted, m_movie.timescale, a.timescale);
+        if (join.merge) {
+            edits.back().duration += at - EditsDuration(edits) + inserted.front().duration;
+            edits.insert(edits.end(), inserted.begin() + 1, inserted.end());
+            TrimEdits(edits);
+        } else {
+            InsertEdits(edits, at, inserted, m_movie.timescale, a.timescale);
+        }
         a.edits = std::move(edits);
         a.hasEdits = true;
     }

@@ -14,8 +14,8 @@
 // Paste inserts (it never overlays): each scrap track goes into a track of
 // the same kind (handler, media time scale, language, size, matrix,
 // alternate group; each track taken once) whose media gets the scrap's
-// samples appended, its descriptions reused when identical and added
-// otherwise, and an edit for them; scrap tracks without such a partner
+// samples appended, its descriptions shared when they decode alike and
+// added otherwise, and an edit for them; scrap tracks without such a partner
 // become new tracks that start with an empty edit. Tracks that get nothing
 // receive empty time at the insertion point. The movie keeps its time
 // scale, metadata and track settings.
@@ -24,6 +24,8 @@ namespace trelvan::mov {
 // Whether a paste puts the samples of track `from` into track `into`: the
 // same kind of track in the sense above (and the same sound layout).
 bool PastesInto(const Track& into, const Track& from);
+// Whether two track languages say the same ("und" and unspecified do).
+bool SameLanguage(uint16_t a, uint16_t b);
 
 class MovieEditor {
 public:

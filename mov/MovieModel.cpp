@@ -15,6 +15,16 @@ uint64_t Track::MediaDuration() const {
     return sum;
 }
 
+uint64_t Track::PresentationEnd() const {
+    uint64_t dts = 0, end = 0;
+    for (const Sample& s : samples) {
+        const int64_t shown = static_cast<int64_t>(dts) + s.cts + static_cast<int64_t>(s.duration);
+        end = std::max<uint64_t>(end, shown > 0 ? static_cast<uint64_t>(shown) : 0);
+        dts += s.duration;
+    }
+    return std::max(end, dts);
+}
+
 uint64_t Track::MovieDuration(uint32_t movieScale) const {
     if (!hasEdits) {
         return Rescale(MediaDuration(), timescale, movieScale);

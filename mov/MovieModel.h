@@ -99,6 +99,10 @@ struct Track {
 
     // Sum of the sample durations, media time units.
     uint64_t MediaDuration() const;
+    // Where the last sample to be shown ends: the largest decode time +
+    // composition offset + duration (the media duration when no sample is
+    // shown later than it is decoded), media time units.
+    uint64_t PresentationEnd() const;
     // The time the track occupies in the movie, in movie time units of a
     // movie of `movieScale`: the sum of its edits, or its media duration.
     uint64_t MovieDuration(uint32_t movieScale) const;

@@ -8,6 +8,7 @@
 #include "BufferedWriter.h"
 #include "ByteOrder.h"
 #include "SampleTableWriter.h"
+#include "SoundLayout.h"
 
 namespace trelvan::mov {
 namespace {
@@ -20,11 +21,19 @@ std::vector<Chunk> PlanChunks(const Movie& movie, const FlattenLimits& limits) {
         const Track& t = movie.tracks[ti];
         const uint64_t span = std::max<uint64_t>(1, uint64_t{t.timescale} * limits.chunkMillis / 1000);
         uint64_t dts = 0, chunkTime = 0, chunkBytes = 0;
+        // Sound whose tables count frames: a chunk's bytes follow from its
+        // frames in whole packets, so a run ending in part of a packet (the
+        // end of a source) closes its chunk.
+        bool partialPacket = false;
         for (size_t i = 0; i < t.samples.size(); ++i) {
             const Sample& s = t.samples[i];
-            const bool open = !chunks.empty() && chunks.back().track == ti &&
+            const bool open = !chunks.empty() && chunks.back().track == ti && !partialPacket &&
                               t.samples[chunks.back().first].desc == s.desc &&
                               dts - chunkTime < span && chunkBytes + s.size <= limits.chunkBytes;
+            if (t.frameRuns && s.desc >= 1 && s.desc <= t.descriptions.size()) {
+                const FramePacking packing = FramePackingOf(t.descriptions[s.desc - 1]);
+                partialPacket = packing.framesPerPacket > 1 && s.count % packing.framesPerPacket != 0;
+            }
             if (open) {
                 ++chunks.back().count;
                 chunkBytes += s.size;

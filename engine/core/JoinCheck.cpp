@@ -31,6 +31,8 @@ std::string InJapanese(const std::string& term) {
         {"handler", "ハンドラ"},
         {"codec", "コーデック"},
         {"codec data", "コーデック情報"},
+        {"codec configuration", "コーデック設定"},
+        {"packet layout", "パケット構成"},
         {"format", "フォーマット"},
         {"format tag", "フォーマットタグ"},
         {"channels", "チャンネル数"},

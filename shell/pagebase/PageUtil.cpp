@@ -96,6 +96,10 @@ int Ask(const MessageBoxRequest& request) {
         icon = QMessageBox::Information;
     } else if (request.warning) {
         icon = QMessageBox::Warning;
+    } else if (request.stop) {
+        icon = QMessageBox::Critical;
+    } else if (request.question) {
+        icon = QMessageBox::Question;
     }
     QMessageBox box(icon, request.caption, request.text,
                     request.okCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok,

@@ -54,6 +54,8 @@ struct MessageBoxRequest {
     QString text;
     bool information = false;  // information icon (error boxes)
     bool warning = false;      // exclamation icon (a field's value refused)
+    bool stop = false;         // stop icon (the MOV link's failures)
+    bool question = false;     // question icon (the MOV layer missing)
     bool okCancel = false;     // OK and Cancel (a question), else OK alone
 };
 using MessageBoxHook = std::function<bool(const MessageBoxRequest&)>;

@@ -1,5 +1,8 @@
 #include "CMovLinkerDlg.h"
 
+#include <memory>
+#include <string>
+
 #include "Language.h"
 #include "PageUtil.h"
 
@@ -22,13 +25,15 @@ trelvan::ProgressInput CMovLinkerDlg::ProgressNow() const {
     return trelvan::MovLinkProgress(m_ctx, trelvan::IsJapaneseSystem());
 }
 
-// Through the framework's box (so that tests can capture it); the box
-// request carries no stop or question icon.
+// Through the framework's box (so that tests can capture it), with the
+// icon the message names.
 void CMovLinkerDlg::ShowMessage(const trelvan::MovLinkResult& result) {
     trelvan::shell::MessageBoxRequest request;
     request.owner = this;
     request.caption = QStringLiteral("Trelvan+");
     request.text = QString::fromStdString(result.message);
+    request.stop = result.icon == trelvan::MovLinkIcon::Stop;
+    request.question = result.icon == trelvan::MovLinkIcon::Question;
     trelvan::shell::ShowMessageBox(request);
 }
 
@@ -43,8 +48,13 @@ void CMovLinkerDlg::RunLink(const QStringList& sources) {
     // joins as before, Cancel ends here).
     job.checkJoin = true;
     m_linking = true;
+    // Damage a source was read around (the context prints it on standard
+    // output) stays on the Info line after the run.
+    auto warned = std::make_shared<std::string>();
+    m_runWarn = [warned](const std::string& line) { *warned = line; };
     const trelvan::MovLinkResult result =
         trelvan::RunMovLink(job, m_ctx, [this] { BeginWork(500); });
+    m_runWarn = nullptr;
     if (!result.message.empty()) {
         ShowMessage(result);
     } else if (result.code != 0) {
@@ -52,6 +62,9 @@ void CMovLinkerDlg::RunLink(const QStringList& sources) {
     }
     if (result.started) {
         EndWork();
+    }
+    if (!warned->empty()) {
+        SetInfo(QString::fromStdString(*warned));
     }
     m_linking = false;
 }

@@ -5,9 +5,11 @@
 
 // The MOV "Movie Link" page: joins the movies of its source list, in list
 // order, into one self-contained MOV file through the movie layer. Its
-// messages are Japanese in both languages and name the movie result; the
-// page shows no numeric codes (an output that names a source still gets
-// the error box's 6006, as on the other link pages).
+// messages are Japanese in both languages, name the movie result and carry
+// the stop icon (the question icon when the movie layer cannot start); the
+// page shows no numeric codes. The reader's warnings about a source (damage
+// read around) go to standard output, and the last one stays on the Info
+// line after the run.
 class CMovLinkerDlg : public CBaseLinkPage {
     Q_OBJECT
   public:

@@ -31,10 +31,10 @@ TEST(MovCli, LinkFailurePrintsThePageMessage) {
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.err.find(bad + "\nファイルOPENエラー"), std::string::npos) << r.err;
     EXPECT_FALSE(std::filesystem::exists(out));
-    // An output that is a source: 6006, the source untouched.
+    // An output that is a source: the save message, the source untouched.
     const auto same = RunCommand({BuiltProgram("trelvan-cli"), "mov-link", src, "-o", src});
     EXPECT_EQ(same.exit_code, 1);
-    EXPECT_NE(same.err.find("6006"), std::string::npos) << same.err;
+    EXPECT_NE(same.err.find("cantCreateSingleForkFile"), std::string::npos) << same.err;
     EXPECT_TRUE(std::filesystem::exists(src));
 }
 
@@ -52,6 +52,24 @@ TEST(MovCli, InfoDescribesAMovie) {
     const auto frag = RunCommand({BuiltProgram("trelvan-cli"), "info", "--human",
                                   mov::test::Make(mov::test::kFragmented)});
     EXPECT_NE(frag.out.find("Fragmented: yes"), std::string::npos) << frag.out;
+}
+
+// A movie cut short in its media data is read around, and said so on
+// standard error by every command that reads it.
+TEST(MovCli, DamageIsSaidOnStandardError) {
+    const std::string cut = test::SamplePath("mov/mutagen_truncated-64bit.mp4");
+    const std::string out = test::ScratchDir() + "/o.mov";
+    const std::vector<std::vector<std::string>> commands = {
+        {"info", cut}, {"check", cut, cut}, {"mov-link", cut, cut, "-o", out, "--quiet"}};
+    for (const auto& words : commands) {
+        std::vector<std::string> argv = {BuiltProgram("trelvan-cli")};
+        argv.insert(argv.end(), words.begin(), words.end());
+        const auto r = RunCommand(argv);
+        SCOPED_TRACE(words.front());
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        EXPECT_NE(r.err.find(cut + ": track"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("beyond the end of the file"), std::string::npos) << r.err;
+    }
 }
 
 }  // namespace

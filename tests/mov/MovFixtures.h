@@ -2,13 +2,21 @@
 
 #include <string>
 
-// Movies made with the ffmpeg tool at test time (about a second each).
+// Movies made with the ffmpeg tool at test time (about a second each), and
+// with other writers: GStreamer's muxers and libquicktime's transcoder.
 namespace trelvan::mov::test {
+
+enum class Writer { Ffmpeg, Gstreamer, Libquicktime };
 
 struct Recipe {
     const char* name;
-    const char* args;  // ffmpeg arguments before the output
+    // ffmpeg: its arguments before the output. GStreamer: a gst-launch-1.0
+    // pipeline whose muxer is named q (its output goes to a file).
+    // libquicktime: the video and audio codec of lqt_transcode, which
+    // transcodes an uncompressed movie of a second.
+    const char* args;
     const char* ext;
+    Writer writer = Writer::Ffmpeg;
 };
 
 // H.264 with B-frames + AAC; MPEG-4 + 16-bit PCM; MJPEG + 8-bit raw sound;
@@ -57,6 +65,46 @@ inline constexpr Recipe kFragmented = {
     "sine=frequency=440:sample_rate=44100:duration=1 -c:v libx264 -bf 2 -g 12 -pix_fmt yuv420p "
     "-c:a aac -b:a 64k -shortest -movflags frag_keyframe+empty_moov",
     "mp4"};
+
+// Movies of other kinds and writers, for joins judged as players present
+// them (1.76 s of 25 fps video where there is video).
+inline constexpr Recipe kHevcAac = {
+    "mov-hevc-aac",
+    "-f lavfi -i testsrc=size=160x120:rate=25:duration=1.76 -f lavfi -i "
+    "sine=frequency=440:sample_rate=44100:duration=1.76 -c:v libx265 -x265-params "
+    "log-level=none:bframes=3 -tag:v hvc1 -c:a aac -b:a 64k",
+    "mov"};
+inline constexpr Recipe kProresPcm = {
+    "mov-prores-pcm24",
+    "-f lavfi -i testsrc=size=160x120:rate=25:duration=1.76 -f lavfi -i "
+    "sine=frequency=440:sample_rate=48000:duration=1.76 -c:v prores_ks -profile:v 0 -c:a pcm_s24le",
+    "mov"};
+// IMA4 whose last chunk holds part of a packet (1.76 s at 44.1 kHz).
+inline constexpr Recipe kMjpegIma4 = {
+    "mov-mjpeg-ima4",
+    "-f lavfi -i testsrc=size=160x120:rate=25:duration=1.76 -f lavfi -i "
+    "sine=frequency=440:sample_rate=44100:duration=1.76 -c:v mjpeg -c:a adpcm_ima_qt",
+    "mov"};
+inline constexpr Recipe kH264AacMp4 = {
+    "mp4-h264-aac",
+    "-f lavfi -i testsrc=size=160x120:rate=25:duration=1.76 -f lavfi -i "
+    "sine=frequency=440:sample_rate=44100:duration=1.76 -c:v libx264 -bf 2 -g 12 -pix_fmt yuv420p "
+    "-c:a aac -b:a 64k",
+    "mp4"};
+inline constexpr Recipe kQtmuxH264Aac = {
+    "qtmux-h264-aac",
+    "videotestsrc num-buffers=44 ! video/x-raw,width=160,height=120,framerate=25/1 ! x264enc "
+    "bframes=2 key-int-max=12 ! q.video_0 audiotestsrc num-buffers=76 samplesperbuffer=1024 ! "
+    "audio/x-raw,rate=44100,channels=1 ! avenc_aac ! q.audio_0 qtmux name=q",
+    "mov", Writer::Gstreamer};
+inline constexpr Recipe kMp4muxJpegPcm = {
+    "mp4mux-jpeg-pcm",
+    "videotestsrc num-buffers=44 ! video/x-raw,width=160,height=120,framerate=25/1 ! jpegenc ! "
+    "q.video_0 audiotestsrc num-buffers=76 samplesperbuffer=1024 ! "
+    "audio/x-raw,rate=44100,channels=1 ! q.audio_0 qtmux name=q",
+    "mov", Writer::Gstreamer};
+inline constexpr Recipe kLqtH264Twos = {"lqt-h264-twos", "x264 twos", "mov", Writer::Libquicktime};
+inline constexpr Recipe kLqtJpegIma4 = {"lqt-jpeg-ima4", "jpeg ima4", "mov", Writer::Libquicktime};
 
 std::string Make(const Recipe& r);
 

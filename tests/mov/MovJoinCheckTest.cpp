@@ -9,7 +9,10 @@
 #include "Fixtures.h"
 #include "MovFixtures.h"
 #include "MovJoinCheck.h"
+#include "Atoms.h"
 #include "MovLink.h"
+#include "MovieEditor.h"
+#include "MovieReader.h"
 #include "Process.h"
 
 namespace trelvan {
@@ -49,7 +52,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Pair{"SameRecipe", &mov::test::kH264Aac, "", ""},
         // Another H.264 level: the same codec with other parameter sets.
-        Pair{"OtherCodecData", &mov::test::kOtherLevel, "video", "codec data"},
+        Pair{"OtherCodecData", &mov::test::kOtherLevel, "video", "codec configuration"},
         // 600 units a second and 48 kHz sound: tracks that cannot share media.
         Pair{"OtherTimeScales", &mov::test::kOtherScales, "video", "time scale"},
         Pair{"OtherFrameSize", &mov::test::kMjpegRaw, "video", "frame size"},
@@ -74,7 +77,7 @@ TEST(MovJoinCheckRun, CancelLeavesTheOldOutputAndOkJoins) {
     MovLinkResult r = RunMovLink(job, ctx);
     EXPECT_TRUE(r.cancelled);
     EXPECT_FALSE(r.started);
-    EXPECT_NE(asked.find("codec data"), std::string::npos) << asked;
+    EXPECT_NE(asked.find("codec configuration"), std::string::npos) << asked;
     EXPECT_EQ(fs::file_size(job.output), 3u);
 
     ctx.ask = [](const std::string&, const std::string&) { return true; };
@@ -105,6 +108,78 @@ TEST(MovJoinCheckCli, CheckReportsAndLinkRefusesUnlessForced) {
         test::RunCommand({cli, "mov-link", a, b, "-o", out, "--quiet", "--force"});
     EXPECT_EQ(forced.exit_code, 0) << forced.err;
     EXPECT_TRUE(fs::exists(out));
+}
+
+}  // namespace
+}  // namespace trelvan
+
+namespace trelvan {
+namespace {
+
+// Two clips of one encoder with the same settings and other pictures and
+// sound (other bit rates, other frame sizes in bytes) join cleanly, into
+// one track each with one description, as players need.
+struct SameSettings {
+    const char* name;
+    const char* first;
+    const char* second;
+    const char* ext;
+};
+
+class MovJoinCheckSameEncoder : public ::testing::TestWithParam<SameSettings> {};
+
+TEST_P(MovJoinCheckSameEncoder, JoinsCleanlyIntoSharedDescriptions) {
+    const SameSettings& p = GetParam();
+    const std::string a = mov::test::Make({"same-a", p.first, p.ext});
+    const std::string b = mov::test::Make({"same-b", p.second, p.ext});
+    const JoinReport report = CheckMovieJoin({a, b});
+    EXPECT_TRUE(report.JoinsCleanly()) << report.Text();
+    const std::string out = test::ScratchDir() + "/same.mov";
+    OpContext ctx;
+    ASSERT_EQ(RunMovLink({{a, b}, out}, ctx).code, 0);
+    mov::Movie joined, first;
+    ASSERT_EQ(mov::ReadMovieFile(out, joined, DiskFileOpener()), mov::kNoErr);
+    ASSERT_EQ(mov::ReadMovieFile(a, first, DiskFileOpener()), mov::kNoErr);
+    ASSERT_EQ(joined.tracks.size(), first.tracks.size());
+    for (const mov::Track& t : joined.tracks) {
+        EXPECT_EQ(t.descriptions.size(), 1u) << "track " << t.id;
+    }
+}
+
+#define CLIP(src, snd, codecs)                                                         \
+    "-f lavfi -i " src "=160x120:rate=25:duration=1 -f lavfi -i sine=frequency=" snd \
+    ":sample_rate=44100:duration=1 " codecs
+INSTANTIATE_TEST_SUITE_P(
+    Pairs, MovJoinCheckSameEncoder,
+    ::testing::Values(
+        SameSettings{"H264AacMov", CLIP("testsrc=s", "440", "-c:v libx264 -bf 2 -pix_fmt yuv420p -c:a aac -b:a 64k"),
+                     CLIP("testsrc2=s", "880", "-c:v libx264 -bf 2 -pix_fmt yuv420p -c:a aac -b:a 64k"), "mov"},
+        SameSettings{"H264AacMp4", CLIP("testsrc=s", "440", "-c:v libx264 -bf 2 -pix_fmt yuv420p -c:a aac -b:a 64k"),
+                     CLIP("testsrc2=s", "880", "-c:v libx264 -bf 2 -pix_fmt yuv420p -c:a aac -b:a 64k"), "mp4"},
+        // Still scenes: every frame of a clip the same size in bytes.
+        SameSettings{"StillMjpeg", CLIP("color=c=blue:s", "440", "-c:v mjpeg -c:a pcm_s16le"),
+                     CLIP("color=c=red:s", "880", "-c:v mjpeg -c:a pcm_s16le"), "mov"},
+        SameSettings{"StillProres",
+                     CLIP("color=c=blue:s", "440", "-c:v prores_ks -profile:v 0 -c:a pcm_s16le"),
+                     CLIP("color=c=red:s", "880", "-c:v prores_ks -profile:v 0 -c:a pcm_s16le"),
+                     "mov"}),
+    [](const auto& info) { return std::string(info.param.name); });
+#undef CLIP
+
+// Languages that say the same, and sizes in bytes of video frames, do not
+// keep tracks apart.
+TEST(MovJoinCheckTracks, LanguagesAndFrameSizeTablesThatDoNotMatter) {
+    mov::Track a;
+    a.handler = mov::atom::kVide;
+    a.timescale = 12800;
+    a.language = 0x55C4;  // "und"
+    a.frameTableSize = 3000;
+    mov::Track b = a;
+    b.language = 0x7FFF;
+    b.frameTableSize = 4000;
+    EXPECT_TRUE(mov::PastesInto(a, b));
+    b.language = 0x15C7;  // "eng"
+    EXPECT_FALSE(mov::PastesInto(a, b));
 }
 
 }  // namespace

@@ -6,10 +6,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <algorithm>
+#include <cstdint>
+#include <tuple>
 #include <filesystem>
 #include <sstream>
 
 #include "Fixtures.h"
+#include "Probe.h"
 #include "Process.h"
 
 namespace trelvan::mov::test {
@@ -226,6 +229,148 @@ double ProbeDuration(const std::string& path) {
     const auto r = RunCommand({"ffprobe", "-v", "error", "-show_entries", "format=duration", "-of",
                                "csv=p=0", path});
     return std::atof(r.out.c_str());
+}
+
+}  // namespace trelvan::mov::test
+
+namespace trelvan::mov::test {
+namespace {
+
+// "0:00:01.234000000" at `at`; -1 for none ("99:99:99.999999999").
+double GstClock(const std::string& line, size_t at) {
+    int h = 0, m = 0;
+    double sec = 0;
+    if (at == std::string::npos || std::sscanf(line.c_str() + at, "%d:%d:%lf", &h, &m, &sec) != 3 ||
+        h >= 99) {
+        return -1;
+    }
+    return (h * 60.0 + m) * 60.0 + sec;
+}
+
+uint64_t SegmentField(const std::string& line, const char* name) {
+    const size_t at = line.find(std::string(name) + "=(guint64)");
+    return at == std::string::npos ? 0 : std::stoull(line.substr(at + std::strlen(name) + 10));
+}
+
+}  // namespace
+
+Presented GstPresented(const std::string& path) {
+    const bool video = trelvan::test::ProbeStreamCount(path, 'v') > 0;
+    const bool audio = trelvan::test::ProbeStreamCount(path, 'a') > 0;
+    std::vector<std::string> argv = {"gst-launch-1.0", "-q", "filesrc", "location=" + path, "!",
+                                     "qtdemux", "name=d"};
+    for (const auto& [on, pad, name] : {std::tuple{video, "d.video_0", "name=vid"},
+                                       std::tuple{audio, "d.audio_0", "name=aud"}}) {
+        if (on) {
+            argv.insert(argv.end(), {pad, "!", "queue", "!", "decodebin", "!", "identity", name,
+                                     "!", "fakesink", "sync=false"});
+        }
+    }
+    // The log tracer reports every buffer and event each identity pushes.
+    const auto r = RunCommand(argv, 60,
+                              {"GST_TRACERS=log", "GST_DEBUG=GST_BUFFER:7,GST_EVENT:7",
+                               "GST_DEBUG_NO_COLOR=1"});
+    Presented p;
+    p.ok = r.exit_code == 0;
+    struct Segment {
+        double base = 0, start = 0, stop = 1e18;
+        bool seen = false;
+    };
+    Segment segs[2];
+    std::istringstream in(r.err);
+    std::string line;
+    while (std::getline(in, line)) {
+        const bool isVideo = line.find("_pre:<vid:src>") != std::string::npos;
+        if (!isVideo && line.find("_pre:<aud:src>") == std::string::npos) {
+            continue;
+        }
+        Segment& seg = segs[isVideo ? 0 : 1];
+        if (line.find("do_push_event_pre") != std::string::npos) {
+            if (line.find("GstSegment") != std::string::npos) {
+                seg.base = SegmentField(line, "base") / 1e9;
+                seg.start = SegmentField(line, "start") / 1e9;
+                const uint64_t stop = SegmentField(line, "stop");
+                seg.stop = stop == UINT64_MAX || stop == 0 ? 1e18 : stop / 1e9;
+                seg.seen = true;
+            }
+            continue;
+        }
+        const double pts = GstClock(line, line.find(", pts ") + 6);
+        const double dur = GstClock(line, line.find(", dur ") + 6);
+        if (!seg.seen || pts < 0) {
+            continue;
+        }
+        if (isVideo) {
+            if (pts >= seg.start - 1e-6 && pts < seg.stop) {
+                p.frames.push_back(seg.base + pts - seg.start);
+            }
+        } else if (dur > 0) {
+            p.sound += std::max(0.0, std::min(pts + dur, seg.stop) - std::max(pts, seg.start));
+        }
+    }
+    return p;
+}
+
+Presented FfmpegPresented(const std::string& path) {
+    Presented p;
+    p.ok = true;
+    if (trelvan::test::ProbeStreamCount(path, 'v') > 0) {
+        const auto r = RunCommand({"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:v:0",
+                                   "-f", "framecrc", "-"});
+        p.ok = p.ok && r.exit_code == 0;
+        double num = 1, den = 1;
+        std::istringstream in(r.out);
+        std::string line;
+        while (std::getline(in, line)) {
+            if (line.rfind("#tb 0: ", 0) == 0) {
+                std::sscanf(line.c_str() + 7, "%lf/%lf", &num, &den);
+            } else if (!line.empty() && line[0] != '#') {
+                long long s = 0, dts = 0, pts = 0;
+                if (std::sscanf(line.c_str(), "%lld, %lld, %lld", &s, &dts, &pts) == 3) {
+                    p.frames.push_back(static_cast<double>(pts) * num / den);
+                }
+            }
+        }
+    }
+    if (trelvan::test::ProbeStreamCount(path, 'a') > 0) {
+        const auto r = RunCommand({"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:a:0",
+                                   "-ac", "1", "-ar", "48000", "-f", "s16le", "-"});
+        p.ok = p.ok && r.exit_code == 0 && r.err.empty();
+        p.sound = static_cast<double>(r.out.size()) / 2 / 48000;
+    }
+    return p;
+}
+
+void ExpectPlaysThrough(const std::vector<std::string>& sources, const std::string& out,
+                        double packet) {
+    size_t frames = 0;
+    double sound[2] = {};
+    std::vector<Presented> source[2];
+    for (size_t i = 0; i < sources.size(); ++i) {
+        const auto same = std::find(sources.begin(), sources.end(), sources[i]) - sources.begin();
+        // A source listed again is not played again.
+        source[0].push_back(same < static_cast<std::ptrdiff_t>(i) ? source[0][same]
+                                                                   : GstPresented(sources[i]));
+        source[1].push_back(same < static_cast<std::ptrdiff_t>(i) ? source[1][same]
+                                                                   : FfmpegPresented(sources[i]));
+        frames += std::max(source[0].back().frames.size(), source[1].back().frames.size());
+        sound[0] += source[0].back().sound;
+        sound[1] += source[1].back().sound;
+    }
+    const double joins = static_cast<double>(sources.size() - 1);
+    const Presented got[2] = {GstPresented(out), FfmpegPresented(out)};
+    for (int k = 0; k < 2; ++k) {
+        SCOPED_TRACE(k == 0 ? "GStreamer" : "ffmpeg");
+        EXPECT_TRUE(got[k].ok);
+        // A frame a source's own edit cuts off (a last frame without
+        // duration) may show at the join, once per entry at most.
+        EXPECT_GE(got[k].frames.size(), frames);
+        EXPECT_LE(got[k].frames.size(), frames + sources.size());
+        // (Frames that share a time in a source share it in the join.)
+        EXPECT_TRUE(std::is_sorted(got[k].frames.begin(), got[k].frames.end()))
+            << "frames out of order";
+        EXPECT_NEAR(got[k].sound, sound[k], packet * joins + 0.002);
+    }
 }
 
 }  // namespace trelvan::mov::test

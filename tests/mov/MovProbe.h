@@ -65,6 +65,28 @@ std::vector<std::vector<EditSegment>> GstEditSegments(const std::string& path);
 // reports no error.
 bool DecodesCleanlyIgnoringEdits(const std::string& path, std::string* errors);
 
+// What a player presents of a movie: the times (seconds, on the player's
+// running clock) of the first video track's frames it shows, the seconds of
+// the first sound track it decodes, and whether it ended without error.
+struct Presented {
+    std::vector<double> frames;
+    double sound = 0;
+    bool ok = false;
+};
+// GStreamer: filesrc ! qtdemux (pull mode, as its players read local
+// files) ! decodebin, each buffer clipped to its segment.
+Presented GstPresented(const std::string& path);
+// ffmpeg decoding with its edit list handling.
+Presented FfmpegPresented(const std::string& path);
+
+// Both players present the joined movie as the sources one after another:
+// as many frames as the sources (each alone, the larger of the players'
+// counts; one more per entry where a source's edit hid its last frame),
+// in order, and their sound within one packet
+// (`packet`, seconds) per join.
+void ExpectPlaysThrough(const std::vector<std::string>& sources, const std::string& out,
+                        double packet);
+
 // ffprobe's duration of a file, seconds.
 double ProbeDuration(const std::string& path);
 

@@ -47,7 +47,23 @@ class MovLinkPageTest : public QObject {
     void dropsAndARealRun();
     void failuresShowThePageMessages();
     void stopBeforeTheThirdOfFiveSavesNothing();
+    void aDamagedSourceIsSaidOnTheInfoLine();
 };
+
+void MovLinkPageTest::aDamagedSourceIsSaidOnTheInfoLine() {
+    const QString dir = QString::fromStdString(trelvan::test::ScratchDir());
+    Window w;
+    shelltest::BoxCapture capture;
+    const QString cut = QString::fromStdString(
+        trelvan::test::SamplePath("mov/mutagen_truncated-64bit.mp4"));
+    w.list->AddPath(cut);
+    w.list->AddPath(cut);
+    w.page->SetItemText(1048, dir + "/out.mov");
+    QTest::mouseClick(w.Button(1029), Qt::LeftButton);
+    QCOMPARE(capture.boxes.size(), 0);
+    QVERIFY(w.page->ItemText(1034).startsWith(cut + ": track"));
+    QVERIFY(w.page->ItemText(1034).contains("beyond the end of the file"));
+}
 
 void MovLinkPageTest::englishAndJapaneseLabels() {
     struct Expect {
@@ -118,13 +134,16 @@ void MovLinkPageTest::failuresShowThePageMessages() {
     QTest::mouseClick(w.Button(1029), Qt::LeftButton);
     QCOMPARE(capture.boxes.size(), 1);
     QCOMPARE(capture.boxes[0].text, bad + QString::fromUtf8("\nファイルOPENエラー"));
+    QVERIFY(capture.boxes[0].stop);
     QVERIFY(!std::filesystem::exists((dir + "/out.mov").toStdString()));
     QVERIFY(w.page->ItemText(1034) != QString("100 %"));
-    // The output names a source: the error box's 6006, the source kept.
+    // The output names a source: the layer's save message with the stop
+    // icon (no numeric code on this page), the source kept.
     w.page->SetItemText(1048, a);
     QTest::mouseClick(w.Button(1029), Qt::LeftButton);
     QCOMPARE(capture.boxes.size(), 2);
-    QCOMPARE(capture.boxes[1].caption, QString::fromUtf8("エラーNo.6006"));
+    QVERIFY(capture.boxes[1].text.endsWith("cantCreateSingleForkFile"));
+    QVERIFY(capture.boxes[1].stop);
     QVERIFY(std::filesystem::exists(a.toStdString()));
 }
 
