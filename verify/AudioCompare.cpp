@@ -17,6 +17,10 @@ uint64_t CountRestBytes(ByteStream& s) {
     return n;
 }
 
+// How far into a later entry's audio a movie link may resume (the bytes of
+// a few priming packets).
+constexpr size_t kPrimingBytes = 16u << 10;
+
 // Silence as the AVI link writes it between entries: one byte value
 // throughout (PCM, G.711, ADPCM blocks), or MPEG audio frames that are
 // zero but for their 4-byte headers.
@@ -186,9 +190,36 @@ CompareOutcome AudioConcatenation(MediaFile& output, const std::vector<MediaFile
                 break;
             }
         }
+        // A movie link may leave out a later entry's first sound packets
+        // (its encoder's priming) so that the entry joins the track's edit:
+        // the entry then resumes a little way into its audio.
+        uint64_t resume = 0;
+        if (output.Kind() == Container::Movie && i > 0) {
+            std::vector<uint8_t> next(64);
+            next.resize(out.Read(next.data(), next.size()));
+            out.PutBack(next.data(), next.size());
+            auto head = MustOpen(*sources[i], MediaKind::Audio, &o.difference);
+            if (!head) {
+                break;
+            }
+            ByteStream first(std::move(head));
+            std::vector<uint8_t> start(kPrimingBytes);
+            start.resize(first.Read(start.data(), start.size()));
+            const auto at = std::search(start.begin(), start.end(), next.begin(), next.end());
+            if (!next.empty() && at != start.end()) {
+                resume = static_cast<uint64_t>(at - start.begin());
+            }
+        }
         auto src = MustOpen(*sources[i], MediaKind::Audio, &o.difference);
         if (src) {
             ByteStream bytes(std::move(src));
+            for (std::vector<uint8_t> skip(kBlock); resume > 0;) {
+                const size_t n = bytes.Read(skip.data(), std::min<uint64_t>(resume, skip.size()));
+                if (n == 0) {
+                    break;
+                }
+                resume -= n;
+            }
             overlap = 0;
             o.difference =
                 AudioLockstep(out, bytes, *sources[i], true, false, synced && !last, &overlap);
