@@ -474,7 +474,8 @@ void AviIndexBuilder::Finish() {
         }
         const auto flagged = std::count_if(chunks.begin(), chunks.end(),
                                            [](const AviChunkRef& r) { return r.Key(); });
-        if (flagged <= 1 && chunks.size() > 1 && s.IsVideo() &&
+        const bool onlyFirst = flagged == 1 && !chunks.empty() && chunks.front().Key();
+        if ((flagged == 0 || onlyFirst) && chunks.size() > 1 && s.IsVideo() &&
             AviKeyFrameScanner::IsIntraOnly(s)) {
             // An index that flags no frame (or the first alone) of a codec
             // whose frames all stand alone: every frame with data is a key
