@@ -5,6 +5,7 @@
 #include "AtomIterator.h"
 #include "Atoms.h"
 #include "ByteCursor.h"
+#include "SoundLayout.h"
 
 namespace trelvan::mov {
 namespace {
@@ -35,6 +36,55 @@ Track* FindTrack(Movie& movie, uint32_t id) {
     return nullptr;
 }
 
+// Whether a run's samples are sound frames (or constant-size packets) of
+// one size and duration, kept as runs as the sample tables keep them: sound
+// whose description counts frames, a run without sizes, durations or
+// offsets of its own, on a track whose samples so far are such runs.
+bool FrameRun(uint32_t flags, uint32_t count, const FragmentDefaults& d, const Track& track) {
+    if (count == 0 || (flags & (kRunDuration | kRunSize | kRunCts)) != 0 ||
+        track.handler != atom::kSoun || d.desc == 0 || d.desc > track.descriptions.size()) {
+        return false;
+    }
+    if (track.frameRuns ? track.frameTableSize != d.size : !track.samples.empty()) {
+        return false;
+    }
+    return UsesFrameTables(track.descriptions[d.desc - 1], d.size, d.duration);
+}
+
+// Appends `count` frames from `at` as runs (each of at most a million
+// frames, ending on a packet boundary).
+MovResult AppendFrames(uint64_t at, uint32_t count, const FragmentDefaults& d,
+                       SampleBudget& budget, Track& track, uint64_t& dataEnd) {
+    const FramePacking packing = FramePackingOf(track.descriptions[d.desc - 1]);
+    const uint64_t perPacket = std::max<uint32_t>(packing.framesPerPacket, 1);
+    const uint64_t most = std::max<uint64_t>((uint64_t{1} << 20) / perPacket, 1) * perPacket;
+    const uint64_t runs = (count + most - 1) / most;
+    if (track.samples.size() + runs > kMaxSamplesPerTrack || !budget.Take(runs)) {
+        return kFileOffsetTooBig;
+    }
+    track.frameRuns = true;
+    track.frameTableSize = d.size;
+    for (uint64_t left = count; left > 0;) {
+        const uint64_t frames = std::min(left, most);
+        const uint64_t bytes = FrameBytes(packing, frames, d.size);
+        const uint64_t duration = frames * d.duration;
+        if (bytes > UINT32_MAX || duration > UINT32_MAX) {
+            return kInvalidSampleTable;
+        }
+        Sample s;
+        s.offset = at;
+        s.size = static_cast<uint32_t>(bytes);
+        s.duration = static_cast<uint32_t>(duration);
+        s.count = static_cast<uint32_t>(frames);
+        s.desc = static_cast<uint16_t>(d.desc);
+        track.samples.push_back(s);
+        at += bytes;
+        left -= frames;
+    }
+    dataEnd = at;
+    return kNoErr;
+}
+
 }  // namespace
 
 void FragmentAtoms::ReadExtends(std::span<const uint8_t> mvexPayload) {
@@ -59,7 +109,7 @@ void FragmentAtoms::ReadExtends(std::span<const uint8_t> mvexPayload) {
 }
 
 MovResult FragmentAtoms::ReadFragment(std::span<const uint8_t> moofPayload, uint64_t moofOffset,
-                                      uint64_t fileSize, Movie& movie) {
+                                      uint64_t fileSize, SampleBudget& budget, Movie& movie) {
     AtomIterator it(moofPayload);
     AtomView child;
     uint64_t dataEnd = moofOffset;
@@ -69,7 +119,7 @@ MovResult FragmentAtoms::ReadFragment(std::span<const uint8_t> moofPayload, uint
             continue;
         }
         if (const MovResult rc =
-                ReadTrackFragment(child.payload, moofOffset, dataEnd, first, fileSize, movie);
+                ReadTrackFragment(child.payload, moofOffset, dataEnd, first, fileSize, budget, movie);
             rc != kNoErr) {
             return rc;
         }
@@ -80,7 +130,7 @@ MovResult FragmentAtoms::ReadFragment(std::span<const uint8_t> moofPayload, uint
 
 MovResult FragmentAtoms::ReadTrackFragment(std::span<const uint8_t> traf, uint64_t moofOffset,
                                            uint64_t& dataEnd, bool first, uint64_t fileSize,
-                                           Movie& movie) {
+                                           SampleBudget& budget, Movie& movie) {
     AtomIterator it(traf);
     AtomView child;
     Track* track = nullptr;
@@ -141,7 +191,7 @@ MovResult FragmentAtoms::ReadTrackFragment(std::span<const uint8_t> traf, uint64
                 }
                 hasDecodeTime = false;
             }
-            if (const MovResult rc = ReadRun(child.payload, base, dataEnd, d, fileSize, *track);
+            if (const MovResult rc = ReadRun(child.payload, base, dataEnd, d, fileSize, budget, *track);
                 rc != kNoErr) {
                 return rc;
             }
@@ -152,7 +202,7 @@ MovResult FragmentAtoms::ReadTrackFragment(std::span<const uint8_t> traf, uint64
 
 MovResult FragmentAtoms::ReadRun(std::span<const uint8_t> trun, uint64_t base,
                                  uint64_t& dataEnd, const Defaults& d, uint64_t fileSize,
-                                 Track& track) {
+                                 SampleBudget& budget, Track& track) {
     ByteCursor c(trun);
     c.Skip(1);  // version: only the sign of offsets, read as signed anyway
     const uint32_t flags = c.U24();
@@ -173,7 +223,10 @@ MovResult FragmentAtoms::ReadRun(std::span<const uint8_t> trun, uint64_t base,
                        : count > fileSize / std::max<uint32_t>(d.size, 1) + 1) {
         return kInvalidSampleTable;
     }
-    if (track.samples.size() + count > kMaxSamplesPerTrack) {
+    if (FrameRun(flags, count, d, track)) {
+        return AppendFrames(at, count, d, budget, track, dataEnd);
+    }
+    if (track.samples.size() + count > kMaxSamplesPerTrack || !budget.Take(count)) {
         return kFileOffsetTooBig;
     }
     track.samples.reserve(track.samples.size() + count);
