@@ -85,6 +85,71 @@ MovResult AppendFrames(uint64_t at, uint32_t count, const FragmentDefaults& d,
     return kNoErr;
 }
 
+// Samples of a fragment that continue a track held as runs of frames (its
+// moov tables counting frames, its fragments listing packets of them, as
+// ffmpeg writes PCM), turned into runs: each must be whole table samples of
+// the track's duration and bytes.
+bool AsFrameRuns(std::vector<Sample>& samples, const Track& track) {
+    if (track.samples.empty() || track.samples.back().count == 0) {
+        return false;
+    }
+    const Sample& last = track.samples.back();
+    const uint64_t each = last.duration / last.count;
+    if (each == 0 || last.duration % last.count != 0) {
+        return false;
+    }
+    for (const Sample& s : samples) {
+        if (s.cts != 0 || s.desc == 0 || s.desc > track.descriptions.size() ||
+            s.duration == 0 || s.duration % each != 0 ||
+            FrameBytes(FramePackingOf(track.descriptions[s.desc - 1]), s.duration / each,
+                       track.frameTableSize) != s.size) {
+            return false;
+        }
+    }
+    for (Sample& s : samples) {
+        s.count = static_cast<uint32_t>(s.duration / each);
+        s.flags = kSampleSync;
+    }
+    return true;
+}
+
+// A track held as runs of frames that a fragment continues with samples
+// of sizes or durations of their own: its runs become one entry per table
+// sample, as tracks of listed samples are held (sound whose bytes grow
+// with its frames; packed sound stays as it is).
+MovResult ExpandFrameRuns(Track& track, SampleBudget& budget) {
+    if (!track.frameRuns) {
+        return kNoErr;
+    }
+    uint64_t total = 0;
+    for (const Sample& s : track.samples) {
+        if (s.desc == 0 || s.desc > track.descriptions.size() ||
+            FramePackingOf(track.descriptions[s.desc - 1]).framesPerPacket > 1) {
+            return kNoErr;
+        }
+        total += s.count;
+    }
+    if (total > kMaxSamplesPerTrack || !budget.Take(total - track.samples.size())) {
+        return kFileOffsetTooBig;
+    }
+    std::vector<Sample> each;
+    each.reserve(total);
+    for (const Sample& run : track.samples) {
+        const uint32_t n = std::max<uint32_t>(run.count, 1);
+        for (uint32_t k = 0; k < n; ++k) {
+            Sample s = run;
+            s.count = 1;
+            s.size = run.size / n;
+            s.offset = run.offset + uint64_t{k} * s.size;
+            s.duration = run.duration / n + (k + 1 == n ? run.duration % n : 0);
+            each.push_back(s);
+        }
+    }
+    track.samples = std::move(each);
+    track.frameRuns = false;
+    return kNoErr;
+}
+
 }  // namespace
 
 void FragmentAtoms::ReadExtends(std::span<const uint8_t> mvexPayload) {
@@ -229,7 +294,8 @@ MovResult FragmentAtoms::ReadRun(std::span<const uint8_t> trun, uint64_t base,
     if (track.samples.size() + count > kMaxSamplesPerTrack || !budget.Take(count)) {
         return kFileOffsetTooBig;
     }
-    track.samples.reserve(track.samples.size() + count);
+    std::vector<Sample> listed;
+    listed.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
         Sample s;
         s.offset = at;
@@ -247,10 +313,19 @@ MovResult FragmentAtoms::ReadRun(std::span<const uint8_t> trun, uint64_t base,
         }
         s.flags = (sampleFlags & kNonSync) ? 0 : kSampleSync;
         at += s.size;
-        track.samples.push_back(s);
+        listed.push_back(s);
     }
+    if (!c.Ok()) {
+        return kInvalidSampleTable;
+    }
+    if (track.frameRuns && !AsFrameRuns(listed, track)) {
+        if (const MovResult rc = ExpandFrameRuns(track, budget); rc != kNoErr) {
+            return rc;
+        }
+    }
+    track.samples.insert(track.samples.end(), listed.begin(), listed.end());
     dataEnd = at;
-    return c.Ok() ? kNoErr : kInvalidSampleTable;
+    return kNoErr;
 }
 
 }  // namespace trelvan::mov
