@@ -184,7 +184,8 @@ MovResult FragmentAtoms::ReadFragment(std::span<const uint8_t> moofPayload, uint
             continue;
         }
         if (const MovResult rc =
-                ReadTrackFragment(child.payload, moofOffset, dataEnd, first, fileSize, budget, movie);
+                ReadTrackFragment(child.payload, moofOffset, dataEnd, first, fileSize, budget,
+                                  movie);
             rc != kNoErr) {
             return rc;
         }
@@ -256,7 +257,8 @@ MovResult FragmentAtoms::ReadTrackFragment(std::span<const uint8_t> traf, uint64
                 }
                 hasDecodeTime = false;
             }
-            if (const MovResult rc = ReadRun(child.payload, base, dataEnd, d, fileSize, budget, *track);
+            if (const MovResult rc =
+                    ReadRun(child.payload, base, dataEnd, d, fileSize, budget, *track);
                 rc != kNoErr) {
                 return rc;
             }

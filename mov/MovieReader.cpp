@@ -247,7 +247,8 @@ MovResult ReadMovie(std::shared_ptr<IoFile> file, const std::string& path, Movie
             return a.size > kMaxHeaderAtom ? kFileOffsetTooBig : kDataNotOpenForRead;
         }
         if (const MovResult rc = fragments.ReadFragment(
-                std::span<const uint8_t>(bytes).subspan(a.header), a.offset, fileSize, budget, movie);
+                std::span<const uint8_t>(bytes).subspan(a.header), a.offset, fileSize, budget,
+                movie);
             rc != kNoErr) {
             return rc;
         }
