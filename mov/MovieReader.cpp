@@ -191,7 +191,11 @@ MovResult ClampToFile(Movie& movie, uint64_t fileSize, const WarnHook& warn) {
                      " lie beyond the end of the file and are left out");
             }
             t.samples.erase(beyond, t.samples.end());
-            t.samples.shrink_to_fit();
+            // Giving back the room copies the list: only worth it when most
+            // of it went.
+            if (t.samples.size() < t.samples.capacity() / 2) {
+                t.samples.shrink_to_fit();
+            }
         }
         keptSamples = keptSamples || !t.samples.empty();
     }
