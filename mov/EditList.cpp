@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "SoundLayout.h"
+
 namespace trelvan::mov {
 namespace {
 
@@ -150,10 +152,19 @@ JoinPlan PlanJoin(const std::vector<Edit>& edits, uint64_t at, uint64_t mediaBas
         return plan;
     }
     const double perUnit = static_cast<double>(mediaScale) / movieScale;
-    // A sample's duration at the join (some writers give the first none).
-    double sample = appended.samples.front().duration;
+    // A sample's duration at the join (some writers give the first none); an
+    // entry that is a run of frames counts one packet of them.
+    const auto each = [&](const Sample& s) {
+        uint32_t perPacket = 1;
+        if (appended.frameRuns && s.desc >= 1 && s.desc <= appended.descriptions.size()) {
+            perPacket = std::max<uint32_t>(
+                FramePackingOf(appended.descriptions[s.desc - 1]).framesPerPacket, 1);
+        }
+        return static_cast<double>(s.duration) * perPacket / std::max<uint32_t>(s.count, 1);
+    };
+    double sample = each(appended.samples.front());
     if (appended.samples.size() > 1) {
-        sample = std::max<double>(sample, appended.samples[1].duration);
+        sample = std::max(sample, each(appended.samples[1]));
     }
     // Empty time before `at` of less than a sample is played as media.
     const double gap = static_cast<double>(at - end) * perUnit;

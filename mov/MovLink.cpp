@@ -103,6 +103,9 @@ void Link(const MovLinkJob& job, OpContext& ctx, CQuickTime& main, CQuickTime& a
         if (StepFailed(r, ctx, added, path + kCopyFailed)) {
             return;
         }
+        // The scrap holds what is pasted (its sources stay open through
+        // it): the movie's own sample lists are not needed any more.
+        added.CloseMovie();
         main.GoToEnd();
         if (StepFailed(r, ctx, main, kEndFailed)) {
             return;
@@ -111,7 +114,6 @@ void Link(const MovLinkJob& job, OpContext& ctx, CQuickTime& main, CQuickTime& a
         if (StepFailed(r, ctx, main, kPasteFailed)) {
             return;
         }
-        added.CloseMovie();
     }
     if (ctx.StopRequested()) {
         return;

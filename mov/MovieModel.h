@@ -22,7 +22,8 @@ enum SampleFlags : uint8_t {
 };
 
 // One entry of a track's sample list: one sample, or for fixed-rate sound
-// (whose tables count uncompressed frames) one chunk of frames.
+// (whose tables count uncompressed frames, or packets of one size and one
+// duration) one chunk of frames.
 struct Sample {
     uint64_t offset = 0;    // byte offset in its source file
     uint32_t size = 0;      // bytes
@@ -90,8 +91,9 @@ struct Track {
     std::vector<std::vector<uint8_t>> descriptions;
 
     // Fixed-rate sound: each entry of `samples` is a run of frames and the
-    // tables count frames; `frameTableSize` is the sample size its 'stsz'
-    // states (1 for most).
+    // tables count frames (version 2 descriptions: packets); `frameTableSize`
+    // is the sample size its 'stsz' states (1 for most version 0 and 1
+    // entries, a packet's bytes for version 2).
     bool frameRuns = false;
     uint32_t frameTableSize = 1;
 

@@ -85,8 +85,13 @@ constexpr size_t kSourceWindow = 64 << 10;
 // The movie family: 'moov' and its direct children, through a table.
 class MovieAtoms {
 public:
-    MovieAtoms(Movie& movie, FragmentAtoms& fragments, uint64_t fileSize, WarnHook warn)
-        : m_movie(movie), m_fragments(fragments), m_fileSize(fileSize), m_warn(std::move(warn)) {}
+    MovieAtoms(Movie& movie, FragmentAtoms& fragments, uint64_t fileSize, SampleBudget& budget,
+               WarnHook warn)
+        : m_movie(movie),
+          m_fragments(fragments),
+          m_fileSize(fileSize),
+          m_budget(budget),
+          m_warn(std::move(warn)) {}
 
     MovResult Read(std::span<const uint8_t> moovPayload) {
         struct Entry {
@@ -139,7 +144,7 @@ private:
     }
     MovResult Trak(const AtomView& a) {
         Track track;
-        TrackAtoms reader(m_fileSize, m_warn);
+        TrackAtoms reader(m_fileSize, m_budget, m_warn);
         if (const MovResult rc = reader.Read(a.payload, track); rc != kNoErr) {
             return rc;
         }
@@ -165,6 +170,7 @@ private:
     Movie& m_movie;
     FragmentAtoms& m_fragments;
     uint64_t m_fileSize;
+    SampleBudget& m_budget;
     WarnHook m_warn;
     bool m_hasHeader = false;
 };
@@ -185,7 +191,11 @@ MovResult ClampToFile(Movie& movie, uint64_t fileSize, const WarnHook& warn) {
                      " lie beyond the end of the file and are left out");
             }
             t.samples.erase(beyond, t.samples.end());
-            t.samples.shrink_to_fit();
+            // Giving back the room copies the list: only worth it when most
+            // of it went.
+            if (t.samples.size() < t.samples.capacity() / 2) {
+                t.samples.shrink_to_fit();
+            }
         }
         keptSamples = keptSamples || !t.samples.empty();
     }
@@ -225,7 +235,9 @@ MovResult ReadMovie(std::shared_ptr<IoFile> file, const std::string& path, Movie
         return kBadPublicMovieAtom;
     }
     FragmentAtoms fragments;
-    MovieAtoms reader(movie, fragments, fileSize, warn);
+    // One budget of sample entries for every track and fragment of the file.
+    SampleBudget budget(fileSize);
+    MovieAtoms reader(movie, fragments, fileSize, budget, warn);
     if (const MovResult rc = reader.Read(std::span<const uint8_t>(bytes).subspan(moov->header));
         rc != kNoErr) {
         return rc;
@@ -239,7 +251,8 @@ MovResult ReadMovie(std::shared_ptr<IoFile> file, const std::string& path, Movie
             return a.size > kMaxHeaderAtom ? kFileOffsetTooBig : kDataNotOpenForRead;
         }
         if (const MovResult rc = fragments.ReadFragment(
-                std::span<const uint8_t>(bytes).subspan(a.header), a.offset, fileSize, movie);
+                std::span<const uint8_t>(bytes).subspan(a.header), a.offset, fileSize, budget,
+                movie);
             rc != kNoErr) {
             return rc;
         }

@@ -205,7 +205,8 @@ bool SampleTableAtoms::ReadChunkRuns(std::vector<ChunkRun>& runs) const {
 }
 
 MovResult SampleTableAtoms::Build(Track& track, const std::vector<bool>& selfRefs,
-                                  uint64_t fileSize, const Warn& warn) const {
+                                  uint64_t fileSize, SampleBudget& budget,
+                                  const Warn& warn) const {
     if (m_broken) {
         return kBadPublicMovieAtom;
     }
@@ -238,22 +239,31 @@ MovResult SampleTableAtoms::Build(Track& track, const std::vector<bool>& selfRef
         return kInvalidSampleTable;
     }
 
-    bool unitDeltas = !durations.empty();
+    // The one delta of the decode-time table (0: none, or several).
+    uint32_t delta = 0;
+    bool seen = false, oneDelta = true;
     for (const Run& r : durations) {
-        unitDeltas = unitDeltas && (r.value == 1 || r.count == 0);
+        if (r.count != 0) {
+            oneDelta = oneDelta && (!seen || delta == r.value);
+            delta = r.value;
+            seen = true;
+        }
     }
+    delta = oneDelta ? delta : 0;
     track.frameRuns = track.handler == atom::kSoun &&
-                      UsesFrameTables(track.descriptions.front(), uniform, unitDeltas);
+                      UsesFrameTables(track.descriptions.front(), uniform, delta);
     track.frameTableSize = uniform;
     // Samples of one uniform size cannot be more than the file holds (a
     // frame table lists one entry per chunk, bounded by the chunk table).
     if (!track.frameRuns && uniform != 0) {
         count = std::min<uint64_t>(count, fileSize / uniform + 1);
     }
-    if (!track.frameRuns && count > kMaxSamplesPerTrack) {
+    const uint64_t entries =
+        track.frameRuns ? std::min<uint64_t>(chunkOffsets.size(), count) : count;
+    if (entries > kMaxSamplesPerTrack || !budget.Take(entries)) {
         return kFileOffsetTooBig;
     }
-    track.samples.reserve(track.frameRuns ? chunkOffsets.size() : count);
+    track.samples.reserve(entries);
 
     // Decode-time and composition runs are walked alongside the samples;
     // past their end the last delta repeats and offsets are 0.

@@ -17,6 +17,32 @@ namespace trelvan::mov {
 // At most this many entries in one track's sample list (32 bytes each).
 inline constexpr uint64_t kMaxSamplesPerTrack = uint64_t{1} << 25;
 
+// The sample list entries one file may make, all its tracks and fragments
+// together. A file spends bytes on every sample it lists (a size table
+// entry, or the sample's data; sound that counts frames takes one entry per
+// chunk), so entries beyond one per kFileBytesPerEntry bytes of the file
+// only repeat bytes that another sample or track already claims: such a
+// file is refused rather than held at many times its size.
+class SampleBudget {
+public:
+    static constexpr uint64_t kFileBytesPerEntry = 8;
+    static constexpr uint64_t kEntriesAnyFile = 4096;
+
+    explicit SampleBudget(uint64_t fileSize)
+        : m_left(fileSize / kFileBytesPerEntry + kEntriesAnyFile) {}
+    // Takes `n` entries; false (taking none) when they exceed what is left.
+    bool Take(uint64_t n) {
+        if (n > m_left) {
+            return false;
+        }
+        m_left -= n;
+        return true;
+    }
+
+private:
+    uint64_t m_left;
+};
+
 class SampleTableAtoms {
 public:
     using Warn = std::function<void(const std::string&)>;
@@ -29,9 +55,9 @@ public:
     // Fills track.descriptions and track.samples (source 0). `selfRefs` says
     // for each data reference entry (1-based index - 1) whether it is the
     // movie's own file. `fileSize` bounds what uniform sample sizes can
-    // claim.
+    // claim; the entries come out of `budget`.
     MovResult Build(Track& track, const std::vector<bool>& selfRefs, uint64_t fileSize,
-                    const Warn& warn) const;
+                    SampleBudget& budget, const Warn& warn) const;
 
 private:
     struct Run {

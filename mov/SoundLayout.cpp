@@ -24,13 +24,16 @@ constexpr size_t kSoundFixedV1 = 52;
 
 }  // namespace
 
-bool UsesFrameTables(std::span<const uint8_t> entry, uint32_t uniformSize, bool unitDeltas) {
-    if (entry.size() < kSoundFixedV0 || uniformSize == 0 || !unitDeltas) {
+bool UsesFrameTables(std::span<const uint8_t> entry, uint32_t uniformSize, uint32_t delta) {
+    if (entry.size() < kSoundFixedV0 || uniformSize == 0 || delta == 0) {
         return false;
     }
     const uint16_t version = bytes::GetBE16(entry.data() + 16);
     const auto compression = static_cast<int16_t>(bytes::GetBE16(entry.data() + 28));
-    return version <= 1 && compression != -2;
+    if (version == 2) {
+        return true;  // packets of one size and one duration
+    }
+    return version <= 1 && compression != -2 && delta == 1;
 }
 
 FramePacking FramePackingOf(std::span<const uint8_t> entry) {
@@ -43,6 +46,9 @@ FramePacking FramePackingOf(std::span<const uint8_t> entry) {
     const uint16_t version = bytes::GetBE16(p + 16);
     const uint32_t channels = bytes::GetBE16(p + 24);
     const uint32_t bits = bytes::GetBE16(p + 26);
+    if (version == 2) {
+        return packing;  // a table sample is a packet of the table's size
+    }
     if (version == 1 && entry.size() >= kSoundFixedV1) {
         const uint32_t frames = bytes::GetBE32(p + 36);
         const uint32_t perFrame = bytes::GetBE32(p + 44);

@@ -6,7 +6,10 @@
 // QuickTime sound whose tables count uncompressed frames (compression ID 0
 // or -1: every version 0 entry, most version 1 entries): one table sample is
 // one frame, and a chunk's bytes follow from the description, never from
-// 'stsz'.
+// 'stsz'. Version 2 entries whose packets are all of one size and one
+// duration (PCM above 65,535 Hz, constant-size sound) list one table sample
+// per packet, 'stsz' giving its bytes; such tracks are kept as runs of
+// packets too.
 namespace trelvan::mov {
 
 struct FramePacking {
@@ -15,10 +18,13 @@ struct FramePacking {
 };
 
 // Whether a sound track with this first description, 'stsz' sample size and
-// 'stts' (all deltas 1 when `unitDeltas`) keeps frame tables.
-bool UsesFrameTables(std::span<const uint8_t> entry, uint32_t uniformSize, bool unitDeltas);
+// 'stts' (`delta` when all its deltas are that one value, else 0) keeps
+// frame tables.
+bool UsesFrameTables(std::span<const uint8_t> entry, uint32_t uniformSize, uint32_t delta);
 
-// How frames are packed for the description entry (whole entry bytes).
+// How frames are packed for the description entry (whole entry bytes). A
+// version 2 entry counts packets: one table sample each, of the size 'stsz'
+// states (the packing is left unknown).
 FramePacking FramePackingOf(std::span<const uint8_t> entry);
 
 // Bytes of `frames` frames (whole packets; a partial last packet counts

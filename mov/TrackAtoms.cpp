@@ -50,7 +50,7 @@ MovResult TrackAtoms::Read(std::span<const uint8_t> trakPayload, Track& track) {
     if (m_selfRefs.empty()) {
         m_selfRefs.push_back(true);  // no data references: nothing lies elsewhere
     }
-    return m_tables.Build(track, m_selfRefs, m_fileSize, m_warn);
+    return m_tables.Build(track, m_selfRefs, m_fileSize, m_budget, m_warn);
 }
 
 MovResult TrackAtoms::Tkhd(const std::span<const uint8_t>&, const std::span<const uint8_t>& p,

@@ -19,7 +19,10 @@ class TrackAtoms {
 public:
     using Warn = SampleTableAtoms::Warn;
 
-    TrackAtoms(uint64_t fileSize, Warn warn) : m_fileSize(fileSize), m_warn(std::move(warn)) {}
+    // The track's sample entries come out of `budget` (the file's, shared by
+    // its tracks).
+    TrackAtoms(uint64_t fileSize, SampleBudget& budget, Warn warn)
+        : m_fileSize(fileSize), m_budget(budget), m_warn(std::move(warn)) {}
 
     // Reads one 'trak' payload into `track` (samples from its tables, source 0).
     MovResult Read(std::span<const uint8_t> trakPayload, Track& track);
@@ -51,6 +54,7 @@ private:
     MovResult Stbl(const std::span<const uint8_t>&, const std::span<const uint8_t>&, Track&);
 
     uint64_t m_fileSize;
+    SampleBudget& m_budget;
     Warn m_warn;
     std::vector<bool> m_selfRefs;
     SampleTableAtoms m_tables;

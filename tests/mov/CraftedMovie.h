@@ -4,7 +4,7 @@
 #include <vector>
 
 // A small movie built byte by byte (one video track of three 10-byte
-// samples in one chunk), with one knob per field that damaged or hostile
+// samples in one chunk, by default), with one knob per field that damaged or hostile
 // files get wrong. The reader's corrupt-file tests and the heap-use test
 // both build from it.
 namespace trelvan::mov::test {
@@ -27,6 +27,17 @@ struct Damage {
     uint32_t elstCount = 0;  // 0: no edit list
     bool fragment = false;
     uint32_t trunCount = 2;
+    // Fragments whose runs list no sizes: the track fragment header states
+    // this size and a duration of 1 for every sample (0: the runs list
+    // sizes).
+    uint32_t fragmentSize = 0;
+    // That many tracks alike (ids 1, 2, ...), each with a fragment when
+    // `fragment`, over media data of `mediaBytes` bytes.
+    uint32_t tracks = 1;
+    uint32_t mediaBytes = 30;
+    // Sound of a version 2 description (16-bit mono PCM at 96 kHz, one
+    // table sample per frame) in place of the video.
+    bool pcm96k = false;
 };
 
 std::vector<uint8_t> BuildMovie(const Damage& d);

@@ -85,6 +85,18 @@ inline constexpr Recipe kMjpegIma4 = {
     "-f lavfi -i testsrc=size=160x120:rate=25:duration=1.76 -f lavfi -i "
     "sine=frequency=440:sample_rate=44100:duration=1.76 -c:v mjpeg -c:a adpcm_ima_qt",
     "mov"};
+// PCM above 65,535 Hz (a version 2 description, one table sample per
+// frame), and PCM in fragments whose first one lies in the movie atom.
+inline constexpr Recipe kMjpegPcm96k = {
+    "mov-mjpeg-pcm96k",
+    "-f lavfi -i testsrc=size=128x96:rate=25:duration=1.76 -f lavfi -i "
+    "sine=frequency=440:sample_rate=96000:duration=1.76 -c:v mjpeg -ac 1 -c:a pcm_s16le",
+    "mov"};
+inline constexpr Recipe kFragmentedPcm = {
+    "mov-fragmented-pcm",
+    "-f lavfi -i sine=frequency=440:sample_rate=48000:duration=1.76 -ac 2 -c:a pcm_s16le "
+    "-movflags frag_keyframe -frag_duration 500000",
+    "mov"};
 inline constexpr Recipe kH264AacMp4 = {
     "mp4-h264-aac",
     "-f lavfi -i testsrc=size=160x120:rate=25:duration=1.76 -f lavfi -i "

@@ -215,6 +215,7 @@ INSTANTIATE_TEST_SUITE_P(
         JoinCase{"AudioOnly", {test::kAudioOnly, test::kAudioOnly}, SameTracks(2, 1)},
         JoinCase{"VideoOnly", {test::kVideoOnly, test::kVideoOnly}, SameTracks(2, 1)},
         JoinCase{"Fragmented", {test::kFragmented, test::kFragmented}, SameTracks(2, 2)},
+        JoinCase{"FragmentedPcm", {test::kFragmentedPcm, test::kFragmentedPcm}, SameTracks(2, 1)},
         // Other media time scales: new tracks for the second movie.
         JoinCase{"OtherTimeScales",
                  {test::kH264Aac, test::kOtherScales},

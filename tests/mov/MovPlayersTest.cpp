@@ -45,6 +45,7 @@ INSTANTIATE_TEST_SUITE_P(
                       PlayCase{"FfmpegHevc", &mov::test::kHevcAac, 1024.0 / 44100},
                       PlayCase{"FfmpegMjpegPcm", &mov::test::kMjpegRaw, 0.001},
                       PlayCase{"FfmpegProresPcm24", &mov::test::kProresPcm, 0.001},
+                      PlayCase{"FfmpegMjpegPcm96k", &mov::test::kMjpegPcm96k, 0.001},
                       PlayCase{"QtmuxH264Aac", &mov::test::kQtmuxH264Aac, 1024.0 / 44100},
                       PlayCase{"QtmuxJpegPcm", &mov::test::kMp4muxJpegPcm, 0.001},
                       PlayCase{"LibquicktimeH264Twos", &mov::test::kLqtH264Twos, 0.001},

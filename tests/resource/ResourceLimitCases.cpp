@@ -579,6 +579,52 @@ const std::vector<CraftedCase>& CraftedCases() {
              d.trunCount = 0xFFFFFFFFu;
              return mov::test::BuildMovie(d);
          }},
+        // Eight tracks that each claim every byte of the same media data as
+        // samples of their own: the file's one budget of samples bounds them
+        // all together.
+        {"MovEightTracksOfOneByteSamples", CraftedBase::Mov,
+         [] {
+             mov::test::Damage d;
+             d.tracks = 8;
+             d.mediaBytes = 128 << 10;
+             d.stszUniform = 1;
+             d.stszCount = 0xFFFFFFF0u;
+             d.stscPerChunk = 0xFFFFFFF0u;
+             return mov::test::BuildMovie(d);
+         }},
+        {"MovEightTracksOfOneByteFragmentSamples", CraftedBase::Mov,
+         [] {
+             mov::test::Damage d;
+             d.tracks = 8;
+             d.mediaBytes = 128 << 10;
+             d.fragment = true;
+             d.fragmentSize = 1;
+             d.trunCount = 128 << 10;
+             return mov::test::BuildMovie(d);
+         }},
+        {"MovEightPcmTracksOfFourBillionFrames", CraftedBase::Mov,
+         [] {
+             mov::test::Damage d;
+             d.tracks = 8;
+             d.mediaBytes = 128 << 10;
+             d.pcm96k = true;
+             d.stszUniform = 2;
+             d.stszCount = 0xFFFFFFF0u;
+             d.stscPerChunk = 0xFFFFFFF0u;
+             return mov::test::BuildMovie(d);
+         }},
+        {"MovEightPcmTracksOfOneFrameFragments", CraftedBase::Mov,
+         [] {
+             mov::test::Damage d;
+             d.tracks = 8;
+             d.mediaBytes = 128 << 10;
+             d.pcm96k = true;
+             d.stszCount = 0;
+             d.fragment = true;
+             d.fragmentSize = 2;
+             d.trunCount = 64 << 10;
+             return mov::test::BuildMovie(d);
+         }},
     };
     return cases;
 }

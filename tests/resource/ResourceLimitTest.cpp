@@ -413,5 +413,35 @@ TEST(ResourceLimitLarge, ChunkOfSamplesOverOneGiBIsIndexedInFewPieces) {
     fs::remove(path);
 }
 
+// Sound whose tables list one sample per frame (PCM above 65,535 Hz, in a
+// version 2 description) is held as runs of frames: ten seconds of 96 kHz
+// mono take far less than a byte of heap per frame to open (a list of all
+// its frames would take 32 bytes each, hours of it gigabytes).
+TEST(ResourceLimitLarge, PcmOfOneTableSamplePerFrameOpensAsRuns) {
+    const std::string path = test::MakeMedia(
+        "pcm96k-10s", "-f lavfi -i sine=sample_rate=96000:duration=10 -ac 1 -c:a pcm_s16le", "mov");
+    constexpr uint64_t kFrames = 960000;
+    mov::Movie warm;
+    ASSERT_EQ(mov::ReadMovieFile(path, warm, DiskFileOpener()), mov::kNoErr);
+
+    test::HeapCounter counter;
+    counter.Begin();
+    mov::Movie movie;
+    const mov::MovResult rc = mov::ReadMovieFile(path, movie, DiskFileOpener());
+    const test::HeapUse use = counter.End();
+    ASSERT_EQ(rc, mov::kNoErr);
+    ASSERT_EQ(movie.tracks.size(), 1u);
+    uint64_t frames = 0;
+    for (const mov::Sample& s : movie.tracks[0].samples) {
+        frames += s.count;
+    }
+    EXPECT_EQ(frames, kFrames);
+    EXPECT_EQ(movie.tracks[0].MediaDuration(), kFrames);
+    if (test::HeapCounter::Active()) {
+        EXPECT_LT(use.peakGrowth, static_cast<int64_t>(kFrames / 4))
+            << static_cast<double>(use.peakGrowth) / kFrames << " bytes per frame";
+    }
+}
+
 }  // namespace
 }  // namespace trelvan
