@@ -1,7 +1,5 @@
 #include "CAVIBase.h"
 
-#include <cstdio>
-
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
@@ -10,6 +8,7 @@
 #include <QLabel>
 #include <QPalette>
 #include <QProgressBar>
+#include <cstdio>
 
 #include "CDragListBoxEx.h"
 #include "IniCreate.h"
@@ -199,11 +198,11 @@ void CAVIBase::VerifyArmedRun() {
     trelvan::shell::MessageBoxRequest request;
     request.owner = this;
     request.caption = trelvan::shell::kProgramName;
-    request.text = Lang("The output differs from what was to be written:\n%1\n%2",
-                        "出力が書き込むべき内容と異なります:\n%1\n%2")
-                       .arg(QString::fromStdString(m_verifyOutput),
-                            QString::fromStdString(
-                                trelvan::verify::DescribeDifference(*report.difference)));
+    request.text =
+        Lang("The output differs from what was to be written:\n%1\n%2",
+             "出力が書き込むべき内容と異なります:\n%1\n%2")
+            .arg(QString::fromStdString(m_verifyOutput),
+                 QString::fromStdString(trelvan::verify::DescribeDifference(*report.difference)));
     request.warning = true;
     trelvan::shell::ShowMessageBox(request);
 }
