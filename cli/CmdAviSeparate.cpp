@@ -51,10 +51,10 @@ int RunAviSeparate(const std::vector<std::string>& words) {
             PrintRunError(result.code, {{job.source}, job.output});
             return kExitOperationError;
         }
-        return VerifyIfAsked(
-            args, kExitOk, job.output,
-            SeparatePlan(job.source, job.kind == SeparateKind::Video ? verify::MediaKind::Video
-                                                                     : verify::MediaKind::Audio));
+        return VerifyIfAsked(args, kExitOk, job.output,
+                             SeparatePlan(job.source, job.kind == SeparateKind::Video
+                                                          ? verify::MediaKind::Video
+                                                          : verify::MediaKind::Audio));
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
     }

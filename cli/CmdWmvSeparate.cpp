@@ -13,12 +13,10 @@ namespace trelvan::cli {
 // source's stem + "_cut".
 int RunWmvSeparate(const std::vector<std::string>& words) {
     try {
-        const ParsedArgs args =
-            ParseArgs(words, {{"--video", "--audio", kVerbose, kVerify}, {"-o"}});
+        const ParsedArgs args = ParseArgs(words, {{"--video", "--audio", kVerbose, kVerify}, {"-o"}});
         if (args.Has("--help") || args.Has("-h")) {
             std::printf(
-                "usage: trelvan-cli wmv-separate --video|--audio SRC [-o OUT] [--verbose] "
-                "[--verify]\n"
+                "usage: trelvan-cli wmv-separate --video|--audio SRC [-o OUT] [--verbose] [--verify]\n"
                 "Copies the video stream of a WMV/ASF file into a WMV file of its own, or its\n"
                 "audio stream into a WMA file, without re-encoding (the last stream of the\n"
                 "kind when there are several). The output's extension is always .wmv for\n"
@@ -44,10 +42,10 @@ int RunWmvSeparate(const std::vector<std::string>& words) {
             args, WmvRangeProgress,
             [&job](OpContext& ctx) { return trelvan::RunWmvSeparate(job, ctx); },
             {{job.source}, job.output}, &result);
-        return VerifyIfAsked(
-            args, status, result.output,
-            SeparatePlan(job.source, job.kind == WmvStreamKind::Video ? verify::MediaKind::Video
-                                                                      : verify::MediaKind::Audio));
+        return VerifyIfAsked(args, status, result.output,
+                             SeparatePlan(job.source, job.kind == WmvStreamKind::Video
+                                                          ? verify::MediaKind::Video
+                                                          : verify::MediaKind::Audio));
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
     }

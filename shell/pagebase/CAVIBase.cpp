@@ -1,5 +1,7 @@
 #include "CAVIBase.h"
 
+#include <cstdio>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
@@ -8,7 +10,6 @@
 #include <QLabel>
 #include <QPalette>
 #include <QProgressBar>
-#include <cstdio>
 
 #include "CDragListBoxEx.h"
 #include "IniCreate.h"

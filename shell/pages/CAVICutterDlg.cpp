@@ -3,19 +3,18 @@
 #include "Language.h"
 
 CAVICutterDlg::CAVICutterDlg(QWidget* owner)
-    : CBaseSeparatePage(
-          owner, QColor(255, 128, 128),
-          {
-              .sourceLabel = {"Movie Src[AVI]", "映像ソース[AVI]"},
-              .outputLabel = {"Output Dst[AVI or WAV]", "出力ファイル名[AVI or WAV]"},
-              .defaultExtension = "avi",
-              .outputExtension = ".avi",
-              .sourceFilter = {"AVI (*.AVI)|*.avi|WAV-Audio  (*.wav;*.avi)|*.wav; *.avi|",
-                               "AVI (*.AVI)|*.avi|音声ソースWAVファイル  "
-                               "(*.wav;*.avi)|*.wav; *.avi|"},
-              .outputFilter = "AVI (*.AVI)|*.avi|WAV (*.WAV)|*.wav|",
-              .drops = {{".avi", ".avi"}, {".wav", ".wav"}},
-          }) {}
+    : CBaseSeparatePage(owner, QColor(255, 128, 128),
+                        {
+                            .sourceLabel = {"Movie Src[AVI]", "映像ソース[AVI]"},
+                            .outputLabel = {"Output Dst[AVI or WAV]", "出力ファイル名[AVI or WAV]"},
+                            .defaultExtension = "avi",
+                            .outputExtension = ".avi",
+                            .sourceFilter = {"AVI (*.AVI)|*.avi|WAV-Audio  (*.wav;*.avi)|*.wav; *.avi|",
+                                             "AVI (*.AVI)|*.avi|音声ソースWAVファイル  "
+                                             "(*.wav;*.avi)|*.wav; *.avi|"},
+                            .outputFilter = "AVI (*.AVI)|*.avi|WAV (*.WAV)|*.wav|",
+                            .drops = {{".avi", ".avi"}, {".wav", ".wav"}},
+                        }) {}
 
 void CAVICutterDlg::RunCut(bool audio) {
     const trelvan::SeparateKind kind =
@@ -33,8 +32,8 @@ void CAVICutterDlg::RunCut(bool audio) {
     job.kind = kind;
     VerifyNextRun(job.output, [job] {
         return trelvan::verify::SeparatePlan(job.source, job.kind == trelvan::SeparateKind::Video
-                                                             ? trelvan::verify::MediaKind::Video
-                                                             : trelvan::verify::MediaKind::Audio);
+                                                          ? trelvan::verify::MediaKind::Video
+                                                          : trelvan::verify::MediaKind::Audio);
     });
     m_saving = true;
     const trelvan::AviSaveRunResult result =

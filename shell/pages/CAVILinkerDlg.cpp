@@ -4,18 +4,18 @@
 #include "Language.h"
 
 CAVILinkerDlg::CAVILinkerDlg(QWidget* owner)
-    : CBaseLinkPage(
-          owner, QColor(255, 255, 128),
-          {
-              .sourceGroupJapanese = "連結するソースを指定してください(ドラッグ&&ドロップ可)",
-              .outputLabel = {"Output Dst[AVI]", "出力ファイル名[AVI]"},
-              .defaultExtension = "avi",
-              .outputExtension = ".avi",
-              .addFilter = "AVI (*.AVI)|*.avi|",
-              .outputFilter = "AVI (*.AVI)|*.avi|",
-              .dropExtensions = {".avi"},
-              .dropOutputExtension = ".avi",
-          }) {}
+    : CBaseLinkPage(owner, QColor(255, 255, 128),
+                    {
+                        .sourceGroupJapanese =
+                            "連結するソースを指定してください(ドラッグ&&ドロップ可)",
+                        .outputLabel = {"Output Dst[AVI]", "出力ファイル名[AVI]"},
+                        .defaultExtension = "avi",
+                        .outputExtension = ".avi",
+                        .addFilter = "AVI (*.AVI)|*.avi|",
+                        .outputFilter = "AVI (*.AVI)|*.avi|",
+                        .dropExtensions = {".avi"},
+                        .dropOutputExtension = ".avi",
+                    }) {}
 
 trelvan::ProgressInput CAVILinkerDlg::ProgressNow() const {
     return trelvan::AviLinkProgress(m_ctx, trelvan::IsJapaneseSystem());

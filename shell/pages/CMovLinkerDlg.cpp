@@ -7,19 +7,19 @@
 #include "PageUtil.h"
 
 CMovLinkerDlg::CMovLinkerDlg(QWidget* owner)
-    : CBaseLinkPage(
-          owner, QColor(255, 128, 192),
-          {
-              .sourceGroupJapanese = "連結するソースを指定してください(ドラッグ&&ドロップ可)",
-              // The template's caption says AVI; this page writes MOV.
-              .outputLabel = {"Output Dst[MOV]", "出力ファイル名[MOV]"},
-              .defaultExtension = "mov",
-              .outputExtension = ".mov",
-              .addFilter = "MOV (*.MOV)|*.mov|",
-              .outputFilter = "MOV (*.MOV)|*.mov|",
-              .dropExtensions = {".mov"},
-              .dropOutputExtension = ".mov",
-          }) {}
+    : CBaseLinkPage(owner, QColor(255, 128, 192),
+                    {
+                        .sourceGroupJapanese =
+                            "連結するソースを指定してください(ドラッグ&&ドロップ可)",
+                        // The template's caption says AVI; this page writes MOV.
+                        .outputLabel = {"Output Dst[MOV]", "出力ファイル名[MOV]"},
+                        .defaultExtension = "mov",
+                        .outputExtension = ".mov",
+                        .addFilter = "MOV (*.MOV)|*.mov|",
+                        .outputFilter = "MOV (*.MOV)|*.mov|",
+                        .dropExtensions = {".mov"},
+                        .dropOutputExtension = ".mov",
+                    }) {}
 
 trelvan::ProgressInput CMovLinkerDlg::ProgressNow() const {
     return trelvan::MovLinkProgress(m_ctx, trelvan::IsJapaneseSystem());

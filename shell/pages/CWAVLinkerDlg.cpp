@@ -4,18 +4,18 @@
 #include "Language.h"
 
 CWAVLinkerDlg::CWAVLinkerDlg(QWidget* owner)
-    : CBaseLinkPage(
-          owner, QColor(0x80, 0xFF, 0x80),
-          {
-              .sourceGroupJapanese = "連結するWAVソースを指定してください(ドラッグ&&ドロップ可)",
-              .outputLabel = {"Output Dst[WAV]", "出力ファイル名[WAV]"},
-              .defaultExtension = "wav",
-              .outputExtension = ".wav",
-              .addFilter = "WAV (*.WAV)|*.wav|",
-              .outputFilter = "WAV (*.WAV)|*.wav|",
-              .dropExtensions = {".wav", ".avi"},
-              .dropOutputExtension = ".wav",
-          }) {}
+    : CBaseLinkPage(owner, QColor(0x80, 0xFF, 0x80),
+                    {
+                        .sourceGroupJapanese =
+                            "連結するWAVソースを指定してください(ドラッグ&&ドロップ可)",
+                        .outputLabel = {"Output Dst[WAV]", "出力ファイル名[WAV]"},
+                        .defaultExtension = "wav",
+                        .outputExtension = ".wav",
+                        .addFilter = "WAV (*.WAV)|*.wav|",
+                        .outputFilter = "WAV (*.WAV)|*.wav|",
+                        .dropExtensions = {".wav", ".avi"},
+                        .dropOutputExtension = ".wav",
+                    }) {}
 
 void CWAVLinkerDlg::RunLink(const QStringList& sources) {
     trelvan::AudioLinkJob job;

@@ -32,8 +32,8 @@ void CWMVCutterDlg::RunCut(bool audio) {
     DoDataExchange(false);
     VerifyNextRun(job.output, [job] {
         return trelvan::verify::SeparatePlan(job.source, job.kind == trelvan::WmvStreamKind::Video
-                                                             ? trelvan::verify::MediaKind::Video
-                                                             : trelvan::verify::MediaKind::Audio);
+                                                          ? trelvan::verify::MediaKind::Video
+                                                          : trelvan::verify::MediaKind::Audio);
     });
     RunOnWorker(1000, QThread::LowestPriority,
                 [job, ctx = &m_ctx](const std::function<void()>& onBegin) {

@@ -4,19 +4,19 @@
 #include "WmvOperations.h"
 
 CWMVLinkerDlg::CWMVLinkerDlg(QWidget* owner)
-    : CBaseLinkPage(
-          owner, QColor(128, 128, 255),
-          {
-              .sourceGroupJapanese = "連結するソースを指定してください(ドラッグ&&ドロップ可)",
-              .outputLabel = {"Output Dst[WMV]", "出力ファイル名[WMV]"},
-              .defaultExtension = "wmv",
-              .outputExtension = ".wmv",
-              .addFilter = "WMV (*.WMV)|*.wmv|",
-              .outputFilter = "WMV (*.WMV)|*.wmv|WMA (*.wma)|*.wma|",
-              .dropExtensions = {".wmv", ".wma"},
-              .dropOutputExtension = nullptr,  // a WMA list proposes a WMA output
-              .stopEnablesLink = false,
-          }) {}
+    : CBaseLinkPage(owner, QColor(128, 128, 255),
+                    {
+                        .sourceGroupJapanese =
+                            "連結するソースを指定してください(ドラッグ&&ドロップ可)",
+                        .outputLabel = {"Output Dst[WMV]", "出力ファイル名[WMV]"},
+                        .defaultExtension = "wmv",
+                        .outputExtension = ".wmv",
+                        .addFilter = "WMV (*.WMV)|*.wmv|",
+                        .outputFilter = "WMV (*.WMV)|*.wmv|WMA (*.wma)|*.wma|",
+                        .dropExtensions = {".wmv", ".wma"},
+                        .dropOutputExtension = nullptr,  // a WMA list proposes a WMA output
+                        .stopEnablesLink = false,
+                    }) {}
 
 void CWMVLinkerDlg::RunLink(const QStringList& sources) {
     trelvan::WmvLinkJob job;
