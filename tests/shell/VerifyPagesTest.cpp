@@ -111,19 +111,25 @@ qint64 FirstVideoData(const QString& path) {
     return all.indexOf("00dc", movi) + 8;
 }
 
+void ClearStore() {
+    const std::string config = trelvan::UserConfigDir();
+    QVERIFY(!config.empty());
+    QFile::remove(
+        QString::fromStdString(config + "/" + trelvan::ReadRegPos() + "/PageSettings.reg"));
+}
+
 }  // namespace
 
 class VerifyPagesTest : public QObject {
     Q_OBJECT
   private slots:
-    // Each case starts from an empty settings store.
-    void init() {
-        const std::string config = trelvan::UserConfigDir();
-        QVERIFY(!config.empty());
-        QFile::remove(
-            QString::fromStdString(config + "/" + trelvan::ReadRegPos() + "/PageSettings.reg"));
+    // Each case starts from an empty settings store and leaves none behind
+    // (the other page tests expect their boxes off).
+    void init() { ClearStore(); }
+    void cleanup() {
+        ClearStore();
+        trelvan::SetLanguageOverride(trelvan::LanguageChoice::System);
     }
-    void cleanup() { trelvan::SetLanguageOverride(trelvan::LanguageChoice::System); }
     void separatePage();
     void unitePage();
     void linkPage();
