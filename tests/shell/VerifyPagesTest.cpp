@@ -38,9 +38,17 @@ QString ToneWav() {
         "page-unite-tone", "-f lavfi -i sine=d=3:f=660:r=22050 -c:a adpcm_ima_wav", "wav"));
 }
 
+QString WmvMovie() {
+    return QString::fromStdString(trelvan::test::MakeMedia(
+        "page-wmv-movie",
+        "-f lavfi -i testsrc=d=2:s=64x48:r=10 -f lavfi -i sine=d=2:r=22050 -c:v wmv2 "
+        "-c:a wmav2 -b:a 32k",
+        "wmv"));
+}
+
 // Main window pages by layout: separate (106), unite (105), link (107),
-// extract (110).
-enum PageIndex { kSeparate = 0, kUnite = 1, kLink = 2, kExtract = 3 };
+// extract (110); the WMV link page runs its work on a worker thread.
+enum PageIndex { kSeparate = 0, kUnite = 1, kLink = 2, kExtract = 3, kWmvLink = 8 };
 
 struct Window {
     explicit Window(int index) {
@@ -179,6 +187,15 @@ void VerifyPagesTest::linkPage() {
     // 10 + 20 frames, 8000 + 16000 blocks of 16-bit mono.
     QCOMPARE(w.Info(), QString::fromUtf8("検証済み: 24,030 サンプル一致"));
     QCOMPARE(capture.boxes.size(), 0);
+
+    // A page whose work ends on a worker checks when the result is back.
+    trelvan::SetLanguageOverride(trelvan::LanguageChoice::English);
+    Window wmv(kWmvLink);
+    wmv.Box()->setChecked(true);
+    wmv.Drop({Copy(WmvMovie(), dir, "a.wmv"), Copy(WmvMovie(), dir, "b.wmv")});
+    wmv.Click(1029);
+    QVERIFY(QTest::qWaitFor([&] { return wmv.page->IsIdle() == 1; }, 20000));
+    ExpectVerified(wmv, capture);
 }
 
 void VerifyPagesTest::extractPage() {
