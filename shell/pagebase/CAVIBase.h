@@ -71,7 +71,8 @@ class CAVIBase : public CBaseColorDialog {
     // Start disabled, working-time total cleared and started, timer on.
     void BeginWork(int periodMs);
     // Leaves it: timer off; "100 %" and a full bar when the run neither
-    // failed nor was stopped; stop flag 1, Stop disabled, Start enabled.
+    // failed nor was stopped; stop flag 1, Stop disabled, Start enabled;
+    // then, after such a run, the check armed by VerifyNextRun.
     void EndWork();
     // The Stop button: sets the stop flag and disables Stop.
     virtual void OnStop();
