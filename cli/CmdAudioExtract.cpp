@@ -75,7 +75,7 @@ int RunAudioExtract(const std::vector<std::string>& words) {
         if (run.Interrupted()) {
             return kExitStopped;
         }
-        return VerifyIfAsked(args, kExitOk, job.output, AudioOnly(RunPlan(job.source)));
+        return VerifyIfAsked(args, kExitOk, job.output, AudioExtractPlan(job.source));
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
     }

@@ -66,7 +66,7 @@ int RunAudioLink(const std::vector<std::string>& words) {
         if (run.Interrupted()) {
             return kExitStopped;
         }
-        return VerifyIfAsked(args, kExitOk, job.output, AudioOnly(JoinPlan(job.sources)));
+        return VerifyIfAsked(args, kExitOk, job.output, AudioLinkPlan(job.sources));
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
     }

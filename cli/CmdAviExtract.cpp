@@ -111,7 +111,7 @@ int RunAviExtract(const std::vector<std::string>& words) {
         if (run.Interrupted()) {
             return kExitStopped;
         }
-        return VerifyIfAsked(args, kExitOk, job.output, RunPlan(job.source));
+        return VerifyIfAsked(args, kExitOk, job.output, ExtractPlan(job.source));
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
     }

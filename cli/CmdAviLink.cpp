@@ -68,7 +68,7 @@ int RunAviLink(const std::vector<std::string>& words) {
         if (run.Interrupted()) {
             return kExitStopped;
         }
-        return VerifyIfAsked(args, kExitOk, job.output, JoinPlan(job.sources));
+        return VerifyIfAsked(args, kExitOk, job.output, LinkPlan(job.sources));
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
     }

@@ -51,9 +51,10 @@ int RunAviSeparate(const std::vector<std::string>& words) {
             PrintRunError(result.code, {{job.source}, job.output});
             return kExitOperationError;
         }
-        const OutputPlan plan = job.kind == SeparateKind::Video ? WholeStreamsPlan(job.source, {})
-                                                                : WholeStreamsPlan({}, job.source);
-        return VerifyIfAsked(args, kExitOk, job.output, plan);
+        return VerifyIfAsked(args, kExitOk, job.output,
+                             SeparatePlan(job.source, job.kind == SeparateKind::Video
+                                                          ? verify::MediaKind::Video
+                                                          : verify::MediaKind::Audio));
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
     }

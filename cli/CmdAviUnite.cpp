@@ -50,7 +50,7 @@ int RunAviUnite(const std::vector<std::string>& words) {
             return kExitOperationError;
         }
         return VerifyIfAsked(args, kExitOk, job.output,
-                             WholeStreamsPlan(job.videoSource, job.audioSource));
+                             UnitePlan(job.videoSource, job.audioSource));
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
     }

@@ -103,7 +103,7 @@ int RunWmvExtract(const std::vector<std::string>& words) {
                 std::fprintf(stderr, "trelvan-cli: %s\n", WmvNoKeyFrameWarning().c_str());
             }
         }
-        return VerifyIfAsked(args, status, result.output, RunPlan(job.source));
+        return VerifyIfAsked(args, status, result.output, ExtractPlan(job.source));
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
     }

@@ -45,7 +45,7 @@ int RunWmvLink(const std::vector<std::string>& words) {
             args, WmvLinkProgress,
             [&job](OpContext& ctx) { return trelvan::RunWmvLink(job, ctx); },
             {job.sources, job.output, join.unreadable}, &result);
-        return VerifyIfAsked(args, status, result.output, JoinPlan(job.sources));
+        return VerifyIfAsked(args, status, result.output, LinkPlan(job.sources));
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
     }

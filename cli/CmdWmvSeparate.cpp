@@ -42,9 +42,10 @@ int RunWmvSeparate(const std::vector<std::string>& words) {
             args, WmvRangeProgress,
             [&job](OpContext& ctx) { return trelvan::RunWmvSeparate(job, ctx); },
             {{job.source}, job.output}, &result);
-        const OutputPlan plan = job.kind == WmvStreamKind::Video ? WholeStreamsPlan(job.source, {})
-                                                                 : WholeStreamsPlan({}, job.source);
-        return VerifyIfAsked(args, status, result.output, plan);
+        return VerifyIfAsked(args, status, result.output,
+                             SeparatePlan(job.source, job.kind == WmvStreamKind::Video
+                                                          ? verify::MediaKind::Video
+                                                          : verify::MediaKind::Audio));
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
     }

@@ -37,7 +37,7 @@ int RunWmvUnite(const std::vector<std::string>& words) {
             args, WmvRangeProgress,
             [&job](OpContext& ctx) { return trelvan::RunWmvUnite(job, ctx); },
             {{job.video, job.audio}, job.output, UniteFailedSource(job.video, job.audio)}, &result);
-        return VerifyIfAsked(args, status, result.output, WholeStreamsPlan(job.video, job.audio));
+        return VerifyIfAsked(args, status, result.output, UnitePlan(job.video, job.audio));
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
     }

@@ -12,11 +12,17 @@
 namespace trelvan::cli {
 
 // The verify library's plans and check, under the names the commands use.
+using verify::AudioExtractPlan;
+using verify::AudioLinkPlan;
 using verify::AudioOnly;
+using verify::ExtractPlan;
 using verify::JoinPlan;
+using verify::LinkPlan;
 using verify::OutputPlan;
 using verify::RunPlan;
+using verify::SeparatePlan;
 using verify::StreamPlan;
+using verify::UnitePlan;
 using verify::VerifyOutputPlan;
 using verify::WholeStreamsPlan;
 

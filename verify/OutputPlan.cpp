@@ -56,4 +56,28 @@ OutputPlan AudioOnly(OutputPlan plan) {
     return plan;
 }
 
+OutputPlan SeparatePlan(const std::string& source, MediaKind kind) {
+    return kind == MediaKind::Video ? WholeStreamsPlan(source, {}) : WholeStreamsPlan({}, source);
+}
+
+OutputPlan UnitePlan(const std::string& video_source, const std::string& audio_source) {
+    return WholeStreamsPlan(video_source, audio_source);
+}
+
+OutputPlan LinkPlan(const std::vector<std::string>& sources) {
+    return JoinPlan(sources);
+}
+
+OutputPlan AudioLinkPlan(const std::vector<std::string>& sources) {
+    return AudioOnly(JoinPlan(sources));
+}
+
+OutputPlan ExtractPlan(const std::string& source) {
+    return RunPlan(source);
+}
+
+OutputPlan AudioExtractPlan(const std::string& source) {
+    return AudioOnly(RunPlan(source));
+}
+
 }  // namespace trelvan::verify

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "SampleWalk.h"
+
 // What an operation meant to write, kind by kind: which sources' streams,
 // whole, joined or as a run. The checks of OutputVerify.h hold an output to
 // its plan.
@@ -37,5 +39,18 @@ OutputPlan JoinPlan(const std::vector<std::string>& sources);
 OutputPlan RunPlan(const std::string& source);
 // Audio only (the audio link and extract write WAV files).
 OutputPlan AudioOnly(OutputPlan plan);
+
+// What each writing operation means to write, shared by the command line
+// and the desktop program (call them after the run: they read the sources).
+// A separate: the whole stream of one kind of the source.
+OutputPlan SeparatePlan(const std::string& source, MediaKind kind);
+// A unite: the whole video of one source and the whole audio of the other.
+OutputPlan UnitePlan(const std::string& video_source, const std::string& audio_source);
+// A link of AVI, ASF or movie files; the audio link's WAV file.
+OutputPlan LinkPlan(const std::vector<std::string>& sources);
+OutputPlan AudioLinkPlan(const std::vector<std::string>& sources);
+// An extract; the audio extract's WAV file.
+OutputPlan ExtractPlan(const std::string& source);
+OutputPlan AudioExtractPlan(const std::string& source);
 
 }  // namespace trelvan::verify

@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -11,9 +12,102 @@
 #include <QProgressBar>
 
 #include "CDragListBoxEx.h"
+#include "IniCreate.h"
 #include "Language.h"
+#include "MediaFile.h"
+#include "OutputVerify.h"
 #include "PageTemplates.h"
 #include "PageUtil.h"
+#include "RegFile.h"
+
+namespace {
+
+// The pages' own settings: <config>/<company>/PageSettings.reg, one value a
+// page and setting ("Verify CAVILinkerDlg"=dword:1).
+std::string PageStorePath() {
+    const std::string dir = trelvan::UserConfigDir();
+    if (dir.empty()) {
+        return {};
+    }
+    std::string company = trelvan::ReadRegPos();
+    for (char& ch : company) {
+        if (ch == '/' || ch == '\\') {
+            ch = '_';  // one folder, never a way out of the configuration folder
+        }
+    }
+    if (company == "." || company == "..") {
+        company = "_";
+    }
+    return dir + "/" + company + "/PageSettings.reg";
+}
+
+std::string PageStoreKey() {
+    return "Software\\" + trelvan::ReadRegPos() + "\\PageSettings";
+}
+
+bool ReadPageFlag(const std::string& name) {
+    const std::string path = PageStorePath();
+    if (path.empty()) {
+        return false;
+    }
+    const trelvan::RegFile reg(path, PageStoreKey());
+    const trelvan::RegFile::Value* v = reg.Find(name);
+    return v && v->type == trelvan::RegFile::Type::Dword && v->dword != 0;
+}
+
+void WritePageFlag(const std::string& name, bool on) {
+    const std::string path = PageStorePath();
+    if (path.empty()) {
+        return;
+    }
+    trelvan::RegFile reg(path, PageStoreKey());
+    reg.SetDword(name, on ? 1 : 0);
+    reg.Save();
+}
+
+// The samples of a verified output, as the Info line counts them: its video
+// frames, and its audio in blocks (a sample of every channel for PCM), or in
+// the stream's own pieces where the audio is not cut in blocks.
+uint64_t CountSamples(const std::string& path) {
+    using trelvan::verify::MediaKind;
+    trelvan::verify::MediaFile file(path);
+    uint64_t count = 0;
+    std::string error;
+    if (auto walk = file.Walk(MediaKind::Video, &error)) {
+        while (walk->Skip() > 0) {
+            ++count;
+        }
+    }
+    if (auto walk = file.Walk(MediaKind::Audio, &error)) {
+        const uint32_t block = walk->BlockAlign();
+        if (block > 1 && walk->TotalBytes() >= 0) {
+            count += static_cast<uint64_t>(walk->TotalBytes()) / block;
+        } else if (block > 1) {
+            uint64_t bytes = 0;
+            trelvan::verify::MediaSample s;
+            while (walk->Next(s) > 0) {
+                bytes += s.data.size();
+            }
+            count += bytes / block;
+        } else {
+            while (walk->Skip() > 0) {
+                ++count;
+            }
+        }
+    }
+    return count;
+}
+
+// 1234567 as "1,234,567".
+QString WithThousands(uint64_t n) {
+    QString digits = QString::number(n);
+    for (int at = digits.size() - 3; at > 0; at -= 3) {
+        digits.insert(at, ',');
+    }
+    return digits;
+}
+
+}  // namespace
 
 CAVIBase::CAVIBase(int templateId, QWidget* owner, QColor background)
     : CBaseColorDialog(templateId, owner, background,
@@ -60,7 +154,58 @@ bool CAVIBase::OnInitDialog() {
         stop->setEnabled(false);
         connect(stop, &QAbstractButton::clicked, this, [this] { OnStop(); });
     }
+    if (QCheckBox* box = VerifyBox()) {
+        box->setText(trelvan::shell::Lang("Verify", "検証"));
+        box->setChecked(ReadPageFlag(SettingName()));
+        connect(box, &QCheckBox::toggled, this,
+                [this](bool on) { WritePageFlag(SettingName(), on); });
+    }
     return true;
+}
+
+QCheckBox* CAVIBase::VerifyBox() const {
+    return Item<QCheckBox>(trelvan::shell::kVerifyBoxId);
+}
+
+std::string CAVIBase::SettingName() const {
+    return std::string("Verify ") + metaObject()->className();
+}
+
+void CAVIBase::VerifyNextRun(const std::string& output, PlanBuilder plan) {
+    m_verifyOutput = output;
+    m_verifyPlan = std::move(plan);
+}
+
+void CAVIBase::VerifyArmedRun() {
+    const PlanBuilder build = std::move(m_verifyPlan);
+    m_verifyPlan = nullptr;
+    QCheckBox* box = VerifyBox();
+    if (!build || !box || !box->isChecked()) {
+        return;
+    }
+    using trelvan::shell::Lang;
+    SetInfo(Lang("Verifying...", "検証中..."));
+    if (QWidget* info = Item<QWidget>(kInfoId)) {
+        info->repaint();
+    }
+    const trelvan::verify::VerifyReport report =
+        trelvan::verify::VerifyOutputPlan(m_verifyOutput, build());
+    if (report.Ok()) {
+        SetInfo(Lang("Verified: %1 samples identical", "検証済み: %1 サンプル一致")
+                    .arg(WithThousands(CountSamples(m_verifyOutput))));
+        return;
+    }
+    SetInfo(Lang("Verification found a difference", "検証で相違が見つかりました"));
+    trelvan::shell::MessageBoxRequest request;
+    request.owner = this;
+    request.caption = trelvan::shell::kProgramName;
+    request.text =
+        Lang("The output differs from what was to be written:\n%1\n%2",
+             "出力が書き込むべき内容と異なります:\n%1\n%2")
+            .arg(QString::fromStdString(m_verifyOutput),
+                 QString::fromStdString(trelvan::verify::DescribeDifference(*report.difference)));
+    request.warning = true;
+    trelvan::shell::ShowMessageBox(request);
 }
 
 void CAVIBase::ShowError(int32_t code, const std::string& detail) {
@@ -104,7 +249,8 @@ void CAVIBase::BeginWork(int periodMs) {
 
 void CAVIBase::EndWork() {
     m_timer.stop();
-    if (m_ctx.stop.load() == 0) {
+    const bool succeeded = m_ctx.stop.load() == 0;
+    if (succeeded) {
         SetBar(100);
         SetInfo("100 %");
     }
@@ -117,6 +263,10 @@ void CAVIBase::EndWork() {
             start->setEnabled(true);
         }
     }
+    if (succeeded) {
+        VerifyArmedRun();
+    }
+    m_verifyPlan = nullptr;
 }
 
 void CAVIBase::OnStop() {
@@ -162,6 +312,9 @@ void CAVIBase::FinishWorker(const WorkerOutcome& outcome) {
         m_worker.reset();
     }
     m_runWarn = nullptr;  // each run sets its own
+    if (!outcome.written.empty()) {
+        m_verifyOutput = outcome.written;
+    }
     m_workerBusy = false;
     m_timer.stop();
     if (code != 0) {

@@ -14,9 +14,11 @@
 
 #include "CBaseColorDialog.h"
 #include "OpContext.h"
+#include "OutputPlan.h"
 #include "ProgressText.h"
 
 class CDragListBoxEx;
+class QCheckBox;
 class QProgressBar;
 
 // The base of every operation page. It carries the run protocol all pages
@@ -49,6 +51,11 @@ class CAVIBase : public CBaseColorDialog {
     // Renders the progress display now (the timer does this every period).
     void RefreshProgress();
 
+    // The Verify check box beside the start commands. Its state is kept per
+    // page (by the page's class) in the user's settings store and read back
+    // when the page is made; off until the user ticks it.
+    QCheckBox* VerifyBox() const;
+
   protected:
     // Builds the page's layout from its template id, at the panel's size.
     void BuildControls() override;
@@ -64,7 +71,8 @@ class CAVIBase : public CBaseColorDialog {
     // Start disabled, working-time total cleared and started, timer on.
     void BeginWork(int periodMs);
     // Leaves it: timer off; "100 %" and a full bar when the run neither
-    // failed nor was stopped; stop flag 1, Stop disabled, Start enabled.
+    // failed nor was stopped; stop flag 1, Stop disabled, Start enabled;
+    // then, after such a run, the check armed by VerifyNextRun.
     void EndWork();
     // The Stop button: sets the stop flag and disables Stop.
     virtual void OnStop();
@@ -84,6 +92,9 @@ class CAVIBase : public CBaseColorDialog {
         // Whether the work began and was neither stopped nor cancelled.
         bool completed = false;
         std::string note;
+        // The file the work wrote, when it names it (else the output the
+        // page armed its check with).
+        std::string written;
     };
     using WorkerJob = std::function<WorkerOutcome(const std::function<void()>& onBegin)>;
     void RunOnWorker(int periodMs, QThread::Priority priority, WorkerJob job);
@@ -93,6 +104,14 @@ class CAVIBase : public CBaseColorDialog {
     void StopAndJoinWorker();
     // What the timer shows; the base shows the range form from the context.
     virtual trelvan::ProgressInput ProgressNow() const;
+
+    // Arms the check of the run about to start: when Verify is ticked and
+    // the run goes to its end (EndWork shows "100 %"), `output` is read back
+    // and compared with the plan `plan` builds then (the sources as they are
+    // after the run). The Info line then says how many samples were found
+    // identical; a difference is named in a box. EndWork disarms it.
+    using PlanBuilder = std::function<trelvan::verify::OutputPlan()>;
+    void VerifyNextRun(const std::string& output, PlanBuilder plan);
 
     void SetInfo(const QString& text);
     void SetBar(int position);
@@ -133,6 +152,14 @@ class CAVIBase : public CBaseColorDialog {
     // thread, the worker waiting for the answer.
     bool AskFromWorker(const QString& caption, const QString& text);
     void Answer(const std::shared_ptr<std::promise<bool>>& question, bool ok);
+
+    // The check armed for the current run (VerifyNextRun), done by EndWork.
+    void VerifyArmedRun();
+    // The page's name in the settings store.
+    std::string SettingName() const;
+
+    std::string m_verifyOutput;
+    PlanBuilder m_verifyPlan;
 
     QTimer m_timer;
     std::unique_ptr<QThread> m_worker;

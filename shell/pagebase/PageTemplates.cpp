@@ -1,5 +1,6 @@
 #include "PageTemplates.h"
 
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -69,8 +70,11 @@ void ProgressPart(QWidget* page, int groupId, int top, int height) {
     bar->setTextVisible(false);
 }
 
+// Stop, and on the same row at the left the Verify check box (whether a
+// successful run's output is read back and compared with its sources).
 void StopButton(QWidget* page, int top) {
     Button(page, 1042, "Stop", 262, top, 51, 15)->setEnabled(false);
+    Place(new QCheckBox("Verify", page), kVerifyBoxId, 14, top + 1, 80, 13);
 }
 
 }  // namespace

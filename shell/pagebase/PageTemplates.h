@@ -10,6 +10,9 @@ class QWidget;
 // the English ones, which the pages change where theirs differ.
 namespace trelvan::shell {
 
+// The Verify check box every layout has beside its start commands.
+inline constexpr int kVerifyBoxId = 1070;
+
 // Size of a page: the main window's page panel.
 int PageWidth();
 int PageHeight();

@@ -30,6 +30,11 @@ void CAVICutterDlg::RunCut(bool audio) {
     job.source = m_input.toStdString();
     job.output = m_output.toStdString();
     job.kind = kind;
+    VerifyNextRun(job.output, [job] {
+        return trelvan::verify::SeparatePlan(job.source, job.kind == trelvan::SeparateKind::Video
+                                                          ? trelvan::verify::MediaKind::Video
+                                                          : trelvan::verify::MediaKind::Audio);
+    });
     m_saving = true;
     const trelvan::AviSaveRunResult result =
         trelvan::RunAviSeparate(job, m_ctx, [this] { BeginWork(1000); });

@@ -43,6 +43,7 @@ trelvan::AviExtractJob CAVIExtract::Job() const {
 void CAVIExtract::RunExtract() {
     DoDataExchange(false);
     const trelvan::AviExtractJob job = Job();
+    VerifyNextRun(job.output, [job] { return trelvan::verify::ExtractPlan(job.source); });
     const trelvan::AviExtractResult result = trelvan::RunAviExtract(
         job, m_ctx, [this] { BeginWork(500); },
         [this](const trelvan::AviTime& start) {

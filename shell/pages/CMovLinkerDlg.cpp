@@ -47,6 +47,7 @@ void CMovLinkerDlg::RunLink(const QStringList& sources) {
     // descriptions midway, are asked about before anything is deleted (OK
     // joins as before, Cancel ends here).
     job.checkJoin = true;
+    VerifyNextRun(job.output, [job] { return trelvan::verify::LinkPlan(job.sources); });
     m_linking = true;
     // Damage a source was read around (the context prints it on standard
     // output) stays on the Info line after the run.

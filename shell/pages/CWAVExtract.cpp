@@ -35,6 +35,7 @@ trelvan::AudioExtractJob CWAVExtract::Job() const {
 
 void CWAVExtract::RunExtract() {
     const trelvan::AudioExtractJob job = Job();
+    VerifyNextRun(job.output, [job] { return trelvan::verify::AudioExtractPlan(job.source); });
     const trelvan::AudioExtractResult result =
         trelvan::RunAudioExtract(job, m_ctx, [this] { BeginWork(500); });
     if (result.code != 0) {

@@ -31,10 +31,11 @@ void CWMVCreatorDlg::OnUnite() {
     job.video = m_video.toStdString();
     job.audio = m_audio.toStdString();
     job.output = m_output.toStdString();
+    VerifyNextRun(job.output, [job] { return trelvan::verify::UnitePlan(job.video, job.audio); });
     RunOnWorker(500, QThread::LowestPriority,
                 [job, ctx = &m_ctx](const std::function<void()>& onBegin) {
                     const trelvan::WmvOpResult r = trelvan::RunWmvUnite(job, *ctx, onBegin);
-                    return WorkerOutcome{r.code, r.started && !r.stopped, {}};
+                    return WorkerOutcome{r.code, r.started && !r.stopped, {}, r.output};
                 });
 }
 

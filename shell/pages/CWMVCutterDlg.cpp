@@ -30,10 +30,15 @@ void CWMVCutterDlg::RunCut(bool audio) {
     job.output = trelvan::WmvSeparateOutputName(job);
     m_output = QString::fromStdString(job.output);
     DoDataExchange(false);
+    VerifyNextRun(job.output, [job] {
+        return trelvan::verify::SeparatePlan(job.source, job.kind == trelvan::WmvStreamKind::Video
+                                                          ? trelvan::verify::MediaKind::Video
+                                                          : trelvan::verify::MediaKind::Audio);
+    });
     RunOnWorker(1000, QThread::LowestPriority,
                 [job, ctx = &m_ctx](const std::function<void()>& onBegin) {
                     const trelvan::WmvOpResult r = trelvan::RunWmvSeparate(job, *ctx, onBegin);
-                    return WorkerOutcome{r.code, r.started && !r.stopped, {}};
+                    return WorkerOutcome{r.code, r.started && !r.stopped, {}, r.output};
                 });
 }
 

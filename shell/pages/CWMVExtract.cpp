@@ -68,10 +68,11 @@ void CWMVExtract::RunExtract() {
             *note = text;
         }
     };
+    VerifyNextRun(job.output, [job] { return trelvan::verify::ExtractPlan(job.source); });
     RunOnWorker(1000, QThread::LowPriority,
                 [job, note, ctx = &m_ctx](const std::function<void()>& onBegin) {
                     const trelvan::WmvOpResult r = trelvan::RunWmvExtract(job, *ctx, onBegin);
-                    return WorkerOutcome{r.code, r.started && !r.stopped, *note};
+                    return WorkerOutcome{r.code, r.started && !r.stopped, *note, r.output};
                 });
 }
 

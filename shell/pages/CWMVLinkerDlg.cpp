@@ -27,10 +27,11 @@ void CWMVLinkerDlg::RunLink(const QStringList& sources) {
     // Entries that differ from the first are asked about before anything is
     // deleted (OK joins as before, Cancel ends here).
     job.checkJoin = true;
+    VerifyNextRun(job.output, [job] { return trelvan::verify::LinkPlan(job.sources); });
     RunOnWorker(1000, QThread::LowestPriority,
                 [job, ctx = &m_ctx](const std::function<void()>& onBegin) {
                     const trelvan::WmvOpResult r = trelvan::RunWmvLink(job, *ctx, onBegin);
-                    return WorkerOutcome{r.code, r.started && !r.stopped, {}};
+                    return WorkerOutcome{r.code, r.started && !r.stopped, {}, r.output};
                 });
 }
 
