@@ -7,6 +7,7 @@
 #include "AviAudioUnits.h"
 #include "CDecAVIAudio.h"
 #include "CEncAVIAudio.h"
+#include "JoinCheck.h"
 #include "Language.h"
 
 namespace trelvan {
@@ -14,17 +15,6 @@ namespace {
 
 // The largest piece of block silence written as one chunk.
 constexpr size_t kSilenceChunkBytes = 256 * 1024;
-
-std::string FileName(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string EntryName(size_t i, const std::vector<std::string>& sources) {
-    const std::string name = i < sources.size() ? FileName(sources[i]) : std::string();
-    return SelectLanguageText("entry " + std::to_string(i + 1) + " (" + name + ")",
-                              std::to_string(i + 1) + "番目 (" + name + ")");
-}
 
 long double StreamSeconds(int64_t samples, const AviStreamInfo& info) {
     if (info.dwRate == 0) {
@@ -107,23 +97,25 @@ AviAudioSync::AviAudioSync(const std::vector<CDecAVIAudio*>& readers,
             char s[32];
             std::snprintf(s, sizeof s, "%.3Lf", video);
             const bool filled = m_canFill && e + 1 < readers.size();
+            const std::string name = JoinEntryName(static_cast<int32_t>(e), sources);
             m_notes.push_back(
-                filled ? SelectLanguageText(EntryName(e, sources) +
+                filled ? SelectLanguageText(name +
                                                 ": no audio; silence fills its " + s + " s",
-                                            EntryName(e, sources) + " には音声がありません。" +
+                                            name + " には音声がありません。" +
                                                 s + " 秒を無音で埋めます")
-                       : SelectLanguageText(EntryName(e, sources) + ": no audio",
-                                            EntryName(e, sources) + " には音声がありません"));
+                       : SelectLanguageText(name + ": no audio",
+                                            name + " には音声がありません"));
         }
         shortBy += std::max<long double>(video - audio, 0);
         const size_t next = e + 1;
         if (!m_canFill && shortBy > tolerance && next < readers.size()) {
             char ms[32];
             std::snprintf(ms, sizeof ms, "%.0Lf", shortBy * 1000);
+            const std::string name = JoinEntryName(static_cast<int32_t>(next), sources);
             m_notes.push_back(SelectLanguageText(
-                EntryName(next, sources) + ": its audio starts " + ms +
+                name + ": its audio starts " + ms +
                     " ms before its video (no silence can be written in this audio format)",
-                EntryName(next, sources) + " の音声が映像より " + ms +
+                name + " の音声が映像より " + ms +
                     " ミリ秒早く始まります(この音声形式では無音を書けません)"));
         }
     }

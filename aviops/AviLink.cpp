@@ -24,6 +24,15 @@ namespace {
 
 using Readers = std::vector<std::unique_ptr<CDecAVIAudio>>;
 
+// The readers as the checks take them (the list keeps owning them).
+std::vector<CDecAVIAudio*> Borrowed(const Readers& readers) {
+    std::vector<CDecAVIAudio*> out;
+    for (const auto& r : readers) {
+        out.push_back(r.get());
+    }
+    return out;
+}
+
 // The buffer ReadVideoSample grows with realloc; one for the whole run.
 struct SampleBuffer {
     void* data = nullptr;
@@ -107,11 +116,7 @@ int32_t Join(const AviLinkJob& job, Readers& readers, CEncAVIAudio& writer, OpCo
     }
 
     // Each entry's audio is held to where its video begins.
-    std::vector<CDecAVIAudio*> open;
-    for (const auto& r : readers) {
-        open.push_back(r.get());
-    }
-    AviAudioSync sync(open, job.sources);
+    AviAudioSync sync(Borrowed(readers), job.sources);
     if (writer.HasAudio()) {
         for (const std::string& note : sync.Notes()) {
             ctx.Warn(note);
@@ -166,11 +171,7 @@ int32_t Join(const AviLinkJob& job, Readers& readers, CEncAVIAudio& writer, OpCo
 // first are asked about; Cancel ends the run there.
 bool AcceptJoin(const Readers& readers, const std::vector<std::string>& sources, OpContext& ctx,
                 AviLinkResult& result) {
-    std::vector<CDecAVIAudio*> open;
-    for (const auto& r : readers) {
-        open.push_back(r.get());
-    }
-    result.join = CompareAviEntries(open, sources);
+    result.join = CompareAviEntries(Borrowed(readers), sources);
     if (result.join.JoinsCleanly() || !ctx.ask || ctx.Ask("", result.join.Question())) {
         return true;
     }

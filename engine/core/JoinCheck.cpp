@@ -82,19 +82,23 @@ std::string StreamInJapanese(const std::string& stream) {
 }
 
 std::string Describe(const JoinReport& r, const JoinDifference& d) {
-    const std::string source =
-        d.entry >= 0 && static_cast<size_t>(d.entry) < r.sources.size()
-            ? FileName(r.sources[static_cast<size_t>(d.entry)])
-            : std::to_string(d.entry + 1);
+    const std::string entry = JoinEntryName(d.entry, r.sources);
     return SelectLanguageText(
-        "entry " + std::to_string(d.entry + 1) + " (" + source + "), " + d.stream + ", " + d.field +
-            ": " + d.value + " where the first has " + d.first,
-        std::to_string(d.entry + 1) + "番目 (" + source + ") の" + StreamInJapanese(d.stream) +
-            "の" + InJapanese(d.field) + "が " + InJapanese(d.value) + " です(最初のファイルは " +
-            InJapanese(d.first) + ")");
+        entry + ", " + d.stream + ", " + d.field + ": " + d.value + " where the first has " +
+            d.first,
+        entry + " の" + StreamInJapanese(d.stream) + "の" + InJapanese(d.field) + "が " +
+            InJapanese(d.value) + " です(最初のファイルは " + InJapanese(d.first) + ")");
 }
 
 }  // namespace
+
+std::string JoinEntryName(int32_t entry, const std::vector<std::string>& sources) {
+    const std::string source = entry >= 0 && static_cast<size_t>(entry) < sources.size()
+                                   ? FileName(sources[static_cast<size_t>(entry)])
+                                   : std::to_string(entry + 1);
+    return SelectLanguageText("entry " + std::to_string(entry + 1) + " (" + source + ")",
+                              std::to_string(entry + 1) + "番目 (" + source + ")");
+}
 
 void JoinReport::Compare(int32_t entry, const std::string& stream, const std::string& field,
                          const std::string& first, const std::string& value) {

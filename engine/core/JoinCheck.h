@@ -19,6 +19,10 @@ struct JoinDifference {
     std::string value;   // this entry's value
 };
 
+// An entry of a list as the reports name it: "entry 3 (clip.avi)", in the
+// language of the messages.
+std::string JoinEntryName(int32_t entry, const std::vector<std::string>& sources);
+
 struct JoinReport {
     std::vector<std::string> sources;
     std::vector<JoinDifference> differences;

@@ -20,18 +20,6 @@
 
 namespace {
 
-// Small AVI files of 10, 20 and 15 frames with PCM audio.
-QString Source(int i) {
-    static const char* const kSeconds[] = {"1", "2", "1.5"};
-    const std::string d = kSeconds[i % 3];
-    return QString::fromStdString(trelvan::test::MakeMedia(
-        "page-link-" + std::to_string(i),
-        "-f lavfi -i testsrc=d=" + d +
-            ":s=64x48:r=10 -f lavfi -i sine=f=" + std::to_string(300 + 100 * i) + ":d=" + d +
-            ":r=8000 -c:v mpeg4 -g 5 -c:a pcm_s16le -f avi",
-        "avi"));
-}
-
 size_t VideoPackets(const QString& path) {
     return trelvan::test::ProbePackets(path.toStdString(), "v:0").size();
 }
@@ -60,7 +48,7 @@ struct Window {
         QStringList paths;
         for (int i : which) {
             const QString p = dir + QString("/src%1.avi").arg(paths.size());
-            QFile::copy(Source(i), p);
+            QFile::copy(shelltest::LinkSource(i), p);
             paths << p;
         }
         for (const QString& p : paths) {
@@ -148,7 +136,7 @@ void AviLinkPageTest::addResetAndBrowse() {
     w.list->AddPath(dir + "/a.avi");
     w.list->AddPath(dir + "/b.avi");
     w.list->setCurrentRow(1);
-    QFile::copy(Source(0), dir + "/new.avi");
+    QFile::copy(shelltest::LinkSource(0), dir + "/new.avi");
     QStringList filters;
     QTimer::singleShot(0, [&] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());

@@ -8,6 +8,8 @@
 #include <QWidget>
 #include <map>
 #include <unistd.h>
+
+#include "Fixtures.h"
 #include <string>
 
 #include "CAVIBase.h"
@@ -125,6 +127,17 @@ std::shared_ptr<bool> BreakReadsAfterVideo(CAVIBase* page) {
         trelvan::shell::PumpPendingMessages();
     };
     return broken;
+}
+
+QString LinkSource(int i) {
+    static const char* const kSeconds[] = {"1", "2", "1.5"};
+    const std::string d = kSeconds[i % 3];
+    return QString::fromStdString(trelvan::test::MakeMedia(
+        "page-link-" + std::to_string(i),
+        "-f lavfi -i testsrc=d=" + d +
+            ":s=64x48:r=10 -f lavfi -i sine=f=" + std::to_string(300 + 100 * i) + ":d=" + d +
+            ":r=8000 -c:v mpeg4 -g 5 -c:a pcm_s16le -f avi",
+        "avi"));
 }
 
 }  // namespace shelltest

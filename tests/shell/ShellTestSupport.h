@@ -61,4 +61,8 @@ bool DropFiles(QWidget* window, QPoint at, const QStringList& files);
 // came to that.
 std::shared_ptr<bool> BreakReadsAfterVideo(CAVIBase* page);
 
+// Small AVI files for the link pages: 10, 20 and 15 frames (i = 0, 1, 2,
+// then again) of MPEG-4 with PCM audio, each its own tone. Made once.
+QString LinkSource(int i);
+
 }  // namespace shelltest

@@ -22,17 +22,6 @@
 namespace {
 
 // The recipes of the other page tests (the files are made once).
-QString LinkSource(int i) {
-    static const char* const kSeconds[] = {"1", "2"};
-    const std::string d = kSeconds[i];
-    return QString::fromStdString(trelvan::test::MakeMedia(
-        "page-link-" + std::to_string(i),
-        "-f lavfi -i testsrc=d=" + d +
-            ":s=64x48:r=10 -f lavfi -i sine=f=" + std::to_string(300 + 100 * i) + ":d=" + d +
-            ":r=8000 -c:v mpeg4 -g 5 -c:a pcm_s16le -f avi",
-        "avi"));
-}
-
 QString ToneWav() {
     return QString::fromStdString(trelvan::test::MakeMedia(
         "page-unite-tone", "-f lavfi -i sine=d=3:f=660:r=22050 -c:a adpcm_ima_wav", "wav"));
@@ -150,7 +139,7 @@ void VerifyPagesTest::separatePage() {
     const QString dir = QString::fromStdString(trelvan::test::ScratchDir());
     Window w(kSeparate);
     shelltest::BoxCapture capture;
-    w.Drop({Copy(LinkSource(1), dir, "movie.avi")});
+    w.Drop({Copy(shelltest::LinkSource(1), dir, "movie.avi")});
     w.Click(1036);  // the audio: 16000 blocks of 16-bit mono
     QCOMPARE(w.Info(), QString("Verified: 16,000 samples identical"));
     ExpectVerified(w, capture);
@@ -161,7 +150,7 @@ void VerifyPagesTest::unitePage() {
     const QString dir = QString::fromStdString(trelvan::test::ScratchDir());
     Window w(kUnite);
     shelltest::BoxCapture capture;
-    w.Drop({Copy(ToneWav(), dir, "tone.wav"), Copy(LinkSource(0), dir, "movie.avi")});
+    w.Drop({Copy(ToneWav(), dir, "tone.wav"), Copy(shelltest::LinkSource(0), dir, "movie.avi")});
     w.Click(1029);
     ExpectVerified(w, capture);
 }
@@ -174,7 +163,7 @@ void VerifyPagesTest::linkPage() {
         Window w(kLink);
         w.Box()->setChecked(false);
         shelltest::BoxCapture capture;
-        w.Drop({Copy(LinkSource(0), dir, "a.avi"), Copy(LinkSource(1), dir, "b.avi")});
+        w.Drop({Copy(shelltest::LinkSource(0), dir, "a.avi"), Copy(shelltest::LinkSource(1), dir, "b.avi")});
         w.Click(1029);
         QCOMPARE(w.Info(), QString("100 %"));
     }
@@ -203,7 +192,7 @@ void VerifyPagesTest::extractPage() {
     const QString dir = QString::fromStdString(trelvan::test::ScratchDir());
     Window w(kExtract);
     shelltest::BoxCapture capture;
-    w.Drop({Copy(LinkSource(1), dir, "clip.avi")});
+    w.Drop({Copy(shelltest::LinkSource(1), dir, "clip.avi")});
     w.Click(1029);
     ExpectVerified(w, capture);
 }
@@ -212,8 +201,8 @@ void VerifyPagesTest::extractPage() {
 // output no longer holds what the source does, and the box says where.
 void VerifyPagesTest::differenceIsShownInABox() {
     const QString dir = QString::fromStdString(trelvan::test::ScratchDir());
-    const QString a = Copy(LinkSource(0), dir, "a.avi");
-    const QString b = Copy(LinkSource(1), dir, "b.avi");
+    const QString a = Copy(shelltest::LinkSource(0), dir, "a.avi");
+    const QString b = Copy(shelltest::LinkSource(1), dir, "b.avi");
     Window w(kLink);
     w.Box()->setChecked(true);
     shelltest::BoxCapture capture;
