@@ -279,10 +279,20 @@ MovResult FlattenMovie(const Movie& movie, IoFile& out, const FlattenLimits& lim
         return kDataNotOpenForWrite;
     }
     std::vector<uint8_t> buffer;
+    uint64_t total = 0;
+    for (const Chunk* c : order) {
+        const Track& t = movie.tracks[c->track];
+        for (size_t i = c->first; i < c->first + c->count; ++i) {
+            total += t.samples[i].size;
+        }
+    }
     for (Chunk* c : order) {
         c->offset = writer.Position();
         if (const MovResult rc = CopyChunk(movie, *c, writer, buffer, limits); rc != kNoErr) {
             return rc;
+        }
+        if (limits.progress && !limits.progress(writer.Position() - mdatPos - 8, total)) {
+            return kProgressProcAborted;
         }
     }
     // The media data's size; past 32 bits the 'wide' atom before it becomes

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "IoFile.h"
 #include "MovResult.h"
@@ -24,6 +25,9 @@ struct FlattenLimits {
     uint64_t wideMediaData = UINT32_MAX;
     // Runs of at least this many contiguous bytes are copied file to file.
     uint32_t directCopyBytes = 64u << 10;
+    // Called after every chunk copied with the media bytes written so far
+    // and their total; false stops the flattening (kProgressProcAborted).
+    std::function<bool(uint64_t done, uint64_t total)> progress;
 };
 
 // Writes `movie` into `out` (empty, positioned writes from offset 0). The

@@ -1,0 +1,121 @@
+#include "MovOpSupport.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+#include <memory>
+
+#include "MovOperations.h"
+#include "MovieReader.h"
+#include "MovieWriter.h"
+#include "OutputNames.h"
+#include "QtErrorNames.h"
+
+namespace trelvan {
+
+namespace movop {
+
+mov::MovResult ReadSource(const std::string& path, OpContext& ctx, mov::Movie& movie) {
+    const auto warn = [&ctx, &path](const std::string& text) { ctx.Warn(path + ": " + text); };
+    const mov::MovResult rc = mov::ReadMovieFile(path, movie, ctx.opener, warn);
+    ctx.Pump();
+    return rc;
+}
+
+bool NamesASource(const std::string& output, const std::vector<std::string>& sources) {
+    return std::any_of(sources.begin(), sources.end(),
+                       [&output](const std::string& s) { return SameFile(s, output); });
+}
+
+mov::MovResult SaveMovie(const mov::Movie& movie, const std::string& output, OpContext& ctx) {
+    RemoveExistingFile(output);
+    std::unique_ptr<IoFile> out = ctx.opener(output, OpenMode::CreateTruncate);
+    if (!out) {
+        return mov::kCantCreateSingleForkFile;
+    }
+    mov::FlattenLimits limits;
+    limits.progress = [&ctx](uint64_t done, uint64_t total) {
+        ctx.current = static_cast<int64_t>(std::min<uint64_t>(done, INT64_MAX));
+        ctx.last = static_cast<int64_t>(std::min<uint64_t>(total, INT64_MAX));
+        ctx.timer.AddLap();
+        ctx.Pump();
+        ctx.timer.Start();
+        return !ctx.StopRequested();
+    };
+    mov::MovResult rc = mov::FlattenMovie(movie, *out, limits);
+    if (!out->Close() && rc == mov::kNoErr) {
+        rc = mov::kDataNotOpenForWrite;
+    }
+    if (rc != mov::kNoErr) {
+        out.reset();
+        RemoveExistingFile(output);  // no half-written movie stays behind
+    }
+    return rc;
+}
+
+}  // namespace movop
+
+std::string MovOpErrorText(const MovOpResult& result, const std::string& file, bool japanese) {
+    std::string name = mov::QtErrorName(result.code);
+    name = name.substr(0, name.find('\n'));
+    char code[32];
+    std::snprintf(code, sizeof code, "%d", result.code);
+    std::string what;
+    switch (result.code) {
+        case mov::kCantCreateSingleForkFile:
+            what = japanese ? "出力ファイルを作成できません" : "the output cannot be created";
+            break;
+        case mov::kDataNotOpenForWrite:
+            what = japanese ? "出力ファイルに書き込めません" : "the output cannot be written";
+            break;
+        case mov::kInvalidTrack:
+            what = japanese ? "必要なトラックがありません" : "the movie has no such track";
+            break;
+        case mov::kInvalidDuration:
+            what = japanese ? "範囲がムービーの外です" : "the range lies outside the movie";
+            break;
+        case mov::kProgressProcAborted:
+            what = japanese ? "中止しました" : "stopped";
+            break;
+        default:
+            what = japanese ? "ムービーを読めません" : "the movie cannot be read";
+            break;
+    }
+    std::string text = file.empty() ? what : file + ": " + what;
+    text += japanese ? "（エラー " : " (error ";
+    text += code;
+    if (!name.empty()) {
+        text += " " + name;
+    }
+    text += japanese ? "）" : ")";
+    return text;
+}
+
+uint64_t MovRangeTime(uint32_t hours, uint32_t minutes, uint32_t seconds, uint32_t millis) {
+    constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
+    const uint64_t secs = uint64_t{seconds} + uint64_t{minutes} * 60 + uint64_t{hours} * 3600;
+    const uint64_t msPart = uint64_t{millis} * 10000;
+    if (secs > (kMax - msPart) / 10000000) {
+        return kMax;  // saturates: as an end, the end of the movie
+    }
+    return secs * 10000000 + msPart;
+}
+
+ProgressInput MovRangeProgress(const OpContext& ctx, bool japanese) {
+    ProgressInput in;
+    in.form = ProgressForm::Range;
+    in.elapsedMs = ctx.timer.Elapsed();
+    in.japanese = japanese;
+    // Byte positions brought into 32 bits by one common divisor.
+    const int64_t lastRaw = ctx.last.load() - ctx.first.load();
+    const uint64_t last = lastRaw > 0 ? static_cast<uint64_t>(lastRaw) : 0;
+    const int64_t at = ctx.current.load() - ctx.first.load();
+    const uint64_t current = std::min<uint64_t>(at > 0 ? static_cast<uint64_t>(at) : 0, last);
+    const uint64_t divisor = last / std::numeric_limits<uint32_t>::max() + 1;
+    in.first = 0;
+    in.current = static_cast<uint32_t>(current / divisor);
+    in.last = static_cast<uint32_t>(last / divisor);
+    return in;
+}
+
+}  // namespace trelvan
