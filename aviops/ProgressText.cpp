@@ -1,7 +1,9 @@
 #include "ProgressText.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 namespace trelvan {
 
@@ -101,6 +103,22 @@ ProgressDisplay FormatProgress(const ProgressInput& in) {
         }
     }
     return out;
+}
+
+ProgressInput WideRangeProgress(int64_t first, int64_t current, int64_t last,
+                                uint32_t elapsedMs, bool japanese) {
+    ProgressInput in;
+    in.form = ProgressForm::Range;
+    in.elapsedMs = elapsedMs;
+    in.japanese = japanese;
+    const uint64_t span = static_cast<uint64_t>(last) - static_cast<uint64_t>(first);
+    const int64_t at = current - first;
+    const uint64_t done = std::min<uint64_t>(at > 0 ? static_cast<uint64_t>(at) : 0, span);
+    const uint64_t divisor = span / std::numeric_limits<uint32_t>::max() + 1;
+    in.first = 0;
+    in.current = static_cast<uint32_t>(done / divisor);
+    in.last = static_cast<uint32_t>(span / divisor);
+    return in;
 }
 
 }  // namespace trelvan

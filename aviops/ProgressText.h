@@ -49,6 +49,13 @@ struct ProgressDisplay {
 // Hours, minutes and seconds of a count of whole seconds, as "%02d:%02d:%02d".
 std::string FormatClock(uint32_t seconds);
 
+// The range form of 64-bit positions (100-ns times, byte counts), brought
+// into 32 bits by one common divisor. The span last - first is taken
+// unsigned: a range whose end lies before its start has a huge one and stays
+// near 0 %.
+ProgressInput WideRangeProgress(int64_t first, int64_t current, int64_t last,
+                                uint32_t elapsedMs, bool japanese);
+
 // The Info line and the bar position for one refresh of the display.
 ProgressDisplay FormatProgress(const ProgressInput& in);
 

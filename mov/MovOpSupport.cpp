@@ -102,20 +102,10 @@ uint64_t MovRangeTime(uint32_t hours, uint32_t minutes, uint32_t seconds, uint32
 }
 
 ProgressInput MovRangeProgress(const OpContext& ctx, bool japanese) {
-    ProgressInput in;
-    in.form = ProgressForm::Range;
-    in.elapsedMs = ctx.timer.Elapsed();
-    in.japanese = japanese;
-    // Byte positions brought into 32 bits by one common divisor.
-    const int64_t lastRaw = ctx.last.load() - ctx.first.load();
-    const uint64_t last = lastRaw > 0 ? static_cast<uint64_t>(lastRaw) : 0;
-    const int64_t at = ctx.current.load() - ctx.first.load();
-    const uint64_t current = std::min<uint64_t>(at > 0 ? static_cast<uint64_t>(at) : 0, last);
-    const uint64_t divisor = last / std::numeric_limits<uint32_t>::max() + 1;
-    in.first = 0;
-    in.current = static_cast<uint32_t>(current / divisor);
-    in.last = static_cast<uint32_t>(last / divisor);
-    return in;
+    // Byte positions; the work adds a lap before each pump, so the total is
+    // its working time.
+    return WideRangeProgress(ctx.first.load(), ctx.current.load(), ctx.last.load(),
+                             ctx.timer.GetTotal(), japanese);
 }
 
 }  // namespace trelvan

@@ -156,23 +156,10 @@ int32_t WmvSourceEnd(const std::string& path, uint64_t* end, const FileOpener& o
 }
 
 ProgressInput WmvRangeProgress(const OpContext& ctx, bool japanese) {
-    ProgressInput in;
-    in.form = ProgressForm::Range;
-    // The work adds no laps: the time since the run began.
-    in.elapsedMs = ctx.timer.Elapsed();
-    in.japanese = japanese;
-    // 100-ns positions, brought into 32 bits by one common divisor (a range
-    // of 430 s already exceeds them). The span is unsigned: an extract whose
-    // end lies before its start has a huge one and stays near 0 %.
-    const uint64_t last =
-        static_cast<uint64_t>(ctx.last.load()) - static_cast<uint64_t>(ctx.first.load());
-    const int64_t at = ctx.current.load() - ctx.first.load();
-    const uint64_t current = std::min<uint64_t>(at > 0 ? static_cast<uint64_t>(at) : 0, last);
-    const uint64_t divisor = last / std::numeric_limits<uint32_t>::max() + 1;
-    in.first = 0;
-    in.current = static_cast<uint32_t>(current / divisor);
-    in.last = static_cast<uint32_t>(last / divisor);
-    return in;
+    // The work adds no laps: the time since the run began. 100-ns positions
+    // (a range of 430 s already exceeds 32 bits).
+    return WideRangeProgress(ctx.first.load(), ctx.current.load(), ctx.last.load(),
+                             ctx.timer.Elapsed(), japanese);
 }
 
 ProgressInput WmvLinkProgress(const OpContext& ctx, bool japanese) {
