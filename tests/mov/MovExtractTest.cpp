@@ -279,6 +279,23 @@ TEST(MovExtract, PlansAndPreviewsTheRange) {
     EXPECT_EQ(pictures.last.size(), packed);
     EXPECT_NE(pictures.first, pictures.last);
 
+    // The command line: the plan without writing, and --verify's check of
+    // a frame-exact extract against its source.
+    const std::string cli = test::BuiltProgram("trelvan-cli");
+    const std::string out = test::ScratchDir() + "/cli.mov";
+    const auto dry = RunCommand({cli, "mov-extract", src, "--start", "0.2", "--end", "0.64", "-o",
+                                 out, "--dry-run", "--lang", "en"});
+    EXPECT_EQ(dry.exit_code, 0) << dry.err;
+    EXPECT_NE(dry.out.find("first stored sample (sync) 0:00:00.000\nfirst presented frame "
+                           "0:00:00.200\n"),
+              std::string::npos)
+        << dry.out;
+    EXPECT_FALSE(std::filesystem::exists(out));
+    const auto verified = RunCommand(
+        {cli, "mov-extract", src, "--start", "0.2", "--end", "0.64", "-o", out, "--verify"});
+    EXPECT_EQ(verified.exit_code, 0) << verified.err;
+    EXPECT_NE(verified.err.find(": ok ("), std::string::npos) << verified.err;
+
     uint64_t length = 0;
     EXPECT_EQ(MovSourceDuration(src, &length), 0);
     EXPECT_EQ(length, Units(1));
