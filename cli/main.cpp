@@ -62,7 +62,7 @@ const Command kCommands[] = {
      trelvan::cli::RunMovUnite},
     {"mov-link", "mov-link SRC... [-o OUT]", "join QuickTime/MP4 movies into one MOV file",
      trelvan::cli::RunMovLink},
-    {"mov-extract", "mov-extract SRC [--start T] [--end T] [-o OUT]",
+    {"mov-extract", "mov-extract SRC [--start T] [--end T] [-o OUT] [--keyframe-start]",
      "copy a time range of a movie, shown from the exact frame, into a movie",
      trelvan::cli::RunMovExtract},
     {"verify", "verify OUT [--against SRC...] [--human]",

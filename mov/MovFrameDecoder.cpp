@@ -1,0 +1,202 @@
+#include "MovFrameDecoder.h"
+
+#include <algorithm>
+#include <span>
+
+#include "AtomIterator.h"
+#include "Atoms.h"
+#include "BitmapInfoHeader.h"
+#include "ByteOrder.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+#include "FFmpegLibraries.h"
+#include "PictureCodec.h"
+
+namespace trelvan::mov {
+namespace {
+
+// A visual sample description: the entry header (16 bytes), then through
+// the colour table id (70 more); width and height at 32 and 34; the
+// extension atoms follow.
+constexpr size_t kVisualFixed = 86;
+constexpr size_t kWidthAt = 32;
+constexpr size_t kHeightAt = 34;
+constexpr size_t kDepthAt = 82;
+
+// Movie codes whose AVI code the FFmpeg tables surely know.
+struct Alias {
+    uint32_t movie;  // big-endian code as the description stores it
+    uint32_t avi;    // as a BITMAPINFOHEADER holds it
+};
+constexpr Alias kAliases[] = {
+    {atom::Type("avc1"), bytes::FourCC("H264")}, {atom::Type("avc3"), bytes::FourCC("H264")},
+    {atom::Type("hvc1"), bytes::FourCC("HEVC")}, {atom::Type("hev1"), bytes::FourCC("HEVC")},
+    {atom::Type("mp4v"), bytes::FourCC("FMP4")}, {atom::Type("jpeg"), bytes::FourCC("MJPG")},
+    {atom::Type("mjpa"), bytes::FourCC("MJPG")},
+};
+
+// An MPEG-4 descriptor's tag and length at `at`; `at` moves past them.
+bool Descriptor(std::span<const uint8_t> d, size_t& at, uint8_t tag, size_t& length) {
+    if (at >= d.size() || d[at++] != tag) {
+        return false;
+    }
+    length = 0;
+    for (int i = 0; i < 4 && at < d.size(); ++i) {
+        const uint8_t b = d[at++];
+        length = (length << 7) | (b & 0x7F);
+        if ((b & 0x80) == 0) {
+            return true;
+        }
+    }
+    return true;
+}
+
+// The decoder-specific bytes of an 'esds' payload (after version and
+// flags): the ES descriptor, its decoder configuration, then its
+// decoder-specific descriptor.
+std::span<const uint8_t> EsdsDecoderInfo(std::span<const uint8_t> p) {
+    size_t at = 4, length = 0;
+    if (!Descriptor(p, at, 3, length) || at + 3 > p.size()) {
+        return {};
+    }
+    at += 2;  // ES_ID
+    const uint8_t flags = p[at++];
+    at += (flags & 0x80) ? 2 : 0;
+    if ((flags & 0x40) && at < p.size()) {
+        at += 1 + p[at];
+    }
+    at += (flags & 0x20) ? 2 : 0;
+    if (!Descriptor(p, at, 4, length) || at + 13 > p.size()) {
+        return {};
+    }
+    at += 13;
+    if (!Descriptor(p, at, 5, length) || at + length > p.size()) {
+        return {};
+    }
+    return p.subspan(at, length);
+}
+
+// The configuration a decoder is opened with, from the entry's atoms.
+std::span<const uint8_t> CodecConfig(std::span<const uint8_t> children) {
+    AtomIterator it(children);
+    AtomView a;
+    while (it.Next(a)) {
+        switch (a.type) {
+            case atom::Type("avcC"):
+            case atom::Type("hvcC"):
+            case atom::Type("av1C"):
+            case atom::Type("glbl"):
+                return a.payload;
+            case atom::Type("esds"):
+                return EsdsDecoderInfo(a.payload);
+            default:
+                break;
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+MovFrameDecoder::MovFrameDecoder() = default;
+MovFrameDecoder::~MovFrameDecoder() = default;
+
+std::unique_ptr<MovFrameDecoder> MovFrameDecoder::Open(const Track& track) {
+    if (track.handler != atom::kVide || track.descriptions.empty() ||
+        track.descriptions.front().size() < kVisualFixed) {
+        return nullptr;
+    }
+    const std::vector<uint8_t>& e = track.descriptions.front();
+    const uint32_t format = bytes::GetBE32(e.data() + 4);
+    BITMAPINFOHEADER bih{};
+    bih.biSize = kBitmapInfoHeaderSize;
+    bih.biWidth = bytes::GetBE16(e.data() + kWidthAt);
+    bih.biHeight = bytes::GetBE16(e.data() + kHeightAt);
+    bih.biPlanes = 1;
+    bih.biBitCount = bytes::GetBE16(e.data() + kDepthAt);
+    // The code in the byte order of a BITMAPINFOHEADER.
+    bih.biCompression = (format >> 24) | ((format >> 8) & 0xFF00) | ((format << 8) & 0xFF0000) |
+                        (format << 24);
+    uint32_t alias = 0;
+    for (const Alias& a : kAliases) {
+        if (a.movie == format) {
+            alias = a.avi;
+        }
+    }
+    const std::span<const uint8_t> config =
+        CodecConfig(std::span<const uint8_t>(e).subspan(kVisualFixed));
+    std::unique_ptr<PictureCodec> c = PictureCodec::Open(bih, alias, config.data(), config.size());
+    if (!c && alias != 0) {
+        bih.biCompression = alias;
+        c = PictureCodec::Open(bih, 0, config.data(), config.size());
+    }
+    if (!c) {
+        return nullptr;
+    }
+    std::unique_ptr<MovFrameDecoder> decoder(new MovFrameDecoder());
+    decoder->m_codec = std::move(c);
+    return decoder;
+}
+
+// Takes one decoded frame if the decoder has one; converts it when it came
+// from sample `wanted` (each packet carries its index as its time stamp,
+// which the decoder hands on through reordering).
+bool MovFrameDecoder::Receive(int64_t wanted, std::vector<uint8_t>* picture) {
+    AVFrame* f = m_codec->frame;
+    if (avcodec_receive_frame(m_codec->ctx, f) < 0) {
+        return false;
+    }
+    if (f->pts == wanted || f->best_effort_timestamp == wanted) {
+        m_codec->ToPicture(f, picture);
+    }
+    av_frame_unref(f);
+    return true;
+}
+
+std::vector<uint8_t> MovFrameDecoder::Decode(const Movie& movie, const Track& track,
+                                             size_t wanted) {
+    std::vector<uint8_t> picture;
+    if (wanted >= track.samples.size()) {
+        return picture;
+    }
+    avcodec_flush_buffers(m_codec->ctx);
+    AVPacket* p = m_codec->packet;
+    for (size_t i = 0; i <= wanted && picture.empty(); ++i) {
+        const Sample& s = track.samples[i];
+        if (s.source >= movie.sources.size() || !movie.sources[s.source].file) {
+            return {};
+        }
+        m_packet.assign(size_t{s.size} + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+        if (movie.sources[s.source].file->ReadAt(s.offset, m_packet.data(), s.size) !=
+            static_cast<int64_t>(s.size)) {
+            return {};
+        }
+        av_packet_unref(p);
+        p->data = m_packet.data();
+        p->size = static_cast<int>(s.size);
+        p->pts = static_cast<int64_t>(i);
+        p->dts = static_cast<int64_t>(i);
+        if (s.flags & kSampleSync) {
+            p->flags |= AV_PKT_FLAG_KEY;
+        }
+        const int rc = avcodec_send_packet(m_codec->ctx, p);
+        p->data = nullptr;
+        p->size = 0;
+        if (rc < 0 && rc != AVERROR_INVALIDDATA) {
+            return {};  // a damaged sample is passed over, anything else ends it
+        }
+        while (Receive(static_cast<int64_t>(wanted), &picture)) {
+        }
+    }
+    // Frames the decoder still holds back come out when it is drained.
+    if (picture.empty() && avcodec_send_packet(m_codec->ctx, nullptr) >= 0) {
+        while (Receive(static_cast<int64_t>(wanted), &picture)) {
+        }
+    }
+    return picture;
+}
+
+}  // namespace trelvan::mov

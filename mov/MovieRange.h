@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+
+#include "MovResult.h"
+#include "MovieModel.h"
+
+// A time range of a movie as a movie of its own, without re-encoding: each
+// track keeps the contiguous run of its stored samples that the range needs
+// and gets edits that present exactly the range from movie time 0.
+//
+// Video keeps the samples from the sync sample that every frame shown in the
+// range decodes from, in decode order, through the last frame shown before
+// the end (reference frames are decoded before the frames that use them, so
+// the run holds them all); its edit starts at the first frame at or after
+// the start. Every other track starts at that same movie time, so sound and
+// video stay together. Sound keeps whole packets (one more before the start:
+// AAC and its kin need the packet before to decode the first one right, and
+// priming lies there) and runs of frames cut to the frames (whole packets of
+// a packed format) that the range covers. Other tracks keep the samples that
+// overlap the range. The source's edit lists are followed throughout: the
+// range is movie time, the samples are found in media time.
+namespace trelvan::mov {
+
+struct MovieRangeInfo {
+    bool hasVideo = false;
+    // Source movie time units: where the first stored video sample (the sync
+    // sample) and the first presented frame are shown, and the end.
+    uint64_t firstStored = 0;
+    uint64_t firstPresented = 0;
+    uint64_t end = 0;
+};
+
+// The range [start, end) (source movie time units; an end past the movie is
+// its end) of `source` into `out`, which shares the source files.
+// `keyframeStart`: presentation starts at the sync sample instead of the
+// first frame at or after the start. kInvalidDuration when the range is
+// empty or starts at or after the movie's end.
+MovResult ExtractMovieRange(const Movie& source, uint64_t start, uint64_t end, bool keyframeStart,
+                            Movie& out, MovieRangeInfo* info = nullptr);
+
+}  // namespace trelvan::mov
