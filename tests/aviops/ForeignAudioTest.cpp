@@ -281,7 +281,8 @@ TEST(ForeignAudio, BlocksCountedInOtherUnitsAreReadAsBlocks) {
         const StoredHeader h = AudioHeaderOf(avi);
         EXPECT_EQ(h.sampleSize, c.block);
         EXPECT_EQ(uint64_t{h.length} * h.sampleSize, last - first);
-        EXPECT_NEAR(static_cast<double>(h.length) * h.scale / h.rate, double(last - first) / perSecond, 1e-6);
+        EXPECT_NEAR(static_cast<double>(h.length) * h.scale / h.rate,
+                    double(last - first) / perSecond, 1e-6);
         const std::string again = Out(std::string(c.name) + "-again.wav");
         ASSERT_EQ(ExtractAudio(avi, again, 1000, 2000), 0);
         EXPECT_EQ(WavData(again).size(), size_t{perSecond});
