@@ -56,19 +56,15 @@ VerifyPlace PlaceComparison(const Facts& facts, MediaKind kind, const VerifyDiff
 
 // Movie tables before the samples are compared: edits against the media,
 // sound chunked on packet boundaries.
-std::optional<Placed> CheckMovieTables(const Facts& facts,
-                                                 std::vector<std::string>* checked);
+std::optional<Placed> CheckMovieTables(const Facts& facts, std::vector<std::string>* checked);
 
 // After the comparisons held: joins in time, frames presented, first frames
 // decodable, ranges whole.
-std::optional<Placed> CheckPresented(const Facts& facts,
-                                               std::vector<std::string>* checked);
+std::optional<Placed> CheckPresented(const Facts& facts, std::vector<std::string>* checked);
 
 // Per family (PresentedTimes.cpp handles AVI and ASF, PresentedMovie.cpp
 // movies).
-std::optional<Placed> CheckPresentedStreams(const Facts& facts,
-                                                      std::vector<std::string>* checked);
-std::optional<Placed> CheckPresentedMovie(const Facts& facts,
-                                                    std::vector<std::string>* checked);
+std::optional<Placed> CheckPresentedStreams(const Facts& facts, std::vector<std::string>* checked);
+std::optional<Placed> CheckPresentedMovie(const Facts& facts, std::vector<std::string>* checked);
 
 }  // namespace trelvan::verify::presented

@@ -31,9 +31,9 @@ std::shared_ptr<const mov::Movie> MovieOf(MediaFile& file) {
 // The track the checks compare (MediaFile::Walk's): the first of its kind.
 const Track* TrackOf(const mov::Movie* movie, MediaKind kind) {
     const uint32_t handler = kind == MediaKind::Video ? mov::atom::kVide : mov::atom::kSoun;
-    for (const Track& t : movie ? movie->tracks : std::vector<Track>{}) {
-        if (t.handler == handler) {
-            return &t;
+    for (size_t i = 0; movie && i < movie->tracks.size(); ++i) {
+        if (movie->tracks[i].handler == handler) {
+            return &movie->tracks[i];
         }
     }
     return nullptr;
@@ -57,7 +57,8 @@ std::vector<Shown> ShownOf(const Track& t) {
         dts += t.samples[i].duration;
         order[i] = i;
     }
-    std::stable_sort(order.begin(), order.end(), [&s](size_t a, size_t b) { return s[a].pts < s[b].pts; });
+    std::stable_sort(order.begin(), order.end(),
+                     [&s](size_t a, size_t b) { return s[a].pts < s[b].pts; });
     for (size_t k = 0; k + 1 < order.size(); ++k) {
         if (s[order[k + 1]].pts > s[order[k]].pts) {
             s[order[k]].end = s[order[k + 1]].pts;
@@ -100,7 +101,8 @@ bool ShowsIn(const Window& w, const Shown& s) {
 }
 
 bool Shows(const std::vector<Window>& windows, const Shown& s) {
-    return std::any_of(windows.begin(), windows.end(), [&s](const Window& w) { return ShowsIn(w, s); });
+    return std::any_of(windows.begin(), windows.end(),
+                       [&s](const Window& w) { return ShowsIn(w, s); });
 }
 
 // Where each entry's samples begin in the output track (decode order), from
@@ -144,7 +146,8 @@ std::optional<Placed> JoinEdits(const Facts& f, MediaKind kind, const Track& t,
     const int64_t tolerance = static_cast<int64_t>(t.timescale / std::max(movie_scale, 1u)) + 1;
     auto entry_at_media = [&](int64_t m) {
         size_t e = 0;
-        while (e + 1 < starts.size() && starts[e + 1] < shown.size() && shown[starts[e + 1]].dts <= m) {
+        while (e + 1 < starts.size() && starts[e + 1] < shown.size() &&
+               shown[starts[e + 1]].dts <= m) {
             ++e;
         }
         return e;
@@ -158,13 +161,19 @@ std::optional<Placed> JoinEdits(const Facts& f, MediaKind kind, const Track& t,
         }
         const size_t e = std::min(entry_at_media(w.from), kf.sources.size() - 1);
         if (hole) {
-            VerifyDifference d{KindName(kind), -1, -1,
-                               "edit " + std::to_string(hole->edit + 1) + " (an empty edit between entries)",
-                               "none", Sec(hole->until - hole->at) + " of nothing"};
+            VerifyDifference d{
+                KindName(kind),
+                -1,
+                -1,
+                "edit " + std::to_string(hole->edit + 1) + " (an empty edit between entries)",
+                "none",
+                Sec(hole->until - hole->at) + " of nothing"};
             return f.At(d, f.EntryOf(kind, e), hole->at);
         }
         if (last && w.from + tolerance < last->to) {
-            VerifyDifference d{KindName(kind), -1, -1,
+            VerifyDifference d{KindName(kind),
+                               -1,
+                               -1,
                                "edit " + std::to_string(w.edit + 1) + " (media shown once)",
                                "from media time " + std::to_string(last->to),
                                "from media time " + std::to_string(w.from)};
@@ -177,7 +186,8 @@ std::optional<Placed> JoinEdits(const Facts& f, MediaKind kind, const Track& t,
 
 // Every frame an entry's source shows is shown by the output.
 std::optional<Placed> FramesShown(const Facts& f, const std::vector<Shown>& shown,
-                                  const std::vector<Window>& windows, const std::vector<size_t>& starts) {
+                                  const std::vector<Window>& windows,
+                                  const std::vector<size_t>& starts) {
     const KindFacts& v = f.video;
     for (size_t e = 0; e < v.sources.size() && e < starts.size(); ++e) {
         const std::shared_ptr<const mov::Movie> src = MovieOf(*v.sources[e]);
@@ -204,11 +214,22 @@ std::optional<Placed> FramesShown(const Facts& f, const std::vector<Shown>& show
                 continue;
             }
             if (from + j >= shown.size() || !Shows(windows, shown[from + j])) {
-                const double at = static_cast<double>(own[j].pts) / st->timescale;
-                VerifyDifference d{"video", static_cast<int64_t>(from + j), -1,
-                                   "frame shown (" + compare::FileName(*v.sources[e]) + " at " +
-                                       Sec(at) + ")",
-                                   "shown by an edit", "shown by none"};
+                // Where the source itself shows it.
+                double at = 0;
+                for (const Window& w : own_windows) {
+                    if (ShowsIn(w, own[j])) {
+                        at = w.at + static_cast<double>(std::max(own[j].pts, w.from) - w.from) /
+                                        st->timescale;
+                        break;
+                    }
+                }
+                VerifyDifference d{
+                    "video",
+                    static_cast<int64_t>(from + j),
+                    -1,
+                    "frame shown (" + compare::FileName(*v.sources[e]) + " at " + Sec(at) + ")",
+                    "shown by an edit",
+                    "shown by none"};
                 return f.At(d, f.EntryOf(MediaKind::Video, e), std::max(stops, 0.0));
             }
         }
@@ -218,12 +239,15 @@ std::optional<Placed> FramesShown(const Facts& f, const std::vector<Shown>& show
 
 // Each edit starts on a frame that decodes: a sync sample of the frame's
 // own entry at or before it in decode order.
-std::optional<Placed> EditsDecodable(const Facts& f, const Track& t, const std::vector<Shown>& shown,
-                                     const std::vector<Window>& windows, const std::vector<size_t>& starts) {
+std::optional<Placed> EditsDecodable(const Facts& f, const Track& t,
+                                     const std::vector<Shown>& shown,
+                                     const std::vector<Window>& windows,
+                                     const std::vector<size_t>& starts) {
     for (const Window& w : windows) {
         size_t first = shown.size();
         for (size_t i = 0; i < shown.size(); ++i) {
-            if (ShowsIn(w, shown[i]) && (first == shown.size() || shown[i].pts < shown[first].pts)) {
+            if (ShowsIn(w, shown[i]) &&
+                (first == shown.size() || shown[i].pts < shown[first].pts)) {
                 first = i;
             }
         }
@@ -240,9 +264,12 @@ std::optional<Placed> EditsDecodable(const Facts& f, const Track& t, const std::
         }
         if (sync < 0) {
             const KindFacts& v = f.video;
-            VerifyDifference d{"video", static_cast<int64_t>(first), -1,
+            VerifyDifference d{"video",
+                               static_cast<int64_t>(first),
+                               -1,
                                "edit " + std::to_string(w.edit + 1) + " first frame decodable",
-                               "a sync sample from sample " + std::to_string(starts[e]) + " on", "none"};
+                               "a sync sample from sample " + std::to_string(starts[e]) + " on",
+                               "none"};
             return f.At(d, e < v.sources.size() ? f.EntryOf(MediaKind::Video, e) : 1, w.at);
         }
     }
@@ -286,27 +313,47 @@ std::optional<Placed> CheckMovieTables(const Facts& f, std::vector<std::string>*
         const MediaKind kind = t.handler == mov::atom::kSoun ? MediaKind::Audio : MediaKind::Video;
         const bool compared = TrackOf(movie.get(), kind) == &t &&
                               (t.handler == mov::atom::kSoun || t.handler == mov::atom::kVide);
-        const std::vector<int64_t> starts = compared ? EntryMediaStarts(f, kind, t) : std::vector<int64_t>{};
+        const std::vector<int64_t> starts =
+            compared ? EntryMediaStarts(f, kind, t) : std::vector<int64_t>{};
         auto entry = [&](int64_t m) { return compared ? EntryOfMedia(f, kind, starts, m) : 0; };
-        const std::string name = "trak " + std::to_string(n) + " " + (compared ? KindName(kind) : "");
+        const std::string name =
+            "trak " + std::to_string(n) + " " + (compared ? KindName(kind) : "");
         const auto media_end = static_cast<int64_t>(t.PresentationEnd());
         const auto decode_end = static_cast<int64_t>(t.MediaDuration());
-        const int64_t tolerance = static_cast<int64_t>(t.timescale / std::max(movie->timescale, 1u)) + 1;
+        // Each entry's edit may be rounded up to a movie unit, and the last
+        // sample or sound packet count whole.
+        const mov::FramePacking packing = t.frameRuns && !t.descriptions.empty()
+                                              ? mov::FramePackingOf(t.descriptions.front())
+                                              : mov::FramePacking{};
+        const int64_t last = t.frameRuns         ? packing.framesPerPacket
+                             : t.samples.empty() ? 0
+                                                 : t.samples.back().duration;
+        const int64_t tolerance =
+            static_cast<int64_t>(std::max<size_t>(f.entries.size(), 1) *
+                                 (t.timescale / std::max(movie->timescale, 1u) + 1)) +
+            last;
         for (const Window& w : WindowsOf(t, movie->timescale)) {
             if (w.from < 0) {
                 continue;
             }
             if (w.from >= decode_end) {
-                VerifyDifference d{name, -1, -1,
-                                   "edit " + std::to_string(w.edit + 1) + " media time (inside the media)",
-                                   "below " + std::to_string(decode_end), std::to_string(w.from)};
+                VerifyDifference d{
+                    name,
+                    -1,
+                    -1,
+                    "edit " + std::to_string(w.edit + 1) + " media time (inside the media)",
+                    "below " + std::to_string(decode_end),
+                    std::to_string(w.from)};
                 return f.At(d, entry(w.from), w.at);
             }
             if (w.to > media_end + tolerance) {
-                VerifyDifference d{name, -1, -1,
+                VerifyDifference d{name,
+                                   -1,
+                                   -1,
                                    "edit " + std::to_string(w.edit + 1) +
                                        " end (within the media's presentation, media units)",
-                                   "at most " + std::to_string(media_end), std::to_string(w.to)};
+                                   "at most " + std::to_string(media_end),
+                                   std::to_string(w.to)};
                 return f.At(d, entry(w.from), w.until);
             }
         }
@@ -319,20 +366,24 @@ std::optional<Placed> CheckMovieTables(const Facts& f, std::vector<std::string>*
         for (size_t i = 0; i < t.samples.size(); ++i) {
             const mov::Sample& s = t.samples[i];
             const uint64_t next = dts + s.duration;
-            const bool entry_ends = i + 1 == t.samples.size() ||
-                                    std::find(starts.begin(), starts.end(), static_cast<int64_t>(next)) != starts.end();
+            const bool entry_ends =
+                i + 1 == t.samples.size() ||
+                std::find(starts.begin(), starts.end(), static_cast<int64_t>(next)) != starts.end();
             const size_t d_index = s.desc >= 1 && s.desc <= t.descriptions.size() ? s.desc - 1u : 0;
             const mov::FramePacking p = t.descriptions.empty()
                                             ? mov::FramePacking{}
                                             : mov::FramePackingOf(t.descriptions[d_index]);
             if (p.framesPerPacket > 1 && s.count % p.framesPerPacket != 0 && !entry_ends) {
-                VerifyDifference d{name, static_cast<int64_t>(i), -1,
+                VerifyDifference d{name,
+                                   static_cast<int64_t>(i),
+                                   -1,
                                    "frames of the chunk (whole packets of " +
                                        std::to_string(p.framesPerPacket) + ")",
                                    "a multiple of " + std::to_string(p.framesPerPacket),
                                    std::to_string(s.count)};
+                // Placed where the chunk ends inside a packet.
                 return f.At(d, entry(static_cast<int64_t>(dts)),
-                            t.timescale ? static_cast<double>(dts) / t.timescale : -1);
+                            t.timescale ? static_cast<double>(next) / t.timescale : -1);
             }
             dts = next;
         }

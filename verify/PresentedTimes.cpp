@@ -21,6 +21,12 @@ std::string Sec(double t) {
     return buf;
 }
 
+std::string Ms(double t) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.3f ms", t * 1000);
+    return buf;
+}
+
 // A frame's length from its neighbours where the file does not say.
 double FrameLength(const Timeline& tl, size_t i) {
     if (tl[i].duration > 0) {
@@ -71,13 +77,17 @@ std::optional<Placed> AviSync(const Facts& f, std::vector<std::string>* checked)
         const double off = audio_start - video_start;
         worst = std::max(worst, std::fabs(off));
         if (std::fabs(off) > tolerance + kMs) {
-            VerifyDifference d{"audio", -1, static_cast<int64_t>(byte),
-                               "start (with its video, within " + Sec(tolerance) + ")",
-                               Sec(video_start), Sec(audio_start)};
+            VerifyDifference d{"audio",
+                               -1,
+                               static_cast<int64_t>(byte),
+                               "start (with its video, within " + Ms(tolerance) + ")",
+                               Sec(video_start),
+                               Sec(audio_start)};
             return f.At(d, f.EntryOf(MediaKind::Audio, j), video_start);
         }
     }
-    checked->push_back("join: every entry's audio starts with its video (within " + Sec(worst) + ")");
+    checked->push_back("join: every entry's audio starts with its video (within " + Ms(worst) +
+                       ")");
     return std::nullopt;
 }
 
@@ -94,9 +104,9 @@ std::vector<Span> Spans(const Timeline& tl, const std::vector<uint64_t>& starts,
     std::vector<Span> spans;
     for (size_t e = 0; e < starts.size(); ++e) {
         const size_t from = bytes ? tl.SampleAtByte(starts[e]) : static_cast<size_t>(starts[e]);
-        const size_t to = e + 1 < starts.size()
-                              ? (bytes ? tl.SampleAtByte(starts[e + 1]) : static_cast<size_t>(starts[e + 1]))
-                              : tl.size();
+        const size_t to = e + 1 < starts.size() ? (bytes ? tl.SampleAtByte(starts[e + 1])
+                                                         : static_cast<size_t>(starts[e + 1]))
+                                                : tl.size();
         Span s;
         s.at = from;
         for (size_t i = from; i < to && i < tl.size(); ++i) {
@@ -126,9 +136,12 @@ std::optional<Placed> AsfJoin(const Facts& f, std::vector<std::string>* checked)
         spans = Spans(tl, kf.outcome.entryStarts, k == MediaKind::Audio);
         for (size_t e = 1; e < spans.size() && e < kf.sources.size(); ++e) {
             if (spans[e].first + kMs < spans[e - 1].end) {
-                VerifyDifference d{KindName(k), static_cast<int64_t>(spans[e].at), -1,
+                VerifyDifference d{KindName(k),
+                                   static_cast<int64_t>(spans[e].at),
+                                   -1,
                                    "start (after the previous entry's last sample ends)",
-                                   "at least " + Sec(spans[e - 1].end), Sec(spans[e].first)};
+                                   "at least " + Sec(spans[e - 1].end),
+                                   Sec(spans[e].first)};
                 return f.At(d, f.EntryOf(k, e), spans[e].first);
             }
         }
@@ -147,9 +160,12 @@ std::optional<Placed> AsfJoin(const Facts& f, std::vector<std::string>* checked)
             end = std::max(end, kinds[1][static_cast<size_t>(other) - 1].end);
         }
         if (first > end + frame + kMs) {
-            VerifyDifference d{kinds[0].empty() ? "audio" : "video", static_cast<int64_t>(lead[e].at), -1,
+            VerifyDifference d{kinds[0].empty() ? "audio" : "video",
+                               static_cast<int64_t>(lead[e].at),
+                               -1,
                                "start (within a frame of the previous entry's end)",
-                               "at most " + Sec(end + frame), Sec(first)};
+                               "at most " + Sec(end + frame),
+                               Sec(first)};
             return f.At(d, f.EntryOf(lead_kind, e), first);
         }
     }
@@ -187,8 +203,8 @@ std::optional<Placed> FirstFrames(const Facts& f, std::vector<std::string>* chec
     for (size_t e = 0; e < starts.size(); ++e) {
         const size_t i = static_cast<size_t>(starts[e]);
         if (i < tl.size() && !tl[i].key) {
-            VerifyDifference d{"video", static_cast<int64_t>(i), -1, "first frame decodable", "key frame",
-                               "not a key frame"};
+            VerifyDifference d{"video",     static_cast<int64_t>(i), -1, "first frame decodable",
+                               "key frame", "not a key frame"};
             return f.At(d, run ? 1 : f.EntryOf(MediaKind::Video, e), tl[i].time - tl[0].time);
         }
     }
@@ -231,17 +247,23 @@ std::optional<Placed> RunEnds(const Facts& f, std::vector<std::string>* checked)
         const double frame = i1 < src.size() ? FrameLength(src, i1) : 0;
         const double limit = k == MediaKind::Audio && !asf ? video_end : range_end;
         if (i1 < src.size() && run_end + frame + kMs < limit) {
-            const std::string to = limit == std::numeric_limits<double>::max()
-                                       ? "the end of its data"
-                                       : Sec(limit);
-            VerifyDifference d{KindName(k), -1, -1, "samples of the range (to " + to + ")",
-                               "to " + Sec(std::min(limit, src.End())), "to " + Sec(run_end)};
+            const std::string to =
+                limit == std::numeric_limits<double>::max() ? "the end of its data" : Sec(limit);
+            VerifyDifference d{KindName(k),
+                               -1,
+                               -1,
+                               "samples of the range (to " + to + ")",
+                               "to " + Sec(std::min(limit, src.End())),
+                               "to " + Sec(run_end)};
             return f.At(d, 1, shown);
         }
         if (asf && i0 > 0 && src[i0 - 1].time >= f.range->start + kMs) {
-            VerifyDifference d{KindName(k), 0, -1,
+            VerifyDifference d{KindName(k),
+                               0,
+                               -1,
                                "samples of the range (from " + Sec(f.range->start) + ")",
-                               "from " + Sec(src[i0 - 1].time), "from " + Sec(src[i0].time)};
+                               "from " + Sec(src[i0 - 1].time),
+                               "from " + Sec(src[i0].time)};
             return f.At(d, 1, 0);
         }
     }
@@ -301,8 +323,7 @@ VerifyPlace PlaceComparison(const Facts& f, MediaKind kind, const VerifyDifferen
     return f.At(d, entry, time).place;
 }
 
-std::optional<Placed> CheckPresentedStreams(const Facts& f,
-                                                      std::vector<std::string>* checked) {
+std::optional<Placed> CheckPresentedStreams(const Facts& f, std::vector<std::string>* checked) {
     const Container c = f.output->Kind();
     if (c != Container::Avi && c != Container::Asf) {
         return std::nullopt;

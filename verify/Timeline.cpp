@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "AviFile.h"
 #include "Atoms.h"
+#include "AviFile.h"
 #include "MovieReader.h"
 
 namespace trelvan::verify {
@@ -53,7 +53,8 @@ Timeline AviTimeline(MediaFile& file, int stream) {
         return tl;
     }
     const AviStream& s = avi->Stream(stream);
-    const double tick = s.Info().dwRate == 0 ? 0 : static_cast<double>(s.Info().dwScale) / s.Info().dwRate;
+    const double tick =
+        s.Info().dwRate == 0 ? 0 : static_cast<double>(s.Info().dwScale) / s.Info().dwRate;
     const uint32_t unit = s.SampleSize();
     uint64_t bytes = 0;
     for (int64_t c = 0; c < s.ChunkCount(); ++c) {
@@ -99,9 +100,12 @@ Timeline TimelineOf(MediaFile& file, MediaKind kind, std::string* error) {
     }
     switch (file.Kind()) {
         case Container::Avi:
-        case Container::Wave: return AviTimeline(file, walk->Stream());
-        case Container::Movie: return MovieTimeline(file, kind);
-        default: break;
+        case Container::Wave:
+            return AviTimeline(file, walk->Stream());
+        case Container::Movie:
+            return MovieTimeline(file, kind);
+        default:
+            break;
     }
     Timeline tl;
     MediaSample s;
@@ -112,7 +116,8 @@ Timeline TimelineOf(MediaFile& file, MediaKind kind, std::string* error) {
             break;
         }
         const auto size = static_cast<uint32_t>(s.data.size());
-        tl.Add({walk->Base().Seconds(s.time), walk->Base().Seconds(s.duration), bytes, size, s.key});
+        tl.Add(
+            {walk->Base().Seconds(s.time), walk->Base().Seconds(s.duration), bytes, size, s.key});
         bytes += size;
     }
     return tl;
