@@ -125,7 +125,8 @@ VerifyReport VerifyOutputPlan(const std::string& path, const OutputPlan& plan) {
         }
         return report.Ok();
     };
-    if (output.Kind() == Container::Movie && !placed(presented::CheckMovieTables(facts, &report.checked))) {
+    if (output.Kind() == Container::Movie &&
+        !placed(presented::CheckMovieTables(facts, &report.checked))) {
         return report;
     }
     std::pair<MediaFile*, int64_t> video_run{nullptr, -1};
@@ -176,6 +177,9 @@ VerifyReport VerifyOutputAgainst(const std::string& path, const std::vector<std:
     if (!StartReport(output, &report)) {
         return report;
     }
+    presented::Facts facts;  // the forms that held, for what players see
+    facts.output = &output;
+    facts.entries = sources;
     std::pair<MediaFile*, int64_t> video_run{nullptr, -1};
     for (const MediaKind kind : kKinds) {
         const bool present = HasKind(output, kind, "output", &report.difference);
@@ -204,17 +208,32 @@ VerifyReport VerifyOutputAgainst(const std::string& path, const std::vector<std:
             }
             return !best->difference;
         };
+        presented::KindFacts& kf = kind == MediaKind::Video ? facts.video : facts.audio;
         bool held = with.size() > 1 && consider(CompareConcatenation(output, kind, with));
+        if (held) {
+            kf = {true, StreamPlan::Form::Concatenation, with, *best};
+        }
         for (size_t i = 0; i < with.size() && !held; ++i) {
             held = consider(CompareRun(output, kind, *with[i], AudioNear(*with[i], kind, video_run)));
             if (held && kind == MediaKind::Video) {
                 video_run = {with[i], best->start};
+            }
+            if (held) {
+                kf = {true, StreamPlan::Form::RunOfOne, {with[i]}, *best};
             }
         }
         Take(*best, &report);
         if (!report.Ok()) {
             return report;
         }
+    }
+    std::optional<presented::Placed> p = presented::CheckMovieTables(facts, &report.checked);
+    if (!p) {
+        p = presented::CheckPresented(facts, &report.checked);
+    }
+    if (p) {
+        report.difference = std::move(p->difference);
+        report.place = std::move(p->place);
     }
     return report;
 }
