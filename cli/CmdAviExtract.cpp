@@ -111,7 +111,10 @@ int RunAviExtract(const std::vector<std::string>& words) {
         if (run.Interrupted()) {
             return kExitStopped;
         }
-        return VerifyIfAsked(args, kExitOk, job.output, ExtractPlan(job.source));
+        // Without --end the range runs to the end of the source's data.
+        return VerifyIfAsked(args, kExitOk, job.output,
+                             ExtractPlan(job.source, static_cast<double>(job.start.ToMs()) / 1000,
+                                         end ? static_cast<double>(job.end.ToMs()) / 1000 : -1));
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
     }

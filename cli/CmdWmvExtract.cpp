@@ -103,7 +103,12 @@ int RunWmvExtract(const std::vector<std::string>& words) {
                 std::fprintf(stderr, "trelvan-cli: %s\n", WmvNoKeyFrameWarning().c_str());
             }
         }
-        return VerifyIfAsked(args, status, result.output, ExtractPlan(job.source));
+        constexpr double kUnitsPerSecond = 1e7;
+        return VerifyIfAsked(args, status, result.output,
+                             ExtractPlan(job.source, static_cast<double>(job.start) / kUnitsPerSecond,
+                                         job.end == UINT64_MAX
+                                             ? -1
+                                             : static_cast<double>(job.end) / kUnitsPerSecond));
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
     }

@@ -156,6 +156,7 @@ CompareOutcome AudioConcatenation(MediaFile& output, const std::vector<MediaFile
     size_t overlap = 0;  // bytes of the entry before handed back at its cut
     for (size_t i = 0; i < sources.size() && !o.difference; ++i) {
         const bool last = i + 1 == sources.size();
+        o.entry = static_cast<int>(i + 1);
         if (synced && i > 0) {
             auto head = MustOpen(*sources[i], MediaKind::Audio, &o.difference);
             if (!head) {
@@ -177,6 +178,7 @@ CompareOutcome AudioConcatenation(MediaFile& output, const std::vector<MediaFile
                 // bytes looked at belong to later entries.
                 out.PutBack(filler.data(), filler.size());
                 overlap = 0;
+                o.entryStarts.push_back(out.Position());
                 continue;
             }
             // Bytes handed back that matched the entry before are its own.
@@ -210,6 +212,7 @@ CompareOutcome AudioConcatenation(MediaFile& output, const std::vector<MediaFile
                 resume = static_cast<uint64_t>(at - start.begin());
             }
         }
+        o.entryStarts.push_back(out.Position());
         auto src = MustOpen(*sources[i], MediaKind::Audio, &o.difference);
         if (src) {
             ByteStream bytes(std::move(src));

@@ -166,7 +166,7 @@ CompareOutcome AudioRunFrom(MediaFile& output, MediaFile& source, size_t probe_b
             best = {std::nullopt, matched,
                     "audio: " + std::to_string(matched) + " bytes as " + FileName(source) +
                         " from byte " + std::to_string(at),
-                    static_cast<int64_t>(at)};
+                    static_cast<int64_t>(at), {}, 0};
             return true;
         }
         if (matched >= best.matched) {

@@ -76,6 +76,12 @@ OutputPlan ExtractPlan(const std::string& source) {
     return RunPlan(source);
 }
 
+OutputPlan ExtractPlan(const std::string& source, double start, double end) {
+    OutputPlan plan = RunPlan(source);
+    plan.range = PlanRange{start, end};
+    return plan;
+}
+
 OutputPlan AudioExtractPlan(const std::string& source) {
     return AudioOnly(RunPlan(source));
 }

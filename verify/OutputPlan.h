@@ -21,11 +21,22 @@ struct StreamPlan {
     std::vector<std::string> sources;
 };
 
+// The part of the source an extract was asked for, in seconds of the
+// source's own times (as its walks give them); `end` < 0: to the end of its
+// data.
+struct PlanRange {
+    double start = 0;
+    double end = -1;
+};
+
 // What the output of an operation must hold; a kind without a plan must be
 // absent from the output.
 struct OutputPlan {
     std::optional<StreamPlan> video;
     std::optional<StreamPlan> audio;
+    // A run's range when the operation told it: then no frame of the source
+    // inside it may be missing from the output.
+    std::optional<PlanRange> range;
 };
 
 // The plans of the operations' kinds of work.
@@ -51,6 +62,8 @@ OutputPlan LinkPlan(const std::vector<std::string>& sources);
 OutputPlan AudioLinkPlan(const std::vector<std::string>& sources);
 // An extract; the audio extract's WAV file.
 OutputPlan ExtractPlan(const std::string& source);
+// The same with the range asked for (seconds; `end` < 0: to the end).
+OutputPlan ExtractPlan(const std::string& source, double start, double end);
 OutputPlan AudioExtractPlan(const std::string& source);
 
 }  // namespace trelvan::verify

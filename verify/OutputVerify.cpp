@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "OutputStructure.h"
+#include "PresentedCheck.h"
 #include "SampleCompare.h"
 
 namespace trelvan::verify {
@@ -105,6 +106,29 @@ VerifyReport VerifyOutputPlan(const std::string& path, const OutputPlan& plan) {
     if (!StartReport(output, &report)) {
         return report;
     }
+    // What players see is judged with what the comparisons find out.
+    presented::Facts facts;
+    facts.output = &output;
+    facts.range = plan.range;
+    facts.entries = files.Get(report.against);
+    for (const MediaKind kind : kKinds) {
+        const std::optional<StreamPlan>& p = kind == MediaKind::Video ? plan.video : plan.audio;
+        presented::KindFacts& kf = kind == MediaKind::Video ? facts.video : facts.audio;
+        if (p) {
+            kf = {true, p->form, files.Get(p->sources), {}};
+        }
+    }
+    auto placed = [&report](std::optional<presented::Placed> p) {
+        if (p) {
+            report.difference = std::move(p->difference);
+            report.place = std::move(p->place);
+        }
+        return report.Ok();
+    };
+    if (output.Kind() == Container::Movie &&
+        !placed(presented::CheckMovieTables(facts, &report.checked))) {
+        return report;
+    }
     std::pair<MediaFile*, int64_t> video_run{nullptr, -1};
     for (const MediaKind kind : kKinds) {
         const std::optional<StreamPlan>& p = kind == MediaKind::Video ? plan.video : plan.audio;
@@ -124,21 +148,23 @@ VerifyReport VerifyOutputPlan(const std::string& path, const OutputPlan& plan) {
             report.difference = VerifyDifference{KindName(kind), -1, -1, "stream", "present", "none"};
             return report;
         }
+        presented::KindFacts& kf = kind == MediaKind::Video ? facts.video : facts.audio;
         if (p->form == StreamPlan::Form::RunOfOne && p->sources.size() == 1) {
             MediaFile& source = files.Get(p->sources.front());
-            const CompareOutcome o =
-                CompareRun(output, kind, source, AudioNear(source, kind, video_run));
-            Take(o, &report);
+            kf.outcome = CompareRun(output, kind, source, AudioNear(source, kind, video_run));
             if (kind == MediaKind::Video) {
-                video_run = {&source, o.start};
+                video_run = {&source, kf.outcome.start};
             }
         } else {
-            Take(CompareConcatenation(output, kind, files.Get(p->sources)), &report);
+            kf.outcome = CompareConcatenation(output, kind, files.Get(p->sources));
         }
+        Take(kf.outcome, &report);
         if (!report.Ok()) {
+            report.place = presented::PlaceComparison(facts, kind, *report.difference);
             return report;
         }
     }
+    placed(presented::CheckPresented(facts, &report.checked));
     return report;
 }
 
@@ -151,6 +177,9 @@ VerifyReport VerifyOutputAgainst(const std::string& path, const std::vector<std:
     if (!StartReport(output, &report)) {
         return report;
     }
+    presented::Facts facts;  // the forms that held, for what players see
+    facts.output = &output;
+    facts.entries = sources;
     std::pair<MediaFile*, int64_t> video_run{nullptr, -1};
     for (const MediaKind kind : kKinds) {
         const bool present = HasKind(output, kind, "output", &report.difference);
@@ -179,17 +208,32 @@ VerifyReport VerifyOutputAgainst(const std::string& path, const std::vector<std:
             }
             return !best->difference;
         };
+        presented::KindFacts& kf = kind == MediaKind::Video ? facts.video : facts.audio;
         bool held = with.size() > 1 && consider(CompareConcatenation(output, kind, with));
+        if (held) {
+            kf = {true, StreamPlan::Form::Concatenation, with, *best};
+        }
         for (size_t i = 0; i < with.size() && !held; ++i) {
             held = consider(CompareRun(output, kind, *with[i], AudioNear(*with[i], kind, video_run)));
             if (held && kind == MediaKind::Video) {
                 video_run = {with[i], best->start};
+            }
+            if (held) {
+                kf = {true, StreamPlan::Form::RunOfOne, {with[i]}, *best};
             }
         }
         Take(*best, &report);
         if (!report.Ok()) {
             return report;
         }
+    }
+    std::optional<presented::Placed> p = presented::CheckMovieTables(facts, &report.checked);
+    if (!p) {
+        p = presented::CheckPresented(facts, &report.checked);
+    }
+    if (p) {
+        report.difference = std::move(p->difference);
+        report.place = std::move(p->place);
     }
     return report;
 }

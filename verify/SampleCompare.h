@@ -22,6 +22,11 @@ struct CompareOutcome {
     // Where a run that held starts in its source: a sample (video) or a
     // byte (audio); -1 otherwise.
     int64_t start = -1;
+    // A concatenation: where each source's part begins in the output, a
+    // sample (video) or a byte (audio), for the sources reached, and the
+    // source (1-based) being compared when it stopped.
+    std::vector<uint64_t> entryStarts;
+    int entry = 0;
 };
 
 // The output's samples of `kind` are all those of `sources`, in order.

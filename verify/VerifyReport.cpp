@@ -1,5 +1,7 @@
 #include "VerifyReport.h"
 
+#include <cstdio>
+
 #include "JsonText.h"
 
 namespace trelvan::verify {
@@ -13,7 +15,25 @@ std::string JsonList(const std::vector<std::string>& items) {
     return s + "]";
 }
 
+// Seconds with millisecond digits.
+std::string Seconds(double t) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.3f", t);
+    return buf;
+}
+
 }  // namespace
+
+std::string DescribePlace(const VerifyPlace& p) {
+    std::string s;
+    if (p.entry > 0) {
+        s += "entry " + std::to_string(p.entry) + (p.source.empty() ? "" : " (" + p.source + ")");
+    }
+    if (p.time >= 0) {
+        s += (s.empty() ? "at " : " at ") + Seconds(p.time) + " s";
+    }
+    return s.empty() ? s : s + ": ";
+}
 
 std::string DescribeDifference(const VerifyDifference& d) {
     std::string s = d.stream;
@@ -39,14 +59,17 @@ std::string VerifyReport::Json() const {
         s += ", \"difference\": {\"stream\": " + JsonText(d.stream) +
              ", \"sample\": " + std::to_string(d.sample) +
              ", \"offset\": " + std::to_string(d.offset) + ", \"field\": " + JsonText(d.field) +
-             ", \"expected\": " + JsonText(d.expected) + ", \"found\": " + JsonText(d.found) + "}";
+             ", \"expected\": " + JsonText(d.expected) + ", \"found\": " + JsonText(d.found) +
+             ", \"entry\": " + std::to_string(place.entry) + ", \"source\": " +
+             JsonText(place.source) +
+             ", \"time\": " + (place.time >= 0 ? Seconds(place.time) : std::string("-1")) + "}";
     }
     return s + "}";
 }
 
 std::string VerifyReport::Text() const {
     if (difference) {
-        return output + ": " + DescribeDifference(*difference) + "\n";
+        return output + ": " + DescribePlace(place) + DescribeDifference(*difference) + "\n";
     }
     std::string s = output + ": ok";
     for (size_t i = 0; i < checked.size(); ++i) {

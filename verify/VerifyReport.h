@@ -18,22 +18,37 @@ struct VerifyDifference {
     std::string found;
 };
 
+// Where a player meets a difference: the entry of a join (1-based; 1 for
+// the one source of an extract; 0 when no entry is concerned), that entry's
+// file name, and the time in the output's presentation, in seconds (-1 when
+// the difference has no place in it).
+struct VerifyPlace {
+    int entry = 0;
+    std::string source;
+    double time = -1;
+};
+
 struct VerifyReport {
     std::string output;
     std::vector<std::string> against;
     std::string container;             // "avi", "wav", "asf", "movie"
     std::vector<std::string> checked;  // what was compared, e.g. "video: 75 samples"
     std::optional<VerifyDifference> difference;
+    VerifyPlace place;  // of the difference
 
     bool Ok() const { return !difference.has_value(); }
     // {"output", "against", "container", "ok", "checked": [...],
-    //  "difference": {"stream", "sample", "offset", "field", "expected", "found"}}
+    //  "difference": {"stream", "sample", "offset", "field", "expected", "found",
+    //                 "entry", "source", "time"}}
     std::string Json() const;
-    // "OUT: ok (...)" or "OUT: <stream> sample N, byte B: FIELD: expected X, found Y".
+    // "OUT: ok (...)" or "OUT: [entry E (SRC)][ at T s: ]<stream> sample N, byte B: FIELD:
+    // expected X, found Y".
     std::string Text() const;
 };
 
 // One line for a difference, as Text() shows it.
 std::string DescribeDifference(const VerifyDifference& d);
+// "entry E (SRC) at T s: " for a placed difference, else empty.
+std::string DescribePlace(const VerifyPlace& p);
 
 }  // namespace trelvan::verify

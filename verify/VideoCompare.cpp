@@ -92,6 +92,8 @@ CompareOutcome VideoConcatenation(MediaFile& output, const std::vector<MediaFile
     }
     uint64_t k = 0;
     for (size_t i = 0; i < sources.size() && !o.difference; ++i) {
+        o.entryStarts.push_back(k);
+        o.entry = static_cast<int>(i + 1);
         auto src = MustOpen(*sources[i], MediaKind::Video, &o.difference);
         if (src) {
             o.difference = Lockstep(*out, *src, *sources[i], k, 0, i + 1 == sources.size());
@@ -150,7 +152,7 @@ CompareOutcome VideoRun(MediaFile& output, MediaFile& source, int64_t near) {
             best = {std::nullopt, k,
                     "video: " + std::to_string(k) + " samples as " + FileName(source) + " samples " +
                         std::to_string(j) + "-" + std::to_string(j + k - 1),
-                    static_cast<int64_t>(j)};
+                    static_cast<int64_t>(j), {}, 0};
             return true;
         }
         if (k >= best.matched) {

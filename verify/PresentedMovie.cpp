@@ -1,0 +1,440 @@
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+
+#include "Atoms.h"
+#include "CompareSupport.h"
+#include "EditList.h"
+#include "MovieReader.h"
+#include "PresentedCheck.h"
+#include "SoundLayout.h"
+
+// Movies as players present them: what each track's edit list shows of its
+// media, entry after entry.
+namespace trelvan::verify::presented {
+namespace {
+
+using mov::Track;
+
+std::string Sec(double t) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.3f s", t);
+    return buf;
+}
+
+std::shared_ptr<const mov::Movie> MovieOf(MediaFile& file) {
+    int32_t r = 0;
+    std::string complaint;
+    return file.Kind() == Container::Movie ? file.Movie(&r, &complaint) : nullptr;
+}
+
+// The track the checks compare (MediaFile::Walk's): the first of its kind.
+const Track* TrackOf(const mov::Movie* movie, MediaKind kind) {
+    const uint32_t handler = kind == MediaKind::Video ? mov::atom::kVide : mov::atom::kSoun;
+    for (size_t i = 0; movie && i < movie->tracks.size(); ++i) {
+        if (movie->tracks[i].handler == handler) {
+            return &movie->tracks[i];
+        }
+    }
+    return nullptr;
+}
+
+// A sample's decode time and the span it is shown, media units.
+struct Shown {
+    int64_t dts = 0;
+    int64_t pts = 0;
+    int64_t end = 0;  // the next later presentation time, or pts + duration
+};
+
+std::vector<Shown> ShownOf(const Track& t) {
+    std::vector<Shown> s(t.samples.size());
+    std::vector<size_t> order(s.size());
+    int64_t dts = 0;
+    for (size_t i = 0; i < s.size(); ++i) {
+        s[i].dts = dts;
+        s[i].pts = dts + t.samples[i].cts;
+        s[i].end = s[i].pts + t.samples[i].duration;
+        dts += t.samples[i].duration;
+        order[i] = i;
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [&s](size_t a, size_t b) { return s[a].pts < s[b].pts; });
+    for (size_t k = 0; k + 1 < order.size(); ++k) {
+        if (s[order[k + 1]].pts > s[order[k]].pts) {
+            s[order[k]].end = s[order[k + 1]].pts;
+        }
+    }
+    return s;
+}
+
+// One edit: the media it shows and where in the movie, media units and
+// seconds.
+struct Window {
+    int64_t from = 0, to = 0;  // media; from < 0: an empty edit
+    double at = 0, until = 0;  // movie seconds
+    size_t edit = 0;
+};
+
+std::vector<Window> WindowsOf(const Track& t, uint32_t movie_scale) {
+    std::vector<Window> w;
+    uint64_t movie = 0;
+    const std::vector<mov::Edit> edits = mov::ExplicitEdits(t, movie_scale);
+    for (size_t i = 0; i < edits.size(); ++i) {
+        const mov::Edit& e = edits[i];
+        const auto media = static_cast<int64_t>(mov::Rescale(e.duration, movie_scale, t.timescale));
+        const double at = static_cast<double>(movie) / movie_scale;
+        movie += e.duration;
+        w.push_back({e.mediaTime, e.mediaTime < 0 ? -1 : e.mediaTime + media, at,
+                     static_cast<double>(movie) / movie_scale, i});
+    }
+    return w;
+}
+
+// Whether a window shows sample `s`: at least half of its span, or all of
+// a window shorter than that.
+bool ShowsIn(const Window& w, const Shown& s) {
+    if (w.from < 0) {
+        return false;
+    }
+    const int64_t overlap = std::min(w.to, s.end) - std::max(w.from, s.pts);
+    return overlap > 0 && (2 * overlap >= s.end - s.pts || overlap == w.to - w.from);
+}
+
+bool Shows(const std::vector<Window>& windows, const Shown& s) {
+    return std::any_of(windows.begin(), windows.end(),
+                       [&s](const Window& w) { return ShowsIn(w, s); });
+}
+
+// Where each entry's samples begin in the output track (decode order), from
+// the comparison (video: samples; sound: bytes), or for a run at 0.
+std::vector<size_t> EntrySamples(const Facts& f, MediaKind kind, const Track& t) {
+    const KindFacts& kf = f.Of(kind);
+    if (kf.form == StreamPlan::Form::RunOfOne) {
+        return {0};
+    }
+    std::vector<size_t> starts;
+    uint64_t bytes = 0;
+    size_t i = 0;
+    for (const uint64_t s : kf.outcome.entryStarts) {
+        if (kind == MediaKind::Video) {
+            starts.push_back(static_cast<size_t>(s));
+            continue;
+        }
+        for (; i < t.samples.size() && bytes + t.samples[i].size <= s; ++i) {
+            bytes += t.samples[i].size;
+        }
+        starts.push_back(i);
+    }
+    return starts;
+}
+
+// The entry (0-based) that decode-order sample `i` belongs to.
+size_t EntryAt(const std::vector<size_t>& starts, size_t i) {
+    size_t e = 0;
+    while (e + 1 < starts.size() && starts[e + 1] <= i) {
+        ++e;
+    }
+    return e;
+}
+
+// Entry after entry: no empty edit between the media shown, no media shown
+// twice.
+std::optional<Placed> JoinEdits(const Facts& f, MediaKind kind, const Track& t,
+                                const std::vector<Shown>& shown, const std::vector<Window>& windows,
+                                const std::vector<size_t>& starts, uint32_t movie_scale) {
+    const KindFacts& kf = f.Of(kind);
+    const int64_t tolerance = static_cast<int64_t>(t.timescale / std::max(movie_scale, 1u)) + 1;
+    auto entry_at_media = [&](int64_t m) {
+        size_t e = 0;
+        while (e + 1 < starts.size() && starts[e + 1] < shown.size() &&
+               shown[starts[e + 1]].dts <= m) {
+            ++e;
+        }
+        return e;
+    };
+    const Window* last = nullptr;
+    const Window* hole = nullptr;
+    for (const Window& w : windows) {
+        if (w.from < 0) {
+            hole = last ? &w : nullptr;
+            continue;
+        }
+        const size_t e = std::min(entry_at_media(w.from), kf.sources.size() - 1);
+        if (hole) {
+            VerifyDifference d{
+                KindName(kind),
+                -1,
+                -1,
+                "edit " + std::to_string(hole->edit + 1) + " (an empty edit between entries)",
+                "none",
+                Sec(hole->until - hole->at) + " of nothing"};
+            return f.At(d, f.EntryOf(kind, e), hole->at);
+        }
+        if (last && w.from + tolerance < last->to) {
+            VerifyDifference d{KindName(kind),
+                               -1,
+                               -1,
+                               "edit " + std::to_string(w.edit + 1) + " (media shown once)",
+                               "from media time " + std::to_string(last->to),
+                               "from media time " + std::to_string(w.from)};
+            return f.At(d, f.EntryOf(kind, e), w.at);
+        }
+        last = &w;
+    }
+    return std::nullopt;
+}
+
+// Every frame an entry's source shows is shown by the output.
+std::optional<Placed> FramesShown(const Facts& f, const std::vector<Shown>& shown,
+                                  const std::vector<Window>& windows,
+                                  const std::vector<size_t>& starts) {
+    const KindFacts& v = f.video;
+    for (size_t e = 0; e < v.sources.size() && e < starts.size(); ++e) {
+        const std::shared_ptr<const mov::Movie> src = MovieOf(*v.sources[e]);
+        const Track* st = TrackOf(src.get(), MediaKind::Video);
+        if (!st) {
+            continue;
+        }
+        const std::vector<Shown> own = ShownOf(*st);
+        const std::vector<Window> own_windows = WindowsOf(*st, src->timescale);
+        // Where the output stops showing this entry: the end of the last
+        // window that shows any of it.
+        const size_t from = starts[e];
+        double stops = -1;
+        for (const Window& w : windows) {
+            for (size_t j = 0; j < own.size() && from + j < shown.size(); ++j) {
+                if (ShowsIn(w, shown[from + j])) {
+                    stops = std::max(stops, w.until);
+                    break;
+                }
+            }
+        }
+        for (size_t j = 0; j < own.size(); ++j) {
+            if (!Shows(own_windows, own[j])) {
+                continue;
+            }
+            if (from + j >= shown.size() || !Shows(windows, shown[from + j])) {
+                // Where the source itself shows it.
+                double at = 0;
+                for (const Window& w : own_windows) {
+                    if (ShowsIn(w, own[j])) {
+                        at = w.at + static_cast<double>(std::max(own[j].pts, w.from) - w.from) /
+                                        st->timescale;
+                        break;
+                    }
+                }
+                VerifyDifference d{
+                    "video",
+                    static_cast<int64_t>(from + j),
+                    -1,
+                    "frame shown (" + compare::FileName(*v.sources[e]) + " at " + Sec(at) + ")",
+                    "shown by an edit",
+                    "shown by none"};
+                return f.At(d, f.EntryOf(MediaKind::Video, e), std::max(stops, 0.0));
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+// Each edit starts on a frame that decodes: a sync sample of the frame's
+// own entry at or before it in decode order.
+std::optional<Placed> EditsDecodable(const Facts& f, const Track& t,
+                                     const std::vector<Shown>& shown,
+                                     const std::vector<Window>& windows,
+                                     const std::vector<size_t>& starts) {
+    for (const Window& w : windows) {
+        size_t first = shown.size();
+        for (size_t i = 0; i < shown.size(); ++i) {
+            if (ShowsIn(w, shown[i]) &&
+                (first == shown.size() || shown[i].pts < shown[first].pts)) {
+                first = i;
+            }
+        }
+        if (first == shown.size()) {
+            continue;
+        }
+        const size_t e = EntryAt(starts, first);
+        int64_t sync = -1;
+        for (size_t i = first + 1; i-- > starts[e];) {
+            if (t.samples[i].flags & mov::kSampleSync) {
+                sync = static_cast<int64_t>(i);
+                break;
+            }
+        }
+        if (sync < 0) {
+            const KindFacts& v = f.video;
+            VerifyDifference d{"video",
+                               static_cast<int64_t>(first),
+                               -1,
+                               "edit " + std::to_string(w.edit + 1) + " first frame decodable",
+                               "a sync sample from sample " + std::to_string(starts[e]) + " on",
+                               "none"};
+            return f.At(d, e < v.sources.size() ? f.EntryOf(MediaKind::Video, e) : 1, w.at);
+        }
+    }
+    return std::nullopt;
+}
+
+// The media time where each entry of a kind begins, from the sources'
+// tables (the comparison has not run yet): to name an entry.
+std::vector<int64_t> EntryMediaStarts(const Facts& f, MediaKind kind, const Track& t) {
+    std::vector<int64_t> starts;
+    const KindFacts& kf = f.Of(kind);
+    uint64_t at = 0;
+    for (MediaFile* s : kf.sources) {
+        starts.push_back(static_cast<int64_t>(at));
+        const std::shared_ptr<const mov::Movie> m = MovieOf(*s);
+        if (const Track* st = TrackOf(m.get(), kind)) {
+            at += mov::Rescale(st->MediaDuration(), st->timescale, t.timescale);
+        }
+    }
+    return starts;
+}
+
+int EntryOfMedia(const Facts& f, MediaKind kind, const std::vector<int64_t>& starts, int64_t m) {
+    const KindFacts& kf = f.Of(kind);
+    size_t e = 0;
+    while (e + 1 < starts.size() && starts[e + 1] <= m) {
+        ++e;
+    }
+    return e < kf.sources.size() ? f.EntryOf(kind, e) : 0;
+}
+
+}  // namespace
+
+std::optional<Placed> CheckMovieTables(const Facts& f, std::vector<std::string>* checked) {
+    const std::shared_ptr<const mov::Movie> movie = MovieOf(*f.output);
+    if (!movie) {
+        return std::nullopt;
+    }
+    for (size_t n = 0; n < movie->tracks.size(); ++n) {
+        const Track& t = movie->tracks[n];
+        const MediaKind kind = t.handler == mov::atom::kSoun ? MediaKind::Audio : MediaKind::Video;
+        const bool compared = TrackOf(movie.get(), kind) == &t &&
+                              (t.handler == mov::atom::kSoun || t.handler == mov::atom::kVide);
+        const std::vector<int64_t> starts =
+            compared ? EntryMediaStarts(f, kind, t) : std::vector<int64_t>{};
+        auto entry = [&](int64_t m) { return compared ? EntryOfMedia(f, kind, starts, m) : 0; };
+        const std::string name =
+            "trak " + std::to_string(n) + " " + (compared ? KindName(kind) : "");
+        const auto media_end = static_cast<int64_t>(t.PresentationEnd());
+        const auto decode_end = static_cast<int64_t>(t.MediaDuration());
+        // Each entry's edit may be rounded up to a movie unit, and the last
+        // sample or sound packet count whole.
+        const mov::FramePacking packing = t.frameRuns && !t.descriptions.empty()
+                                              ? mov::FramePackingOf(t.descriptions.front())
+                                              : mov::FramePacking{};
+        const int64_t last = t.frameRuns         ? packing.framesPerPacket
+                             : t.samples.empty() ? 0
+                                                 : t.samples.back().duration;
+        const int64_t tolerance =
+            static_cast<int64_t>(std::max<size_t>(f.entries.size(), 1) *
+                                 (t.timescale / std::max(movie->timescale, 1u) + 1)) +
+            last;
+        for (const Window& w : WindowsOf(t, movie->timescale)) {
+            if (w.from < 0) {
+                continue;
+            }
+            if (w.from >= decode_end) {
+                VerifyDifference d{
+                    name,
+                    -1,
+                    -1,
+                    "edit " + std::to_string(w.edit + 1) + " media time (inside the media)",
+                    "below " + std::to_string(decode_end),
+                    std::to_string(w.from)};
+                return f.At(d, entry(w.from), w.at);
+            }
+            if (w.to > media_end + tolerance) {
+                VerifyDifference d{name,
+                                   -1,
+                                   -1,
+                                   "edit " + std::to_string(w.edit + 1) +
+                                       " end (within the media's presentation, media units)",
+                                   "at most " + std::to_string(media_end),
+                                   std::to_string(w.to)};
+                return f.At(d, entry(w.from), w.until);
+            }
+        }
+        // Sound of packets: every chunk whole packets; only an entry's last
+        // chunk may end in a part of one (its frames are all the entry has).
+        if (!t.frameRuns) {
+            continue;
+        }
+        uint64_t dts = 0;
+        for (size_t i = 0; i < t.samples.size(); ++i) {
+            const mov::Sample& s = t.samples[i];
+            const uint64_t next = dts + s.duration;
+            const bool entry_ends =
+                i + 1 == t.samples.size() ||
+                std::find(starts.begin(), starts.end(), static_cast<int64_t>(next)) != starts.end();
+            const size_t d_index = s.desc >= 1 && s.desc <= t.descriptions.size() ? s.desc - 1u : 0;
+            const mov::FramePacking p = t.descriptions.empty()
+                                            ? mov::FramePacking{}
+                                            : mov::FramePackingOf(t.descriptions[d_index]);
+            if (p.framesPerPacket > 1 && s.count % p.framesPerPacket != 0 && !entry_ends) {
+                VerifyDifference d{name,
+                                   static_cast<int64_t>(i),
+                                   -1,
+                                   "frames of the chunk (whole packets of " +
+                                       std::to_string(p.framesPerPacket) + ")",
+                                   "a multiple of " + std::to_string(p.framesPerPacket),
+                                   std::to_string(s.count)};
+                // Placed where the chunk ends inside a packet.
+                return f.At(d, entry(static_cast<int64_t>(dts)),
+                            t.timescale ? static_cast<double>(next) / t.timescale : -1);
+            }
+            dts = next;
+        }
+    }
+    checked->push_back("edits within their media, sound in whole packets");
+    return std::nullopt;
+}
+
+std::optional<Placed> CheckPresentedMovie(const Facts& f, std::vector<std::string>* checked) {
+    const std::shared_ptr<const mov::Movie> movie = MovieOf(*f.output);
+    if (!movie) {
+        return std::nullopt;
+    }
+    for (const MediaKind kind : {MediaKind::Video, MediaKind::Audio}) {
+        const Track* t = TrackOf(movie.get(), kind);
+        const KindFacts& kf = f.Of(kind);
+        if (!t || !kf.planned || kf.sources.empty()) {
+            continue;
+        }
+        const std::vector<Shown> shown = ShownOf(*t);
+        const std::vector<Window> windows = WindowsOf(*t, movie->timescale);
+        const std::vector<size_t> starts = EntrySamples(f, kind, *t);
+        if (starts.empty()) {
+            continue;
+        }
+        if (kf.sources.size() > 1) {
+            if (auto d = JoinEdits(f, kind, *t, shown, windows, starts, movie->timescale)) {
+                return d;
+            }
+        }
+        if (kind != MediaKind::Video) {
+            continue;
+        }
+        if (kf.form == StreamPlan::Form::Concatenation) {
+            if (auto d = FramesShown(f, shown, windows, starts)) {
+                return d;
+            }
+        }
+        if (auto d = EditsDecodable(f, *t, shown, windows, starts)) {
+            return d;
+        }
+    }
+    checked->push_back("edits show every entry's frames in order, each from a sync sample");
+    return std::nullopt;
+}
+
+std::optional<Placed> CheckPresented(const Facts& f, std::vector<std::string>* checked) {
+    if (f.output->Kind() == Container::Movie) {
+        return CheckPresentedMovie(f, checked);
+    }
+    return CheckPresentedStreams(f, checked);
+}
+
+}  // namespace trelvan::verify::presented
