@@ -46,12 +46,12 @@ void CMovCreatorDlg::OnUnite() {
     job.video = m_video.toStdString();
     job.audio = m_audio.toStdString();
     job.output = m_output.toStdString();
-    RunMovie([job](trelvan::OpContext& ctx,
-                   const std::function<void()>& onBegin) {
-        return trelvan::RunMovUnite(job, ctx, onBegin);
-    },
-             job.output, [job] { return trelvan::verify::UnitePlan(job.video, job.audio); },
-             [this, job](const trelvan::MovOpResult& r) { return FailedFile(job, r); });
+    RunMovie(
+        [job](trelvan::OpContext& ctx, const std::function<void()>& onBegin) {
+            return trelvan::RunMovUnite(job, ctx, onBegin);
+        },
+        job.output, [job] { return trelvan::verify::UnitePlan(job.video, job.audio); },
+        [this, job](const trelvan::MovOpResult& r) { return FailedFile(job, r); });
 }
 
 std::string CMovCreatorDlg::FailedFile(const trelvan::MovUniteJob& job,
@@ -60,7 +60,8 @@ std::string CMovCreatorDlg::FailedFile(const trelvan::MovUniteJob& job,
         return job.output;
     }
     // The result does not say which source it is about: each is read again
-    // (its tables, not its samples) and the first that fails, or lacks its track, is named.
+    // (its tables, not its samples) and the first that fails, or lacks its
+    // track, is named.
     const struct {
         const std::string& path;
         uint32_t handler;

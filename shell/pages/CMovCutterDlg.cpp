@@ -44,12 +44,12 @@ void CMovCutterDlg::RunCut(bool audio) {
     DoDataExchange(false);
     const trelvan::verify::MediaKind kind =
         audio ? trelvan::verify::MediaKind::Audio : trelvan::verify::MediaKind::Video;
-    RunMovie([job](trelvan::OpContext& ctx,
-                   const std::function<void()>& onBegin) {
-        return trelvan::RunMovSeparate(job, ctx, onBegin);
-    },
-             job.output, [job, kind] { return trelvan::verify::SeparatePlan(job.source, kind); },
-             [job](const trelvan::MovOpResult& r) {
-                 return trelvan::shell::MovOutputFailed(r.code) ? job.output : job.source;
-             });
+    RunMovie(
+        [job](trelvan::OpContext& ctx, const std::function<void()>& onBegin) {
+            return trelvan::RunMovSeparate(job, ctx, onBegin);
+        },
+        job.output, [job, kind] { return trelvan::verify::SeparatePlan(job.source, kind); },
+        [job](const trelvan::MovOpResult& r) {
+            return trelvan::shell::MovOutputFailed(r.code) ? job.output : job.source;
+        });
 }

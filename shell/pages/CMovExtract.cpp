@@ -17,8 +17,7 @@ CMovExtract::CMovExtract(QWidget* owner)
 
 int32_t CMovExtract::ReadSourceRange() {
     uint64_t duration = 0;
-    const int32_t code =
-        trelvan::MovSourceDuration(m_input.toStdString(), &duration, m_ctx.opener);
+    const int32_t code = trelvan::MovSourceDuration(m_input.toStdString(), &duration, m_ctx.opener);
     if (code != 0) {
         return code;
     }
@@ -59,14 +58,14 @@ void CMovExtract::RunExtract() {
         return;
     }
     const trelvan::MovExtractJob job = Job();
-    RunMovie([job](trelvan::OpContext& ctx,
-                   const std::function<void()>& onBegin) {
-        return trelvan::RunMovExtract(job, ctx, onBegin);
-    },
-             job.output, [job] { return trelvan::verify::ExtractPlan(job.source); },
-             [job](const trelvan::MovOpResult& r) {
-                 return trelvan::shell::MovOutputFailed(r.code) ? job.output : job.source;
-             });
+    RunMovie(
+        [job](trelvan::OpContext& ctx, const std::function<void()>& onBegin) {
+            return trelvan::RunMovExtract(job, ctx, onBegin);
+        },
+        job.output, [job] { return trelvan::verify::ExtractPlan(job.source); },
+        [job](const trelvan::MovOpResult& r) {
+            return trelvan::shell::MovOutputFailed(r.code) ? job.output : job.source;
+        });
 }
 
 bool CMovExtract::MakePreview(CutPreview* preview) {
@@ -82,8 +81,8 @@ bool CMovExtract::MakePreview(CutPreview* preview) {
     // The pictures are a help, not a need: when they cannot be decoded the
     // times stand without them.
     trelvan::MovRangePictures pictures;
-    if (!plan.hasVideo || trelvan::DecodeMovRangePictures(job.source, job.start, job.end,
-                                                          &pictures, m_ctx.opener) != 0) {
+    if (!plan.hasVideo || trelvan::DecodeMovRangePictures(job.source, job.start, job.end, &pictures,
+                                                          m_ctx.opener) != 0) {
         pictures = trelvan::MovRangePictures();
     }
     auto image = [](const std::vector<uint8_t>& packed) {
@@ -91,9 +90,8 @@ bool CMovExtract::MakePreview(CutPreview* preview) {
     };
     auto ms = [](int64_t hundredNs) { return hundredNs / 10000; };
     if (plan.hasVideo) {
-        const int64_t first = pictures.firstTime >= 0
-                                  ? pictures.firstTime
-                                  : static_cast<int64_t>(plan.firstPresented);
+        const int64_t first = pictures.firstTime >= 0 ? pictures.firstTime
+                                                      : static_cast<int64_t>(plan.firstPresented);
         preview->frames.append({Lang("First frame shown", "最初に表示するフレーム"),
                                 PreviewTime(ms(first)), image(pictures.first)});
     }
@@ -101,8 +99,8 @@ bool CMovExtract::MakePreview(CutPreview* preview) {
         preview->frames.append({Lang("Last frame shown", "最後に表示するフレーム"),
                                 PreviewTime(ms(pictures.lastTime)), image(pictures.last)});
     }
-    const QString lines = QString::fromStdString(
-        trelvan::FormatMovExtractPlan(plan, trelvan::IsJapaneseSystem()));
+    const QString lines =
+        QString::fromStdString(trelvan::FormatMovExtractPlan(plan, trelvan::IsJapaneseSystem()));
     preview->facts = lines.split('\n', Qt::SkipEmptyParts);
     return true;
 }

@@ -72,7 +72,8 @@ void MovUnitePageTest::uniteRunsAndVerifies() {
     w.page->SetItemText(1040, video);
     w.page->SetItemText(1020, sound);
     w.Click(1029);  // an empty output is named from the video source
-    const QString output = QString::fromStdString(trelvan::MovUniteDefaultOutput(video.toStdString()));
+    const QString output =
+        QString::fromStdString(trelvan::MovUniteDefaultOutput(video.toStdString()));
     QCOMPARE(w.Field(1048), output);
     QCOMPARE(w.page->IsIdle(), 1);
     SKIP_IF_MOVIE_OPERATION_MISSING(capture.boxes);
