@@ -8,9 +8,12 @@
 #include "CAVICutterDlg.h"
 #include "CAVIExtract.h"
 #include "CAVILinkerDlg.h"
-#include "CMovLinkerDlg.h"
 #include "CColorButton.h"
 #include "CComingPage.h"
+#include "CMovCreatorDlg.h"
+#include "CMovCutterDlg.h"
+#include "CMovExtract.h"
+#include "CMovLinkerDlg.h"
 #include "CWAVExtract.h"
 #include "CWAVLinkerDlg.h"
 #include "CWMVCreatorDlg.h"
@@ -24,7 +27,7 @@ using trelvan::shell::Japanese;
 
 namespace {
 
-// The eleven pages in button order: button caption (English, Japanese), the
+// The fourteen pages in button order: button caption (English, Japanese), the
 // page layout and colour, and whether its operation is built.
 struct PageEntry {
     const char* english;
@@ -45,13 +48,23 @@ const PageEntry kPages[CTrelvanDlg::kPageCount] = {
     {"V-A Unite", "映像音声合体", 105, QColor(128, 191, 255), true},
     {"Movie Link", "動画連結", 107, QColor(128, 128, 255), true},
     {"Movie Extra", "動画抽出", 110, QColor(192, 128, 255), true},
+    {"V-A Separate", "映像音声分離", 106, QColor(255, 128, 255), true},
+    {"V-A Unite", "映像音声合体", 105, QColor(255, 192, 224), true},
     {"Movie Link", "動画連結", 107, QColor(255, 128, 192), true},
+    {"Movie Extra", "動画抽出", 110, QColor(224, 192, 255), true},
 };
 
-// Button positions in dialog units (x, y); all are 47 x 17.
+// The rows in dialog units: AVI and audio at the top, then below the page
+// panel WMV and MOV; every button is 47 x 17, after the row's label.
+constexpr int kTopRowY = -1;
+constexpr int kWmvRowY = 210;
+constexpr int kMovRowY = 227;
+
+// Button positions in dialog units (x, y).
 const int kButtonPos[CTrelvanDlg::kPageCount][2] = {
-    {47, -1},  {94, -1},  {141, -1},  {187, -1},  {234, -1},  {281, -1},
-    {47, 210}, {94, 210}, {141, 210}, {187, 210}, {281, 210},
+    {47, kTopRowY},  {94, kTopRowY},  {141, kTopRowY}, {187, kTopRowY}, {234, kTopRowY},
+    {281, kTopRowY}, {47, kWmvRowY},  {94, kWmvRowY},  {141, kWmvRowY}, {187, kWmvRowY},
+    {47, kMovRowY},  {94, kMovRowY},  {141, kMovRowY}, {187, kMovRowY},
 };
 
 // The page object behind each button. A page whose operation is built gets
@@ -79,7 +92,13 @@ std::unique_ptr<CBaseDialog> MakePage(int index, CTrelvanDlg* owner) {
         case 9:
             return std::make_unique<CWMVExtract>(owner);
         case 10:
+            return std::make_unique<CMovCutterDlg>(owner);
+        case 11:
+            return std::make_unique<CMovCreatorDlg>(owner);
+        case 12:
             return std::make_unique<CMovLinkerDlg>(owner);
+        case 13:
+            return std::make_unique<CMovExtract>(owner);
         default:
             return std::make_unique<CComingPage>(kPages[index].templateId, owner,
                                                  kPages[index].colour);
@@ -115,7 +134,7 @@ CColorButton* CTrelvanDlg::PageButton(int index) const {
 
 void CTrelvanDlg::BuildControls() {
     QWidget* client = Client();
-    SetClientSize(trelvan::shell::DluX(327), trelvan::shell::DluY(226));
+    SetClientSize(trelvan::shell::DluX(327), trelvan::shell::DluY(kMovRowY + 16));
     auto rowLabel = [client](const char* text, int x, int y) {
         auto* l = new QLabel(text, client);
         l->setAlignment(Qt::AlignCenter);
@@ -123,8 +142,8 @@ void CTrelvanDlg::BuildControls() {
         l->setAttribute(Qt::WA_TransparentForMouseEvents);
     };
     rowLabel("AVI", 0, 0);
-    rowLabel("WMV", 0, 210);
-    rowLabel("MOV", 234, 210);
+    rowLabel("WMV", 0, kWmvRowY);
+    rowLabel("MOV", 0, kMovRowY);
     auto* panel = new QLabel(client);
     panel->setObjectName(QString::number(kPanelId));
     panel->setGeometry(DluRect(0, 16, 327, 194));

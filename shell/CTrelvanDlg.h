@@ -8,18 +8,18 @@
 
 class CColorButton;
 
-// The main window: six AVI and audio page buttons at the top, four WMV and
-// one MOV at the bottom, the page panel between them with exactly one page
-// visible. The frame takes the colour of the selected page. Files dropped
-// anywhere on the window go to the visible page. The window will not close
-// while a page is working.
+// The main window: six AVI and audio page buttons at the top, the page
+// panel below them with exactly one page visible, then a row of four WMV and
+// a row of four MOV page buttons. The frame takes the colour of the selected
+// page. Files dropped anywhere on the window go to the visible page. The
+// window will not close while a page is working.
 class CTrelvanDlg : public CBaseFrameColorDialog {
     Q_OBJECT
   public:
     explicit CTrelvanDlg(QWidget* parent = nullptr);
     ~CTrelvanDlg() override;
 
-    static constexpr int kPageCount = 11;
+    static constexpr int kPageCount = 14;
     static constexpr int kFirstButtonId = 1156;
     static constexpr int kPanelId = 1013;
 
@@ -31,7 +31,7 @@ class CTrelvanDlg : public CBaseFrameColorDialog {
     // Whether the page's operation is part of this build.
     static bool PageIsBuilt(int index);
 
-    // The background colour of a page (black outside 0..10).
+    // The background colour of a page (black outside 0..13).
     static QColor PageColour(int index);
 
     void OnFileDropped(const QString& path) override;

@@ -87,14 +87,19 @@ void CBaseExtractPage::LoadInputInfo() {
     m_range.ClearHalf(CRangeFields::kStart);
     const int32_t code = ReadSourceRange();
     if (code != 0) {
+        const QString source = m_input;
         m_range.values.fill(0);
         m_input.clear();
         m_output.clear();
         DoDataExchange(false);
-        ShowError(code);
+        ShowSourceError(code, source);
         return;
     }
     DoDataExchange(false);
+}
+
+void CBaseExtractPage::ShowSourceError(int32_t code, const QString&) {
+    ShowError(code);
 }
 
 void CBaseExtractPage::OnBrowseInput() {

@@ -65,6 +65,8 @@ class CBaseExtractPage : public CAVIBase {
     // Reads the range of the new source m_input into m_range (the start is
     // already cleared); 0, or the code to show.
     virtual int32_t ReadSourceRange() = 0;
+    // Shows the code ReadSourceRange gave for `source`: its error box.
+    virtual void ShowSourceError(int32_t code, const QString& source);
     // Runs the extract of the fields as read.
     virtual void RunExtract() = 0;
     // Fills the preview of the fields as read; false when the source cannot

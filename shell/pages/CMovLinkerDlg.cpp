@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "CMovPage.h"
 #include "Language.h"
 #include "PageUtil.h"
 
@@ -15,8 +16,8 @@ CMovLinkerDlg::CMovLinkerDlg(QWidget* owner)
                         .outputLabel = {"Output Dst[MOV]", "出力ファイル名[MOV]"},
                         .defaultExtension = "mov",
                         .outputExtension = ".mov",
-                        .addFilter = "MOV (*.MOV)|*.mov|",
-                        .outputFilter = "MOV (*.MOV)|*.mov|",
+                        .addFilter = trelvan::shell::kMovieFilter,
+                        .outputFilter = trelvan::shell::kMovieFilter,
                         .dropExtensions = {".mov"},
                         .dropOutputExtension = ".mov",
                     }) {}

@@ -4,7 +4,7 @@
 // display: QT_QPA_PLATFORM=offscreen trelvan-screenshots DIR [FILE...]
 // Each FILE is dropped on each page first, in order (as a user would; a page
 // ignores the kinds it does not take); a FILE written N:PATH is dropped on
-// page N alone (0 to 10 in button order), for the pages that take the same
+// page N alone (0 to 13 in button order), for the pages that take the same
 // kind of file but want different ones.
 #include <QDir>
 #include <QPixmap>

@@ -6,6 +6,7 @@
 #include <QTest>
 #include <QTimer>
 #include <cstring>
+#include <iterator>
 
 #include "CAVIBase.h"
 #include "CColorButton.h"
@@ -58,6 +59,7 @@ class MainWindowTest : public QObject {
     void closeIsRefusedWhilePageRuns();
     void enterAndEscapeDoNothing();
     void japaneseCaptions();
+    void threeRowsOfButtonsUnderTheirLabels();
     void f10OpensAboutBox();
     void helpOpensHelpPageBesideProgram();
     void aboutBoxVersionText();
@@ -101,18 +103,25 @@ void MainWindowTest::pageButtonsSwitchPagesAndFrame() {
     QCOMPARE(page->BackgroundColour(), QColor(128, 255, 191));
     QCOMPARE(page->geometry(), dlg->Client()->findChild<QWidget*>("1013")->geometry());
 
-    // Every page's colour, and the MOV page's frame.
+    // Every page's colour, each its own, and the MOV link page's frame.
     const QColor colours[] = {{255, 128, 128}, {255, 191, 128}, {255, 255, 128}, {191, 255, 128},
                               {128, 255, 128}, {128, 255, 191}, {128, 255, 255}, {128, 191, 255},
-                              {128, 128, 255}, {192, 128, 255}, {255, 128, 192}};
+                              {128, 128, 255}, {192, 128, 255}, {255, 128, 255}, {255, 192, 224},
+                              {255, 128, 192}, {224, 192, 255}};
+    static_assert(std::size(colours) == CTrelvanDlg::kPageCount);
     for (int i = 0; i < CTrelvanDlg::kPageCount; ++i) {
         QCOMPARE(CTrelvanDlg::PageColour(i), colours[i]);
         QCOMPARE(dlg->PageButton(i)->FaceColour(), colours[i]);
     }
-    QCOMPARE(CTrelvanDlg::PageColour(11), QColor(0, 0, 0));
-    dlg->SelectPage(10);
+    QSet<QRgb> distinct;
+    for (const QColor& c : colours) {
+        distinct.insert(c.rgb());
+    }
+    QCOMPARE(distinct.size(), CTrelvanDlg::kPageCount);
+    QCOMPARE(CTrelvanDlg::PageColour(CTrelvanDlg::kPageCount), QColor(0, 0, 0));
+    dlg->SelectPage(12);
     QCOMPARE(dlg->GetFrameColour(), QColor(255, 128, 192));
-    QVERIFY(dlg->Page(10)->isVisible());
+    QVERIFY(dlg->Page(12)->isVisible());
     QCOMPARE(PixelAt(dlg.get(), QPoint(dlg->width() - 2, 1)), QColor(255, 128, 192));
 }
 
@@ -120,7 +129,8 @@ void MainWindowTest::unbuiltPagesAreDisabledWithATooltip() {
     auto dlg = MakeWindow();
     const QStringList english = {"V-A Separate", "V-A Unite",   "Movie Link",   "Movie Extra",
                                  "Audio Link",   "Audio Extra", "V-A Separate", "V-A Unite",
-                                 "Movie Link",   "Movie Extra", "Movie Link"};
+                                 "Movie Link",   "Movie Extra", "V-A Separate", "V-A Unite",
+                                 "Movie Link",   "Movie Extra"};
     for (int i = 0; i < CTrelvanDlg::kPageCount; ++i) {
         CColorButton* b = dlg->PageButton(i);
         QCOMPARE(b->text(), english[i]);
@@ -229,11 +239,55 @@ void MainWindowTest::japaneseCaptions() {
     auto dlg = MakeWindow();
     const char* japanese[] = {"映像音声分離", "映像音声合体", "動画連結",     "動画抽出",
                               "音声連結",     "音声抽出",     "映像音声分離", "映像音声合体",
-                              "動画連結",     "動画抽出",     "動画連結"};
+                              "動画連結",     "動画抽出",     "映像音声分離", "映像音声合体",
+                              "動画連結",     "動画抽出"};
     for (int i = 0; i < CTrelvanDlg::kPageCount; ++i) {
         QCOMPARE(dlg->PageButton(i)->text(), QString::fromUtf8(japanese[i]));
     }
     QCOMPARE(dlg->PageName(5), QString::fromUtf8("音声抽出"));
+}
+
+// AVI and audio at the top; WMV and then MOV in rows of four below the
+// panel, each row led by its label; every button inside the window, clear of
+// the others and wide enough for its caption, in both languages.
+void MainWindowTest::threeRowsOfButtonsUnderTheirLabels() {
+    struct Row {
+        const char* label;
+        int first, last;
+    };
+    const Row rows[] = {{"AVI", 0, 5}, {"WMV", 6, 9}, {"MOV", 10, 13}};
+    for (auto lang : {trelvan::LanguageChoice::English, trelvan::LanguageChoice::Japanese}) {
+        trelvan::SetLanguageOverride(lang);
+        auto dlg = MakeWindow();
+        QWidget* client = dlg->Client();
+        const QRect panel = client->findChild<QWidget*>("1013")->geometry();
+        int previousTop = -1;
+        for (const Row& row : rows) {
+            QLabel* label = nullptr;
+            for (QLabel* l : client->findChildren<QLabel*>()) {
+                label = l->text() == row.label ? l : label;
+            }
+            QVERIFY2(label, row.label);
+            QCOMPARE(label->x(), 0);
+            QVERIFY(label->geometry().top() > previousTop);
+            previousTop = label->geometry().top();
+            for (int i = row.first; i <= row.last; ++i) {
+                const QRect r = dlg->PageButton(i)->geometry();
+                QCOMPARE(r.top(), label->geometry().top());
+                QVERIFY(r.left() >= label->geometry().right());
+                QVERIFY(client->rect().contains(r.adjusted(0, 0, -2, -2)));
+                QVERIFY(row.first == 0 ? r.bottom() <= panel.top() + 2
+                                       : r.top() >= panel.bottom() - 2);
+                const CColorButton* b = dlg->PageButton(i);
+                QVERIFY2(b->fontMetrics().horizontalAdvance(b->text()) <= r.width(),
+                         qPrintable(b->text()));
+                for (int j = 0; j < CTrelvanDlg::kPageCount; ++j) {
+                    // (The layout lets neighbours share an edge of a dialog unit.)
+                    QVERIFY(j == i || r.intersected(dlg->PageButton(j)->geometry()).width() <= 2);
+                }
+            }
+        }
+    }
 }
 
 void MainWindowTest::f10OpensAboutBox() {

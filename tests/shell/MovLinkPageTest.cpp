@@ -15,6 +15,8 @@
 
 namespace {
 
+constexpr int kMovLink = 12;
+
 QString Source() {
     return QString::fromStdString(trelvan::test::MakeMedia(
         "page-mov-link",
@@ -27,8 +29,8 @@ struct Window {
     Window() {
         dlg.CreatePage(nullptr);
         dlg.show();
-        QTest::mouseClick(dlg.PageButton(10), Qt::LeftButton);
-        page = static_cast<CMovLinkerDlg*>(dlg.Page(10));
+        QTest::mouseClick(dlg.PageButton(kMovLink), Qt::LeftButton);
+        page = static_cast<CMovLinkerDlg*>(dlg.Page(kMovLink));
         list = page->findChild<CDragListBoxEx*>();
     }
     QPushButton* Button(int id) const { return page->Item<QPushButton>(id); }
@@ -88,8 +90,8 @@ void MovLinkPageTest::englishAndJapaneseLabels() {
                                         : trelvan::LanguageChoice::English);
         CTrelvanDlg dlg;
         dlg.CreatePage(nullptr);
-        QVERIFY(dlg.PageButton(10)->isEnabled());
-        auto* page = static_cast<CMovLinkerDlg*>(dlg.Page(10));
+        QVERIFY(dlg.PageButton(kMovLink)->isEnabled());
+        auto* page = static_cast<CMovLinkerDlg*>(dlg.Page(kMovLink));
         for (const Expect& e : expect) {
             QCOMPARE(page->ItemText(e.id), QString::fromUtf8(ja ? e.japanese : e.english));
         }

@@ -12,8 +12,16 @@
 #include "Fixtures.h"
 #include <string>
 
+#include <QPushButton>
+#include <QTest>
+
 #include "CAVIBase.h"
+#include "CColorButton.h"
+#include "ErrorText.h"
+#include "IniCreate.h"
 #include "IoFile.h"
+#include "MovResult.h"
+#include "RegFile.h"
 
 namespace shelltest {
 
@@ -138,6 +146,64 @@ QString LinkSource(int i) {
             ":s=64x48:r=10 -f lavfi -i sine=f=" + std::to_string(300 + 100 * i) + ":d=" + d +
             ":r=8000 -c:v mpeg4 -g 5 -c:a pcm_s16le -f avi",
         "avi"));
+}
+
+PageWindow::PageWindow(int index) {
+    dlg.CreatePage(nullptr);
+    dlg.show();
+    QTest::mouseClick(dlg.PageButton(index), Qt::LeftButton);
+    page = static_cast<CAVIBase*>(dlg.Page(index));
+}
+
+QString PageWindow::Field(int id) const {
+    return page->ItemText(id);
+}
+
+void PageWindow::Click(int id) {
+    QTest::mouseClick(page->Item<QPushButton>(id), Qt::LeftButton);
+}
+
+bool PageWindow::Drop(const QString& path) {
+    return DropFiles(&dlg, QPoint(1, 1), {path});
+}
+
+QString MovieWithSound() {
+    return QString::fromStdString(trelvan::test::MakeMedia(
+        "page-movie-av",
+        "-f lavfi -i testsrc=d=1:s=64x48:r=10 -f lavfi -i sine=f=440:d=1:r=22050 -c:v mpeg4 "
+        "-g 5 -c:a aac -b:a 32k",
+        "mov"));
+}
+
+QString MovieWithoutSound() {
+    return QString::fromStdString(trelvan::test::MakeMedia(
+        "page-movie-v", "-f lavfi -i testsrc=d=1:s=64x48:r=10 -c:v mpeg4 -g 5", "mov"));
+}
+
+QString SoundOnlyMovie() {
+    return QString::fromStdString(trelvan::test::MakeMedia(
+        "page-movie-a", "-f lavfi -i sine=f=660:d=1:r=22050 -c:a aac -b:a 32k", "m4a"));
+}
+
+int32_t BoxCode(const trelvan::shell::MessageBoxRequest& box) {
+    const QString head = QString::fromUtf8("エラーNo.");
+    return box.caption.startsWith(head) ? box.caption.mid(head.size()).toInt() : 0;
+}
+
+bool MovieOperationMissing(const QList<trelvan::shell::MessageBoxRequest>& boxes) {
+    for (const auto& box : boxes) {
+        if (BoxCode(box) == trelvan::mov::kFeatureUnsupported) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void ClearPageSettings() {
+    const std::string config = trelvan::UserConfigDir();
+    if (!config.empty()) {
+        std::remove((config + "/" + trelvan::ReadRegPos() + "/PageSettings.reg").c_str());
+    }
 }
 
 }  // namespace shelltest

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include "CTrelvanDlg.h"
 #include "PageUtil.h"
 
 class CAVIBase;
@@ -64,5 +65,41 @@ std::shared_ptr<bool> BreakReadsAfterVideo(CAVIBase* page);
 // Small AVI files for the link pages: 10, 20 and 15 frames (i = 0, 1, 2,
 // then again) of MPEG-4 with PCM audio, each its own tone. Made once.
 QString LinkSource(int i);
+
+// The MOV row's pages.
+enum MovPageIndex { kMovSeparate = 10, kMovUnite = 11, kMovLink = 12, kMovExtract = 13 };
+
+// The main window on one page, shown, with the page's fields and buttons.
+struct PageWindow {
+    explicit PageWindow(int index);
+    QString Field(int id) const;
+    void Click(int id);
+    // Drops one file on the window's corner; whether the window took it.
+    bool Drop(const QString& path);
+    CTrelvanDlg dlg;
+    CAVIBase* page = nullptr;
+};
+
+// Small movies made once for the MOV pages, 1 s each: MPEG-4 video with AAC
+// sound (MOV), the video alone (MOV), the sound alone (M4A).
+QString MovieWithSound();
+QString MovieWithoutSound();
+QString SoundOnlyMovie();
+
+// The code in the caption of an error box ("エラーNo.-2009"), or 0.
+int32_t BoxCode(const trelvan::shell::MessageBoxRequest& box);
+// Whether a captured box says that a movie operation is not part of this
+// build: the run's success cannot be judged then, and the test skips the
+// rest.
+bool MovieOperationMissing(const QList<trelvan::shell::MessageBoxRequest>& boxes);
+#define SKIP_IF_MOVIE_OPERATION_MISSING(boxes)                       \
+    do {                                                             \
+        if (shelltest::MovieOperationMissing(boxes)) {               \
+            QSKIP("the movie operation is not in this build yet");   \
+        }                                                            \
+    } while (false)
+
+// Empties the pages' settings store (the Verify boxes), as the tests found it.
+void ClearPageSettings();
 
 }  // namespace shelltest
