@@ -68,8 +68,15 @@ bool CBaseExtractPage::DoDataExchange(bool save) {
     return true;
 }
 
+// The output name a source proposes, whether it was dropped or browsed: the
+// extension its kind of drop gives (a .wma source stays .wma), else the
+// page's own.
 QString CBaseExtractPage::DefaultOutput() const {
-    return trelvan::shell::DefaultOutputName(m_input, "_extr", m_traits.outputExtension);
+    QString extension;
+    if (!trelvan::shell::MatchDrop(m_traits.drops, m_input, &extension)) {
+        extension = m_traits.outputExtension;
+    }
+    return trelvan::shell::DefaultOutputName(m_input, "_extr", extension);
 }
 
 void CBaseExtractPage::OnFileDropped(const QString& path) {
@@ -79,7 +86,7 @@ void CBaseExtractPage::OnFileDropped(const QString& path) {
         return;  // another kind of file: ignored
     }
     m_input = path;
-    m_output = trelvan::shell::DefaultOutputName(path, "_extr", extension);
+    m_output = DefaultOutput();
     LoadInputInfo();
 }
 

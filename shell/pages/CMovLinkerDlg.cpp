@@ -18,7 +18,7 @@ CMovLinkerDlg::CMovLinkerDlg(QWidget* owner)
                         .outputExtension = ".mov",
                         .addFilter = trelvan::shell::kMovieFilter,
                         .outputFilter = trelvan::shell::kMovieFilter,
-                        .dropExtensions = {".mov"},
+                        .dropExtensions = {".mov", ".mp4", ".m4v", ".m4a", ".3gp"},
                         .dropOutputExtension = ".mov",
                     }) {}
 

@@ -1,4 +1,4 @@
-// The MOV link page: labels, drops (.mov in any case), a real run, a
+// The MOV link page: labels, drops (.mov, .mp4 and the like, in any case), a real run, a
 // non-movie source, an output that is a source, and Stop.
 #include <QPushButton>
 #include <QTest>
@@ -106,8 +106,10 @@ void MovLinkPageTest::dropsAndARealRun() {
     QCOMPARE(w.list->count(), 0);
     const QString a = dir + "/clip.MOV";
     QFile::copy(Source(), a);
+    const QString b = dir + "/phone.mp4";
+    QFile::copy(Source(), b);
     QVERIFY(shelltest::DropFiles(&w.dlg, QPoint(1, 1), {a}));
-    QVERIFY(shelltest::DropFiles(&w.dlg, QPoint(1, 1), {a}));
+    QVERIFY(shelltest::DropFiles(&w.dlg, QPoint(1, 1), {b}));
     QCOMPARE(w.list->count(), 2);
     QCOMPARE(w.page->ItemText(1048), dir + "/clip_link.mov");
     QTest::mouseClick(w.Button(1029), Qt::LeftButton);
