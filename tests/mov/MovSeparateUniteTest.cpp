@@ -272,6 +272,14 @@ TEST(MovSeparateUniteTracks, CompanionsReferencesIdsAndMetadata) {
         const verify::VerifyReport report = verify::VerifyOutputPlan(out, plan);
         EXPECT_TRUE(report.Ok()) << out << ": " << report.Text();
     }
+    // ... and see a changed byte in the second video track.
+    std::vector<uint8_t> bytes = test::ReadBytes(v.output);
+    bytes[mv.tracks[1].samples[3].offset + 20] ^= 0x40;
+    test::WriteBytes(dir + "/altered.mov", bytes);
+    const verify::VerifyReport altered = verify::VerifyOutputPlan(
+        dir + "/altered.mov", verify::SeparatePlan(src, verify::MediaKind::Video));
+    ASSERT_FALSE(altered.Ok());
+    EXPECT_EQ(altered.difference->sample, 3);
 }
 
 TEST(MovSeparateUniteTracks, AacSoundAloneIsAnM4aFile) {
