@@ -239,19 +239,22 @@ MovOpResult RunMovUnite(const MovUniteJob& job, OpContext& ctx,
         // ones past every id in use; their references among themselves
         // follow.
         std::set<uint32_t> used;
-        uint32_t next = out.nextTrackId;
+        uint64_t next = out.nextTrackId;
         for (const Track& t : out.tracks) {
             used.insert(t.id);
-            next = std::max(next, t.id + 1);
+            next = std::max<uint64_t>(next, uint64_t{t.id} + 1);
         }
         for (const Track& t : added) {
-            next = std::max(next, t.id + 1);
+            next = std::max<uint64_t>(next, uint64_t{t.id} + 1);
         }
         std::vector<std::pair<uint32_t, uint32_t>> renamed;
         for (Track& t : added) {
             if (used.count(t.id) != 0) {
-                renamed.emplace_back(t.id, next);
-                t.id = next++;
+                if (next > UINT32_MAX) {
+                    return mov::kInvalidTrack;  // no id left
+                }
+                renamed.emplace_back(t.id, static_cast<uint32_t>(next));
+                t.id = static_cast<uint32_t>(next++);
             }
             used.insert(t.id);
         }
@@ -276,7 +279,7 @@ MovOpResult RunMovUnite(const MovUniteJob& job, OpContext& ctx,
             }
             out.tracks.push_back(std::move(t));
         }
-        out.nextTrackId = next;
+        out.nextTrackId = static_cast<uint32_t>(std::min<uint64_t>(next, UINT32_MAX));
         for (mov::Source& s : sound.sources) {
             out.sources.push_back(std::move(s));
         }
