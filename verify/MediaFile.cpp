@@ -170,9 +170,13 @@ std::unique_ptr<SampleWalk> MediaFile::WalkMovie(MediaKind kind, std::string* er
     const uint32_t handler = kind == MediaKind::Video ? mov::atom::kVide : mov::atom::kSoun;
     size_t skip = m_chosen[kind == MediaKind::Video ? 0 : 1];
     for (size_t i = 0; i < movie->tracks.size(); ++i) {
-        if (movie->tracks[i].handler == handler && skip-- == 0) {
+        if (movie->tracks[i].handler != handler) {
+            continue;
+        }
+        if (skip == 0) {
             return WalkMovieTrack(std::move(movie), i);
         }
+        --skip;
     }
     return nullptr;
 }
