@@ -110,7 +110,7 @@ uint64_t CountSamples(const Movie& movie) {
     return n;
 }
 
-// The part of a run after the checks of its names: the work state is
+// What a run does once its names are checked: the work state is
 // entered, `build` reads the sources and makes the output movie (0, or the
 // layer's code), and the movie is saved. The stop flag is set again at the
 // end.
