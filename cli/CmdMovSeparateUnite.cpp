@@ -18,8 +18,8 @@ namespace {
 // read as a movie or lacks the kind it is taken for (the video source when
 // both are fine).
 std::string UniteSourceOfError(const MovUniteJob& job) {
-    for (const auto& [path, handler] : {std::pair{job.video, mov::atom::kVide},
-                                        std::pair{job.audio, mov::atom::kSoun}}) {
+    for (const auto& [path, handler] :
+         {std::pair{job.video, mov::atom::kVide}, std::pair{job.audio, mov::atom::kSoun}}) {
         mov::Movie movie;
         if (mov::ReadMovieFile(path, movie, DiskFileOpener()) != mov::kNoErr ||
             std::none_of(movie.tracks.begin(), movie.tracks.end(),
@@ -99,10 +99,10 @@ int RunMovSeparate(const std::vector<std::string>& words) {
         const int status = RunMovCommand(
             args, [&job](OpContext& ctx) { return trelvan::RunMovSeparate(job, ctx); },
             [&job] { return job.source; }, &result);
-        return VerifyIfAsked(args, status, result.output,
-                             SeparatePlan(job.source, job.kind == MovTrackKind::Video
-                                                          ? verify::MediaKind::Video
-                                                          : verify::MediaKind::Audio));
+        return VerifyIfAsked(
+            args, status, result.output,
+            SeparatePlan(job.source, job.kind == MovTrackKind::Video ? verify::MediaKind::Video
+                                                                     : verify::MediaKind::Audio));
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
     }

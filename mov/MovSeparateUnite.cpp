@@ -187,17 +187,17 @@ MovOpResult RunMovSeparate(const MovSeparateJob& job, OpContext& ctx,
             return rc;
         }
         const std::vector<size_t> kept = TracksOfKind(out, job.kind);
-        if (!HasHandler(out, job.kind == MovTrackKind::Video ? mov::atom::kVide
-                                                             : mov::atom::kSoun)) {
+        if (!HasHandler(out,
+                        job.kind == MovTrackKind::Video ? mov::atom::kVide : mov::atom::kSoun)) {
             return mov::kInvalidTrack;
         }
         // The movie keeps its header, metadata and sources; its duration
         // follows from the tracks left.
         out.tracks = TakeTracks(out, kept);
         if (output.empty()) {
-            output = DefaultOutputName(job.source, "_cut",
-                                       job.kind == MovTrackKind::Sound ? SoundExtension(out.tracks)
-                                                                       : ".mov");
+            output = DefaultOutputName(
+                job.source, "_cut",
+                job.kind == MovTrackKind::Sound ? SoundExtension(out.tracks) : ".mov");
         }
         if (job.kind == MovTrackKind::Sound && IsM4aSound(out.tracks) && EndsWithM4a(output)) {
             out.saveBrand = kM4aBrand;

@@ -25,7 +25,9 @@ namespace mt = mov::test;
 using mov::atom::kSoun;
 using mov::atom::kVide;
 
-bool Exists(const std::string& p) { return std::filesystem::exists(p); }
+bool Exists(const std::string& p) {
+    return std::filesystem::exists(p);
+}
 
 mov::Movie Read(const std::string& path) {
     mov::Movie m;
@@ -64,8 +66,8 @@ std::map<int, std::vector<mt::Frame>> StoredFrames(const std::string& path) {
         long long stream = 0, dts = 0, pts = 0, dur = 0;
         unsigned size = 0, crc = 0;
         if (line.empty() || line[0] == '#' ||
-            std::sscanf(line.c_str(), "%lld, %lld, %lld, %lld, %u, 0x%x", &stream, &dts, &pts,
-                        &dur, &size, &crc) != 6) {
+            std::sscanf(line.c_str(), "%lld, %lld, %lld, %lld, %u, 0x%x", &stream, &dts, &pts, &dur,
+                        &size, &crc) != 6) {
             continue;
         }
         mt::Frame f;
@@ -145,8 +147,8 @@ void ExpectPlaysAs(const std::string& video, const std::string& sound, const std
     }
     if (!sound.empty()) {
         const mov::Movie s = Read(sound), o = Read(out);
-        const double tolerance = std::max(1.0 / s.tracks[TrackOf(s, kSoun)].timescale,
-                                          0.5 / o.timescale) + 1.0 / 48000;
+        const double tolerance =
+            std::max(1.0 / s.tracks[TrackOf(s, kSoun)].timescale, 0.5 / o.timescale) + 1.0 / 48000;
         EXPECT_NEAR(got.presented.sound, SourceViews(sound).presented.sound, tolerance) << out;
     } else {
         EXPECT_EQ(got.presented.sound, 0) << out;
@@ -160,9 +162,8 @@ MovOpResult Separate(const std::string& src, MovTrackKind kind, const std::strin
 
 // Movies of every writer and kind of track the tests have; each row unites
 // its video with the sound of the next row's movie.
-const mt::Recipe kMovies[] = {mt::kH264Aac,    mt::kMpeg4Pcm,  mt::kMjpegRaw,
-                              mt::kHevcAac,    mt::kProresPcm, mt::kFragmented,
-                              mt::kQtmuxH264Aac, mt::kLqtH264Twos};
+const mt::Recipe kMovies[] = {mt::kH264Aac,   mt::kMpeg4Pcm,   mt::kMjpegRaw,     mt::kHevcAac,
+                              mt::kProresPcm, mt::kFragmented, mt::kQtmuxH264Aac, mt::kLqtH264Twos};
 
 class MovSeparateUnite : public ::testing::TestWithParam<size_t> {};
 
@@ -198,8 +199,7 @@ TEST_P(MovSeparateUnite, KeepsEveryStoredSampleAndPlays) {
     EXPECT_EQ(Read(united).timescale, Read(src).timescale);
 }
 
-INSTANTIATE_TEST_SUITE_P(Writers, MovSeparateUnite,
-                         ::testing::Range<size_t>(0, std::size(kMovies)),
+INSTANTIATE_TEST_SUITE_P(Writers, MovSeparateUnite, ::testing::Range<size_t>(0, std::size(kMovies)),
                          [](const auto& info) {
                              std::string name = kMovies[info.param].name;
                              std::replace(name.begin(), name.end(), '-', '_');
@@ -216,7 +216,8 @@ std::string ManyTracks() {
     return test::MakeMedia(
         "movsep-many-tracks",
         "-f lavfi -i testsrc=size=64x48:rate=10:duration=1 -f lavfi -i "
-        "sine=sample_rate=8000:duration=1 -f ffmetadata -i " + chapters +
+        "sine=sample_rate=8000:duration=1 -f ffmetadata -i " +
+            chapters +
             " -map 0:v -map 0:v -map 1:a -map 1:a -map_chapters 2 -map_metadata 2 -c:v mjpeg "
             "-c:a pcm_s16le -timecode 01:00:00:00",
         "mov");
@@ -362,8 +363,8 @@ TEST(MovSeparateUniteFailures, EndWithTheirCodeAndLeaveFilesAlone) {
             const auto kind =
                 f.op == Failure::Op::SeparateVideo ? MovTrackKind::Video : MovTrackKind::Sound;
             // The source given under another spelling of its name.
-            const std::string src = f.first == std::string("self") ? dir + "/./out.mov"
-                                                                   : sources.at(f.first);
+            const std::string src =
+                f.first == std::string("self") ? dir + "/./out.mov" : sources.at(f.first);
             r = RunMovSeparate({src, out, kind}, ctx, onBegin);
         }
         EXPECT_EQ(r.code, f.code);
@@ -389,8 +390,7 @@ TEST(MovSeparateUniteFailures, StopDuringTheSaveLeavesNoOutput) {
             ctx.stop = 1;
         }
     };
-    const MovOpResult r =
-        RunMovUnite({mt::Make(mt::kMpeg4Pcm), mt::Make(mt::kH264Aac), out}, ctx);
+    const MovOpResult r = RunMovUnite({mt::Make(mt::kMpeg4Pcm), mt::Make(mt::kH264Aac), out}, ctx);
     EXPECT_EQ(r.code, mov::kProgressProcAborted);
     EXPECT_TRUE(r.stopped);
     EXPECT_GT(last, 0);
@@ -425,18 +425,23 @@ TEST(MovSeparateUniteFailures, CommandLineNamesTheFileAndCode) {
         int exit;
         std::string line;  // expected in standard error
     } cases[] = {
-        {{"mov-separate", "--audio", video}, 1,
+        {{"mov-separate", "--audio", video},
+         1,
          "trelvan-cli: " + video + ": the movie has no such track (error -2009 invalidTrack)\n"},
-        {{"mov-separate", "--audio", video, "--lang", "ja"}, 1,
+        {{"mov-separate", "--audio", video, "--lang", "ja"},
+         1,
          video + ": 必要なトラックがありません（エラー -2009"},
-        {{"mov-unite", mt::Make(mt::kAudioOnly), video}, 1,
+        {{"mov-unite", mt::Make(mt::kAudioOnly), video},
+         1,
          mt::Make(mt::kAudioOnly) + ": the movie has no such track"},
-        {{"mov-separate", "--video", video, "-o", video}, 1,
+        {{"mov-separate", "--video", video, "-o", video},
+         1,
          video + ": the output cannot be created (error -2022"},
         {{"mov-separate", video}, 2, "one of --video and --audio"},
         {{"mov-unite", video, mt::Make(mt::kAudioOnly), "-o", dir + "/u.mov", "--verify",
           "--quiet"},
-         0, ""},
+         0,
+         ""},
     };
     for (const Case& c : cases) {
         std::vector<std::string> argv = {cli};
