@@ -107,11 +107,19 @@ MovResult CopyChunk(const Movie& movie, const Chunk& c, BufferedWriter& out,
     return kNoErr;
 }
 
-void WriteFileType(AtomWriter& w) {
+void WriteFileType(AtomWriter& w, uint32_t brand) {
     ScopedAtom a(w, atom::kFtyp);
-    w.U32(atom::kQt);
-    w.U32(0x20050300);
-    w.U32(atom::kQt);
+    if (brand == 0) {
+        w.U32(atom::kQt);
+        w.U32(0x20050300);
+        w.U32(atom::kQt);
+        return;
+    }
+    w.U32(brand);
+    w.U32(0);
+    for (const uint32_t compatible : {brand, atom::Type("mp42"), atom::Type("isom")}) {
+        w.U32(compatible);
+    }
 }
 
 void WriteMovieHeader(AtomWriter& w, const Movie& m, uint64_t duration) {
@@ -265,7 +273,7 @@ MovResult FlattenMovie(const Movie& movie, IoFile& out, const FlattenLimits& lim
     const std::vector<Chunk*> order = InterleaveByTime(movie, chunks);
 
     AtomWriter head;
-    WriteFileType(head);
+    WriteFileType(head, movie.saveBrand);
     {
         ScopedAtom wide(head, atom::kWide);
     }

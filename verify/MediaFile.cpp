@@ -1,5 +1,7 @@
 #include "MediaFile.h"
 
+#include <algorithm>
+
 #include <cstring>
 
 #include "AsfReader.h"
@@ -166,12 +168,35 @@ std::unique_ptr<SampleWalk> MediaFile::WalkMovie(MediaKind kind, std::string* er
         return nullptr;
     }
     const uint32_t handler = kind == MediaKind::Video ? mov::atom::kVide : mov::atom::kSoun;
+    size_t skip = m_chosen[kind == MediaKind::Video ? 0 : 1];
     for (size_t i = 0; i < movie->tracks.size(); ++i) {
-        if (movie->tracks[i].handler == handler) {
+        if (movie->tracks[i].handler != handler) {
+            continue;
+        }
+        if (skip == 0) {
             return WalkMovieTrack(std::move(movie), i);
         }
+        --skip;
     }
     return nullptr;
+}
+
+size_t MediaFile::StreamCount(MediaKind kind) {
+    if (m_container != Container::Movie) {
+        return Has(kind) ? 1 : 0;
+    }
+    int32_t r = 0;
+    std::string complaint;
+    const std::shared_ptr<const mov::Movie> movie = Movie(&r, &complaint);
+    const uint32_t handler = kind == MediaKind::Video ? mov::atom::kVide : mov::atom::kSoun;
+    return movie ? static_cast<size_t>(std::count_if(
+                       movie->tracks.begin(), movie->tracks.end(),
+                       [handler](const mov::Track& t) { return t.handler == handler; }))
+                 : 0;
+}
+
+void MediaFile::ChooseStream(MediaKind kind, size_t nth) {
+    m_chosen[kind == MediaKind::Video ? 0 : 1] = nth;
 }
 
 int64_t MediaFile::AudioByteAtVideoSample(int64_t video_sample) {

@@ -52,6 +52,13 @@ class MediaFile {
     // Whether the file has a readable stream of `kind`.
     bool Has(MediaKind kind);
 
+    // How many streams of `kind` the walks can take: a movie's tracks of
+    // the kind; 1 or 0 for the other files. ChooseStream picks the one
+    // (0-based, in file order) that later walks of `kind` take; the first
+    // until then.
+    size_t StreamCount(MediaKind kind);
+    void ChooseStream(MediaKind kind, size_t nth);
+
     // Where in its audio stream's bytes the file holds the time of video
     // sample `video_sample`, from the streams' rates (the start of an
     // extract's audio run, near enough to look around); -1 when the rates
@@ -69,6 +76,7 @@ class MediaFile {
     std::optional<int32_t> m_aviError;  // set once the AVI layer was asked
     std::shared_ptr<AviFile> m_avi;
     std::unique_ptr<MovieReading> m_movie;
+    size_t m_chosen[2] = {0, 0};  // video, audio
 };
 
 }  // namespace trelvan::verify

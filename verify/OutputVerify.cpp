@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <string>
 
 #include "OutputStructure.h"
 #include "PresentedCheck.h"
@@ -64,6 +65,29 @@ int64_t AudioNear(MediaFile& source, MediaKind kind, const std::pair<MediaFile*,
         return -1;
     }
     return source.AudioByteAtVideoSample(video_run.second);
+}
+
+// A whole stream of one movie: each of the output's tracks of the kind
+// against the source's track of the same rank (a separate or a unite keeps
+// them all, in order).
+CompareOutcome CompareEveryTrack(MediaFile& output, MediaKind kind, MediaFile& source) {
+    const size_t tracks = output.StreamCount(kind);
+    if (source.StreamCount(kind) != tracks) {
+        return {VerifyDifference{KindName(kind), -1, -1, "tracks",
+                                 std::to_string(source.StreamCount(kind)), std::to_string(tracks)}};
+    }
+    CompareOutcome all;
+    for (size_t i = 0; i < tracks && !all.difference; ++i) {
+        output.ChooseStream(kind, i);
+        source.ChooseStream(kind, i);
+        CompareOutcome o = CompareConcatenation(output, kind, {&source});
+        all.difference = o.difference;
+        all.matched += o.matched;
+        all.summary += (i == 0 ? "" : "; ") + o.summary;
+    }
+    output.ChooseStream(kind, 0);
+    source.ChooseStream(kind, 0);
+    return all;
 }
 
 void Take(const CompareOutcome& o, VerifyReport* report) {
@@ -155,6 +179,8 @@ VerifyReport VerifyOutputPlan(const std::string& path, const OutputPlan& plan) {
             if (kind == MediaKind::Video) {
                 video_run = {&source, kf.outcome.start};
             }
+        } else if (p->sources.size() == 1 && output.Kind() == Container::Movie) {
+            kf.outcome = CompareEveryTrack(output, kind, files.Get(p->sources.front()));
         } else {
             kf.outcome = CompareConcatenation(output, kind, files.Get(p->sources));
         }

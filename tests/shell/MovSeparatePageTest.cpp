@@ -132,7 +132,6 @@ void MovSeparatePageTest::cutsNameTheirOutputAndVerify() {
         trelvan::MovTrackKind kind;
     } cuts[] = {{1036, trelvan::MovTrackKind::Sound}, {1030, trelvan::MovTrackKind::Video}};
     static const QRegularExpression kVerified("^Verified: [1-9][0-9,]* samples identical$");
-    bool missing = false;
     for (const auto& cut : cuts) {
         w.Click(cut.button);
         const QString output = QString::fromStdString(SeparateName(source, cut.kind));
@@ -140,12 +139,6 @@ void MovSeparatePageTest::cutsNameTheirOutputAndVerify() {
         QCOMPARE(w.page->IsIdle(), 1);
         QVERIFY(w.page->Item<QPushButton>(cut.button)->isEnabled());
         QVERIFY(!w.page->Item<QPushButton>(1042)->isEnabled());
-        if (shelltest::MovieOperationMissing(capture.boxes)) {
-            missing = true;
-            ExpectFailureBox(capture, source);
-            capture.boxes.clear();
-            continue;
-        }
         QCOMPARE(capture.boxes.size(), 0);
         QVERIFY2(kVerified.match(w.Field(1034)).hasMatch(), qPrintable(w.Field(1034)));
         QVERIFY(std::filesystem::exists(output.toStdString()));
@@ -154,9 +147,6 @@ void MovSeparatePageTest::cutsNameTheirOutputAndVerify() {
     w.page->SetItemText(1053, dir + "/mine.mov");
     w.Click(1036);
     QCOMPARE(w.Field(1053), dir + "/mine.mov");
-    if (missing) {
-        QSKIP("the movie operation is not in this build yet");
-    }
     QCOMPARE(capture.boxes.size(), 0);
     QVERIFY(std::filesystem::exists((dir + "/mine.mov").toStdString()));
 }
@@ -183,7 +173,6 @@ void MovSeparatePageTest::failuresNameTheirFile() {
         w.page->SetItemText(1003, c.source);
         w.page->SetItemText(1053, c.output);
         w.Click(c.button);
-        SKIP_IF_MOVIE_OPERATION_MISSING(capture.boxes);
         ExpectFailureBox(capture, c.named);
         if (c.code != 0) {
             QCOMPARE(shelltest::BoxCode(capture.boxes[0]), c.code);

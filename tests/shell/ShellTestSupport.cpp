@@ -190,15 +190,6 @@ int32_t BoxCode(const trelvan::shell::MessageBoxRequest& box) {
     return box.caption.startsWith(head) ? box.caption.mid(head.size()).toInt() : 0;
 }
 
-bool MovieOperationMissing(const QList<trelvan::shell::MessageBoxRequest>& boxes) {
-    for (const auto& box : boxes) {
-        if (BoxCode(box) == trelvan::mov::kFeatureUnsupported) {
-            return true;
-        }
-    }
-    return false;
-}
-
 void ClearPageSettings() {
     const std::string config = trelvan::UserConfigDir();
     if (!config.empty()) {

@@ -88,17 +88,6 @@ QString SoundOnlyMovie();
 
 // The code in the caption of an error box ("エラーNo.-2009"), or 0.
 int32_t BoxCode(const trelvan::shell::MessageBoxRequest& box);
-// Whether a captured box says that a movie operation is not part of this
-// build: the run's success cannot be judged then, and the test skips the
-// rest.
-bool MovieOperationMissing(const QList<trelvan::shell::MessageBoxRequest>& boxes);
-#define SKIP_IF_MOVIE_OPERATION_MISSING(boxes)                       \
-    do {                                                             \
-        if (shelltest::MovieOperationMissing(boxes)) {               \
-            QSKIP("the movie operation is not in this build yet");   \
-        }                                                            \
-    } while (false)
-
 // Empties the pages' settings store (the Verify boxes), as the tests found it.
 void ClearPageSettings();
 
