@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 #include <set>
 
 #include "Atoms.h"
@@ -262,28 +263,46 @@ std::optional<Kept> KeepByDecodeTime(const Track& t, const std::vector<uint64_t>
     return k;
 }
 
-// The part of track `t` that plays movie time [start, end); false when it
-// plays nothing there. `firstMedia`: the media time the first edit starts
-// at, when the start was moved onto a frame of this track (-1: not moved).
-bool TakeTrack(const Movie& m, const Track& t, uint64_t start, uint64_t end, int64_t firstMedia,
-               Track& out) {
-    if (t.samples.empty() || t.timescale == 0) {
-        return false;
-    }
-    std::vector<Edit> edits =
-        TakeEdits(ExplicitEdits(t, m.timescale), start, end - start, m.timescale, t.timescale);
-    if (firstMedia >= 0 && !edits.empty() && edits.front().mediaTime >= 0) {
-        edits.front().mediaTime = firstMedia;
-    }
+// The media time range [lo, hi) that `edits` play (lo INT64_MAX: none).
+std::pair<int64_t, int64_t> MediaPlayed(const std::vector<Edit>& edits, uint32_t movieScale,
+                                        uint32_t mediaScale) {
     int64_t lo = INT64_MAX, hi = 0;
     for (const Edit& e : edits) {
         if (e.mediaTime >= 0 && e.duration > 0) {
             lo = std::min(lo, e.mediaTime);
-            hi = std::max(hi, e.mediaTime + MediaSpan(e, m.timescale, t.timescale));
+            hi = std::max(hi, e.mediaTime + MediaSpan(e, movieScale, mediaScale));
         }
     }
+    return {lo, hi};
+}
+
+// The part of track `t` that plays movie time [start, end); false when it
+// plays nothing there. `firstMedia`: the media time the first edit starts
+// at, when the start was moved onto a frame of this track (-1: not moved).
+// Sound is stored from movie time `storeFrom` (where the video's stored
+// run begins) although its edit plays from `start`: the tracks' stored
+// media then run side by side from the same time, as demuxers that
+// interleave by stored time expect (GStreamer's qtdemux stalls when one
+// track's stored time runs ahead of the other's by its queues' length).
+bool TakeTrack(const Movie& m, const Track& t, uint64_t start, uint64_t end, int64_t firstMedia,
+               uint64_t storeFrom, Track& out) {
+    if (t.samples.empty() || t.timescale == 0) {
+        return false;
+    }
+    const std::vector<Edit> all = ExplicitEdits(t, m.timescale);
+    std::vector<Edit> edits = TakeEdits(all, start, end - start, m.timescale, t.timescale);
+    if (firstMedia >= 0 && !edits.empty() && edits.front().mediaTime >= 0) {
+        edits.front().mediaTime = firstMedia;
+    }
+    auto [lo, hi] = MediaPlayed(edits, m.timescale, t.timescale);
     if (lo == INT64_MAX) {
         return false;
+    }
+    if (t.handler == atom::kSoun && storeFrom < start) {
+        const auto before = MediaPlayed(
+            TakeEdits(all, storeFrom, start - storeFrom, m.timescale, t.timescale), m.timescale,
+            t.timescale);
+        lo = std::min(lo, before.first);
     }
     const std::vector<uint64_t> dts = DecodeTimes(t);
     const std::optional<Kept> kept =
@@ -387,7 +406,7 @@ MovResult ExtractMovieRange(const Movie& source, uint64_t start, uint64_t end, b
     for (auto it = source.tracks.begin(); it != source.tracks.end(); ++it) {
         Track taken;
         const int64_t firstMedia = it == lead && f.moved ? f.media : -1;
-        if (TakeTrack(source, *it, f.start, end, firstMedia, taken)) {
+        if (TakeTrack(source, *it, f.start, end, firstMedia, f.firstStored, taken)) {
             out.tracks.push_back(std::move(taken));
         }
     }

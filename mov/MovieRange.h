@@ -14,10 +14,11 @@
 // the end (reference frames are decoded before the frames that use them, so
 // the run holds them all); its edit starts at the first frame at or after
 // the start. Every other track starts at that same movie time, so sound and
-// video stay together. Sound keeps whole packets (one more before the start:
-// AAC and its kin need the packet before to decode the first one right, and
-// priming lies there) and runs of frames cut to the frames (whole packets of
-// a packed format) that the range covers. Other tracks keep the samples that
+// video stay together. Sound keeps whole packets from where the video's
+// stored run begins (its edit skips to the start: the tracks' stored times
+// then run side by side, and the packet before the start, which AAC and its
+// kin need to decode the first one right, is there) and runs of frames cut
+// to the frames (whole packets of a packed format) from there. Other tracks keep the samples that
 // overlap the range. The source's edit lists are followed throughout: the
 // range is movie time, the samples are found in media time.
 namespace trelvan::mov {

@@ -203,7 +203,8 @@ void CAVIBase::VerifyArmedRun() {
         Lang("The output differs from what was to be written:\n%1\n%2",
              "出力が書き込むべき内容と異なります:\n%1\n%2")
             .arg(QString::fromStdString(m_verifyOutput),
-                 QString::fromStdString(trelvan::verify::DescribeDifference(*report.difference)));
+                 QString::fromStdString(trelvan::verify::DescribePlace(report.place) +
+                                        trelvan::verify::DescribeDifference(*report.difference)));
     request.warning = true;
     trelvan::shell::ShowMessageBox(request);
 }

@@ -43,7 +43,12 @@ trelvan::AviExtractJob CAVIExtract::Job() const {
 void CAVIExtract::RunExtract() {
     DoDataExchange(false);
     const trelvan::AviExtractJob job = Job();
-    VerifyNextRun(job.output, [job] { return trelvan::verify::ExtractPlan(job.source); });
+    // The check holds the output to the range asked for: no frame of it
+    // left out at the end.
+    VerifyNextRun(job.output, [job] {
+        return trelvan::verify::ExtractPlan(job.source, static_cast<double>(job.start.ToMs()) / 1000,
+                                            static_cast<double>(job.end.ToMs()) / 1000);
+    });
     const trelvan::AviExtractResult result = trelvan::RunAviExtract(
         job, m_ctx, [this] { BeginWork(500); },
         [this](const trelvan::AviTime& start) {

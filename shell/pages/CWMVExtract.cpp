@@ -68,7 +68,14 @@ void CWMVExtract::RunExtract() {
             *note = text;
         }
     };
-    VerifyNextRun(job.output, [job] { return trelvan::verify::ExtractPlan(job.source); });
+    // The check holds the output to the range asked for (from its start: an
+    // ASF extract is not moved to a key frame).
+    VerifyNextRun(job.output, [job] {
+        constexpr double kUnitsPerSecond = 1e7;
+        return trelvan::verify::ExtractPlan(
+            job.source, static_cast<double>(job.start) / kUnitsPerSecond,
+            job.end == UINT64_MAX ? -1 : static_cast<double>(job.end) / kUnitsPerSecond);
+    });
     RunOnWorker(1000, QThread::LowPriority,
                 [job, note, ctx = &m_ctx](const std::function<void()>& onBegin) {
                     const trelvan::WmvOpResult r = trelvan::RunWmvExtract(job, *ctx, onBegin);

@@ -243,6 +243,33 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
+// A range that starts over a second after its key frame, played by a
+// decoding pipeline of one queue per stream, as a player builds it: the
+// sound is stored from where the video's run begins, so the demuxer, which
+// interleaves by stored time, never lets one queue run full while the other
+// waits (the pipeline stalled when the sound was stored from the start).
+TEST(MovExtract, PlaysThroughAPipelineOfTwoQueues) {
+    constexpr Recipe kLongGroup = {
+        "mov-h264-g60-aac",
+        "-f lavfi -i testsrc=size=160x120:rate=30:duration=3 -f lavfi -i "
+        "sine=frequency=440:sample_rate=48000:duration=3 -c:v libx264 -bf 3 -g 60 "
+        "-pix_fmt yuv420p -c:a aac -b:a 64k",
+        "mp4"};
+    MovExtractJob job;
+    job.source = mov::test::Make(kLongGroup);
+    job.output = test::ScratchDir() + "/two-queues.mp4";
+    job.start = Units(1.3);
+    job.end = Units(2.7);
+    OpContext ctx;
+    ASSERT_EQ(RunMovExtract(job, ctx).code, 0);
+    const test::CommandResult played = RunCommand(
+        {"gst-launch-1.0", "-q", "filesrc", "location=" + job.output, "!", "qtdemux", "name=d",
+         "d.video_0", "!", "queue", "!", "decodebin", "!", "videoconvert", "!", "fakesink",
+         "d.audio_0", "!", "queue", "!", "decodebin", "!", "audioconvert", "!", "fakesink"},
+        30);
+    EXPECT_EQ(played.exit_code, 0) << played.err;
+}
+
 // The plan names the sync sample the video is stored from and the frame it
 // is presented from; --keyframe-start presents from that sync sample; the
 // preview decodes the range's first and last frames.

@@ -221,8 +221,10 @@ void VerifyPagesTest::differenceIsShownInABox() {
     QCOMPARE(capture.boxes.size(), 1);
     const QString text = capture.boxes.front().text;
     QVERIFY2(text.contains(dir + "/a_link.avi"), qPrintable(text));
+    // The place a player meets it: the entry, its file and the time.
     QVERIFY2(text.contains(QRegularExpression(
-                 "video sample 0, byte 0: bytes \\(a.avi sample 0\\): expected \\S+, found \\S+")),
+                 "entry 1 \\(a.avi\\) at 0(\\.0+)? s: video sample 0, byte 0: "
+                 "bytes \\(a.avi sample 0\\): expected \\S+, found \\S+")),
              qPrintable(text));
 }
 
