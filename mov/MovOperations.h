@@ -67,7 +67,8 @@ std::string MovSeparateOutputName(const MovSeparateJob& job,
                                   const FileOpener& opener = DiskFileOpener());
 
 // Keeps every track of the wanted kind (video: 'vide' and its timecode or
-// chapter companions that it references; sound: 'soun'), with their edits,
+// chapter companions that it references; sound: 'soun' and the chapter
+// tracks it references), with their edits,
 // descriptions, references among them and track metadata; the movie's own
 // metadata stays. kInvalidTrack when the source has no track of that kind.
 MovOpResult RunMovSeparate(const MovSeparateJob& job, OpContext& ctx,

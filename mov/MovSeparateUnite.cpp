@@ -25,16 +25,19 @@ constexpr uint32_t kAlac = mov::atom::Type("alac");
 constexpr uint32_t kM4aBrand = mov::atom::Type("M4A ");
 
 // Indexes of the tracks a kind keeps, in file order: every track of its
-// handler, and for video the timecode and chapter tracks those reference.
+// handler, and the companions those reference that are neither picture nor
+// sound: for video its timecode and chapter tracks, for sound its chapter
+// tracks (an audiobook keeps its chapters).
 std::vector<size_t> TracksOfKind(const Movie& movie, MovTrackKind kind) {
-    const uint32_t handler = kind == MovTrackKind::Video ? mov::atom::kVide : mov::atom::kSoun;
+    const bool video = kind == MovTrackKind::Video;
+    const uint32_t handler = video ? mov::atom::kVide : mov::atom::kSoun;
     std::set<uint32_t> companions;
     for (const Track& t : movie.tracks) {
-        if (t.handler != handler || kind != MovTrackKind::Video) {
+        if (t.handler != handler) {
             continue;
         }
         for (const mov::TrackReference& r : t.references) {
-            if (r.type == kTimecodeRef || r.type == kChapterRef) {
+            if (r.type == kChapterRef || (video && r.type == kTimecodeRef)) {
                 companions.insert(r.ids.begin(), r.ids.end());
             }
         }
@@ -43,7 +46,8 @@ std::vector<size_t> TracksOfKind(const Movie& movie, MovTrackKind kind) {
     for (size_t i = 0; i < movie.tracks.size(); ++i) {
         const Track& t = movie.tracks[i];
         if (t.handler == handler ||
-            (companions.count(t.id) != 0 && t.handler != mov::atom::kSoun)) {
+            (companions.count(t.id) != 0 && t.handler != mov::atom::kSoun &&
+             t.handler != mov::atom::kVide)) {
             kept.push_back(i);
         }
     }

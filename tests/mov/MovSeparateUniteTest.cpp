@@ -228,14 +228,15 @@ TEST(MovSeparateUniteTracks, CompanionsReferencesIdsAndMetadata) {
     const std::string src = test::CopyFile(ManyTracks(), dir);
     const mov::Movie m = Read(src);
 
-    // Sound: both sound tracks, their references to the chapter track
-    // (left behind) dropped; PCM keeps the .mov name.
+    // Sound: both sound tracks and the chapter track they refer to, the
+    // references kept; PCM keeps the .mov name.
     const MovOpResult s = Separate(src, MovTrackKind::Sound, dir + "/sound.mov");
     ASSERT_EQ(s.code, 0);
     EXPECT_EQ(MovSeparateOutputName({src, {}, MovTrackKind::Sound}), FileStem(src) + "_cut.mov");
     const mov::Movie ms = Read(s.output);
-    ASSERT_EQ(ms.tracks.size(), 2u);
-    EXPECT_TRUE(ms.tracks[0].references.empty());
+    ASSERT_EQ(ms.tracks.size(), 3u);
+    EXPECT_EQ(ms.tracks[2].handler, mov::atom::Type("text"));
+    EXPECT_FALSE(ms.tracks[0].references.empty());
 
     // Video: both video tracks and the timecode tracks they refer to, the
     // references kept; the movie's metadata stays.
