@@ -106,8 +106,10 @@ void BuildTemplate105(QWidget* page) {
 
 void BuildTemplate106(QWidget* page) {
     Group(page, 1049, "Input Src(Drag && Drop OK)", 7, 3, 313, 34);
-    Static(page, 1050, "Movie Src[AVI]", 14, 17, 64, 10);
-    PathField(page, 1003, 80, 15, 210, 13);
+    // The caption a little wider than the resource had it: "映像ソース[WMV]"
+    // and "[MOV]" need it in Japanese.
+    Static(page, 1050, "Movie Src[AVI]", 14, 17, 70, 10);
+    PathField(page, 1003, 86, 15, 204, 13);
     Button(page, 1011, "...", 293, 15, 20, 13);
     Group(page, 1057, "Output Dst", 7, 42, 313, 32);
     PathField(page, 1053, 14, 55, 276, 13);
@@ -135,8 +137,8 @@ void BuildTemplate107(QWidget* page) {
 
 void BuildTemplate110(QWidget* page) {
     Group(page, 1049, "Input Src(Drag && Drop OK)", 7, 3, 313, 34);
-    Static(page, 1050, "Movie Src[AVI]", 14, 17, 64, 10);
-    PathField(page, 1040, 80, 15, 210, 13);
+    Static(page, 1050, "Movie Src[AVI]", 14, 17, 70, 10);  // wider, as on 106
+    PathField(page, 1040, 86, 15, 204, 13);
     Button(page, 1009, "...", 293, 15, 20, 13);
     Group(page, 1053, "Output Dst[AVI]", 7, 42, 313, 32);
     PathField(page, 1048, 14, 55, 276, 13);
