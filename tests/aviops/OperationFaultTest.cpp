@@ -22,6 +22,8 @@
 #include "Fixtures.h"
 #include "IoFile.h"
 #include "MovLink.h"
+#include "MovOperations.h"
+#include "MovResult.h"
 #include "Probe.h"
 #include "SaveRunTestUtil.h"
 #include "WmvOperations.h"
@@ -127,6 +129,9 @@ constexpr Codes kWmvPreparedCodes{err::kWmvProcess, err::kWmvProcess, err::kOk, 
 // The MOV link fails with the movie layer's result behind its message.
 constexpr int32_t kAnyFailure = INT32_MIN;
 constexpr Codes kMovCodes{kAnyFailure, kAnyFailure, err::kOk, kAnyFailure, kAnyFailure};
+// The other movie operations give the layer's code; a stop is one too.
+constexpr Codes kMovOpCodes{kAnyFailure, kAnyFailure, mov::kProgressProcAborted, kAnyFailure,
+                            kAnyFailure};
 
 void ExpectCode(const Outcome& o, int32_t code, const std::string& what) {
     if (code == kAnyFailure) {
@@ -253,6 +258,28 @@ Runner MovLinkRunner(const Sources& s) {
     };
 }
 
+template <MovTrackKind kKind>
+Runner MovSeparateRunner(const Sources& s) {
+    return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
+        const MovOpResult r = RunMovSeparate({s[0], out, kKind}, ctx, b);
+        return Outcome{r.code, r.started, {}};
+    };
+}
+
+Runner MovUniteRunner(const Sources& s) {
+    return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
+        const MovOpResult r = RunMovUnite({s[0], s[1], out}, ctx, b);
+        return Outcome{r.code, r.started, {}};
+    };
+}
+
+Runner MovExtractRunner(const Sources& s) {
+    return [s](OpContext& ctx, const std::string& out, const std::function<void()>& b) {
+        const MovOpResult r = RunMovExtract({s[0], out, 2000000, 8000000}, ctx, b);
+        return Outcome{r.code, r.started, {}};
+    };
+}
+
 const std::vector<Operation>& Operations() {
     static const std::vector<Operation> ops = {
         {"AudioExtract", "wav", [] { return Sources{Wav()}; }, AudioExtractRunner, kAudioCodes},
@@ -306,6 +333,17 @@ const std::vector<Operation>& Operations() {
              return Sources{Movie(), Movie(), Movie(), Movie()};
          },
          MovLinkRunner, kMovCodes, false, false, true},
+        {"MovSeparateVideo", "mov", [] { return Sources{Movie()}; },
+         MovSeparateRunner<MovTrackKind::Video>, kMovOpCodes, false, false, true},
+        {"MovSeparateSound", "mov", [] { return Sources{Movie()}; },
+         MovSeparateRunner<MovTrackKind::Sound>, kMovOpCodes, false, false, true},
+        {"MovUnite", "mov",
+         [] {
+             return Sources{Movie(), Movie()};
+         },
+         MovUniteRunner, kMovOpCodes, false, false, true},
+        {"MovExtract", "mov", [] { return Sources{Movie()}; }, MovExtractRunner, kMovOpCodes,
+         false, false, true},
     };
     return ops;
 }
