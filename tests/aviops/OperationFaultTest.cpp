@@ -342,8 +342,8 @@ const std::vector<Operation>& Operations() {
              return Sources{Movie(), Movie()};
          },
          MovUniteRunner, kMovOpCodes, false, false, true},
-        {"MovExtract", "mov", [] { return Sources{Movie()}; }, MovExtractRunner, kMovOpCodes,
-         false, false, true},
+        {"MovExtract", "mov", [] { return Sources{Movie()}; }, MovExtractRunner, kMovOpCodes, false,
+         false, true},
     };
     return ops;
 }

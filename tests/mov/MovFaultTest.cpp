@@ -73,10 +73,10 @@ TEST(MovLinkFailingRead, EveryReadCountFailsWithoutOutput) {
     EXPECT_TRUE(std::filesystem::exists(out));
 }
 
-// Damaged copies of the shared samples through trelvan-cli, with the
-// address space limited to 512 MiB (not in the sanitizer build, whose shadow
-// memory needs far more): exit 0 or 1, never a signal or a hang; what was
-// written reads back.
+// Damaged copies of the shared samples through every movie command of
+// trelvan-cli, with the address space limited to 512 MiB (not in the
+// sanitizer build, whose shadow memory needs far more): exit 0 or 1, never a
+// signal or a hang; what was written reads back.
 TEST(MovMutatedSweep, CommandLineSurvivesDamagedMovies) {
     const std::string dir = test::ScratchDir();
     int runs = 0;
@@ -95,30 +95,36 @@ TEST(MovMutatedSweep, CommandLineSurvivesDamagedMovies) {
             }
             variants.push_back(std::move(bytes));
         }
+        // Every movie command, each variant as every source.
+        const char* const commands[] = {"mov-link \"$1\" \"$1\"", "mov-separate --video \"$1\"",
+                                        "mov-separate --audio \"$1\"", "mov-unite \"$1\" \"$1\"",
+                                        "mov-extract \"$1\" --start 0.3 --end 1.1"};
         for (size_t v = 0; v < variants.size(); ++v) {
-            const std::string in = dir + "/in.mov";
-            const std::string out = dir + "/out.mov";
-            test::WriteBytes(in, variants[v]);
-            std::filesystem::remove(out);
-            const auto r = test::RunCommand(
-                {"bash", "-c",
-                 std::string(TRELVAN_LIMIT_ADDRESS_SPACE ? "ulimit -v 524288; " : "") +
-                     "exec \"$0\" mov-link \"$1\" \"$1\" -o \"$2\" --quiet",
-                 test::BuiltProgram("trelvan-cli"), in, out},
-                30);
-            ++runs;
-            SCOPED_TRACE(sample + " variant " + std::to_string(v));
-            ASSERT_FALSE(r.signaled) << r.err;
-            ASSERT_TRUE(r.exit_code == 0 || r.exit_code == 1) << r.exit_code << r.err;
-            if (r.exit_code == 0) {
-                mov::Movie m;
-                EXPECT_EQ(mov::ReadMovieFile(out, m, DiskFileOpener()), mov::kNoErr);
-            } else {
-                EXPECT_FALSE(std::filesystem::exists(out));
+            for (const char* command : commands) {
+                const std::string in = dir + "/in.mov";
+                const std::string out = dir + "/out.mov";
+                test::WriteBytes(in, variants[v]);
+                std::filesystem::remove(out);
+                const auto r = test::RunCommand(
+                    {"bash", "-c",
+                     std::string(TRELVAN_LIMIT_ADDRESS_SPACE ? "ulimit -v 524288; " : "") +
+                         "exec \"$0\" " + command + " -o \"$2\" --quiet",
+                     test::BuiltProgram("trelvan-cli"), in, out},
+                    30);
+                ++runs;
+                SCOPED_TRACE(sample + " variant " + std::to_string(v) + ": " + command);
+                ASSERT_FALSE(r.signaled) << r.err;
+                ASSERT_TRUE(r.exit_code == 0 || r.exit_code == 1) << r.exit_code << r.err;
+                if (r.exit_code == 0) {
+                    mov::Movie m;
+                    EXPECT_EQ(mov::ReadMovieFile(out, m, DiskFileOpener()), mov::kNoErr);
+                } else {
+                    EXPECT_FALSE(std::filesystem::exists(out));
+                }
             }
         }
     }
-    EXPECT_GT(runs, 60);
+    EXPECT_GT(runs, 300);
 }
 
 }  // namespace
