@@ -141,60 +141,31 @@ std::unique_ptr<MovFrameDecoder> MovFrameDecoder::Open(const Track& track) {
     return decoder;
 }
 
-// Takes one decoded frame if the decoder has one; converts it when it came
-// from sample `wanted` (each packet carries its index as its time stamp,
-// which the decoder hands on through reordering).
-bool MovFrameDecoder::Receive(int64_t wanted, std::vector<uint8_t>* picture) {
-    AVFrame* f = m_codec->frame;
-    if (avcodec_receive_frame(m_codec->ctx, f) < 0) {
-        return false;
-    }
-    if (f->pts == wanted || f->best_effort_timestamp == wanted) {
-        m_codec->ToPicture(f, picture);
-    }
-    av_frame_unref(f);
-    return true;
-}
-
 std::vector<uint8_t> MovFrameDecoder::Decode(const Movie& movie, const Track& track,
                                              size_t wanted) {
     std::vector<uint8_t> picture;
     if (wanted >= track.samples.size()) {
         return picture;
     }
-    avcodec_flush_buffers(m_codec->ctx);
-    AVPacket* p = m_codec->packet;
+    m_codec->Restart();
+    const auto want = static_cast<int64_t>(wanted);
     for (size_t i = 0; i <= wanted && picture.empty(); ++i) {
         const Sample& s = track.samples[i];
         if (s.source >= movie.sources.size() || !movie.sources[s.source].file) {
             return {};
         }
-        m_packet.assign(size_t{s.size} + AV_INPUT_BUFFER_PADDING_SIZE, 0);
-        if (movie.sources[s.source].file->ReadAt(s.offset, m_packet.data(), s.size) !=
+        m_sample.resize(s.size);
+        if (movie.sources[s.source].file->ReadAt(s.offset, m_sample.data(), s.size) !=
             static_cast<int64_t>(s.size)) {
             return {};
         }
-        av_packet_unref(p);
-        p->data = m_packet.data();
-        p->size = static_cast<int>(s.size);
-        p->pts = static_cast<int64_t>(i);
-        p->dts = static_cast<int64_t>(i);
-        if (s.flags & kSampleSync) {
-            p->flags |= AV_PKT_FLAG_KEY;
-        }
-        const int rc = avcodec_send_packet(m_codec->ctx, p);
-        p->data = nullptr;
-        p->size = 0;
-        if (rc < 0 && rc != AVERROR_INVALIDDATA) {
-            return {};  // a damaged sample is passed over, anything else ends it
-        }
-        while (Receive(static_cast<int64_t>(wanted), &picture)) {
+        if (!m_codec->Feed(m_sample.data(), m_sample.size(), (s.flags & kSampleSync) != 0,
+                           static_cast<int64_t>(i), want, &picture)) {
+            return {};
         }
     }
-    // Frames the decoder still holds back come out when it is drained.
-    if (picture.empty() && avcodec_send_packet(m_codec->ctx, nullptr) >= 0) {
-        while (Receive(static_cast<int64_t>(wanted), &picture)) {
-        }
+    if (picture.empty()) {
+        m_codec->Drain(want, &picture);
     }
     return picture;
 }

@@ -35,10 +35,9 @@ public:
 
 private:
     MovFrameDecoder();
-    bool Receive(int64_t wanted, std::vector<uint8_t>* picture);
 
     std::unique_ptr<PictureCodec> m_codec;
-    std::vector<uint8_t> m_packet;
+    std::vector<uint8_t> m_sample;  // the bytes of the sample being fed
 };
 
 }  // namespace trelvan::mov

@@ -54,53 +54,23 @@ std::unique_ptr<WmvFrameDecoder> WmvFrameDecoder::Open(const asf::StreamInfo& st
     return decoder;
 }
 
-// Takes one decoded frame if the decoder has one; converts it when it came
-// from sample `wanted` (each packet carries its index in the run as its
-// time stamp, which the decoder hands on through reordering).
-bool WmvFrameDecoder::Receive(int64_t wanted, std::vector<uint8_t>* picture) {
-    AVFrame* f = m_codec->frame;
-    if (avcodec_receive_frame(m_codec->ctx, f) < 0) {
-        return false;
-    }
-    if (f->pts == wanted) {
-        m_codec->ToPicture(f, picture);
-    }
-    av_frame_unref(f);
-    return true;
-}
-
 std::vector<uint8_t> WmvFrameDecoder::Decode(const std::vector<asf::AsfSample>& run,
                                              size_t wanted) {
     std::vector<uint8_t> picture;
     if (wanted >= run.size()) {
         return picture;
     }
-    avcodec_flush_buffers(m_codec->ctx);
-    AVPacket* p = m_codec->packet;
+    m_codec->Restart();
+    const auto want = static_cast<int64_t>(wanted);
     for (size_t i = 0; i <= wanted && picture.empty(); ++i) {
         const std::vector<uint8_t>& data = run[i].data;
-        m_packet.assign(data.size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);
-        std::copy(data.begin(), data.end(), m_packet.begin());
-        av_packet_unref(p);
-        p->data = m_packet.data();
-        p->size = static_cast<int>(data.size());
-        p->pts = static_cast<int64_t>(i);
-        if (run[i].key) {
-            p->flags |= AV_PKT_FLAG_KEY;
-        }
-        const int rc = avcodec_send_packet(m_codec->ctx, p);
-        p->data = nullptr;
-        p->size = 0;
-        if (rc < 0 && rc != AVERROR_INVALIDDATA) {
-            return {};  // a damaged sample is passed over, anything else ends it
-        }
-        while (Receive(static_cast<int64_t>(wanted), &picture)) {
+        if (!m_codec->Feed(data.data(), data.size(), run[i].key, static_cast<int64_t>(i), want,
+                           &picture)) {
+            return {};
         }
     }
-    // Frames the decoder still holds back come out when it is drained.
-    if (picture.empty() && avcodec_send_packet(m_codec->ctx, nullptr) >= 0) {
-        while (Receive(static_cast<int64_t>(wanted), &picture)) {
-        }
+    if (picture.empty()) {
+        m_codec->Drain(want, &picture);
     }
     return picture;
 }

@@ -33,10 +33,8 @@ class WmvFrameDecoder {
 
   private:
     WmvFrameDecoder();
-    bool Receive(int64_t wanted, std::vector<uint8_t>* picture);
 
     std::unique_ptr<PictureCodec> m_codec;
-    std::vector<uint8_t> m_packet;
 };
 
 // The first video key frame and the last video frame an extract of a range

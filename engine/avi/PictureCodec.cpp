@@ -100,4 +100,45 @@ bool PictureCodec::ToPicture(const AVFrame* f, std::vector<uint8_t>* picture) {
     return true;
 }
 
+void PictureCodec::Restart() { avcodec_flush_buffers(ctx); }
+
+void PictureCodec::ReceiveAll(int64_t wanted, std::vector<uint8_t>* picture) {
+    while (avcodec_receive_frame(ctx, frame) >= 0) {
+        if (frame->pts == wanted || frame->best_effort_timestamp == wanted) {
+            ToPicture(frame, picture);
+        }
+        av_frame_unref(frame);
+    }
+}
+
+bool PictureCodec::Feed(const uint8_t* data, size_t size, bool key, int64_t index,
+                        int64_t wanted, std::vector<uint8_t>* picture) {
+    padded_.assign(size + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+    if (size > 0) {
+        std::memcpy(padded_.data(), data, size);
+    }
+    av_packet_unref(packet);
+    packet->data = padded_.data();
+    packet->size = static_cast<int>(size);
+    packet->pts = index;
+    packet->dts = index;
+    if (key) {
+        packet->flags |= AV_PKT_FLAG_KEY;
+    }
+    const int rc = avcodec_send_packet(ctx, packet);
+    packet->data = nullptr;
+    packet->size = 0;
+    if (rc < 0 && rc != AVERROR_INVALIDDATA) {
+        return false;
+    }
+    ReceiveAll(wanted, picture);
+    return true;
+}
+
+void PictureCodec::Drain(int64_t wanted, std::vector<uint8_t>* picture) {
+    if (avcodec_send_packet(ctx, nullptr) >= 0) {
+        ReceiveAll(wanted, picture);
+    }
+}
+
 }  // namespace trelvan

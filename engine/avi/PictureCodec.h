@@ -49,6 +49,24 @@ struct PictureCodec {
     // Converts the decoded `frame` into *picture; false (picture left as it
     // was) when the frame is empty, too large or cannot be converted.
     bool ToPicture(const AVFrame* f, std::vector<uint8_t>* picture);
+
+    // Decoding a run of samples from its first (a key frame) on. Restart
+    // forgets what the decoder holds. Feed sends sample `index` of the run
+    // (the number is its time stamp, which the decoder hands on through
+    // reordering) and converts the frame of sample `wanted` into *picture
+    // when it comes out; it is false when the decoder refuses the sample for
+    // another reason than damage (a damaged sample is passed over). Drain
+    // lets the frames the decoder holds back out.
+    void Restart();
+    bool Feed(const uint8_t* data, size_t size, bool key, int64_t index, int64_t wanted,
+              std::vector<uint8_t>* picture);
+    void Drain(int64_t wanted, std::vector<uint8_t>* picture);
+
+  private:
+    // Takes the decoder's frames while it has some.
+    void ReceiveAll(int64_t wanted, std::vector<uint8_t>* picture);
+
+    std::vector<uint8_t> padded_;  // a sample's bytes with the decoder's padding
 };
 
 }  // namespace trelvan
