@@ -82,8 +82,17 @@ CompareOutcome CompareEveryTrack(MediaFile& output, MediaKind kind, MediaFile& s
         source.ChooseStream(kind, i);
         CompareOutcome o = CompareConcatenation(output, kind, {&source});
         all.difference = o.difference;
+        if (all.difference && tracks > 1) {
+            all.difference->stream += " track " + std::to_string(i + 1);
+        }
         all.matched += o.matched;
-        all.summary += (i == 0 ? "" : "; ") + o.summary;
+        // "video track 2: 75 samples as ..." where there are several.
+        std::string summary = o.summary;
+        const std::string kindName = KindName(kind);
+        if (tracks > 1 && summary.rfind(kindName, 0) == 0) {
+            summary.insert(kindName.size(), " track " + std::to_string(i + 1));
+        }
+        all.summary += (i == 0 ? "" : "; ") + summary;
     }
     output.ChooseStream(kind, 0);
     source.ChooseStream(kind, 0);

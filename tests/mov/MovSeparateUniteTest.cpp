@@ -282,6 +282,7 @@ TEST(MovSeparateUniteTracks, CompanionsReferencesIdsAndMetadata) {
         dir + "/altered.mov", verify::SeparatePlan(src, verify::MediaKind::Video));
     ASSERT_FALSE(altered.Ok());
     EXPECT_EQ(altered.difference->sample, 3);
+    EXPECT_EQ(altered.difference->stream, "video track 2");
 }
 
 TEST(MovSeparateUniteTracks, AacSoundAloneIsAnM4aFile) {
