@@ -104,7 +104,8 @@ int RunMovExtract(const std::vector<std::string>& words) {
             PrintFailure(result, job, result.output);
             return kExitOperationError;
         }
-        return VerifyIfAsked(args, kExitOk, result.output, ExtractPlan(job.source));
+        return VerifyIfAsked(args, kExitOk, result.output,
+                             verify::MovieExtractPlan(job.source, job.start, job.end));
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
     }

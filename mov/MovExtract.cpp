@@ -35,7 +35,10 @@ mov::MovResult Extract(const mov::Movie& source, const MovExtractJob& job, mov::
         return rc;
     }
     *plan = MovExtractPlan{};
-    plan->hasVideo = info.hasVideo;
+    for (const mov::Track& t : out.tracks) {
+        plan->hasVideo = plan->hasVideo || t.handler == mov::atom::kVide;
+        plan->hasSound = plan->hasSound || t.handler == mov::atom::kSoun;
+    }
     plan->firstStored = ToUnits(info.firstStored, source.timescale);
     plan->firstPresented = ToUnits(info.firstPresented, source.timescale);
     plan->end = ToUnits(info.end, source.timescale);

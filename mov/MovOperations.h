@@ -115,7 +115,10 @@ int32_t MovSourceDuration(const std::string& path, uint64_t* duration,
 
 // What an extract writes, found without writing (--dry-run, the preview).
 struct MovExtractPlan {
+    // Whether the output holds video and sound: a kind whose tracks show
+    // nothing in the range is left out.
     bool hasVideo = false;
+    bool hasSound = false;
     // Source movie times, 100 ns: the first stored video sample (the sync
     // sample at or before the start), the first presented frame, the end.
     uint64_t firstStored = 0;

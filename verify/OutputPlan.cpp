@@ -1,5 +1,7 @@
 #include "OutputPlan.h"
 
+#include "MovOperations.h"
+
 #include "MediaFile.h"
 
 namespace trelvan::verify {
@@ -79,6 +81,24 @@ OutputPlan ExtractPlan(const std::string& source) {
 OutputPlan ExtractPlan(const std::string& source, double start, double end) {
     OutputPlan plan = RunPlan(source);
     plan.range = PlanRange{start, end};
+    return plan;
+}
+
+OutputPlan MovieExtractPlan(const std::string& source, uint64_t start, uint64_t end) {
+    OutputPlan plan = RunPlan(source);
+    MovExtractJob job;
+    job.source = source;
+    job.start = start;
+    job.end = end;
+    MovExtractPlan extract;
+    if (PlanMovExtract(job, &extract) == 0) {
+        if (!extract.hasVideo) {
+            plan.video.reset();
+        }
+        if (!extract.hasSound) {
+            plan.audio.reset();
+        }
+    }
     return plan;
 }
 

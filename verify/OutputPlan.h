@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -64,6 +65,10 @@ OutputPlan AudioLinkPlan(const std::vector<std::string>& sources);
 OutputPlan ExtractPlan(const std::string& source);
 // The same with the range asked for (seconds; `end` < 0: to the end).
 OutputPlan ExtractPlan(const std::string& source, double start, double end);
+// A movie extract of [start, end) (100 ns; UINT64_MAX: to the end): every
+// kind of the source whose tracks show something in the range (one that
+// shows nothing there is left out of the output).
+OutputPlan MovieExtractPlan(const std::string& source, uint64_t start, uint64_t end);
 OutputPlan AudioExtractPlan(const std::string& source);
 
 }  // namespace trelvan::verify

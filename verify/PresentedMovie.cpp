@@ -301,6 +301,62 @@ int EntryOfMedia(const Facts& f, MediaKind kind, const std::vector<int64_t>& sta
     return e < kf.sources.size() ? f.EntryOf(kind, e) : 0;
 }
 
+// An edit that plays beyond its track's media: one starting at or after the
+// media's end, or one running past where its last sample is shown by more
+// than rounding allows.
+struct Overreach {
+    Window window;
+    bool beforeMedia = false;  // true: the edit starts outside the media
+    int64_t limit = 0;         // the media's end it passes (media units)
+};
+
+std::optional<Overreach> FirstOverreach(const Track& t, uint32_t movie_scale, size_t entries) {
+    const auto media_end = static_cast<int64_t>(t.PresentationEnd());
+    const auto decode_end = static_cast<int64_t>(t.MediaDuration());
+    // Each entry's edit may be rounded up to a movie unit, and the last
+    // sample or sound packet count whole.
+    const mov::FramePacking packing = t.frameRuns && !t.descriptions.empty()
+                                          ? mov::FramePackingOf(t.descriptions.front())
+                                          : mov::FramePacking{};
+    const int64_t last = t.frameRuns         ? packing.framesPerPacket
+                         : t.samples.empty() ? 0
+                                             : t.samples.back().duration;
+    const int64_t tolerance =
+        static_cast<int64_t>(std::max<size_t>(entries, 1) *
+                             (t.timescale / std::max(movie_scale, 1u) + 1)) +
+        last;
+    for (const Window& w : WindowsOf(t, movie_scale)) {
+        if (w.from < 0) {
+            continue;
+        }
+        if (w.from >= decode_end) {
+            return Overreach{w, true, decode_end};
+        }
+        if (w.to > media_end + tolerance) {
+            return Overreach{w, false, media_end};
+        }
+    }
+    return std::nullopt;
+}
+
+// Whether a source already has a track of `handler` whose edits play beyond
+// its media (files from other writers do): the output copies those edits as
+// they are, and players show it as they show the source.
+bool SourcesOverreach(const Facts& f, uint32_t handler) {
+    for (MediaFile* s : f.entries) {
+        const std::shared_ptr<const mov::Movie> m = MovieOf(*s);
+        if (!m) {
+            continue;
+        }
+        for (const Track& st : m->tracks) {
+            if (st.handler == handler && FirstOverreach(st, m->timescale, 1)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 std::optional<Placed> CheckMovieTables(const Facts& f, std::vector<std::string>* checked) {
@@ -318,44 +374,27 @@ std::optional<Placed> CheckMovieTables(const Facts& f, std::vector<std::string>*
         auto entry = [&](int64_t m) { return compared ? EntryOfMedia(f, kind, starts, m) : 0; };
         const std::string name =
             "trak " + std::to_string(n) + " " + (compared ? KindName(kind) : "");
-        const auto media_end = static_cast<int64_t>(t.PresentationEnd());
-        const auto decode_end = static_cast<int64_t>(t.MediaDuration());
-        // Each entry's edit may be rounded up to a movie unit, and the last
-        // sample or sound packet count whole.
-        const mov::FramePacking packing = t.frameRuns && !t.descriptions.empty()
-                                              ? mov::FramePackingOf(t.descriptions.front())
-                                              : mov::FramePacking{};
-        const int64_t last = t.frameRuns         ? packing.framesPerPacket
-                             : t.samples.empty() ? 0
-                                                 : t.samples.back().duration;
-        const int64_t tolerance =
-            static_cast<int64_t>(std::max<size_t>(f.entries.size(), 1) *
-                                 (t.timescale / std::max(movie->timescale, 1u) + 1)) +
-            last;
-        for (const Window& w : WindowsOf(t, movie->timescale)) {
-            if (w.from < 0) {
-                continue;
-            }
-            if (w.from >= decode_end) {
+        if (const std::optional<Overreach> o = FirstOverreach(t, movie->timescale, f.entries.size());
+            o && !SourcesOverreach(f, t.handler)) {
+            const Window& w = o->window;
+            if (o->beforeMedia) {
                 VerifyDifference d{
                     name,
                     -1,
                     -1,
                     "edit " + std::to_string(w.edit + 1) + " media time (inside the media)",
-                    "below " + std::to_string(decode_end),
+                    "below " + std::to_string(o->limit),
                     std::to_string(w.from)};
                 return f.At(d, entry(w.from), w.at);
             }
-            if (w.to > media_end + tolerance) {
-                VerifyDifference d{name,
-                                   -1,
-                                   -1,
-                                   "edit " + std::to_string(w.edit + 1) +
-                                       " end (within the media's presentation, media units)",
-                                   "at most " + std::to_string(media_end),
-                                   std::to_string(w.to)};
-                return f.At(d, entry(w.from), w.until);
-            }
+            VerifyDifference d{name,
+                               -1,
+                               -1,
+                               "edit " + std::to_string(w.edit + 1) +
+                                   " end (within the media's presentation, media units)",
+                               "at most " + std::to_string(o->limit),
+                               std::to_string(w.to)};
+            return f.At(d, entry(w.from), w.until);
         }
         // Sound of packets: every chunk whole packets; only an entry's last
         // chunk may end in a part of one (its frames are all the entry has).

@@ -62,7 +62,8 @@ void CMovExtract::RunExtract() {
         [job](trelvan::OpContext& ctx, const std::function<void()>& onBegin) {
             return trelvan::RunMovExtract(job, ctx, onBegin);
         },
-        job.output, [job] { return trelvan::verify::ExtractPlan(job.source); },
+        job.output,
+        [job] { return trelvan::verify::MovieExtractPlan(job.source, job.start, job.end); },
         [job](const trelvan::MovOpResult& r) {
             return trelvan::shell::MovOutputFailed(r.code) ? job.output : job.source;
         });
