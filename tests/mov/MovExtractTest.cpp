@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -16,6 +17,7 @@
 #include "MovOperations.h"
 #include "MovProbe.h"
 #include "MovResult.h"
+#include "MovieReader.h"
 #include "Probe.h"
 #include "Process.h"
 
@@ -377,6 +379,47 @@ TEST(MovExtract, RefusesWhatItCannotDo) {
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.err, "trelvan-cli: " + src +
                          ": the range lies outside the movie (error -2014 invalidDuration)\n");
+}
+
+// The movies of other writers in the shared samples (a video track of one
+// frame beside long sound, edits that point past their media, damaged
+// files): every output the three commands write passes their own --verify,
+// and every refusal is the movie's, not the check's.
+TEST(MovOperationsOnSamples, EveryOutputWrittenVerifies) {
+    const std::string dir = test::ScratchDir();
+    int written = 0;
+    for (const std::string& sample : test::SamplesIn("mov")) {
+        mov::Movie m;
+        if (mov::ReadMovieFile(sample, m, DiskFileOpener()) != mov::kNoErr || m.timescale == 0) {
+            continue;
+        }
+        const double seconds = static_cast<double>(m.Duration()) / m.timescale;
+        const auto at = [seconds](double part) {
+            char text[32];
+            std::snprintf(text, sizeof text, "%.3f", seconds * part);
+            return std::string(text);
+        };
+        const std::vector<std::vector<std::string>> commands = {
+            {"mov-extract", sample, "--start", at(0.3), "--end", at(0.8)},
+            {"mov-separate", "--video", sample},
+            {"mov-separate", "--audio", sample}};
+        for (std::vector<std::string> argv : commands) {
+            SCOPED_TRACE(sample + " " + argv[0] + " " + argv[1]);
+            const std::string out = dir + "/out.mov";
+            std::filesystem::remove(out);
+            argv.insert(argv.begin(), test::BuiltProgram("trelvan-cli"));
+            argv.insert(argv.end(), {"-o", out, "--verify", "--quiet"});
+            const test::CommandResult r = RunCommand(argv, 60);
+            EXPECT_EQ(r.err.find("verify:"), std::string::npos) << r.err;
+            if (r.exit_code == 0) {
+                ++written;
+            } else {
+                EXPECT_EQ(r.exit_code, 1) << r.err;
+                EXPECT_FALSE(std::filesystem::exists(out));
+            }
+        }
+    }
+    EXPECT_GT(written, 20);
 }
 
 }  // namespace
