@@ -11,6 +11,7 @@
 #include "IoFile.h"
 #include "LayerWalks.h"
 #include "MovieReader.h"
+#include "Timeline.h"
 
 namespace trelvan::verify {
 
@@ -196,7 +197,19 @@ size_t MediaFile::StreamCount(MediaKind kind) {
 }
 
 void MediaFile::ChooseStream(MediaKind kind, size_t nth) {
-    m_chosen[kind == MediaKind::Video ? 0 : 1] = nth;
+    const int k = kind == MediaKind::Video ? 0 : 1;
+    if (m_chosen[k] != nth) {
+        m_timelines[k].reset();  // it was another stream's
+    }
+    m_chosen[k] = nth;
+}
+
+std::shared_ptr<const Timeline> MediaFile::KeptTimeline(MediaKind kind) const {
+    return m_timelines[kind == MediaKind::Video ? 0 : 1];
+}
+
+void MediaFile::KeepTimeline(MediaKind kind, std::shared_ptr<const Timeline> timeline) {
+    m_timelines[kind == MediaKind::Video ? 0 : 1] = std::move(timeline);
 }
 
 int64_t MediaFile::AudioByteAtVideoSample(int64_t video_sample) {

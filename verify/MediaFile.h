@@ -28,6 +28,8 @@ const char* ContainerName(Container c);
 // them and kept until the object goes, so that the several passes of a
 // check over one file (each kind, a run's start, the comparison) read them
 // once. The walks it hands out share what it read and may outlive it.
+class Timeline;
+
 class MediaFile {
   public:
     explicit MediaFile(std::string path);
@@ -65,6 +67,11 @@ class MediaFile {
     // are not known.
     int64_t AudioByteAtVideoSample(int64_t video_sample);
 
+    // The timeline (Timeline.h) of the chosen stream of `kind` once made,
+    // kept for the later passes of the same check; null until then.
+    std::shared_ptr<const Timeline> KeptTimeline(MediaKind kind) const;
+    void KeepTimeline(MediaKind kind, std::shared_ptr<const Timeline> timeline);
+
   private:
     std::unique_ptr<SampleWalk> WalkAvi(MediaKind kind, std::string* error);
     std::unique_ptr<SampleWalk> WalkAsf(MediaKind kind, std::string* error);
@@ -77,6 +84,7 @@ class MediaFile {
     std::shared_ptr<AviFile> m_avi;
     std::unique_ptr<MovieReading> m_movie;
     size_t m_chosen[2] = {0, 0};  // video, audio
+    std::shared_ptr<const Timeline> m_timelines[2];
 };
 
 }  // namespace trelvan::verify

@@ -93,7 +93,9 @@ Timeline MovieTimeline(MediaFile& file, MediaKind kind) {
 
 }  // namespace
 
-Timeline TimelineOf(MediaFile& file, MediaKind kind, std::string* error) {
+namespace {
+
+Timeline MakeTimeline(MediaFile& file, MediaKind kind, std::string* error) {
     auto walk = file.Walk(kind, error);
     if (!walk) {
         return {};
@@ -119,6 +121,21 @@ Timeline TimelineOf(MediaFile& file, MediaKind kind, std::string* error) {
         tl.Add(
             {walk->Base().Seconds(s.time), walk->Base().Seconds(s.duration), bytes, size, s.key});
         bytes += size;
+    }
+    return tl;
+}
+
+}  // namespace
+
+// The passes of a check ask for the same timelines again: an ASF file's is
+// made by reading every sample, so each is made once per file and check.
+Timeline TimelineOf(MediaFile& file, MediaKind kind, std::string* error) {
+    if (const std::shared_ptr<const Timeline> kept = file.KeptTimeline(kind)) {
+        return *kept;
+    }
+    Timeline tl = MakeTimeline(file, kind, error);
+    if (error->empty()) {
+        file.KeepTimeline(kind, std::make_shared<const Timeline>(tl));
     }
     return tl;
 }
