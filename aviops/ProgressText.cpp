@@ -105,6 +105,18 @@ ProgressDisplay FormatProgress(const ProgressInput& in) {
     return out;
 }
 
+uint64_t RangeFieldsTime(uint32_t hours, uint32_t minutes, uint32_t seconds, uint32_t millis) {
+    // Hours alone may reach 2^31 - 1, whose 100-ns count does not fit 64
+    // bits: such a time saturates.
+    constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
+    const uint64_t secs = uint64_t{seconds} + uint64_t{minutes} * 60 + uint64_t{hours} * 3600;
+    const uint64_t msPart = uint64_t{millis} * 10000;
+    if (secs > (kMax - msPart) / 10000000) {
+        return kMax;
+    }
+    return secs * 10000000 + msPart;
+}
+
 ProgressInput WideRangeProgress(int64_t first, int64_t current, int64_t last,
                                 uint32_t elapsedMs, bool japanese) {
     ProgressInput in;

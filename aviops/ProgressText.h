@@ -49,6 +49,11 @@ struct ProgressDisplay {
 // Hours, minutes and seconds of a count of whole seconds, as "%02d:%02d:%02d".
 std::string FormatClock(uint32_t seconds);
 
+// A time of the range fields (hours, minutes, seconds, milliseconds) in
+// 100-ns units; a time beyond what 64 bits hold gives UINT64_MAX (as a start
+// it drops everything, as an end it reads to the end of the source).
+uint64_t RangeFieldsTime(uint32_t hours, uint32_t minutes, uint32_t seconds, uint32_t millis);
+
 // The range form of 64-bit positions (100-ns times, byte counts), brought
 // into 32 bits by one common divisor. The span last - first is taken
 // unsigned: a range whose end lies before its start has a huge one and stays

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <limits>
 #include <memory>
 
 #include "MovOperations.h"
@@ -89,16 +88,6 @@ std::string MovOpErrorText(const MovOpResult& result, const std::string& file, b
     }
     text += japanese ? "）" : ")";
     return text;
-}
-
-uint64_t MovRangeTime(uint32_t hours, uint32_t minutes, uint32_t seconds, uint32_t millis) {
-    constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
-    const uint64_t secs = uint64_t{seconds} + uint64_t{minutes} * 60 + uint64_t{hours} * 3600;
-    const uint64_t msPart = uint64_t{millis} * 10000;
-    if (secs > (kMax - msPart) / 10000000) {
-        return kMax;  // saturates: as an end, the end of the movie
-    }
-    return secs * 10000000 + msPart;
 }
 
 ProgressInput MovRangeProgress(const OpContext& ctx, bool japanese) {

@@ -105,10 +105,6 @@ struct MovExtractJob {
 
 std::string MovExtractDefaultOutput(const std::string& source);
 
-// Start and end times of the range fields in 100 ns; a time beyond what 64
-// bits hold gives UINT64_MAX.
-uint64_t MovRangeTime(uint32_t hours, uint32_t minutes, uint32_t seconds, uint32_t millis);
-
 // The movie's duration (100 ns): 0, or the movie layer's code.
 int32_t MovSourceDuration(const std::string& path, uint64_t* duration,
                           const FileOpener& opener = DiskFileOpener());

@@ -123,16 +123,7 @@ std::string WmvExtractDefaultOutput(const std::string& source) {
 }
 
 uint64_t WmvRangeTime(uint32_t hours, uint32_t minutes, uint32_t seconds, uint32_t millis) {
-    // Hours alone may reach 2^31 - 1, whose 100-ns count does not fit 64
-    // bits: such a time saturates, which as a start drops every sample and
-    // as an end reads to the end of the source.
-    constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
-    const uint64_t secs = uint64_t{seconds} + uint64_t{minutes} * 60 + uint64_t{hours} * 3600;
-    const uint64_t ms_part = uint64_t{millis} * 10000;
-    if (secs > (kMax - ms_part) / 10000000) {
-        return kMax;
-    }
-    return secs * 10000000 + ms_part;
+    return RangeFieldsTime(hours, minutes, seconds, millis);
 }
 
 int32_t WmvSourceDuration(const std::string& path, uint64_t* duration, const FileOpener& opener) {

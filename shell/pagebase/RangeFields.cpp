@@ -5,6 +5,7 @@
 
 #include "CBaseDialog.h"
 #include "PageUtil.h"
+#include "ProgressText.h"
 
 using trelvan::shell::Lang;
 
@@ -82,4 +83,19 @@ void SetExtractCaptionsJapanese(CBaseDialog* page) {
     for (int id : {1064, 1065}) {
         page->SetItemText(id, QString::fromUtf8("秒"));
     }
+}
+
+uint64_t CRangeFields::Units(size_t half) const {
+    return trelvan::RangeFieldsTime(
+        static_cast<uint32_t>(values[half]), static_cast<uint32_t>(values[half + 1]),
+        static_cast<uint32_t>(values[half + 2]), static_cast<uint32_t>(values[half + 3]));
+}
+
+void CRangeFields::SetUnitsRoundedUp(size_t half, uint64_t units) {
+    const uint64_t ms = units / 10000 + (units % 10000 != 0 ? 1 : 0);
+    const uint64_t seconds = ms / 1000;
+    values[half] = static_cast<int64_t>(seconds / 3600);
+    values[half + 1] = static_cast<int64_t>(seconds % 3600 / 60);
+    values[half + 2] = static_cast<int64_t>(seconds % 60);
+    values[half + 3] = static_cast<int64_t>(ms % 1000);
 }

@@ -44,6 +44,11 @@ class CRangeFields {
         t.milliseconds = values[half + 3];
         return t;
     }
+    // A half in 100-ns units (UINT64_MAX beyond 64 bits), and a time set
+    // into a half rounded up to the millisecond the fields show (so that a
+    // range filled in with a source's end keeps its last sample).
+    uint64_t Units(size_t half) const;
+    void SetUnitsRoundedUp(size_t half, uint64_t units);
     void ClearHalf(size_t half) {
         for (size_t i = half; i < half + 4; ++i) {
             values[i] = 0;

@@ -21,14 +21,7 @@ int32_t CMovExtract::ReadSourceRange() {
     if (code != 0) {
         return code;
     }
-    // Rounded up to the millisecond the fields show, so that the range as
-    // filled in keeps the last sample.
-    const uint64_t ms = duration / 10000 + (duration % 10000 != 0 ? 1 : 0);
-    const uint64_t seconds = ms / 1000;
-    m_range.values[CRangeFields::kEnd] = static_cast<int64_t>(seconds / 3600);
-    m_range.values[CRangeFields::kEnd + 1] = static_cast<int64_t>(seconds % 3600 / 60);
-    m_range.values[CRangeFields::kEnd + 2] = static_cast<int64_t>(seconds % 60);
-    m_range.values[CRangeFields::kEnd + 3] = static_cast<int64_t>(ms % 1000);
+    m_range.SetUnitsRoundedUp(CRangeFields::kEnd, duration);
     return 0;
 }
 
@@ -39,17 +32,11 @@ void CMovExtract::ShowSourceError(int32_t code, const QString& source) {
 }
 
 trelvan::MovExtractJob CMovExtract::Job() const {
-    auto timeOf = [this](size_t half) {
-        const auto& v = m_range.values;
-        return trelvan::MovRangeTime(
-            static_cast<uint32_t>(v[half]), static_cast<uint32_t>(v[half + 1]),
-            static_cast<uint32_t>(v[half + 2]), static_cast<uint32_t>(v[half + 3]));
-    };
     trelvan::MovExtractJob job;
     job.source = m_input.toStdString();
     job.output = m_output.toStdString();
-    job.start = timeOf(CRangeFields::kStart);
-    job.end = timeOf(CRangeFields::kEnd);
+    job.start = m_range.Units(CRangeFields::kStart);
+    job.end = m_range.Units(CRangeFields::kEnd);
     return job;
 }
 

@@ -23,34 +23,22 @@ CWMVExtract::CWMVExtract(QWidget* owner)
 int32_t CWMVExtract::ReadSourceRange() {
     // The end of the data, not the header's duration alone, which files
     // from other writers often give shorter: the range as filled in keeps
-    // every sample. Rounded up to the millisecond the fields show, so that
-    // the latest sample still lies within.
+    // every sample.
     uint64_t end = 0;
     const int32_t code = trelvan::WmvSourceEnd(m_input.toStdString(), &end, m_ctx.opener);
     if (code != 0) {
         return code;
     }
-    const uint64_t ms = end / 10000 + (end % 10000 != 0 ? 1 : 0);
-    const uint64_t seconds = ms / 1000;
-    m_range.values[CRangeFields::kEnd] = static_cast<int64_t>(seconds / 3600);
-    m_range.values[CRangeFields::kEnd + 1] = static_cast<int64_t>(seconds % 3600 / 60);
-    m_range.values[CRangeFields::kEnd + 2] = static_cast<int64_t>(seconds % 60);
-    m_range.values[CRangeFields::kEnd + 3] = static_cast<int64_t>(ms % 1000);
+    m_range.SetUnitsRoundedUp(CRangeFields::kEnd, end);
     return 0;
 }
 
 trelvan::WmvExtractJob CWMVExtract::Job() const {
-    auto timeOf = [this](size_t half) {
-        const auto& v = m_range.values;
-        return trelvan::WmvRangeTime(
-            static_cast<uint32_t>(v[half]), static_cast<uint32_t>(v[half + 1]),
-            static_cast<uint32_t>(v[half + 2]), static_cast<uint32_t>(v[half + 3]));
-    };
     trelvan::WmvExtractJob job;
     job.source = m_input.toStdString();
     job.output = m_output.toStdString();
-    job.start = timeOf(CRangeFields::kStart);
-    job.end = timeOf(CRangeFields::kEnd);
+    job.start = m_range.Units(CRangeFields::kStart);
+    job.end = m_range.Units(CRangeFields::kEnd);
     return job;
 }
 
