@@ -20,6 +20,7 @@
 #include "ErrorText.h"
 #include "IniCreate.h"
 #include "IoFile.h"
+#include "Language.h"
 #include "MovResult.h"
 #include "RegFile.h"
 
@@ -165,6 +166,19 @@ void PageWindow::Click(int id) {
 
 bool PageWindow::Drop(const QString& path) {
     return DropFiles(&dlg, QPoint(1, 1), {path});
+}
+
+void ExpectCaptions(int index, std::initializer_list<Caption> captions) {
+    for (bool ja : {false, true}) {
+        trelvan::SetLanguageOverride(ja ? trelvan::LanguageChoice::Japanese
+                                        : trelvan::LanguageChoice::English);
+        PageWindow w(index);
+        QVERIFY(w.dlg.PageButton(index)->isEnabled());
+        for (const Caption& c : captions) {
+            QCOMPARE(w.Field(c.id), QString::fromUtf8(ja ? c.japanese : c.english));
+        }
+    }
+    trelvan::SetLanguageOverride(trelvan::LanguageChoice::System);
 }
 
 QString MovieWithSound() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <initializer_list>
+
 #include <QList>
 #include <QObject>
 #include <QPoint>
@@ -79,6 +81,16 @@ struct PageWindow {
     CTrelvanDlg dlg;
     CAVIBase* page = nullptr;
 };
+
+// A field's caption in both languages.
+struct Caption {
+    int id;
+    const char* english;
+    const char* japanese;
+};
+// Opens page `index` in English, then in Japanese, and compares each field
+// with its caption (the language is back to the system's afterwards).
+void ExpectCaptions(int index, std::initializer_list<Caption> captions);
 
 // Small movies made once for the MOV pages, 1 s each: MPEG-4 video with AAC
 // sound (MOV), the video alone (MOV), the sound alone (M4A).
