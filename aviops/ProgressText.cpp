@@ -117,8 +117,8 @@ uint64_t RangeFieldsTime(uint32_t hours, uint32_t minutes, uint32_t seconds, uin
     return secs * 10000000 + msPart;
 }
 
-ProgressInput WideRangeProgress(int64_t first, int64_t current, int64_t last,
-                                uint32_t elapsedMs, bool japanese) {
+ProgressInput WideRangeProgress(int64_t first, int64_t current, int64_t last, uint32_t elapsedMs,
+                                bool japanese) {
     ProgressInput in;
     in.form = ProgressForm::Range;
     in.elapsedMs = elapsedMs;
