@@ -23,7 +23,7 @@ std::string UniteSourceOfError(const MovUniteJob& job) {
         mov::Movie movie;
         if (mov::ReadMovieFile(path, movie, DiskFileOpener()) != mov::kNoErr ||
             std::none_of(movie.tracks.begin(), movie.tracks.end(),
-                         [handler](const mov::Track& t) { return t.handler == handler; })) {
+                         [h = handler](const mov::Track& t) { return t.handler == h; })) {
             return path;
         }
     }

@@ -250,7 +250,9 @@ MovResult SampleTableAtoms::Build(Track& track, const std::vector<bool>& selfRef
         }
     }
     delta = oneDelta ? delta : 0;
-    track.frameRuns = track.handler == atom::kSoun &&
+    // A track with samples but no description is refused below, where the
+    // chunk runs name a description it does not have.
+    track.frameRuns = track.handler == atom::kSoun && !track.descriptions.empty() &&
                       UsesFrameTables(track.descriptions.front(), uniform, delta);
     track.frameTableSize = uniform;
     // Samples of one uniform size cannot be more than the file holds (a

@@ -1,9 +1,13 @@
 // Damaged files through every reading command of trelvan-cli: a few real
 // files, each made into many corrupted copies (bits flipped in the headers,
 // cut short at many offsets, chunk, object and atom sizes set to 0 and
-// 0xFFFFFFFF, counts set huge, chunks duplicated). Every run must end within
-// seconds with exit 0 or the clean failure code 1 (never a signal, a hang or
-// a usage error), and no source may change.
+// 0xFFFFFFFF, counts set huge, chunks duplicated). Movies and ASF files are
+// also damaged field by field: every table's entry count set to 0, to one
+// more than it holds and to 0xFFFFFFFF, time scales, durations, sizes and
+// the sound and picture fields of the descriptions set to 0 and to all ones,
+// every header atom's size cut by 4 and the file cut in its middle. Every
+// run must end within seconds with exit 0 or the clean failure code 1 (never
+// a signal, a hang or a usage error), and no source may change.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,7 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "AsfGuid.h"
 #include "ByteOrder.h"
+#include "CommandDriver.h"
 #include "Fixtures.h"
 #include "Process.h"
 
@@ -161,6 +167,210 @@ size_t FindId(const std::vector<uint8_t>& b, const char* id) {
     return b.size();
 }
 
+// A header field that the systematic mutants set: where, how many bytes,
+// what it is (for the trace), and whether it counts a table's entries.
+struct Field {
+    size_t at;
+    int width;  // 2, 4 or 8
+    std::string name;
+    bool count = false;
+    bool container = false;  // a size (width 0) of atoms or objects
+};
+
+// Movies: the fields of every header atom under `from`..`to` whose damage
+// the readers must refuse or read around. `handler` is that of the track
+// being walked (its `hdlr` comes before its sample table).
+void MovieFields(const std::vector<uint8_t>& b, size_t from, size_t to, const std::string& path,
+                 std::string& handler, std::vector<Field>& out) {
+    static const char* const kContainers[] = {"moov", "trak", "mdia", "minf", "stbl", "edts"};
+    static const char* const kTables[] = {"stsd", "stts", "stss", "stsc", "stsz",
+                                          "stco", "co64", "ctts", "elst", "stps"};
+    for (size_t at = from; at + 8 <= to;) {
+        const uint32_t size = bytes::GetBE32(b.data() + at);
+        if (size < 8 || size > to - at) {
+            break;
+        }
+        const std::string type(reinterpret_cast<const char*>(b.data()) + at + 4, 4);
+        const std::string name = path + "/" + type + "@" + std::to_string(at);
+        const bool v1 = size > 8 && b[at + 8] == 1;
+        auto add = [&](size_t off, int width, const char* what, bool count = false) {
+            if (off + static_cast<size_t>(width) <= size) {
+                out.push_back({at + off, width, name + " " + what, count});
+            }
+        };
+        if (std::find(std::begin(kContainers), std::end(kContainers), type) !=
+            std::end(kContainers)) {
+            MovieFields(b, at + 8, at + size, name, handler, out);
+        } else if (std::find(std::begin(kTables), std::end(kTables), type) != std::end(kTables)) {
+            add(type == "stsz" ? 16 : 12, 4, "entry count", true);
+            if (type == "stsz") {
+                add(12, 4, "sample size");
+            }
+        } else if (type == "mvhd" || type == "mdhd") {
+            add(v1 ? 28 : 20, 4, "time scale");
+            add(v1 ? 32 : 24, v1 ? 8 : 4, "duration");
+        } else if (type == "tkhd") {
+            add(v1 ? 36 : 28, v1 ? 8 : 4, "duration");
+        } else if (type == "hdlr") {
+            handler = size >= 20 ? std::string(reinterpret_cast<const char*>(b.data()) + at + 16, 4)
+                                 : handler;
+        }
+        if (type == "stsd") {  // the first description
+            add(16, 4, "description size");
+            if (handler == "soun") {
+                add(16 + 16, 2, "sound version");
+                add(16 + 24, 2, "channels");
+                add(16 + 26, 2, "sample size");
+                add(16 + 28, 2, "compression id");
+                add(16 + 32, 4, "sample rate");
+                add(16 + 36, 4, "samples per packet");
+                add(16 + 40, 4, "bytes per packet");
+                add(16 + 44, 4, "bytes per frame");
+            } else if (handler == "vide") {
+                add(16 + 32, 2, "width");
+                add(16 + 34, 2, "height");
+                add(16 + 48, 2, "frames per sample");
+            }
+        }
+        if (path.find("moov") != std::string::npos && type != "udta") {
+            const bool container = std::find(std::begin(kContainers), std::end(kContainers),
+                                             type) != std::end(kContainers);
+            out.push_back({at, 0, name, false, container});  // width 0: the atom's size
+        }
+        at += size;
+    }
+}
+
+// ASF: the counts, sizes and format fields of the header objects, the
+// data object and the simple index.
+std::vector<Field> AsfFields(const std::vector<uint8_t>& b) {
+    using asf::Guid;
+    std::vector<Field> out;
+    auto object = [&](size_t at, const Guid& g) {
+        return at + 24 <= b.size() && std::equal(g.b.begin(), g.b.end(), b.begin() + at);
+    };
+    auto walk = [&](size_t from, size_t to, auto& self) -> void {
+        for (size_t at = from; at + 24 <= to;) {
+            const uint64_t size = bytes::GetLE64(b.data() + at + 16);
+            if (size < 24 || size > to - at) {
+                return;
+            }
+            const std::string name = "object@" + std::to_string(at);
+            auto add = [&](size_t off, int width, const char* what, bool count = false) {
+                if (off + static_cast<size_t>(width) <= size) {
+                    out.push_back({at + off, width, name + " " + what, count});
+                }
+            };
+            if (object(at, asf::guid::kHeader)) {
+                add(24, 4, "header object count", true);
+                self(at + 30, at + size, self);
+            } else if (object(at, asf::guid::kFileProperties)) {
+                add(40, 8, "file size");
+                add(56, 8, "data packets", true);
+                add(64, 8, "play duration");
+                add(80, 8, "preroll");
+                add(92, 4, "minimum packet size");
+                add(96, 4, "maximum packet size");
+            } else if (object(at, asf::guid::kStreamProperties)) {
+                add(64, 4, "type-specific length");
+                add(68, 4, "error correction length");
+                const bool audio = std::equal(asf::guid::kAudioMedia.b.begin(),
+                                              asf::guid::kAudioMedia.b.end(), b.begin() + at + 24);
+                if (audio) {
+                    add(80, 2, "channels");
+                    add(82, 4, "sample rate");
+                    add(86, 4, "bytes per second");
+                    add(90, 2, "block align");
+                    add(94, 2, "extra size");
+                } else {
+                    add(78, 4, "width");
+                    add(82, 4, "height");
+                    add(87, 2, "format size");
+                    add(89, 4, "header size");
+                }
+            } else if (object(at, asf::guid::kCodecList)) {
+                add(40, 4, "codec count", true);
+            } else if (object(at, asf::guid::kHeaderExtension)) {
+                add(42, 4, "extension size");
+                self(at + 46, at + size, self);
+            } else if (object(at, asf::guid::kExtendedStreamProperties)) {
+                add(76, 8, "time per frame");
+                add(84, 2, "stream name count", true);
+                add(86, 2, "payload extension count", true);
+            } else if (object(at, asf::guid::kData)) {
+                add(40, 8, "data packets", true);
+            } else if (object(at, asf::guid::kSimpleIndex)) {
+                add(40, 8, "entry interval");
+                add(48, 4, "packet count");
+                add(52, 4, "entry count", true);
+            }
+            out.push_back(
+                {at + 16, 0, name, false,
+                 object(at, asf::guid::kHeader) || object(at, asf::guid::kHeaderExtension)});
+            at += size;
+        }
+    };
+    walk(0, b.size(), walk);
+    return out;
+}
+
+struct Mutant {
+    std::string what;
+    std::vector<uint8_t> bytes;
+};
+
+// Every field of `fields` damaged in turn: a count set to 0, to one more
+// than the table holds and to all ones; another field set to 0 and to all
+// ones; a size (width 0) cut by 4, and the file cut in the middle of what it
+// sizes.
+std::vector<Mutant> FieldMutants(const std::vector<uint8_t>& b, const std::vector<Field>& fields,
+                                 Family family) {
+    const bool big = family == Family::Movie;
+    auto get = [&](size_t at, int width) -> uint64_t {
+        uint64_t v = 0;
+        for (int i = 0; i < width; ++i) {
+            const uint64_t byte = b[at + static_cast<size_t>(big ? i : width - 1 - i)];
+            v = v << 8 | byte;
+        }
+        return v;
+    };
+    auto set = [&](std::vector<uint8_t>& m, size_t at, int width, uint64_t v) {
+        for (int i = 0; i < width; ++i) {
+            m[at + static_cast<size_t>(big ? width - 1 - i : i)] =
+                static_cast<uint8_t>(v >> (8 * i));
+        }
+    };
+    std::vector<Mutant> out;
+    for (const Field& f : fields) {
+        if (f.width == 0) {  // the atom's or object's size
+            const int width = big ? 4 : 8;
+            const uint64_t size = get(f.at, width);
+            auto m = b;
+            set(m, f.at, width, size - 4);
+            out.push_back({f.name + " size cut by 4", std::move(m)});
+            if (f.container) {
+                continue;  // its last child is cut in the middle
+            }
+            const size_t start = big ? f.at : f.at - 16;
+            out.push_back({f.name + " cut in its middle",
+                           std::vector<uint8_t>(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(
+                                                                           start + size / 2))});
+            continue;
+        }
+        const uint64_t ones = f.width == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * f.width)) - 1;
+        std::vector<std::pair<uint64_t, const char*>> values = {{0, "0"}, {ones, "all ones"}};
+        if (f.count) {
+            values.emplace_back(get(f.at, f.width) + 1, "one more");
+        }
+        for (const auto& [v, text] : values) {
+            auto m = b;
+            set(m, f.at, f.width, v);
+            out.push_back({f.name + " = " + text, std::move(m)});
+        }
+    }
+    return out;
+}
+
 // A deterministic set of damaged copies of `b`.
 std::vector<std::vector<uint8_t>> Mutants(const std::vector<uint8_t>& b, Family family,
                                           int per_kind) {
@@ -226,20 +436,36 @@ TEST_P(MutatedFileSweep, EveryCommandEndsCleanly) {
     const std::string partner = test::CopyFile(good, dir);
     const std::string cli = test::BuiltProgram("trelvan-cli");
 
-    const auto mutants = Mutants(original, src.family, src.perKind);
+    std::vector<Mutant> mutants;
+    for (auto& m : Mutants(original, src.family, src.perKind)) {
+        mutants.push_back({"mutant " + std::to_string(mutants.size()), std::move(m)});
+    }
+    if (src.family != Family::Riff) {
+        std::vector<Field> fields;
+        std::string handler;
+        if (src.family == Family::Movie) {
+            MovieFields(original, 0, original.size(), "", handler, fields);
+        } else {
+            fields = AsfFields(original);
+        }
+        for (auto& m : FieldMutants(original, fields, src.family)) {
+            mutants.push_back(std::move(m));
+        }
+    }
     int runs = 0;
     for (size_t i = 0; i < mutants.size(); ++i) {
         const std::string bad = dir + "/bad" + std::to_string(i) + "." + src.ext;
-        test::WriteBytes(bad, mutants[i]);
+        test::WriteBytes(bad, mutants[i].bytes);
         for (const auto& words : src.commands) {
             std::vector<std::string> argv = {cli};
             for (const std::string& w : words) {
                 argv.push_back(w == "BAD"                ? bad
                                : w == "PARTNER"          ? partner
+                               : w == "OUT"              ? dir + "/out." + src.ext
                                : w.rfind("OUT.", 0) == 0 ? dir + "/out" + w.substr(3)
                                                          : w);
             }
-            SCOPED_TRACE(words[0] + " on mutant " + std::to_string(i));
+            SCOPED_TRACE(words[0] + " on " + mutants[i].what);
             const test::CommandResult r = test::RunCommand(argv, 20);
             ++runs;
             EXPECT_FALSE(r.signaled) << r.err;
@@ -250,7 +476,7 @@ TEST_P(MutatedFileSweep, EveryCommandEndsCleanly) {
                 }
             }
         }
-        EXPECT_EQ(test::ReadBytes(bad), mutants[i]) << "mutant " << i << " was changed";
+        EXPECT_EQ(test::ReadBytes(bad), mutants[i].bytes) << mutants[i].what << ": changed";
         std::filesystem::remove(bad);
         if (HasFailure()) {
             break;
@@ -270,11 +496,20 @@ const Commands kRiffCommands = {
     {"audio-extract", "BAD", "-o", "OUT.wav", "--quiet"},
     {"audio-link", "PARTNER", "BAD", "-o", "OUT.wav", "--quiet"},
 };
-const Commands kMovieCommands = {
-    {"info", "BAD"},
-    {"mov-link", "BAD", "PARTNER", "-o", "OUT.mov", "--quiet", "--force"},
-    {"mov-link", "PARTNER", "BAD", "-o", "OUT.mov", "--quiet", "--force"},
-};
+// What the fuzz targets of the operations run (info, check, the link both
+// ways, verify), then the family's other commands.
+Commands OperationsAnd(fuzz::Family family, const Commands& more) {
+    Commands all = fuzz::OperationCommands(family);
+    all.insert(all.end(), more.begin(), more.end());
+    return all;
+}
+const Commands kMovieCommands = OperationsAnd(
+    fuzz::Family::Movie,
+    {
+        {"mov-extract", "BAD", "--start", "0.3", "-o", "OUT.mov", "--quiet", "--verify"},
+        {"mov-separate", "--audio", "BAD", "-o", "OUT.mov", "--quiet", "--verify"},
+        {"mov-unite", "BAD", "PARTNER", "-o", "OUT.mov", "--quiet", "--verify"},
+    });
 
 INSTANTIATE_TEST_SUITE_P(
     Sources, MutatedFileSweep,
@@ -290,33 +525,34 @@ INSTANTIATE_TEST_SUITE_P(
         SweepSource{"sweep-adpcm", "-f lavfi -i sine=f=400:d=1:r=8000 -c:a adpcm_ms -f wav", "wav",
                     Family::Riff, 20, kRiffCommands},
         // Windows Media: a few packets of video and audio, and audio alone.
-        SweepSource{"sweep-wmv",
-                    "-f lavfi -i testsrc=d=1:s=32x24:r=10 -f lavfi -i sine=f=400:d=1:r=22050 "
-                    "-c:v wmv2 -g 4 -c:a wmav2 -b:a 32k",
-                    "wmv", Family::Asf, 10,
-                    Commands{
-                        {"info", "BAD"},
-                        {"wmv-separate", "--video", "BAD", "-o", "OUT.wmv", "--quiet"},
-                        {"wmv-unite", "BAD", "PARTNER", "-o", "OUT.wmv", "--quiet"},
-                        {"wmv-link", "PARTNER", "BAD", "-o", "OUT.wmv", "--quiet", "--force"},
-                        {"wmv-extract", "BAD", "--start", "0.3", "-o", "OUT.wmv", "--quiet"},
-                    }},
-        SweepSource{"sweep-wma", "-f lavfi -i sine=f=400:d=1:r=22050 -c:a wmav2 -b:a 32k", "wma",
-                    Family::Asf, 10,
-                    Commands{
-                        {"wmv-separate", "--audio", "BAD", "-o", "OUT.wma", "--quiet"},
-                        {"wmv-link", "BAD", "PARTNER", "-o", "OUT.wma", "--quiet", "--force"},
-                        {"wmv-extract", "BAD", "--end", "0.5", "-o", "OUT.wma", "--quiet"},
-                    }},
+        SweepSource{
+            "sweep-wmv",
+            "-f lavfi -i testsrc=d=1:s=32x24:r=10 -f lavfi -i sine=f=400:d=1:r=22050 "
+            "-c:v wmv2 -g 4 -c:a wmav2 -b:a 32k",
+            "wmv", Family::Asf, 6,
+            OperationsAnd(fuzz::Family::Asf,
+                          {
+                              {"wmv-separate", "--video", "BAD", "-o", "OUT.wmv", "--quiet"},
+                              {"wmv-unite", "BAD", "PARTNER", "-o", "OUT.wmv", "--quiet"},
+                              {"wmv-extract", "BAD", "--start", "0.3", "-o", "OUT.wmv", "--quiet"},
+                          })},
+        SweepSource{
+            "sweep-wma", "-f lavfi -i sine=f=400:d=1:r=22050 -c:a wmav2 -b:a 32k", "wma",
+            Family::Asf, 6,
+            OperationsAnd(fuzz::Family::Asf,
+                          {
+                              {"wmv-separate", "--audio", "BAD", "-o", "OUT.wma", "--quiet"},
+                              {"wmv-extract", "BAD", "--end", "0.5", "-o", "OUT.wma", "--quiet"},
+                          })},
         // Movies: MOV with MPEG-4 video and PCM, MP4 with H.264 and AAC.
         SweepSource{"sweep-mov",
                     "-f lavfi -i testsrc=d=1:s=32x24:r=10 -f lavfi -i sine=f=400:d=1:r=8000 "
                     "-c:v mpeg4 -g 4 -c:a pcm_s16le",
-                    "mov", Family::Movie, 10, kMovieCommands},
+                    "mov", Family::Movie, 6, kMovieCommands},
         SweepSource{"sweep-mp4",
                     "-f lavfi -i testsrc=d=1:s=32x24:r=10 -f lavfi -i sine=f=400:d=1:r=22050 "
                     "-c:v libx264 -g 4 -pix_fmt yuv420p -c:a aac -b:a 32k",
-                    "mp4", Family::Movie, 10, kMovieCommands}),
+                    "mp4", Family::Movie, 6, kMovieCommands}),
     [](const auto& info) {
         std::string n = info.param.name;
         std::replace(n.begin(), n.end(), '-', '_');
