@@ -26,7 +26,7 @@ void Write(const std::string& path, std::span<const uint8_t> bytes) {
                static_cast<std::streamsize>(bytes.size()));
 }
 
-std::vector<Words> CommandsWithLink(const char* link) {
+std::vector<Words> Commands(const char* link, const char* extract) {
     return {
         {"info", "BAD"},
         {"check", "BAD", "PARTNER", "--human"},
@@ -34,6 +34,7 @@ std::vector<Words> CommandsWithLink(const char* link) {
         {"verify", "OUT", "--against", "BAD", "PARTNER"},
         {link, "PARTNER", "BAD", "-o", "OUT", "--force", "--verify", "--quiet"},
         {"verify", "BAD", "--human"},
+        {extract, "BAD", "--start", "0.2", "--end", "0.4", "-o", "OUT", "--verify", "--quiet"},
     };
 }
 
@@ -55,10 +56,10 @@ const char* Extension(Family family) {
 
 const std::vector<Words>& OperationCommands(Family family) {
     static const std::map<Family, std::vector<Words>> kCommands = {
-        {Family::Avi, CommandsWithLink("avi-link")},
-        {Family::Wav, CommandsWithLink("audio-link")},
-        {Family::Asf, CommandsWithLink("wmv-link")},
-        {Family::Movie, CommandsWithLink("mov-link")},
+        {Family::Avi, Commands("avi-link", "avi-extract")},
+        {Family::Wav, Commands("audio-link", "audio-extract")},
+        {Family::Asf, Commands("wmv-link", "wmv-extract")},
+        {Family::Movie, Commands("mov-link", "mov-extract")},
     };
     return kCommands.at(family);
 }
@@ -72,6 +73,14 @@ std::string RunCommandsOn(Family family, std::span<const uint8_t> input, const s
         {"avi-link", cli::RunAviLink},
         {"audio-link", cli::RunAudioLink},
         {"wmv-link", cli::RunWmvLink},
+        {"avi-extract", cli::RunAviExtract},
+        {"audio-extract", cli::RunAudioExtract},
+        {"wmv-extract", cli::RunWmvExtract},
+        {"mov-extract", cli::RunMovExtract},
+        {"avi-extract", cli::RunAviExtract},
+        {"audio-extract", cli::RunAudioExtract},
+        {"wmv-extract", cli::RunWmvExtract},
+        {"mov-extract", cli::RunMovExtract},
         {"mov-link", cli::RunMovLink},
     };
     const std::string ext = Extension(family);
