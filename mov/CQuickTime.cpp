@@ -89,7 +89,7 @@ void CQuickTime::SaveMovieAs(const std::string& path) {
         SetMoviesError(kCantCreateSingleForkFile);
         return;
     }
-    MovResult rc = FlattenMovie(m_movie->GetMovie(), *out);
+    MovResult rc = FlattenMovie(m_movie->GetMovie(), *out, {}, path);
     if (!out->Close() && rc == kNoErr) {
         rc = kDataNotOpenForWrite;
     }

@@ -41,7 +41,7 @@ mov::MovResult SaveMovie(const mov::Movie& movie, const std::string& output, OpC
         ctx.timer.Start();
         return !ctx.StopRequested();
     };
-    mov::MovResult rc = mov::FlattenMovie(movie, *out, limits);
+    mov::MovResult rc = mov::FlattenMovie(movie, *out, limits, output);
     if (!out->Close() && rc == mov::kNoErr) {
         rc = mov::kDataNotOpenForWrite;
     }

@@ -7,6 +7,7 @@
 #include "MovOpSupport.h"
 #include "MovOperations.h"
 #include "MovieReader.h"
+#include "SoundPreroll.h"
 #include "OutputNames.h"
 
 // Separate and unite: the output movie is made of whole tracks of the
@@ -20,9 +21,6 @@ using mov::Track;
 
 constexpr uint32_t kTimecodeRef = mov::atom::Type("tmcd");
 constexpr uint32_t kChapterRef = mov::atom::Type("chap");
-constexpr uint32_t kAac = mov::atom::Type("mp4a");
-constexpr uint32_t kAlac = mov::atom::Type("alac");
-constexpr uint32_t kM4aBrand = mov::atom::Type("M4A ");
 
 // Indexes of the tracks a kind keeps, in file order: every track of its
 // handler, and the companions those reference that are neither picture nor
@@ -77,7 +75,7 @@ std::vector<Track> TakeTracks(Movie& movie, const std::vector<size_t>& indexes) 
 }
 
 // Whether every sound track holds only AAC or ALAC (what an .m4a file
-// carries); false without sound.
+// carries: MPEG audio of layer 3 in 'mp4a' is not); false without sound.
 bool IsM4aSound(const std::vector<Track>& tracks) {
     bool any = false;
     for (const Track& t : tracks) {
@@ -86,8 +84,8 @@ bool IsM4aSound(const std::vector<Track>& tracks) {
         }
         any = true;
         for (const std::vector<uint8_t>& d : t.descriptions) {
-            const uint32_t format = d.size() >= 8 ? bytes::GetBE32(d.data() + 4) : 0;
-            if (format != kAac && format != kAlac) {
+            const mov::SoundCoding coding = mov::SoundCodingOf(d);
+            if (coding != mov::SoundCoding::Aac && coding != mov::SoundCoding::Alac) {
                 return false;
             }
         }
@@ -95,15 +93,53 @@ bool IsM4aSound(const std::vector<Track>& tracks) {
     return any;
 }
 
-std::string SoundExtension(const std::vector<Track>& tracks) {
-    return IsM4aSound(tracks) ? ".m4a" : ".mov";
+// .m4a for AAC and ALAC; other sound in the family of its source: .mp4
+// from an ISO file, .mov from a QuickTime movie.
+std::string SoundExtension(const std::vector<Track>& tracks, uint32_t sourceBrand) {
+    if (IsM4aSound(tracks)) {
+        return ".m4a";
+    }
+    return sourceBrand == 0 || sourceBrand == mov::atom::kQt ? ".mov" : ".mp4";
 }
 
-bool EndsWithM4a(const std::string& path) {
-    std::string ext = FileExtension(path);
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext == ".m4a";
+// A track without edits whose first frame is shown after media time 0 (the
+// composition delay of B-frames, as fragmented files store it) gets the
+// edits that say so: an empty one for the delay, then its media from the
+// first frame shown to the last one's end. Players then present it as
+// before, and the movie lasts until that end (without the edits its
+// duration is the stored length, and GStreamer's demuxer leaves out the
+// frames shown past it).
+void EditCompositionDelay(Track& t, uint32_t movieScale) {
+    if (t.hasEdits || t.samples.empty() || t.timescale == 0) {
+        return;
+    }
+    int64_t first = INT64_MAX, dts = 0;
+    for (const mov::Sample& s : t.samples) {
+        first = std::min(first, dts + s.cts);
+        dts += s.duration;
+    }
+    if (first <= 0) {
+        return;
+    }
+    const uint64_t end = t.PresentationEnd();
+    if (end <= static_cast<uint64_t>(first)) {
+        return;
+    }
+    const uint64_t delay = mov::Rescale(static_cast<uint64_t>(first), t.timescale, movieScale);
+    const uint64_t shown = mov::Rescale(end, t.timescale, movieScale) - delay;
+    t.edits.clear();
+    if (delay > 0) {
+        t.edits.push_back({delay, -1, 0x10000});
+    }
+    t.edits.push_back({shown, first, 0x10000});
+    t.hasEdits = true;
+    t.duration = delay + shown;
+}
+
+void EditCompositionDelays(Movie& movie) {
+    for (Track& t : movie.tracks) {
+        EditCompositionDelay(t, movie.timescale);
+    }
 }
 
 uint64_t CountSamples(const Movie& movie) {
@@ -172,7 +208,7 @@ std::string MovSeparateOutputName(const MovSeparateJob& job, const FileOpener& o
     if (job.kind == MovTrackKind::Sound) {
         Movie movie;
         if (mov::ReadMovieFile(job.source, movie, opener) == mov::kNoErr) {
-            ext = SoundExtension(TakeTracks(movie, TracksOfKind(movie, job.kind)));
+            ext = SoundExtension(TakeTracks(movie, TracksOfKind(movie, job.kind)), movie.brand);
         }
     }
     return DefaultOutputName(job.source, "_cut", ext);
@@ -198,13 +234,11 @@ MovOpResult RunMovSeparate(const MovSeparateJob& job, OpContext& ctx,
         // The movie keeps its header, metadata and sources; its duration
         // follows from the tracks left.
         out.tracks = TakeTracks(out, kept);
+        EditCompositionDelays(out);
         if (output.empty()) {
             output = DefaultOutputName(
                 job.source, "_cut",
-                job.kind == MovTrackKind::Sound ? SoundExtension(out.tracks) : ".mov");
-        }
-        if (job.kind == MovTrackKind::Sound && IsM4aSound(out.tracks) && EndsWithM4a(output)) {
-            out.saveBrand = kM4aBrand;
+                job.kind == MovTrackKind::Sound ? SoundExtension(out.tracks, out.brand) : ".mov");
         }
         return mov::kNoErr;
     });
@@ -284,6 +318,7 @@ MovOpResult RunMovUnite(const MovUniteJob& job, OpContext& ctx,
             out.tracks.push_back(std::move(t));
         }
         out.nextTrackId = static_cast<uint32_t>(std::min<uint64_t>(next, UINT32_MAX));
+        EditCompositionDelays(out);
         for (mov::Source& s : sound.sources) {
             out.sources.push_back(std::move(s));
         }

@@ -122,10 +122,10 @@ struct Movie {
     uint32_t brand = 0;
     uint32_t minorVersion = 0;
     std::vector<uint32_t> compatibleBrands;
-    // The major brand the writer gives the saved file: 0 writes
-    // QuickTime's 'qt  ' (the source's brand above is not carried over);
-    // another brand is written with itself, 'mp42' and 'isom' as the
-    // compatible ones (an audio-only 'M4A ' file).
+    // The major brand the writer gives the saved file: 0 brands it by the
+    // output's name (QuickTime's 'qt  ' for .mov; the source's brand above
+    // is not carried over); another brand is written with itself, 'mp42'
+    // and 'isom' as the compatible ones.
     uint32_t saveBrand = 0;
 
     // mvhd

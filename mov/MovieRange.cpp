@@ -8,6 +8,7 @@
 #include "Atoms.h"
 #include "EditList.h"
 #include "SoundLayout.h"
+#include "SoundPreroll.h"
 
 namespace trelvan::mov {
 namespace {
@@ -208,9 +209,9 @@ std::optional<Kept> KeepVideo(const Track& t, const std::vector<uint64_t>& dts, 
 }
 
 // Sound and other media: the samples decoded across [lo, hi); compressed
-// sound one packet earlier, frame runs cut to the frames.
-std::optional<Kept> KeepByDecodeTime(const Track& t, const std::vector<uint64_t>& dts,
-                                     int64_t lo, int64_t hi) {
+// sound from its codec's pre-roll before them, frame runs cut to the frames.
+std::optional<Kept> KeepByDecodeTime(const Movie& m, const Track& t,
+                                     const std::vector<uint64_t>& dts, int64_t lo, int64_t hi) {
     const auto ulo = static_cast<uint64_t>(lo), uhi = static_cast<uint64_t>(hi);
     size_t first = SIZE_MAX, last = 0;
     for (size_t i = 0; i < t.samples.size(); ++i) {
@@ -254,13 +255,57 @@ std::optional<Kept> KeepByDecodeTime(const Track& t, const std::vector<uint64_t>
             const uint64_t frames = ((uhi - dts[last] + tailEach - 1) / tailEach + g - 1) / g * g;
             k.tailTo = static_cast<uint32_t>(std::min<uint64_t>(frames, tail.count));
         }
-    } else if (t.handler == atom::kSoun && first > 0) {
-        // The packet before the start: priming, and the overlap that the
-        // first packet of the range decodes from.
-        k.first = first - 1;
+    } else if (t.handler == atom::kSoun) {
+        k.first = first - PrerollPackets(m, t, first);
         k.base = dts[k.first];
     }
     return k;
+}
+
+// Video stored from a sync sample before its first shown frame: the
+// lead-in samples (decoded, never shown) are given one unit each, and the
+// rest of the track moves down by what they gave up, edits included. The
+// shown frames keep their times relative to one another and their
+// composition offsets; the lead-in frames are shown, each for one unit,
+// before the first shown frame. So the media time of what the track shows
+// starts near 0, as in a movie that begins there: GStreamer's demuxer ends
+// a track at the first sync sample whose stored time lies at or past the
+// movie's duration, which a long lead-in pushes the range's last frames to.
+void ShortenLeadIn(Track& t) {
+    const auto shown = std::find_if(t.edits.begin(), t.edits.end(),
+                                    [](const Edit& e) { return e.mediaTime >= 0; });
+    if (shown == t.edits.end()) {
+        return;
+    }
+    const int64_t from = shown->mediaTime;  // the first shown frame
+    const std::vector<uint64_t> dts = DecodeTimes(t);
+    size_t leadEnd = 0;  // one past the last lead-in sample in decode order
+    for (size_t i = 0; i < t.samples.size(); ++i) {
+        if (ShownAt(t, dts, i) < from) {
+            leadEnd = i + 1;
+        }
+    }
+    if (leadEnd == 0 || leadEnd >= t.samples.size()) {
+        return;
+    }
+    // Samples from `leadEnd` on move down by `shift`; those before it are
+    // decoded one unit apart, from 0.
+    const int64_t gap = from - static_cast<int64_t>(dts[leadEnd]);
+    const int64_t shift = static_cast<int64_t>(dts[leadEnd]) - static_cast<int64_t>(leadEnd);
+    if (gap < 0 || shift <= 0) {
+        return;  // nothing to gain, or a lead-in would be shown past the start
+    }
+    for (size_t i = 0; i < leadEnd; ++i) {
+        Sample& s = t.samples[i];
+        const int64_t shownAt = ShownAt(t, dts, i);
+        s.duration = 1;
+        s.cts = shownAt < from ? 0 : static_cast<int32_t>(shownAt - shift - static_cast<int64_t>(i));
+    }
+    for (Edit& e : t.edits) {
+        if (e.mediaTime >= 0) {
+            e.mediaTime -= shift;
+        }
+    }
 }
 
 // The media time range [lo, hi) that `edits` play (lo INT64_MAX: none).
@@ -279,34 +324,23 @@ std::pair<int64_t, int64_t> MediaPlayed(const std::vector<Edit>& edits, uint32_t
 // The part of track `t` that plays movie time [start, end); false when it
 // plays nothing there. `firstMedia`: the media time the first edit starts
 // at, when the start was moved onto a frame of this track (-1: not moved).
-// Sound is stored from movie time `storeFrom` (where the video's stored
-// run begins) although its edit plays from `start`: the tracks' stored
-// media then run side by side from the same time, as demuxers that
-// interleave by stored time expect (GStreamer's qtdemux stalls when one
-// track's stored time runs ahead of the other's by its queues' length).
 bool TakeTrack(const Movie& m, const Track& t, uint64_t start, uint64_t end, int64_t firstMedia,
-               uint64_t storeFrom, Track& out) {
+               Track& out) {
     if (t.samples.empty() || t.timescale == 0) {
         return false;
     }
-    const std::vector<Edit> all = ExplicitEdits(t, m.timescale);
-    std::vector<Edit> edits = TakeEdits(all, start, end - start, m.timescale, t.timescale);
+    std::vector<Edit> edits =
+        TakeEdits(ExplicitEdits(t, m.timescale), start, end - start, m.timescale, t.timescale);
     if (firstMedia >= 0 && !edits.empty() && edits.front().mediaTime >= 0) {
         edits.front().mediaTime = firstMedia;
     }
-    auto [lo, hi] = MediaPlayed(edits, m.timescale, t.timescale);
+    const auto [lo, hi] = MediaPlayed(edits, m.timescale, t.timescale);
     if (lo == INT64_MAX) {
         return false;
     }
-    if (t.handler == atom::kSoun && storeFrom < start) {
-        const auto before = MediaPlayed(
-            TakeEdits(all, storeFrom, start - storeFrom, m.timescale, t.timescale), m.timescale,
-            t.timescale);
-        lo = std::min(lo, before.first);
-    }
     const std::vector<uint64_t> dts = DecodeTimes(t);
     const std::optional<Kept> kept =
-        t.handler == atom::kVide ? KeepVideo(t, dts, lo, hi) : KeepByDecodeTime(t, dts, lo, hi);
+        t.handler == atom::kVide ? KeepVideo(t, dts, lo, hi) : KeepByDecodeTime(m, t, dts, lo, hi);
     if (!kept) {
         return false;
     }
@@ -365,6 +399,9 @@ bool TakeTrack(const Movie& m, const Track& t, uint64_t start, uint64_t end, int
     o.hasEdits = true;
     o.edits = std::move(edits);
     o.duration = EditsDuration(o.edits);
+    if (o.handler == atom::kVide) {
+        ShortenLeadIn(o);
+    }
     return true;
 }
 
@@ -406,7 +443,7 @@ MovResult ExtractMovieRange(const Movie& source, uint64_t start, uint64_t end, b
     for (auto it = source.tracks.begin(); it != source.tracks.end(); ++it) {
         Track taken;
         const int64_t firstMedia = it == lead && f.moved ? f.media : -1;
-        if (TakeTrack(source, *it, f.start, end, firstMedia, f.firstStored, taken)) {
+        if (TakeTrack(source, *it, f.start, end, firstMedia, taken)) {
             out.tracks.push_back(std::move(taken));
         }
     }

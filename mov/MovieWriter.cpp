@@ -1,6 +1,8 @@
 #include "MovieWriter.h"
 
 #include <algorithm>
+#include <cctype>
+#include <string>
 #include <vector>
 
 #include "AtomWriter.h"
@@ -13,10 +15,21 @@
 namespace trelvan::mov {
 namespace {
 
+// Whether a sample shown at media time `shown` of a track of `mediaScale`
+// lies at or past the movie's end (`movieEnd`, movie time units).
+bool ShownLate(int64_t shown, uint32_t mediaScale, uint64_t movieEnd, uint32_t movieScale) {
+    return shown >= 0 && static_cast<unsigned __int128>(shown) * movieScale >=
+                             static_cast<unsigned __int128>(movieEnd) * mediaScale;
+}
+
 // Splits every track into chunks: consecutive samples of one description,
-// closed after limits.chunkMillis of media time or limits.chunkBytes.
+// closed after limits.chunkMillis of media time or limits.chunkBytes, and
+// where a track's samples begin to be shown past the movie's end (sound
+// priming's tail, a composition delay, lead-in media): those go into
+// chunks of their own.
 std::vector<Chunk> PlanChunks(const Movie& movie, const FlattenLimits& limits) {
     std::vector<Chunk> chunks;
+    const uint64_t movieEnd = movie.Duration();
     for (uint32_t ti = 0; ti < movie.tracks.size(); ++ti) {
         const Track& t = movie.tracks[ti];
         const uint64_t span = std::max<uint64_t>(1, uint64_t{t.timescale} * limits.chunkMillis / 1000);
@@ -24,10 +37,13 @@ std::vector<Chunk> PlanChunks(const Movie& movie, const FlattenLimits& limits) {
         // Sound whose tables count frames: a chunk's bytes follow from its
         // frames in whole packets, so a run ending in part of a packet (the
         // end of a source) closes its chunk.
-        bool partialPacket = false;
+        bool partialPacket = false, late = false;
         for (size_t i = 0; i < t.samples.size(); ++i) {
             const Sample& s = t.samples[i];
+            late = late || ShownLate(static_cast<int64_t>(dts) + s.cts, t.timescale, movieEnd,
+                                     movie.timescale);
             const bool open = !chunks.empty() && chunks.back().track == ti && !partialPacket &&
+                              chunks.back().late == late &&
                               t.samples[chunks.back().first].desc == s.desc &&
                               dts - chunkTime < span && chunkBytes + s.size <= limits.chunkBytes;
             if (t.frameRuns && s.desc >= 1 && s.desc <= t.descriptions.size()) {
@@ -38,7 +54,7 @@ std::vector<Chunk> PlanChunks(const Movie& movie, const FlattenLimits& limits) {
                 ++chunks.back().count;
                 chunkBytes += s.size;
             } else {
-                chunks.push_back({ti, i, 1, dts, 0});
+                chunks.push_back({ti, i, 1, dts, 0, late});
                 chunkTime = dts;
                 chunkBytes = s.size;
             }
@@ -49,14 +65,29 @@ std::vector<Chunk> PlanChunks(const Movie& movie, const FlattenLimits& limits) {
 }
 
 // Chunks in order of their start times in seconds (each track's own order
-// kept).
+// kept), except that chunks shown past the movie's end come after all the
+// others, those of tracks of sync samples only (sound) last. A demuxer
+// reading the file as a stream (GStreamer's qtdemux in push mode) ends a
+// track at its first sample past the movie's end and then loses its place
+// in the stream: whatever follows in the file is never read.
 std::vector<Chunk*> InterleaveByTime(const Movie& movie, std::vector<Chunk>& chunks) {
+    std::vector<int> rank(movie.tracks.size(), 1);
+    for (size_t i = 0; i < movie.tracks.size(); ++i) {
+        const std::vector<Sample>& samples = movie.tracks[i].samples;
+        const bool allSync = std::all_of(samples.begin(), samples.end(),
+                                         [](const Sample& s) { return s.flags & kSampleSync; });
+        rank[i] = allSync ? 2 : 1;
+    }
     std::vector<Chunk*> order;
     order.reserve(chunks.size());
     for (Chunk& c : chunks) {
         order.push_back(&c);
     }
     std::stable_sort(order.begin(), order.end(), [&](const Chunk* a, const Chunk* b) {
+        const int ra = a->late ? rank[a->track] : 0, rb = b->late ? rank[b->track] : 0;
+        if (ra != rb) {
+            return ra < rb;
+        }
         const auto l = static_cast<unsigned __int128>(a->start) * movie.tracks[b->track].timescale;
         const auto r = static_cast<unsigned __int128>(b->start) * movie.tracks[a->track].timescale;
         return l < r;
@@ -106,6 +137,15 @@ MovResult CopyChunk(const Movie& movie, const Chunk& c, BufferedWriter& out,
     }
     return kNoErr;
 }
+
+struct NamedBrand {
+    std::string_view extension;  // lower case, with the dot
+    uint32_t brand;
+};
+constexpr NamedBrand kNamedBrands[] = {
+    {".mp4", atom::Type("isom")}, {".m4a", atom::Type("M4A ")}, {".m4v", atom::Type("M4V ")},
+    {".m4b", atom::Type("M4B ")}, {".3gp", atom::Type("3gp4")}, {".3g2", atom::Type("3g2a")},
+};
 
 void WriteFileType(AtomWriter& w, uint32_t brand) {
     ScopedAtom a(w, atom::kFtyp);
@@ -268,12 +308,29 @@ void WriteTrack(AtomWriter& w, const Movie& m, const Track& t,
 
 }  // namespace
 
-MovResult FlattenMovie(const Movie& movie, IoFile& out, const FlattenLimits& limits) {
+uint32_t BrandForName(std::string_view name) {
+    const size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos || name.find_first_of("/\\", dot) != std::string_view::npos) {
+        return 0;
+    }
+    std::string ext(name.substr(dot));
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (const NamedBrand& b : kNamedBrands) {
+        if (b.extension == ext) {
+            return b.brand;
+        }
+    }
+    return 0;
+}
+
+MovResult FlattenMovie(const Movie& movie, IoFile& out, const FlattenLimits& limits,
+                       std::string_view name) {
     std::vector<Chunk> chunks = PlanChunks(movie, limits);
     const std::vector<Chunk*> order = InterleaveByTime(movie, chunks);
 
     AtomWriter head;
-    WriteFileType(head, movie.saveBrand);
+    WriteFileType(head, movie.saveBrand != 0 ? movie.saveBrand : BrandForName(name));
     {
         ScopedAtom wide(head, atom::kWide);
     }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string_view>
 
 #include "IoFile.h"
 #include "MovResult.h"
@@ -30,8 +31,15 @@ struct FlattenLimits {
     std::function<bool(uint64_t done, uint64_t total)> progress;
 };
 
-// Writes `movie` into `out` (empty, positioned writes from offset 0). The
-// caller closes `out`.
-MovResult FlattenMovie(const Movie& movie, IoFile& out, const FlattenLimits& limits = {});
+// The major brand of a file saved under `name`, by its extension: 'isom'
+// (.mp4), 'M4A ' (.m4a), 'M4V ' (.m4v), 'M4B ' (.m4b), '3gp4' (.3gp), '3g2a'
+// (.3g2); 0 (QuickTime's 'qt  ') for .mov and any other name.
+uint32_t BrandForName(std::string_view name);
+
+// Writes `movie` into `out` (empty, positioned writes from offset 0), branded
+// with the movie's save brand, or where that is 0 as a file of `name`
+// (BrandForName). The caller closes `out`.
+MovResult FlattenMovie(const Movie& movie, IoFile& out, const FlattenLimits& limits = {},
+                       std::string_view name = {});
 
 }  // namespace trelvan::mov

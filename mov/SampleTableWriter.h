@@ -18,6 +18,8 @@ struct Chunk {
     size_t count = 0;
     uint64_t start = 0;   // decode time of the first sample, media time units
     uint64_t offset = 0;  // in the output, once written
+    // Its samples are shown at or past the movie's end (written last).
+    bool late = false;
 };
 
 // `chunks` are the track's own chunks in sample order. Offsets above
