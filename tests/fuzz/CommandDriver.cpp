@@ -88,6 +88,15 @@ std::string RunCommandsOn(Family family, std::span<const uint8_t> input, const s
     const std::string out = dir + "/out" + ext;
     Write(bad, input);
     const std::vector<uint8_t> partnerBytes = Contents(partner);
+    // The output and whatever a failed run left beside it.
+    const auto removeOutputs = [&dir] {
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(dir, ec)) {
+            if (e.path().stem() == "out") {
+                fs::remove(e.path(), ec);
+            }
+        }
+    };
     std::string trouble;
     for (const Words& command : OperationCommands(family)) {
         Words words;
@@ -98,14 +107,11 @@ std::string RunCommandsOn(Family family, std::span<const uint8_t> input, const s
         if (status != 0 && status != 1) {
             trouble += command.front() + " ended with " + std::to_string(status) + "\n";
         }
-    }
-    // The output and whatever a failed run left beside it.
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(dir, ec)) {
-        if (e.path().stem() == "out") {
-            fs::remove(e.path(), ec);
+        if (status != 0) {
+            removeOutputs();  // not verified: only a finished output is
         }
     }
+    removeOutputs();
     if (!std::ranges::equal(input, Contents(bad))) {
         trouble += "the damaged source was changed\n";
     }
