@@ -33,6 +33,7 @@ std::vector<Words> Commands(const char* link, const char* extract) {
         {link, "BAD", "PARTNER", "-o", "OUT", "--force", "--verify", "--quiet"},
         {"verify", "OUT", "--against", "BAD", "PARTNER"},
         {link, "PARTNER", "BAD", "-o", "OUT", "--force", "--verify", "--quiet"},
+        {link, "BAD", "BAD", "-o", "OUT", "--force", "--quiet"},
         {"verify", "BAD", "--human"},
         {extract, "BAD", "--start", "0.2", "--end", "0.4", "-o", "OUT", "--verify", "--quiet"},
     };
@@ -106,6 +107,11 @@ std::string RunCommandsOn(Family family, std::span<const uint8_t> input, const s
         const int status = kRun.at(command.front())(words);
         if (status != 0 && status != 1) {
             trouble += command.front() + " ended with " + std::to_string(status) + "\n";
+        }
+        // What a command wrote and called finished, the program reads.
+        if (status == 0 && std::ranges::count(command, "OUT") > 0 && command.front() != "verify" &&
+            cli::RunInfo({out}) != 0) {
+            trouble += command.front() + " wrote an output that does not read back\n";
         }
         if (status != 0) {
             removeOutputs();  // not verified: only a finished output is
