@@ -158,8 +158,10 @@ void WriteLocations(AtomWriter& w, const Track& t, const std::vector<const Chunk
             w.U32(t.frameTableSize);
             w.U32(static_cast<uint32_t>(frames));
         } else {
+            // A size of 0 in the header means "sizes follow": samples that
+            // all hold nothing (a damaged source's) are listed one by one.
             const bool uniform =
-                !t.samples.empty() &&
+                !t.samples.empty() && t.samples.front().size != 0 &&
                 std::all_of(t.samples.begin(), t.samples.end(),
                             [&](const Sample& s) { return s.size == t.samples.front().size; });
             w.U32(uniform ? t.samples.front().size : 0);

@@ -33,6 +33,7 @@ std::vector<Words> Commands(const char* link, const char* extract) {
         {link, "BAD", "PARTNER", "-o", "OUT", "--force", "--verify", "--quiet"},
         {"verify", "OUT", "--against", "BAD", "PARTNER"},
         {link, "PARTNER", "BAD", "-o", "OUT", "--force", "--verify", "--quiet"},
+        {link, "BAD", "BAD", "-o", "OUT", "--force", "--quiet"},
         {"verify", "BAD", "--human"},
         {extract, "BAD", "--start", "0.2", "--end", "0.4", "-o", "OUT", "--verify", "--quiet"},
     };
@@ -88,6 +89,15 @@ std::string RunCommandsOn(Family family, std::span<const uint8_t> input, const s
     const std::string out = dir + "/out" + ext;
     Write(bad, input);
     const std::vector<uint8_t> partnerBytes = Contents(partner);
+    // The output and whatever a failed run left beside it.
+    const auto removeOutputs = [&dir] {
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(dir, ec)) {
+            if (e.path().stem() == "out") {
+                fs::remove(e.path(), ec);
+            }
+        }
+    };
     std::string trouble;
     for (const Words& command : OperationCommands(family)) {
         Words words;
@@ -98,14 +108,16 @@ std::string RunCommandsOn(Family family, std::span<const uint8_t> input, const s
         if (status != 0 && status != 1) {
             trouble += command.front() + " ended with " + std::to_string(status) + "\n";
         }
-    }
-    // The output and whatever a failed run left beside it.
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(dir, ec)) {
-        if (e.path().stem() == "out") {
-            fs::remove(e.path(), ec);
+        // What a command wrote and called finished, the program reads.
+        if (status == 0 && std::ranges::count(command, "OUT") > 0 && command.front() != "verify" &&
+            cli::RunInfo({out}) != 0) {
+            trouble += command.front() + " wrote an output that does not read back\n";
+        }
+        if (status != 0) {
+            removeOutputs();  // not verified: only a finished output is
         }
     }
+    removeOutputs();
     if (!std::ranges::equal(input, Contents(bad))) {
         trouble += "the damaged source was changed\n";
     }
