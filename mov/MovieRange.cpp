@@ -263,14 +263,15 @@ std::optional<Kept> KeepByDecodeTime(const Movie& m, const Track& t,
 }
 
 // Video stored from a sync sample before its first shown frame: the
-// lead-in samples (decoded, never shown) are given one unit each, and the
-// rest of the track moves down by what they gave up, edits included. The
-// shown frames keep their times relative to one another and their
-// composition offsets; the lead-in frames are shown, each for one unit,
-// before the first shown frame. So the media time of what the track shows
-// starts near 0, as in a movie that begins there: GStreamer's demuxer ends
-// a track at the first sync sample whose stored time lies at or past the
-// movie's duration, which a long lead-in pushes the range's last frames to.
+// lead-in samples (decoded, never shown) are decoded one unit apart and
+// shown when decoded, the last of them a frame's time before the first
+// shown frame (decoders give a frame the rate's duration and present what
+// overlaps the start); the rest of the track moves down by what they gave
+// up, edits included, keeping its times relative to one another and its
+// composition offsets. So the media time of what the track shows starts
+// near 0, as in a movie that begins there: GStreamer's demuxer ends a track
+// at the first sync sample whose stored time lies at or past the movie's
+// duration, which a long lead-in pushes the range's last frames to.
 void ShortenLeadIn(Track& t) {
     const auto shown = std::find_if(t.edits.begin(), t.edits.end(),
                                     [](const Edit& e) { return e.mediaTime >= 0; });
@@ -288,18 +289,22 @@ void ShortenLeadIn(Track& t) {
     if (leadEnd == 0 || leadEnd >= t.samples.size()) {
         return;
     }
-    // Samples from `leadEnd` on move down by `shift`; those before it are
-    // decoded one unit apart, from 0.
+    // The first shown frame comes `gap` after the next sample's decode time
+    // and now at `first`; samples from `leadEnd` on move down by `shift`.
+    const auto lead = static_cast<int64_t>(leadEnd);
     const int64_t gap = from - static_cast<int64_t>(dts[leadEnd]);
-    const int64_t shift = static_cast<int64_t>(dts[leadEnd]) - static_cast<int64_t>(leadEnd);
+    const int64_t frame = t.samples[leadEnd - 1].duration;
+    const int64_t first = std::max(gap + lead, lead - 1 + frame);
+    const int64_t shift = from - first;
     if (gap < 0 || shift <= 0) {
         return;  // nothing to gain, or a lead-in would be shown past the start
     }
     for (size_t i = 0; i < leadEnd; ++i) {
         Sample& s = t.samples[i];
         const int64_t shownAt = ShownAt(t, dts, i);
-        s.duration = 1;
-        s.cts = shownAt < from ? 0 : static_cast<int32_t>(shownAt - shift - static_cast<int64_t>(i));
+        const auto at = static_cast<int64_t>(i);
+        s.cts = shownAt < from ? 0 : static_cast<int32_t>(shownAt - shift - at);
+        s.duration = i + 1 < leadEnd ? 1 : static_cast<uint32_t>(dts[leadEnd] - shift - at);
     }
     for (Edit& e : t.edits) {
         if (e.mediaTime >= 0) {
