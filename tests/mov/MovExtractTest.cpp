@@ -386,6 +386,34 @@ TEST(MovExtract, PlansAndPreviewsTheRange) {
     EXPECT_EQ(pictures.first.size(), packed);
     EXPECT_EQ(pictures.last.size(), packed);
     EXPECT_NE(pictures.first, pictures.last);
+    // The pictures are those of their times (with B-frames, not those
+    // decoded then): nearer to ffmpeg's picture of that time than to the
+    // frames beside it.
+    const auto nearest = [](const std::string& movie, const std::vector<uint8_t>& picture,
+                            double at) {
+        double best = 0, least = 1e18;
+        for (const double t : {at - 0.04, at, at + 0.04}) {
+            const auto r = RunCommand({"ffmpeg", "-nostdin", "-v", "error", "-ss", std::to_string(t),
+                                       "-i", movie, "-frames:v", "1", "-vf", "vflip", "-pix_fmt",
+                                       "bgr24", "-f", "rawvideo", "-"});
+            double differ = 0;
+            for (size_t i = 0; i < r.out.size() && 40 + i < picture.size(); ++i) {
+                differ += std::abs(static_cast<uint8_t>(r.out[i]) - picture[40 + i]);
+            }
+            if (differ < least) {
+                least = differ;
+                best = t;
+            }
+        }
+        return best;
+    };
+    for (const auto& [from, to] : {std::pair{0.2, 0.6}, std::pair{0.28, 0.76}}) {
+        SCOPED_TRACE(from);
+        MovRangePictures p;
+        ASSERT_EQ(DecodeMovRangePictures(src, Units(from), Units(to), &p), 0);
+        EXPECT_DOUBLE_EQ(nearest(src, p.first, from), from);
+        EXPECT_DOUBLE_EQ(nearest(src, p.last, to - 0.04), to - 0.04);
+    }
 
     // The command line: the plan without writing, and --verify's check of
     // a frame-exact extract against its source.
