@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <optional>
-#include <utility>
 #include <set>
+#include <utility>
 
 #include "Atoms.h"
 #include "EditList.h"

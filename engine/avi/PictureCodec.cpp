@@ -107,8 +107,7 @@ void PictureCodec::ReceiveAll(int64_t wanted, std::vector<uint8_t>* picture) {
         // The picture's own time (the decoder moves packet times through its
         // reordering); the best-effort guess only when it has none: with
         // B-frames that guess follows decode order, another picture's.
-        const int64_t at =
-            frame->pts != AV_NOPTS_VALUE ? frame->pts : frame->best_effort_timestamp;
+        const int64_t at = frame->pts != AV_NOPTS_VALUE ? frame->pts : frame->best_effort_timestamp;
         if (at == wanted) {
             ToPicture(frame, picture);
         }

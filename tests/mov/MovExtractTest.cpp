@@ -378,9 +378,9 @@ TEST(MovExtract, PlansAndPreviewsTheRange) {
                             double at) {
         double best = 0, least = 1e18;
         for (const double t : {at - 0.04, at, at + 0.04}) {
-            const auto r = RunCommand({"ffmpeg", "-nostdin", "-v", "error", "-ss", std::to_string(t),
-                                       "-i", movie, "-frames:v", "1", "-vf", "vflip", "-pix_fmt",
-                                       "bgr24", "-f", "rawvideo", "-"});
+            const auto r = RunCommand({"ffmpeg", "-nostdin", "-v", "error", "-ss",
+                                       std::to_string(t), "-i", movie, "-frames:v", "1", "-vf",
+                                       "vflip", "-pix_fmt", "bgr24", "-f", "rawvideo", "-"});
             double differ = 0;
             for (size_t i = 0; i < r.out.size() && 40 + i < picture.size(); ++i) {
                 differ += std::abs(static_cast<uint8_t>(r.out[i]) - picture[40 + i]);

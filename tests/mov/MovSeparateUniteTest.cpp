@@ -307,7 +307,7 @@ TEST(MovSeparateUniteTracks, SoundAloneIsNamedAndBrandedByItsKind) {
     };
     // AAC makes an .m4a file; other sound stays in its source's family.
     for (const Case& c : {Case{&mt::kH264Aac, ".m4a", mov::atom::Type("M4A ")},
-                         Case{&kMp3Mp4, ".mp4", mov::atom::Type("isom")}}) {
+                          Case{&kMp3Mp4, ".mp4", mov::atom::Type("isom")}}) {
         SCOPED_TRACE(c.recipe->name);
         const std::string src = test::CopyFile(mt::Make(*c.recipe), dir);
         const MovSeparateJob job{src, {}, MovTrackKind::Sound};
