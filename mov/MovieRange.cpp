@@ -85,17 +85,25 @@ size_t SyncAtOrBefore(const Track& t, size_t i) {
     return 0;
 }
 
+// `exact`/`scale`: the start as asked, finer than the movie's units (which
+// `start` is, rounded down); the first frame is the one shown at or after it.
 FrameStart StartOnFrame(const Movie& m, const Track& t, uint64_t start, uint64_t end,
-                        bool keyframeStart) {
+                        bool keyframeStart, uint64_t exact, uint32_t scale) {
     FrameStart f;
     f.start = start;
     f.firstStored = start;
     const std::vector<Edit> edits = ExplicitEdits(t, m.timescale);
-    const EditPoint at = PointAt(edits, start, m.timescale, t.timescale);
+    EditPoint at = PointAt(edits, start, m.timescale, t.timescale);
     if (at.index == SIZE_MAX || at.media < 0 || edits[at.index].rate != kNormalRate) {
         return f;  // the video shows nothing (or a still) at the start
     }
     const Edit& e = edits[at.index];
+    if (scale != m.timescale && scale != 0) {
+        using U = unsigned __int128;
+        const U into = U{exact} * m.timescale - U{at.editStart} * scale;
+        const U per = U{scale} * m.timescale;
+        at.media = e.mediaTime + static_cast<int64_t>((into * t.timescale + per - 1) / per);
+    }
     const uint64_t until = std::min(end, at.editStart + e.duration);
     const int64_t hi = std::min(e.mediaTime + MediaSpan(e, m.timescale, t.timescale),
                                 at.media + static_cast<int64_t>(
@@ -412,8 +420,18 @@ bool TakeTrack(const Movie& m, const Track& t, uint64_t start, uint64_t end, int
 
 }  // namespace
 
-MovResult ExtractMovieRange(const Movie& source, uint64_t start, uint64_t end, bool keyframeStart,
-                            Movie& out, MovieRangeInfo* info) {
+MovResult ExtractMovieRange(const Movie& source, uint64_t exactStart, uint64_t exactEnd,
+                            bool keyframeStart, Movie& out, MovieRangeInfo* info,
+                            uint32_t rangeScale) {
+    const uint32_t scale = rangeScale == 0 ? source.timescale : rangeScale;
+    if (scale == 0) {
+        return kInvalidDuration;
+    }
+    const uint64_t start = static_cast<uint64_t>(
+        std::min<unsigned __int128>(static_cast<unsigned __int128>(exactStart) * source.timescale /
+                                        scale,
+                                    UINT64_MAX));
+    uint64_t end = exactEnd == UINT64_MAX ? UINT64_MAX : Rescale(exactEnd, scale, source.timescale);
     end = std::min(end, source.Duration());
     if (start >= end || source.timescale == 0) {
         return kInvalidDuration;
@@ -426,7 +444,7 @@ MovResult ExtractMovieRange(const Movie& source, uint64_t start, uint64_t end, b
     FrameStart f;
     f.start = f.firstStored = start;
     if (lead != source.tracks.end()) {
-        f = StartOnFrame(source, *lead, start, end, keyframeStart);
+        f = StartOnFrame(source, *lead, start, end, keyframeStart, exactStart, scale);
     }
     if (f.start >= end) {
         return kInvalidDuration;

@@ -424,6 +424,24 @@ TEST(MovExtract, PlansAndPreviewsTheRange) {
     EXPECT_EQ(MovExtractDefaultOutput("/m/clip.mp4"), "/m/clip_extr.mp4");
 }
 
+// A movie time scale coarser than the frames (15 units a second, 30 frames):
+// the first frame is the one at or after the start (rounding the start to
+// the movie's units began a frame late).
+TEST(MovExtract, CoarseMovieTimeScaleStartsAtTheFrame) {
+    constexpr Recipe kCoarse = {"mov-h264-movie15",
+                                "-f lavfi -i testsrc=size=160x120:rate=30:duration=1 -c:v libx264 "
+                                "-g 12 -bf 0 -pix_fmt yuv420p -movie_timescale 15",
+                                "mov"};
+    MovExtractJob job;
+    job.source = mov::test::Make(kCoarse);
+    job.output = test::ScratchDir() + "/coarse.mov";
+    job.start = Units(0.1);
+    job.end = Units(0.5);
+    OpContext ctx;
+    ASSERT_EQ(RunMovExtract(job, ctx).code, 0);
+    EXPECT_EQ(PresentedFrames(job.output), PresentedFrames(job.source, 0.1, 0.5));
+}
+
 // Failures: the code, no output, the source untouched.
 TEST(MovExtract, RefusesWhatItCannotDo) {
     const std::string dir = test::ScratchDir();
