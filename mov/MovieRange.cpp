@@ -270,6 +270,36 @@ std::optional<Kept> KeepByDecodeTime(const Movie& m, const Track& t,
     return k;
 }
 
+// A media time scale in which a frame lasts few units (30 a second for 30
+// frames a second) leaves a lead-in nothing to give up: its units are made
+// finer by a whole factor, so that a frame lasts about 1000 of them; sample
+// durations, composition offsets and edit media times follow exactly.
+void RefineTimeScale(Track& t, uint32_t frame) {
+    constexpr uint64_t kUnitsPerFrame = 1000;
+    if (frame == 0 || frame >= kUnitsPerFrame) {
+        return;
+    }
+    const uint64_t k = (kUnitsPerFrame + frame - 1) / frame;
+    int64_t widest = 0;
+    for (const Sample& s : t.samples) {
+        widest = std::max({widest, static_cast<int64_t>(s.duration), std::abs(int64_t{s.cts})});
+    }
+    if (uint64_t{t.timescale} * k > UINT32_MAX || static_cast<uint64_t>(widest) * k > INT32_MAX ||
+        t.MediaDuration() * k > INT64_MAX / 2) {
+        return;
+    }
+    t.timescale = static_cast<uint32_t>(t.timescale * k);
+    for (Sample& s : t.samples) {
+        s.duration = static_cast<uint32_t>(s.duration * k);
+        s.cts = static_cast<int32_t>(s.cts * static_cast<int64_t>(k));
+    }
+    for (Edit& e : t.edits) {
+        if (e.mediaTime >= 0) {
+            e.mediaTime *= static_cast<int64_t>(k);
+        }
+    }
+}
+
 // Video stored from a sync sample before its first shown frame: the
 // lead-in samples (decoded, never shown) are decoded one unit apart and
 // shown when decoded, the last of them a frame's time before the first
@@ -286,17 +316,19 @@ void ShortenLeadIn(Track& t) {
     if (shown == t.edits.end()) {
         return;
     }
-    const int64_t from = shown->mediaTime;  // the first shown frame
-    const std::vector<uint64_t> dts = DecodeTimes(t);
+    std::vector<uint64_t> dts = DecodeTimes(t);
     size_t leadEnd = 0;  // one past the last lead-in sample in decode order
     for (size_t i = 0; i < t.samples.size(); ++i) {
-        if (ShownAt(t, dts, i) < from) {
+        if (ShownAt(t, dts, i) < shown->mediaTime) {
             leadEnd = i + 1;
         }
     }
     if (leadEnd == 0 || leadEnd >= t.samples.size()) {
         return;
     }
+    RefineTimeScale(t, t.samples[leadEnd - 1].duration);
+    dts = DecodeTimes(t);
+    const int64_t from = shown->mediaTime;  // the first shown frame
     // The first shown frame comes `gap` after the next sample's decode time
     // and now at `first`; samples from `leadEnd` on move down by `shift`.
     const auto lead = static_cast<int64_t>(leadEnd);
