@@ -16,11 +16,7 @@ namespace {
 
 constexpr uint32_t kUnitsPerSecond = 10000000;  // the jobs' 100 ns units
 
-// Job times (100 ns) in the movie's time units, rounded to nearest; an end
-// beyond what the movie's units hold stays the largest value.
-uint64_t ToMovie(uint64_t units, uint32_t movieScale) {
-    return units == UINT64_MAX ? UINT64_MAX : mov::Rescale(units, kUnitsPerSecond, movieScale);
-}
+// Movie times as the jobs' 100 ns units.
 uint64_t ToUnits(uint64_t movieTime, uint32_t movieScale) {
     return mov::Rescale(movieTime, movieScale, kUnitsPerSecond);
 }
@@ -29,8 +25,8 @@ mov::MovResult Extract(const mov::Movie& source, const MovExtractJob& job, mov::
                        MovExtractPlan* plan) {
     mov::MovieRangeInfo info;
     const mov::MovResult rc =
-        mov::ExtractMovieRange(source, ToMovie(job.start, source.timescale),
-                               ToMovie(job.end, source.timescale), job.keyframeStart, out, &info);
+        mov::ExtractMovieRange(source, job.start, job.end, job.keyframeStart, out, &info,
+                               kUnitsPerSecond);
     if (rc != mov::kNoErr || plan == nullptr) {
         return rc;
     }

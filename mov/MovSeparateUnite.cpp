@@ -7,8 +7,8 @@
 #include "MovOpSupport.h"
 #include "MovOperations.h"
 #include "MovieReader.h"
-#include "SoundPreroll.h"
 #include "OutputNames.h"
+#include "SoundPreroll.h"
 
 // Separate and unite: the output movie is made of whole tracks of the
 // sources (their sample lists, edits, descriptions and track atoms as

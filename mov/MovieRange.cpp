@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <optional>
-#include <utility>
 #include <set>
+#include <utility>
 
 #include "Atoms.h"
 #include "EditList.h"
@@ -85,17 +85,25 @@ size_t SyncAtOrBefore(const Track& t, size_t i) {
     return 0;
 }
 
+// `exact`/`scale`: the start as asked, finer than the movie's units (which
+// `start` is, rounded down); the first frame is the one shown at or after it.
 FrameStart StartOnFrame(const Movie& m, const Track& t, uint64_t start, uint64_t end,
-                        bool keyframeStart) {
+                        bool keyframeStart, uint64_t exact, uint32_t scale) {
     FrameStart f;
     f.start = start;
     f.firstStored = start;
     const std::vector<Edit> edits = ExplicitEdits(t, m.timescale);
-    const EditPoint at = PointAt(edits, start, m.timescale, t.timescale);
+    EditPoint at = PointAt(edits, start, m.timescale, t.timescale);
     if (at.index == SIZE_MAX || at.media < 0 || edits[at.index].rate != kNormalRate) {
         return f;  // the video shows nothing (or a still) at the start
     }
     const Edit& e = edits[at.index];
+    if (scale != m.timescale && scale != 0) {
+        using U = unsigned __int128;
+        const U into = U{exact} * m.timescale - U{at.editStart} * scale;
+        const U per = U{scale} * m.timescale;
+        at.media = e.mediaTime + static_cast<int64_t>((into * t.timescale + per - 1) / per);
+    }
     const uint64_t until = std::min(end, at.editStart + e.duration);
     const int64_t hi = std::min(e.mediaTime + MediaSpan(e, m.timescale, t.timescale),
                                 at.media + static_cast<int64_t>(
@@ -262,44 +270,81 @@ std::optional<Kept> KeepByDecodeTime(const Movie& m, const Track& t,
     return k;
 }
 
+// A media time scale in which a frame lasts few units (30 a second for 30
+// frames a second) leaves a lead-in nothing to give up: its units are made
+// finer by a whole factor, so that a frame lasts about 1000 of them; sample
+// durations, composition offsets and edit media times follow exactly.
+void RefineTimeScale(Track& t, uint32_t frame) {
+    constexpr uint64_t kUnitsPerFrame = 1000;
+    if (frame == 0 || frame >= kUnitsPerFrame) {
+        return;
+    }
+    const uint64_t k = (kUnitsPerFrame + frame - 1) / frame;
+    int64_t widest = 0;
+    for (const Sample& s : t.samples) {
+        widest = std::max({widest, static_cast<int64_t>(s.duration), std::abs(int64_t{s.cts})});
+    }
+    if (uint64_t{t.timescale} * k > UINT32_MAX || static_cast<uint64_t>(widest) * k > INT32_MAX ||
+        t.MediaDuration() * k > INT64_MAX / 2) {
+        return;
+    }
+    t.timescale = static_cast<uint32_t>(t.timescale * k);
+    for (Sample& s : t.samples) {
+        s.duration = static_cast<uint32_t>(s.duration * k);
+        s.cts = static_cast<int32_t>(s.cts * static_cast<int64_t>(k));
+    }
+    for (Edit& e : t.edits) {
+        if (e.mediaTime >= 0) {
+            e.mediaTime *= static_cast<int64_t>(k);
+        }
+    }
+}
+
 // Video stored from a sync sample before its first shown frame: the
-// lead-in samples (decoded, never shown) are given one unit each, and the
-// rest of the track moves down by what they gave up, edits included. The
-// shown frames keep their times relative to one another and their
-// composition offsets; the lead-in frames are shown, each for one unit,
-// before the first shown frame. So the media time of what the track shows
-// starts near 0, as in a movie that begins there: GStreamer's demuxer ends
-// a track at the first sync sample whose stored time lies at or past the
-// movie's duration, which a long lead-in pushes the range's last frames to.
+// lead-in samples (decoded, never shown) are decoded one unit apart and
+// shown when decoded, the last of them a frame's time before the first
+// shown frame (decoders give a frame the rate's duration and present what
+// overlaps the start); the rest of the track moves down by what they gave
+// up, edits included, keeping its times relative to one another and its
+// composition offsets. So the media time of what the track shows starts
+// near 0, as in a movie that begins there: GStreamer's demuxer ends a track
+// at the first sync sample whose stored time lies at or past the movie's
+// duration, which a long lead-in pushes the range's last frames to.
 void ShortenLeadIn(Track& t) {
     const auto shown = std::find_if(t.edits.begin(), t.edits.end(),
                                     [](const Edit& e) { return e.mediaTime >= 0; });
     if (shown == t.edits.end()) {
         return;
     }
-    const int64_t from = shown->mediaTime;  // the first shown frame
-    const std::vector<uint64_t> dts = DecodeTimes(t);
+    std::vector<uint64_t> dts = DecodeTimes(t);
     size_t leadEnd = 0;  // one past the last lead-in sample in decode order
     for (size_t i = 0; i < t.samples.size(); ++i) {
-        if (ShownAt(t, dts, i) < from) {
+        if (ShownAt(t, dts, i) < shown->mediaTime) {
             leadEnd = i + 1;
         }
     }
     if (leadEnd == 0 || leadEnd >= t.samples.size()) {
         return;
     }
-    // Samples from `leadEnd` on move down by `shift`; those before it are
-    // decoded one unit apart, from 0.
+    RefineTimeScale(t, t.samples[leadEnd - 1].duration);
+    dts = DecodeTimes(t);
+    const int64_t from = shown->mediaTime;  // the first shown frame
+    // The first shown frame comes `gap` after the next sample's decode time
+    // and now at `first`; samples from `leadEnd` on move down by `shift`.
+    const auto lead = static_cast<int64_t>(leadEnd);
     const int64_t gap = from - static_cast<int64_t>(dts[leadEnd]);
-    const int64_t shift = static_cast<int64_t>(dts[leadEnd]) - static_cast<int64_t>(leadEnd);
+    const int64_t frame = t.samples[leadEnd - 1].duration;
+    const int64_t first = std::max(gap + lead, lead - 1 + frame);
+    const int64_t shift = from - first;
     if (gap < 0 || shift <= 0) {
         return;  // nothing to gain, or a lead-in would be shown past the start
     }
     for (size_t i = 0; i < leadEnd; ++i) {
         Sample& s = t.samples[i];
         const int64_t shownAt = ShownAt(t, dts, i);
-        s.duration = 1;
-        s.cts = shownAt < from ? 0 : static_cast<int32_t>(shownAt - shift - static_cast<int64_t>(i));
+        const auto at = static_cast<int64_t>(i);
+        s.cts = shownAt < from ? 0 : static_cast<int32_t>(shownAt - shift - at);
+        s.duration = i + 1 < leadEnd ? 1 : static_cast<uint32_t>(dts[leadEnd] - shift - at);
     }
     for (Edit& e : t.edits) {
         if (e.mediaTime >= 0) {
@@ -407,8 +452,18 @@ bool TakeTrack(const Movie& m, const Track& t, uint64_t start, uint64_t end, int
 
 }  // namespace
 
-MovResult ExtractMovieRange(const Movie& source, uint64_t start, uint64_t end, bool keyframeStart,
-                            Movie& out, MovieRangeInfo* info) {
+MovResult ExtractMovieRange(const Movie& source, uint64_t exactStart, uint64_t exactEnd,
+                            bool keyframeStart, Movie& out, MovieRangeInfo* info,
+                            uint32_t rangeScale) {
+    const uint32_t scale = rangeScale == 0 ? source.timescale : rangeScale;
+    if (scale == 0) {
+        return kInvalidDuration;
+    }
+    const uint64_t start = static_cast<uint64_t>(
+        std::min<unsigned __int128>(static_cast<unsigned __int128>(exactStart) * source.timescale /
+                                        scale,
+                                    UINT64_MAX));
+    uint64_t end = exactEnd == UINT64_MAX ? UINT64_MAX : Rescale(exactEnd, scale, source.timescale);
     end = std::min(end, source.Duration());
     if (start >= end || source.timescale == 0) {
         return kInvalidDuration;
@@ -421,7 +476,7 @@ MovResult ExtractMovieRange(const Movie& source, uint64_t start, uint64_t end, b
     FrameStart f;
     f.start = f.firstStored = start;
     if (lead != source.tracks.end()) {
-        f = StartOnFrame(source, *lead, start, end, keyframeStart);
+        f = StartOnFrame(source, *lead, start, end, keyframeStart, exactStart, scale);
     }
     if (f.start >= end) {
         return kInvalidDuration;

@@ -32,12 +32,14 @@ struct MovieRangeInfo {
     uint64_t end = 0;
 };
 
-// The range [start, end) (source movie time units; an end past the movie is
-// its end) of `source` into `out`, which shares the source files.
-// `keyframeStart`: presentation starts at the sync sample instead of the
-// first frame at or after the start. kInvalidDuration when the range is
-// empty or starts at or after the movie's end.
+// The range [start, end) (units of `rangeScale` per second, 0: the source's
+// movie time units; an end past the movie is its end) of `source` into
+// `out`, which shares the source files. The first frame is the one shown at
+// or after the start, however coarse the movie's units; the end is rounded
+// to the nearest of them. `keyframeStart`: presentation starts at the sync
+// sample instead. kInvalidDuration when the range is empty or starts at or
+// after the movie's end.
 MovResult ExtractMovieRange(const Movie& source, uint64_t start, uint64_t end, bool keyframeStart,
-                            Movie& out, MovieRangeInfo* info = nullptr);
+                            Movie& out, MovieRangeInfo* info = nullptr, uint32_t rangeScale = 0);
 
 }  // namespace trelvan::mov

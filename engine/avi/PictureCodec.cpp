@@ -104,7 +104,11 @@ void PictureCodec::Restart() { avcodec_flush_buffers(ctx); }
 
 void PictureCodec::ReceiveAll(int64_t wanted, std::vector<uint8_t>* picture) {
     while (avcodec_receive_frame(ctx, frame) >= 0) {
-        if (frame->pts == wanted || frame->best_effort_timestamp == wanted) {
+        // The picture's own time (the decoder moves packet times through its
+        // reordering); the best-effort guess only when it has none: with
+        // B-frames that guess follows decode order, another picture's.
+        const int64_t at = frame->pts != AV_NOPTS_VALUE ? frame->pts : frame->best_effort_timestamp;
+        if (at == wanted) {
             ToPicture(frame, picture);
         }
         av_frame_unref(frame);

@@ -254,11 +254,14 @@ uint64_t SegmentField(const std::string& line, const char* name) {
 
 }  // namespace
 
-Presented GstPresented(const std::string& path) {
+Presented GstPresented(const std::string& path, bool push) {
     const bool video = trelvan::test::ProbeStreamCount(path, 'v') > 0;
     const bool audio = trelvan::test::ProbeStreamCount(path, 'a') > 0;
-    std::vector<std::string> argv = {"gst-launch-1.0", "-q", "filesrc", "location=" + path, "!",
-                                     "qtdemux", "name=d"};
+    std::vector<std::string> argv = {"gst-launch-1.0", "-q", "filesrc", "location=" + path, "!"};
+    if (push) {
+        argv.insert(argv.end(), {"queue", "!"});
+    }
+    argv.insert(argv.end(), {"qtdemux", "name=d"});
     for (const auto& [on, pad, name] : {std::tuple{video, "d.video_0", "name=vid"},
                                        std::tuple{audio, "d.audio_0", "name=aud"}}) {
         if (on) {

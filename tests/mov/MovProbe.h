@@ -74,8 +74,9 @@ struct Presented {
     bool ok = false;
 };
 // GStreamer: filesrc ! qtdemux (pull mode, as its players read local
-// files) ! decodebin, each buffer clipped to its segment.
-Presented GstPresented(const std::string& path);
+// files; with `push`, through a queue, as it reads streams) ! decodebin,
+// each buffer clipped to its segment.
+Presented GstPresented(const std::string& path, bool push = false);
 // ffmpeg decoding with its edit list handling.
 Presented FfmpegPresented(const std::string& path);
 
