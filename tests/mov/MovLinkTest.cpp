@@ -56,11 +56,13 @@ TEST(MovLink, JoinsInListOrderWithDefaultName) {
     EXPECT_EQ(pumps, 2);  // once before each added entry
     const mov::Movie ma = Read(a), mb = Read(b), joined = Read(out);
     // Every video frame; the sound of the later entries without their
-    // priming packet (one AAC packet each).
+    // priming packet (one AAC packet each), and at most one packet of sound
+    // that ran into the next entry left out per join.
     EXPECT_EQ(joined.tracks[0].samples.size(),
               2 * ma.tracks[0].samples.size() + mb.tracks[0].samples.size());
-    EXPECT_EQ(joined.tracks[1].samples.size(),
-              2 * ma.tracks[1].samples.size() + mb.tracks[1].samples.size() - 2);
+    const size_t sound = 2 * ma.tracks[1].samples.size() + mb.tracks[1].samples.size() - 2;
+    EXPECT_LE(joined.tracks[1].samples.size(), sound);
+    EXPECT_GE(joined.tracks[1].samples.size(), sound - 2);
 }
 
 TEST(MovLink, ANonMovieSourceStopsWithItsMessageAndNoOutput) {
