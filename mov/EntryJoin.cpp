@@ -1,6 +1,7 @@
 #include "EntryJoin.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "Atoms.h"
@@ -12,6 +13,9 @@ namespace {
 // Whole packets a join leaves out at either side: priming and a last
 // packet's padding are one or two; more would be sound of the entry itself.
 constexpr size_t kMaxPackets = 8;
+// The largest gap closed in the media, media time units (a sample's
+// duration is 32 bits; half of that keeps clear of it).
+constexpr double kMaxGap = static_cast<double>(INT32_MAX);
 
 }  // namespace
 
@@ -128,6 +132,11 @@ TrackJoin PlanTrackJoin(const Track& a, const std::vector<Edit>& aEdits, uint32_
             j.lateBy = std::max(0.0, (whole - gap) / perUnit);
             gap = whole;
         }
+    }
+    // A gap or a move beyond what a sample's duration holds (a damaged
+    // movie's times) is left to edits.
+    if (std::abs(gap) > kMaxGap || j.lateBy * perUnit > kMaxGap) {
+        return j;
     }
     if (gap >= 0.5) {
         if (sound && silenceDuration > 0) {

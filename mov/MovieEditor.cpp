@@ -232,8 +232,10 @@ void MovieEditor::CloseGap(Track& a, const TrackJoin& join) {
         return;
     }
     const Sample last = a.samples.back();
+    // (A source index is 16 bits: past that, the last sample lasts longer.)
+    const bool room = m_movie.sources.size() < UINT16_MAX;
     const std::optional<TrackSilence> silence =
-        join.silencePackets > 0 ? SilenceAfter(m_movie, a) : std::nullopt;
+        join.silencePackets > 0 && room ? SilenceAfter(m_movie, a) : std::nullopt;
     if (silence) {
         // Runs of frames: up to half a second of packets per run, all read
         // from one block of silence.
@@ -258,7 +260,7 @@ void MovieEditor::CloseGap(Track& a, const TrackJoin& join) {
         }
         return;
     }
-    if (IsText(a) && last.size > 2) {
+    if (IsText(a) && last.size > 2 && room) {
         // The last cue ends where it did: an empty sample holds the gap.
         static const uint8_t kEmptyText[2] = {0, 0};
         m_movie.sources.push_back(
@@ -271,7 +273,9 @@ void MovieEditor::CloseGap(Track& a, const TrackJoin& join) {
         a.samples.push_back(q);
         return;
     }
-    a.samples.back().duration += static_cast<uint32_t>(join.fill);
+    Sample& longer = a.samples.back();
+    longer.duration = static_cast<uint32_t>(
+        std::min<uint64_t>(UINT32_MAX, static_cast<uint64_t>(longer.duration) + join.fill));
 }
 
 MovResult MovieEditor::Paste(const Movie& scrap) {
