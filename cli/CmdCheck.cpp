@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "CliCommon.h"
+#include "CmdInfoMovie.h"
 #include "Commands.h"
 #include "JoinCheckAvi.h"
 #include "MovJoinCheck.h"
@@ -33,7 +34,10 @@ JoinReport CheckJoinOf(const std::vector<std::string>& sources) {
     if (AllWithExtension(sources, {".avi"})) {
         return CheckAviJoin(sources);
     }
-    if (AllWithExtension(sources, {".mov", ".mp4", ".m4a", ".m4v", ".3gp", ".qt"})) {
+    // Movies are told by their extension or, whatever they are called
+    // (.ismv, .avif, .3g2, ...), by their first atom, as `info` tells them.
+    if (AllWithExtension(sources, {".mov", ".mp4", ".m4a", ".m4v", ".3gp", ".qt"}) ||
+        std::all_of(sources.begin(), sources.end(), LooksLikeMovie)) {
         return CheckMovieJoin(sources, DiskFileOpener(), [](const std::string& text) {
             std::fprintf(stderr, "trelvan-cli: %s\n", text.c_str());
         });
@@ -65,7 +69,8 @@ int RunCheck(const std::vector<std::string>& words) {
                 "usage: trelvan-cli check SRC... [--human]\n"
                 "Compares every source with the first on what must agree for a join to play:\n"
                 "AVI files on their video (compression, handler, frame size, bit depth, frame\n"
-                "rate, codec data) and audio, movies (.mov, .mp4, .m4a, .m4v, .3gp) on how\n"
+                "rate, codec data) and audio, movies (.mov, .mp4, .m4a, .m4v, .3gp, or any\n"
+                "file that begins as one) on how\n"
                 "their tracks paste (frame size, time scale, language, matrix, sample\n"
                 "descriptions), WMV/WMA files (.wmv, .wma, .asf) on their streams (numbers,\n"
                 "kinds, codecs and formats), other lists on their audio format. Prints the\n"

@@ -12,7 +12,8 @@ namespace trelvan::cli {
 
 // trelvan-cli mov-link SRC... [-o OUT] [--force]: the MOV link page's work. Without
 // -o the output is the first source's stem + "_link.mov". A failure prints
-// the page's message (Japanese, as the page shows it) on standard error.
+// one line on standard error in the user's language: the file, what failed
+// and the movie result code (the page keeps its own Japanese messages).
 int RunMovLink(const std::vector<std::string>& words) {
     try {
         const ParsedArgs args = ParseArgs(words, {{"--force", kVerify}, {"-o"}});
@@ -59,7 +60,8 @@ int RunMovLink(const std::vector<std::string>& words) {
         const MovLinkResult result = trelvan::RunMovLink(job, ctx);
         run.FinishProgress();
         if (!result.message.empty()) {
-            std::fprintf(stderr, "%s\n", result.message.c_str());
+            std::fprintf(stderr, "trelvan-cli: %s\n",
+                         MovLinkErrorText(result, IsJapaneseSystem()).c_str());
             return kExitOperationError;
         }
         if (result.code != 0) {

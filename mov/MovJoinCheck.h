@@ -12,15 +12,18 @@
 // decides how its tracks are pasted.
 //  - A track is pasted into a track of the first movie only when they agree
 //    on media type, time scale, language ("und" and unspecified alike),
-//    frame size, matrix, alternate group and sound layout; otherwise it becomes a track of its own, which
-//    most players never show or play. The first such field is reported.
+//    frame size, matrix, alternate group and sound layout; otherwise it becomes a track of its own,
+//    which most players never show or play. The first such field is reported.
 //  - A track of the first movie that a later movie lacks leaves a gap (no
 //    picture, or silence) for that movie's length.
 //  - A sample description that decodes unlike every one of the first
 //    movie's track makes the track switch descriptions in the middle,
 //    which many players and decoders do not follow: codec, frame size,
 //    channels, sample size, sample rate, packet layout, then the codec
-//    configuration are compared (bit rates and labels are not).
+//    configuration are compared (bit rates and labels are not; nor are the
+//    channels, sample size and packet layout of sound whose configuration
+//    sets its decoder up, such as AAC's, which a QuickTime and an MP4 file
+//    of the same sound state differently).
 // Empty tracks are left out, as the paste leaves them out.
 namespace trelvan {
 

@@ -41,10 +41,37 @@ bool Exists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
+// What each step's failure says on the command line: English, Japanese.
+struct StepText {
+    MovLinkStep step;
+    const char* english;
+    const char* japanese;
+};
+constexpr StepText kStepTexts[] = {
+    {MovLinkStep::Layer, "the movie layer cannot start", "QuickTime環境の初期化に失敗しました"},
+    {MovLinkStep::Movies, "the movie services cannot start", "QuickTimeの初期化に失敗しました"},
+    {MovLinkStep::Open, "the file does not open as a movie", "ファイルOPENエラー"},
+    {MovLinkStep::Select, "the whole movie cannot be selected",
+     "ムービーを全て選択中にエラーが発生しました"},
+    {MovLinkStep::Copy, "the movie cannot be copied", "ムービーをコピー中にエラーが発生しました"},
+    {MovLinkStep::End, "the end of the joined movie cannot be reached",
+     "ムービーの終端に移動中にエラーが発生しました"},
+    {MovLinkStep::Paste, "the movie cannot be pasted",
+     "ムービーを貼り付け中にエラーが発生しました"},
+    {MovLinkStep::Start, "the start of the joined movie cannot be reached",
+     "ムービーの先頭に移動中にエラーが発生しました"},
+    {MovLinkStep::Save, "the joined movie cannot be saved",
+     "ムービーを保存中にエラーが発生しました"},
+    {MovLinkStep::Resource, "the resource file (.#res) cannot be deleted",
+     "リソース(.#res)ファイルを削除中にエラーが発生しました"},
+};
+
 // Fails the run with a message; the stop flag is set so that no 100 % is
 // shown.
-void Fail(MovLinkResult& r, OpContext& ctx, int32_t code, std::string message,
-          MovLinkIcon icon = MovLinkIcon::Stop) {
+void Fail(MovLinkResult& r, OpContext& ctx, MovLinkStep step, const std::string& file, int32_t code,
+          std::string message, MovLinkIcon icon = MovLinkIcon::Stop) {
+    r.step = step;
+    r.file = file;
     r.code = code;
     r.message = std::move(message);
     r.icon = icon;
@@ -52,13 +79,14 @@ void Fail(MovLinkResult& r, OpContext& ctx, int32_t code, std::string message,
 }
 
 // After a movie step: its result, with the message when it failed.
-bool StepFailed(MovLinkResult& r, OpContext& ctx, CQuickTime& movie, const std::string& head) {
+bool StepFailed(MovLinkResult& r, OpContext& ctx, CQuickTime& movie, MovLinkStep step,
+                const std::string& file, const std::string& head) {
     const int32_t rc = mov::toolbox::GetMoviesError();
     if (rc == 0) {
         return false;
     }
     std::string name;
-    Fail(r, ctx, rc, head + movie.GetErrorName(name, rc));
+    Fail(r, ctx, step, file, rc, head + movie.GetErrorName(name, rc));
     return true;
 }
 
@@ -79,7 +107,8 @@ void Link(const MovLinkJob& job, OpContext& ctx, CQuickTime& main, CQuickTime& a
 
     ctx.item = 0;
     if (main.OpenMovie(job.sources[0]) == 0) {
-        Fail(r, ctx, mov::toolbox::GetMoviesError(), job.sources[0] + kOpenFailed);
+        Fail(r, ctx, MovLinkStep::Open, job.sources[0], mov::toolbox::GetMoviesError(),
+             job.sources[0] + kOpenFailed);
         return;
     }
     for (size_t i = 1; i < job.sources.size(); ++i) {
@@ -92,26 +121,27 @@ void Link(const MovLinkJob& job, OpContext& ctx, CQuickTime& main, CQuickTime& a
         }
         const std::string& path = job.sources[i];
         if (added.OpenMovie(path) == 0) {
-            Fail(r, ctx, mov::toolbox::GetMoviesError(), path + kOpenFailed);
+            Fail(r, ctx, MovLinkStep::Open, path, mov::toolbox::GetMoviesError(),
+                 path + kOpenFailed);
             return;
         }
         added.SelectAll();
-        if (StepFailed(r, ctx, added, path + kSelectFailed)) {
+        if (StepFailed(r, ctx, added, MovLinkStep::Select, path, path + kSelectFailed)) {
             return;
         }
         added.CopySelection();
-        if (StepFailed(r, ctx, added, path + kCopyFailed)) {
+        if (StepFailed(r, ctx, added, MovLinkStep::Copy, path, path + kCopyFailed)) {
             return;
         }
         // The scrap holds what is pasted (its sources stay open through
         // it): the movie's own sample lists are not needed any more.
         added.CloseMovie();
         main.GoToEnd();
-        if (StepFailed(r, ctx, main, kEndFailed)) {
+        if (StepFailed(r, ctx, main, MovLinkStep::End, {}, kEndFailed)) {
             return;
         }
         main.Paste();
-        if (StepFailed(r, ctx, main, kPasteFailed)) {
+        if (StepFailed(r, ctx, main, MovLinkStep::Paste, path, kPasteFailed)) {
             return;
         }
     }
@@ -120,16 +150,16 @@ void Link(const MovLinkJob& job, OpContext& ctx, CQuickTime& main, CQuickTime& a
     }
     ctx.item = static_cast<int32_t>(job.sources.size());
     main.GoToStart();
-    if (StepFailed(r, ctx, main, kStartFailed)) {
+    if (StepFailed(r, ctx, main, MovLinkStep::Start, {}, kStartFailed)) {
         return;
     }
     main.SaveMovieAs(job.output);
-    if (StepFailed(r, ctx, main, kSaveFailed)) {
+    if (StepFailed(r, ctx, main, MovLinkStep::Save, job.output, kSaveFailed)) {
         return;
     }
     const std::string res = job.output + ".#res";
     if (Exists(res) && RemoveExistingFile(res) != 0) {
-        Fail(r, ctx, 0, kResFailed);
+        Fail(r, ctx, MovLinkStep::Resource, res, 0, kResFailed);
     }
 }
 
@@ -150,6 +180,8 @@ MovLinkResult RunMovLink(const MovLinkJob& job, OpContext& ctx,
             r.code = mov::kCantCreateSingleForkFile;
             r.message = kSaveFailed + mov::QtErrorName(r.code);
             r.icon = MovLinkIcon::Stop;
+            r.step = MovLinkStep::Save;
+            r.file = job.output;
             return r;
         }
     }
@@ -176,11 +208,11 @@ MovLinkResult RunMovLink(const MovLinkJob& job, OpContext& ctx,
         auto main = std::make_unique<CQuickTime>();
         auto added = std::make_unique<CQuickTime>();
         if (mov::toolbox::StartLayer() != 0) {
-            Fail(r, ctx, 0, kLayerFailed, MovLinkIcon::Question);
+            Fail(r, ctx, MovLinkStep::Layer, {}, 0, kLayerFailed, MovLinkIcon::Question);
             return r;
         }
         if (mov::toolbox::EnterMovies() != 0) {
-            Fail(r, ctx, 0, kMoviesFailed);
+            Fail(r, ctx, MovLinkStep::Movies, {}, 0, kMoviesFailed);
         } else {
             Link(job, ctx, *main, *added, r);
             mov::toolbox::ExitMovies();
@@ -192,6 +224,23 @@ MovLinkResult RunMovLink(const MovLinkJob& job, OpContext& ctx,
         mov::toolbox::StopLayer();
     }
     return r;
+}
+
+std::string MovLinkErrorText(const MovLinkResult& result, bool japanese) {
+    const char* what = japanese ? "連結に失敗しました" : "the link failed";
+    for (const StepText& t : kStepTexts) {
+        if (t.step == result.step) {
+            what = japanese ? t.japanese : t.english;
+        }
+    }
+    std::string text = result.file.empty() ? what : result.file + ": " + what;
+    if (result.code != 0) {
+        std::string name = mov::QtErrorName(result.code);
+        name = name.substr(0, name.find('\n'));
+        text += (japanese ? "（エラー " : " (error ") + std::to_string(result.code) + " " + name +
+                (japanese ? "）" : ")");
+    }
+    return text;
 }
 
 ProgressInput MovLinkProgress(const OpContext& ctx, bool japanese) {

@@ -28,6 +28,21 @@ struct MovLinkJob {
 
 enum class MovLinkIcon { None, Stop, Question };
 
+// The step a link failed in.
+enum class MovLinkStep {
+    None,
+    Layer,
+    Movies,
+    Open,
+    Select,
+    Copy,
+    End,
+    Paste,
+    Start,
+    Save,
+    Resource
+};
+
 struct MovLinkResult {
     // 0, -1 for an empty list, or the movie result code of the failing step
     // (an output that names a source fails as its save would:
@@ -36,6 +51,11 @@ struct MovLinkResult {
     // The message to show (UTF-8), empty on success and for -1.
     std::string message;
     MovLinkIcon icon = MovLinkIcon::None;
+    // The failing step and the file it concerns (the source being opened or
+    // copied, the output being saved; empty for the steps on the joined
+    // movie itself).
+    MovLinkStep step = MovLinkStep::None;
+    std::string file;
     // Whether the work began (the running state was entered).
     bool started = false;
     // The join check's findings (checkJoin), and whether the question about
@@ -65,6 +85,11 @@ std::string MovLinkDefaultOutput(const std::string& firstSource);
 // sets the stop flag.
 MovLinkResult RunMovLink(const MovLinkJob& job, OpContext& ctx,
                          const std::function<void()>& onBegin = {});
+
+// A failed link for the command line, one line in the user's language
+// (the page keeps its own Japanese messages): the file, what failed and the
+// movie result code with its name, as the other movie commands say it.
+std::string MovLinkErrorText(const MovLinkResult& result, bool japanese);
 
 // The progress display's input: source `item` + 1 of `items`, `item` of
 // `items` done.

@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "EntryJoin.h"
 #include "MovResult.h"
 #include "MovieModel.h"
 
@@ -64,6 +65,7 @@ private:
         size_t descriptions;
         bool hasEdits;
         std::vector<Edit> edits;
+        std::vector<Sample> tail;  // the last samples as they were
     };
     struct UndoState {
         size_t tracks;
@@ -74,12 +76,18 @@ private:
     };
     void Remember();
     void ClearRange(uint64_t start, uint64_t duration);
+    // Closes the gap before an appended entry as planned (samples left out,
+    // silence, a longer last sample).
+    void CloseGap(Track& a, const TrackJoin& join);
 
     Movie m_movie;
     uint64_t m_selStart = 0;
     uint64_t m_selDuration = 0;
     uint64_t m_current = 0;
     std::optional<UndoState> m_undo;
+    // Where the last entry appended at the end ends, unrounded (movie time
+    // units).
+    std::optional<double> m_entryEnd;
 };
 
 }  // namespace trelvan::mov

@@ -64,11 +64,12 @@ bool DescriptorLength(std::span<const uint8_t> d, size_t& at, size_t& length) {
 
 // The object type and decoder-specific info of an 'esds' payload (after
 // version and flags): what an MPEG-4 audio or video decoder is set up
-// from; the buffer size and bit rates beside them are not.
-std::string EsdsConfig(std::span<const uint8_t> p) {
+// from; the buffer size and bit rates beside them are not. False when the
+// descriptors do not reach the object type.
+bool ParseEsds(std::span<const uint8_t> p, EsdsDecoderInfo& info) {
     size_t at = 4, length = 0;
     if (at >= p.size() || p[at++] != 3 || !DescriptorLength(p, at, length) || at + 3 > p.size()) {
-        return "esds " + Digest(p);
+        return false;
     }
     at += 2;  // ES_ID
     const uint8_t flags = p[at++];
@@ -82,15 +83,29 @@ std::string EsdsConfig(std::span<const uint8_t> p) {
         at += 2;
     }
     if (at >= p.size() || p[at++] != 4 || !DescriptorLength(p, at, length) || at + 13 > p.size()) {
+        return false;
+    }
+    info.objectType = p[at];
+    at += 13;
+    info.config.clear();
+    if (at < p.size() && p[at++] == 5 && DescriptorLength(p, at, length) &&
+        at + length <= p.size()) {
+        info.config.assign(p.begin() + static_cast<std::ptrdiff_t>(at),
+                           p.begin() + static_cast<std::ptrdiff_t>(at + length));
+    }
+    return true;
+}
+
+std::string EsdsConfig(std::span<const uint8_t> p) {
+    EsdsDecoderInfo info;
+    if (!ParseEsds(p, info)) {
         return "esds " + Digest(p);
     }
     char buf[32];
-    std::snprintf(buf, sizeof buf, "object type 0x%02x", p[at]);
+    std::snprintf(buf, sizeof buf, "object type 0x%02x", info.objectType);
     std::string out = buf;
-    at += 13;
-    if (at < p.size() && p[at++] == 5 && DescriptorLength(p, at, length) &&
-        at + length <= p.size()) {
-        out += ", decoder config " + Hex(p.subspan(at, length));
+    if (!info.config.empty()) {
+        out += ", decoder config " + Hex(info.config);
     }
     return out;
 }
@@ -149,6 +164,39 @@ void ConfigFields(std::span<const uint8_t> children, std::vector<DescriptionFiel
     }
 }
 
+// Whether a sound entry's children configure its decoder completely: an
+// MPEG-4 audio 'esds' with its AudioSpecificConfig, or the configuration
+// atom of ALAC, Opus, FLAC, AC-3 or E-AC-3 (also inside 'wave').
+bool SetUpFromConfig(std::span<const uint8_t> children) {
+    AtomIterator it(children);
+    AtomView a;
+    while (it.Next(a)) {
+        switch (a.type) {
+            case atom::Type("esds"): {
+                EsdsDecoderInfo info;
+                if (ParseEsds(a.payload, info) && info.objectType == 0x40 && !info.config.empty()) {
+                    return true;
+                }
+                break;
+            }
+            case atom::Type("alac"):
+            case atom::Type("dOps"):
+            case atom::Type("dfLa"):
+            case atom::Type("dac3"):
+            case atom::Type("dec3"):
+                return true;
+            case atom::Type("wave"):
+                if (SetUpFromConfig(a.payload)) {
+                    return true;
+                }
+                break;
+            default:
+                break;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 std::vector<DescriptionField> DecoderFields(uint32_t handler, std::span<const uint8_t> e) {
@@ -193,8 +241,53 @@ std::vector<DescriptionField> DecoderFields(uint32_t handler, std::span<const ui
         out.push_back({"codec data", Digest(e.subspan(kEntryHeader))});
         return out;
     }
+    const size_t fixedFields = out.size();
     ConfigFields(e.subspan(children), out);
+    if (handler == atom::kSoun && SetUpFromConfig(e.subspan(children))) {
+        // AAC, ALAC, Opus, FLAC, AC-3: the decoder takes channels and sample
+        // size from its configuration; the entry's own fields (which a
+        // QuickTime version 1 entry and an ISO one of the same sound fill
+        // differently) and a version 1 packet layout are ignored.
+        out.erase(
+            std::remove_if(out.begin() + 1, out.begin() + static_cast<std::ptrdiff_t>(fixedFields),
+                           [](const DescriptionField& f) {
+                               return f.name == "channels" || f.name == "sample size" ||
+                                      f.name == "packet layout";
+                           }),
+            out.begin() + static_cast<std::ptrdiff_t>(fixedFields));
+    }
     return out;
+}
+
+namespace {
+
+// The 'esds' among `children`, or inside their 'wave'.
+std::optional<EsdsDecoderInfo> FindEsds(std::span<const uint8_t> children, bool inWave) {
+    AtomIterator it(children);
+    AtomView a;
+    while (it.Next(a)) {
+        if (a.type == atom::Type("esds")) {
+            EsdsDecoderInfo info;
+            return ParseEsds(a.payload, info) ? std::optional(info) : std::nullopt;
+        }
+        if (a.type == atom::Type("wave") && !inWave) {
+            if (auto info = FindEsds(a.payload, true)) {
+                return info;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<EsdsDecoderInfo> EsdsDecoderInfoOf(std::span<const uint8_t> e) {
+    if (e.size() < kSoundFixed[0]) {
+        return std::nullopt;
+    }
+    const uint16_t version = bytes::GetBE16(e.data() + 16);
+    const size_t fixed = version <= 2 ? kSoundFixed[version] : e.size();
+    return fixed < e.size() ? FindEsds(e.subspan(fixed), false) : std::nullopt;
 }
 
 bool SameForDecoders(uint32_t handler, std::span<const uint8_t> a, std::span<const uint8_t> b) {

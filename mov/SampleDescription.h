@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -23,6 +24,15 @@ struct DescriptionField {
 // The fields of `entry` (a whole entry, header included) of a track whose
 // media type is `handler`, in the order a user knows them.
 std::vector<DescriptionField> DecoderFields(uint32_t handler, std::span<const uint8_t> entry);
+
+// What the 'esds' of a sound entry (directly, or inside its 'wave') sets a
+// decoder up with: the object type (0x40: MPEG-4 audio, 0x6B: MPEG-1 audio,
+// ...) and the decoder-specific info (for AAC its AudioSpecificConfig).
+struct EsdsDecoderInfo {
+    uint8_t objectType = 0;
+    std::vector<uint8_t> config;
+};
+std::optional<EsdsDecoderInfo> EsdsDecoderInfoOf(std::span<const uint8_t> entry);
 
 // Whether two entries decode alike.
 bool SameForDecoders(uint32_t handler, std::span<const uint8_t> a, std::span<const uint8_t> b);

@@ -21,13 +21,20 @@ uint64_t CountRestBytes(ByteStream& s) {
 // a few priming packets).
 constexpr size_t kPrimingBytes = 16u << 10;
 
-// Silence as the AVI link writes it between entries: one byte value
-// throughout (PCM, G.711, ADPCM blocks), or MPEG audio frames that are
-// zero but for their 4-byte headers.
+// Silence as the links write it between entries: one byte value
+// throughout (PCM, G.711, ADPCM blocks), MPEG audio frames that are zero
+// but for their 4-byte headers, or one short packet over and over (AAC).
 bool LooksSilent(const std::vector<uint8_t>& filler) {
     if (filler.empty() || std::all_of(filler.begin(), filler.end(),
                                       [&filler](uint8_t b) { return b == filler.front(); })) {
         return true;
+    }
+    for (size_t unit = 2; unit <= 16 && unit * 2 <= filler.size(); ++unit) {
+        if (filler.size() % unit == 0 &&
+            std::equal(filler.begin() + static_cast<std::ptrdiff_t>(unit), filler.end(),
+                       filler.begin())) {
+            return true;
+        }
     }
     for (size_t i = 0; i < filler.size();) {
         if (filler[i] == 0) {
@@ -151,8 +158,11 @@ CompareOutcome AudioConcatenation(MediaFile& output, const std::vector<MediaFile
     }
     OutputBytes out(std::move(cursor));
     // An AVI link holds each entry's audio to its video: an entry's audio
-    // may end early, and silence may follow it up to the next entry's.
-    const bool synced = output.Kind() == Container::Avi && sources.size() > 1;
+    // may end early, and silence may follow it up to the next entry's. So
+    // does a movie link, which may also leave out a later entry's first
+    // packets (its priming).
+    const bool movie = output.Kind() == Container::Movie;
+    const bool synced = (output.Kind() == Container::Avi || movie) && sources.size() > 1;
     size_t overlap = 0;  // bytes of the entry before handed back at its cut
     for (size_t i = 0; i < sources.size() && !o.difference; ++i) {
         const bool last = i + 1 == sources.size();
@@ -163,11 +173,26 @@ CompareOutcome AudioConcatenation(MediaFile& output, const std::vector<MediaFile
                 break;
             }
             ByteStream first(std::move(head));
-            std::vector<uint8_t> probe(64);
-            probe.resize(first.Read(probe.data(), probe.size()));
+            // A movie's entry is looked for past the packets it may leave
+            // out, then followed back to where it begins.
+            std::vector<uint8_t> start(movie ? kPrimingBytes + 64 : 64);
+            start.resize(first.Read(start.data(), start.size()));
+            const size_t probeAt = movie && start.size() > 128 ? start.size() - 64 : 0;
+            const std::vector<uint8_t> probe(start.begin() + static_cast<std::ptrdiff_t>(probeAt),
+                                             start.end());
             std::vector<uint8_t> filler;
             const uint64_t at = out.Position();
-            if (!probe.empty() && !SkipTo(out, probe, &filler)) {
+            const bool found = probe.empty() || SkipTo(out, probe, &filler);
+            if (found && probeAt > 0) {
+                size_t back = 0;
+                while (back < probeAt && back < filler.size() &&
+                       filler[filler.size() - 1 - back] == start[probeAt - 1 - back]) {
+                    ++back;
+                }
+                out.PutBack(filler.data() + filler.size() - back, back);
+                filler.resize(filler.size() - back);
+            }
+            if (!found) {
                 if (last) {
                     o.difference = VerifyDifference{
                         "audio", -1, static_cast<int64_t>(at),

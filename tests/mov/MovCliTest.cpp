@@ -22,16 +22,22 @@ TEST(MovCli, LinkWritesTheDefaultOutput) {
     EXPECT_TRUE(std::filesystem::exists(src.substr(0, src.size() - 4) + "_link.mov"));
 }
 
-TEST(MovCli, LinkFailurePrintsThePageMessage) {
+// The command line speaks the user's language, with the file and the code.
+TEST(MovCli, LinkFailureSaysWhatFailedWithTheCode) {
     const std::string dir = test::ScratchDir();
     const std::string src = mov::test::Make(mov::test::kMjpegRaw);
     const std::string out = dir + "/o.mov";
     const std::string bad = test::SamplePath("wav/taglib_alaw.wav");
-    const auto r = RunCommand({BuiltProgram("trelvan-cli"), "mov-link", src, bad, "-o", out});
-    EXPECT_EQ(r.exit_code, 1);
-    EXPECT_NE(r.err.find(bad + "\nファイルOPENエラー"), std::string::npos) << r.err;
-    EXPECT_FALSE(std::filesystem::exists(out));
-    // An output that is a source: the save message, the source untouched.
+    for (const auto& [lang, text] :
+         {std::pair{"en", ": the file does not open as a movie (error -"},
+          std::pair{"ja", ": ファイルOPENエラー（エラー -"}}) {
+        const auto r = RunCommand(
+            {BuiltProgram("trelvan-cli"), "mov-link", src, bad, "-o", out, "--lang", lang});
+        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_NE(r.err.find("trelvan-cli: " + bad + text), std::string::npos) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(out));
+    }
+    // An output that is a source: the save fails, the source untouched.
     const auto same = RunCommand({BuiltProgram("trelvan-cli"), "mov-link", src, "-o", src});
     EXPECT_EQ(same.exit_code, 1);
     EXPECT_NE(same.err.find("cantCreateSingleForkFile"), std::string::npos) << same.err;

@@ -118,6 +118,41 @@ inline constexpr Recipe kMp4muxJpegPcm = {
 inline constexpr Recipe kLqtH264Twos = {"lqt-h264-twos", "x264 twos", "mov", Writer::Libquicktime};
 inline constexpr Recipe kLqtJpegIma4 = {"lqt-jpeg-ima4", "jpeg ima4", "mov", Writer::Libquicktime};
 
+// Phone-like clips of 30 fps B-frame video whose sound (a sweep) runs 83 ms
+// longer, or ends 83 ms sooner, than the picture (also as 8-bit PCM beside
+// MJPEG at 25 fps); a variable frame rate
+// (every seventh frame left out); GStreamer's fragmented MP4.
+inline constexpr Recipe kPhoneLongSound = {
+    "phone-long-sound",
+    "-f lavfi -i testsrc=size=160x120:rate=30:duration=1 -f lavfi -i "
+    "aevalsrc=sin(2*PI*(200+300*t)*t):s=44100:d=1.083 -c:v libx264 -bf 2 -g 15 "
+    "-pix_fmt yuv420p -c:a aac -b:a 64k",
+    "mov"};
+inline constexpr Recipe kPhoneShortSound = {
+    "phone-short-sound",
+    "-f lavfi -i testsrc=size=160x120:rate=30:duration=1 -f lavfi -i "
+    "aevalsrc=sin(2*PI*(200+300*t)*t):s=44100:d=0.917 -c:v libx264 -bf 2 -g 15 "
+    "-pix_fmt yuv420p -c:a aac -b:a 64k",
+    "mp4"};
+inline constexpr Recipe kPhonePcm = {
+    "phone-pcm-u8",
+    "-f lavfi -i testsrc=size=128x96:rate=25:duration=1 -f lavfi -i "
+    "aevalsrc=sin(2*PI*(200+300*t)*t):s=8000:d=0.917 -c:v mjpeg -c:a pcm_u8",
+    "mov"};
+inline constexpr Recipe kVariableRate = {
+    "vfr-h264-aac",
+    "-f lavfi -i testsrc=size=160x120:rate=25:duration=1.76 -f lavfi -i "
+    "aevalsrc=sin(2*PI*(200+300*t)*t):s=44100:d=1.76 -vf select=mod(n\\,7) -fps_mode vfr "
+    "-c:v libx264 -bf 2 -g 12 -pix_fmt yuv420p -c:a aac -b:a 64k",
+    "mp4"};
+inline constexpr Recipe kMp4muxFragmented = {
+    "mp4mux-fragmented",
+    "videotestsrc num-buffers=44 ! video/x-raw,width=160,height=120,framerate=25/1 ! x264enc "
+    "bframes=2 key-int-max=12 ! q.video_0 audiotestsrc num-buffers=76 samplesperbuffer=1024 "
+    "wave=white-noise ! audio/x-raw,rate=44100,channels=1 ! avenc_aac ! q.audio_0 mp4mux name=q "
+    "fragment-duration=500",
+    "mp4", Writer::Gstreamer};
+
 std::string Make(const Recipe& r);
 
 }  // namespace trelvan::mov::test

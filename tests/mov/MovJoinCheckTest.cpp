@@ -110,6 +110,27 @@ TEST(MovJoinCheckCli, CheckReportsAndLinkRefusesUnlessForced) {
     EXPECT_TRUE(fs::exists(out));
 }
 
+// One encode as .mov (version 1 sound entry inside 'wave') and as .mp4
+// (version 0 entry, other channel field) joins cleanly: AAC decoders take
+// both from the configuration. `check` tells movies by their first atom,
+// whatever their names (.ismv, .avif), as `info` does.
+TEST(MovJoinCheckCli, OneEncodeAsMovAndMp4UnderAnyName) {
+    const std::string dir = test::ScratchDir();
+    const std::string mov = test::CopyFile(Make(mov::test::kH264Aac), dir);
+    const std::string mp4 = dir + "/same.mp4";
+    ASSERT_EQ(
+        test::RunCommand({"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", mov, "-c", "copy", mp4})
+            .exit_code,
+        0);
+    const JoinReport report = CheckMovieJoin({mov, mp4});
+    EXPECT_TRUE(report.JoinsCleanly()) << report.Text();
+    fs::copy_file(mp4, dir + "/a.ismv");
+    fs::copy_file(mov, dir + "/b.avif");
+    const auto r = test::RunCommand(
+        {test::BuiltProgram("trelvan-cli"), "check", dir + "/a.ismv", dir + "/b.avif"});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+}
+
 }  // namespace
 }  // namespace trelvan
 

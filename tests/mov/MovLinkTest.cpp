@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <sstream>
 
 #include "ErrorCodes.h"
 #include "Fixtures.h"
@@ -13,6 +15,7 @@
 #include "MovProbe.h"
 #include "MovieReader.h"
 #include "Probe.h"
+#include "Process.h"
 
 namespace trelvan {
 namespace {
@@ -56,11 +59,13 @@ TEST(MovLink, JoinsInListOrderWithDefaultName) {
     EXPECT_EQ(pumps, 2);  // once before each added entry
     const mov::Movie ma = Read(a), mb = Read(b), joined = Read(out);
     // Every video frame; the sound of the later entries without their
-    // priming packet (one AAC packet each).
+    // priming packet (one AAC packet each), and at most one packet of sound
+    // that ran into the next entry left out per join.
     EXPECT_EQ(joined.tracks[0].samples.size(),
               2 * ma.tracks[0].samples.size() + mb.tracks[0].samples.size());
-    EXPECT_EQ(joined.tracks[1].samples.size(),
-              2 * ma.tracks[1].samples.size() + mb.tracks[1].samples.size() - 2);
+    const size_t sound = 2 * ma.tracks[1].samples.size() + mb.tracks[1].samples.size() - 2;
+    EXPECT_LE(joined.tracks[1].samples.size(), sound);
+    EXPECT_GE(joined.tracks[1].samples.size(), sound - 2);
 }
 
 TEST(MovLink, ANonMovieSourceStopsWithItsMessageAndNoOutput) {
@@ -157,6 +162,44 @@ TEST(MovLink, ProgressCountsEntries) {
     EXPECT_EQ(in.item, 2);
     EXPECT_EQ(in.items, 4);
     EXPECT_EQ(FormatProgress(in).bar, 25);
+}
+
+// Subtitle cues keep their times in every entry: the time between an
+// entry's last cue and the next entry is an empty sample, not the last cue
+// held (nor a gap that would bring the next entry's cues early).
+TEST(MovLink, SubtitleCuesKeepTheirTimes) {
+    const std::string dir = test::ScratchDir();
+    const std::string srt = dir + "/cues.srt";
+    const std::string text =
+        "1\n00:00:00,200 --> 00:00:00,600\nHello\n\n2\n00:00:01,000 --> 00:00:01,400\nWorld\n";
+    test::WriteBytes(srt, {text.begin(), text.end()});
+    const std::string src = dir + "/cues.mp4";
+    ASSERT_EQ(test::RunCommand({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i",
+                                "testsrc=size=64x48:rate=25:duration=2", "-i", srt, "-c:v", "mjpeg",
+                                "-c:s", "mov_text", src})
+                  .exit_code,
+              0);
+    const std::string out = dir + "/cues.mov";
+    OpContext ctx;
+    ASSERT_EQ(RunMovLink({{src, src}, out}, ctx).code, 0);
+    const auto r =
+        test::RunCommand({"ffprobe", "-v", "error", "-select_streams", "s", "-show_entries",
+                          "packet=pts_time,size", "-of", "csv=p=0", out});
+    // The cues (5 bytes of text after the length) where each entry has them.
+    std::vector<double> cues;
+    std::istringstream in(r.out);
+    for (std::string line; std::getline(in, line);) {
+        double at = 0;
+        int size = 0;
+        if (std::sscanf(line.c_str(), "%lf,%d", &at, &size) == 2 && size > 2) {
+            cues.push_back(at);
+        }
+    }
+    const std::vector<double> want = {0.2, 1.0, 2.2, 3.0};
+    ASSERT_EQ(cues.size(), want.size()) << r.out;
+    for (size_t i = 0; i < want.size(); ++i) {
+        EXPECT_NEAR(cues[i], want[i], 0.001) << "cue " << i;
+    }
 }
 
 }  // namespace

@@ -2,16 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
-#include <cstdint>
-#include <tuple>
 #include <filesystem>
 #include <sstream>
+#include <tuple>
 
 #include "Fixtures.h"
+#include "MovieReader.h"
 #include "Probe.h"
 #include "Process.h"
 
@@ -357,10 +358,24 @@ void ExpectPlaysThrough(const std::vector<std::string>& sources, const std::stri
         source[1].push_back(same < static_cast<std::ptrdiff_t>(i) ? source[1][same]
                                                                    : FfmpegPresented(sources[i]));
         frames += std::max(source[0].back().frames.size(), source[1].back().frames.size());
-        sound[0] += source[0].back().sound;
-        sound[1] += source[1].back().sound;
+        // An entry's sound lasts as long as the entry (sound shorter than
+        // its picture is made up with silence up to the next entry); the
+        // last one's as long as it is, within the entry.
+        Movie movie;
+        ASSERT_EQ(ReadMovieFile(sources[i], movie, DiskFileOpener()), kNoErr);
+        const double length = static_cast<double>(movie.Duration()) / movie.timescale;
+        for (int k = 0; k < 2; ++k) {
+            const double own = source[k].back().sound;
+            sound[k] += own <= 0 ? 0 : i + 1 < sources.size() ? length : std::min(own, length);
+        }
     }
     const double joins = static_cast<double>(sources.size() - 1);
+    // An entry may begin up to a frame later, so that video of one frame
+    // rate keeps it: its sound is made up to there.
+    const std::vector<double>& shown = source[1].front().frames;
+    const double frame =
+        shown.size() > 1 ? (shown.back() - shown.front()) / static_cast<double>(shown.size() - 1)
+                         : 0;
     const Presented got[2] = {GstPresented(out), FfmpegPresented(out)};
     for (int k = 0; k < 2; ++k) {
         SCOPED_TRACE(k == 0 ? "GStreamer" : "ffmpeg");
@@ -372,8 +387,104 @@ void ExpectPlaysThrough(const std::vector<std::string>& sources, const std::stri
         // (Frames that share a time in a source share it in the join.)
         EXPECT_TRUE(std::is_sorted(got[k].frames.begin(), got[k].frames.end()))
             << "frames out of order";
-        EXPECT_NEAR(got[k].sound, sound[k], packet * joins + 0.002);
+        EXPECT_NEAR(got[k].sound, sound[k], (packet + frame) * joins + 0.002);
     }
+}
+
+namespace {
+
+// Packets of the first stream of a kind ('v', 'a') as ffmpeg presents them:
+// checksum and time in seconds.
+std::vector<std::pair<uint32_t, double>> PresentedPackets(const std::string& path, char kind) {
+    const auto r =
+        RunCommand({"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map",
+                    std::string("0:") + kind + ":0", "-c", "copy", "-f", "framecrc", "-"});
+    std::vector<std::pair<uint32_t, double>> packets;
+    double num = 1, den = 1;
+    std::istringstream in(r.out);
+    std::string line;
+    while (std::getline(in, line)) {
+        long long s = 0, dts = 0, pts = 0, dur = 0;
+        unsigned size = 0, crc = 0;
+        if (line.rfind("#tb 0: ", 0) == 0) {
+            std::sscanf(line.c_str() + 7, "%lf/%lf", &num, &den);
+        } else if (!line.empty() && line[0] != '#' &&
+                   std::sscanf(line.c_str(), "%lld, %lld, %lld, %lld, %u, 0x%x", &s, &dts, &pts,
+                               &dur, &size, &crc) == 6) {
+            packets.emplace_back(crc, static_cast<double>(pts) * num / den);
+        }
+    }
+    return packets;
+}
+
+// The first sound track decoded as ffmpeg presents it: mono 16-bit
+// samples and their rate.
+std::pair<std::vector<int16_t>, double> DecodedSound(const std::string& path) {
+    const auto rate = RunCommand({"ffprobe", "-v", "error", "-select_streams", "a:0",
+                                  "-show_entries", "stream=sample_rate", "-of", "csv=p=0", path});
+    const auto r = RunCommand({"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:a:0",
+                               "-ac", "1", "-f", "s16le", "-"});
+    std::vector<int16_t> pcm(r.out.size() / 2);
+    std::memcpy(pcm.data(), r.out.data(), pcm.size() * 2);
+    return {pcm, std::atof(rate.out.c_str())};
+}
+
+}  // namespace
+
+std::vector<double> JoinSyncErrors(const std::vector<std::string>& sources,
+                                   const std::string& outPath) {
+    const auto video = PresentedPackets(outPath, 'v');
+    const auto sound = PresentedPackets(outPath, 'a');
+    // The time of the n-th place where `run` (a few packets) occurs
+    // (-1e9 when there is none).
+    const auto nth = [](const auto& packets, const auto& run, int n) {
+        for (size_t i = 0; i + run.size() <= packets.size(); ++i) {
+            if (std::equal(run.begin(), run.end(), packets.begin() + static_cast<std::ptrdiff_t>(i),
+                           [](const auto& x, const auto& y) { return x.first == y.first; }) &&
+                n-- == 0) {
+                return packets[i].second;
+            }
+        }
+        return -1e9;
+    };
+    std::vector<double> errors;
+    for (size_t k = 1; k < sources.size(); ++k) {
+        const auto v = PresentedPackets(sources[k], 'v');
+        const auto a = PresentedPackets(sources[k], 'a');
+        if (v.empty() || a.size() < 8) {
+            ADD_FAILURE() << sources[k] << " has too little video or sound";
+            return errors;
+        }
+        const int seen = static_cast<int>(std::count(
+            sources.begin(), sources.begin() + static_cast<std::ptrdiff_t>(k), sources[k]));
+        const double own = a[7].second - v[0].second;
+        const std::vector<std::pair<uint32_t, double>> vRun(
+            v.begin(), v.begin() + std::min<size_t>(v.size(), 3));
+        const std::vector<std::pair<uint32_t, double>> aRun(
+            a.begin() + 7, a.begin() + std::min<size_t>(a.size(), 12));
+        double heard = nth(sound, aRun, seen) - own;
+        if (heard < -1e8) {
+            // Sound stored as frames is packed anew by ffmpeg: found in the
+            // decoded sound instead (a stretch from 0.1 s on, the n-th time).
+            const auto [out, rate] = DecodedSound(outPath);
+            const auto [mine, ownRate] = DecodedSound(sources[k]);
+            const auto from = static_cast<std::ptrdiff_t>(0.1 * ownRate);
+            if (rate != ownRate || mine.size() < static_cast<size_t>(from) + 1024) {
+                ADD_FAILURE() << sources[k] << " has too little sound";
+                return errors;
+            }
+            auto at = out.begin();
+            for (int n = 0; n <= seen && at != out.end(); ++n) {
+                at = std::search(n == 0 ? out.begin() : at + 1, out.end(), mine.begin() + from,
+                                 mine.begin() + from + 1024);
+            }
+            heard = at == out.end()
+                        ? -1e9
+                        : static_cast<double>(at - out.begin()) / rate - 0.1 + v[0].second;
+        }
+        errors.push_back(heard - nth(video, vRun, seen));
+    }
+    return errors;
 }
 
 }  // namespace trelvan::mov::test

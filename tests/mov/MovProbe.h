@@ -84,9 +84,18 @@ Presented FfmpegPresented(const std::string& path);
 // as many frames as the sources (each alone, the larger of the players'
 // counts; one more per entry where a source's edit hid its last frame),
 // in order, and their sound within one packet
-// (`packet`, seconds) per join.
+// (`packet`, seconds) and one frame per join.
 void ExpectPlaysThrough(const std::vector<std::string>& sources, const std::string& out,
                         double packet);
+
+// The sync at each join as ffmpeg presents the output (edit lists
+// applied): for each entry after the first, how much later (seconds) its
+// sound plays against its picture than in its source alone. An entry's
+// picture is its source's first video packets, its sound the source's
+// sound packets from the eighth (past any priming), each found by their
+// bytes (the n-th time they occur, for a source that comes again); sound
+// stored as frames by its decoded samples.
+std::vector<double> JoinSyncErrors(const std::vector<std::string>& sources, const std::string& out);
 
 // ffprobe's duration of a file, seconds.
 double ProbeDuration(const std::string& path);
