@@ -35,9 +35,13 @@ package: build
 check-package: package
 	@bash scripts/check-package $(BUILD_DIR)/packages
 
-# Debian's own checks of the package: any error or warning fails.
+# Debian's own checks of the package: any error or warning fails, and so
+# does any of its informational hardening tags (the programs are built with
+# fortified calls, a stack protector and relocations bound at start).
 lint-package: package
 	@lintian --fail-on error,warning $(BUILD_DIR)/packages/*.deb
+	@tags=$$(lintian -I $(BUILD_DIR)/packages/*.deb | grep -c ' hardening-' || true); \
+	  echo "lintian: $$tags hardening tags"; test "$$tags" -eq 0
 
 # The whole test suite built with AddressSanitizer (leak checks included) and
 # UndefinedBehaviorSanitizer in its own build folder; any finding fails a test.

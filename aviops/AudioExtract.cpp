@@ -11,6 +11,7 @@
 #include "KeptChunks.h"
 #include "MemBuffBase.h"
 #include "OutputNames.h"
+#include "StagedOutput.h"
 #include "WaveFormatEx.h"
 
 namespace trelvan {
@@ -191,7 +192,6 @@ AudioExtractResult RunAudioExtract(const AudioExtractJob& job, OpContext& ctx,
         result.sourceInDetail = true;
         return result;
     }
-    RemoveExistingFile(job.output);
     if (!HasFormatTag(reader)) {
         result.code = err::kUnsupportedFormat;
         result.sourceInDetail = true;
@@ -214,7 +214,10 @@ AudioExtractResult RunAudioExtract(const AudioExtractJob& job, OpContext& ctx,
         wave.SetRiffSizeLimit(job.riffSizeLimit);
     }
     wave.SetFileFormat(reader.GetAudioFormat(), static_cast<size_t>(reader.GetAudioFormatSize()));
-    if (!wave.OpenWrite(job.output)) {
+    // Written beside the output and put in place when the run is kept: a
+    // failure leaves an existing output as it was.
+    StagedOutput staged(job.output);
+    if (!staged.Ready() || !wave.OpenWrite(staged.Path())) {
         result.code = err::kFileDoesNotOpen;
         return result;
     }
@@ -272,6 +275,10 @@ AudioExtractResult RunAudioExtract(const AudioExtractJob& job, OpContext& ctx,
         // What was buffered could not be written when the file was closed
         // (a full disk): the file ends early, which must not pass as done.
         result.code = err::kOutput;
+        ctx.stop = 1;
+    }
+    if (result.code == 0 && !staged.Commit()) {
+        result.code = err::kFileDoesNotOpen;
         ctx.stop = 1;
     }
     reader.Close();

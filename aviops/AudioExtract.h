@@ -90,14 +90,16 @@ int32_t PlanAudioExtract(const AudioExtractJob& job, AudioExtractPlan* plan);
 
 // Runs the extract against `ctx`: refuses an output that is the source
 // itself (6006) before anything is deleted, opens the source (its code, with
-// the source as detail), deletes an existing output, creates the output
-// in the source's format (-5 when that fails), then sets the context's
+// the source as detail), creates the output under a temporary name beside
+// it in the source's format (-5 when that fails), then sets the context's
 // positions (first, current, last in audio samples), clears the stop flag,
 // starts the working-time counter and calls `onBegin`, and copies block by
 // block, pumping after each, until the end position, the stop flag or a
 // failure. The output is always closed properly with what was written.
 // A refused write (disk full, the WAV size limit) ends the run with 502, a
-// read error with the reader's code; both set the stop flag.
+// read error with the reader's code; both set the stop flag. A run without
+// a code (a stop included) puts the file in place of the output (-5 when
+// that fails); a failed one deletes it, leaving an existing output as it was.
 AudioExtractResult RunAudioExtract(const AudioExtractJob& job, OpContext& ctx,
                                    const std::function<void()>& onBegin = {});
 

@@ -14,6 +14,7 @@
 #include "JoinCheckAvi.h"
 #include "MemBuffBase.h"
 #include "OutputNames.h"
+#include "StagedOutput.h"
 #include "WaveFormatEx.h"
 
 namespace trelvan {
@@ -142,15 +143,16 @@ AudioLinkResult RunAudioLink(const AudioLinkJob& job, OpContext& ctx,
         result.failedSource = 0;
         return result;
     }
-    RemoveExistingFile(job.output);
-
     CWaveFileACM wave;
     wave.SetFileOpener(ctx.opener);
     if (job.riffSizeLimit != 0) {
         wave.SetRiffSizeLimit(job.riffSizeLimit);
     }
     wave.SetFileFormat(formatBytes, static_cast<size_t>(formatSize));
-    if (!wave.OpenWrite(job.output)) {
+    // Written beside the output and put in place when the run is kept: a
+    // failure leaves an existing output as it was.
+    StagedOutput staged(job.output);
+    if (!staged.Ready() || !wave.OpenWrite(staged.Path())) {
         result.code = err::kFileDoesNotOpen;
         return result;
     }
@@ -193,6 +195,10 @@ AudioLinkResult RunAudioLink(const AudioLinkJob& job, OpContext& ctx,
         // What was buffered could not be written when the file was closed
         // (a full disk): the file ends early, which must not pass as done.
         result.code = err::kOutput;
+        ctx.stop = 1;
+    }
+    if (result.code == 0 && !staged.Commit()) {
+        result.code = err::kFileDoesNotOpen;
         ctx.stop = 1;
     }
     return result;

@@ -51,7 +51,7 @@ struct AudioLinkResult {
 // - every source is opened, in order, each by its own reader; the first
 //   failure's code is the result and nothing is deleted or written;
 // - a first source without an audio format record gives 1009;
-// - an existing output is deleted and the output created in the first
+// - the output is created under a temporary name beside it, in the first
 //   source's format (-5 when that fails);
 // - then the context's `items` becomes the source count, `item` the source
 //   being copied (0-based), the stop flag is cleared, the working-time
@@ -61,6 +61,9 @@ struct AudioLinkResult {
 // The output is always finished valid with what was written. A refused write
 // (disk full, the WAV 32-bit size limit) ends the run with 502, a read error
 // with the reader's code; both set the stop flag, so no 100 % is shown.
+// A run without a code (a stop included) puts the file in place of the
+// output (-5 when that fails); a failed one deletes it, leaving an existing
+// output as it was.
 AudioLinkResult RunAudioLink(const AudioLinkJob& job, OpContext& ctx,
                              const std::function<void()>& onBegin = {});
 

@@ -15,6 +15,7 @@
 #include "KeptChunks.h"
 #include "Language.h"
 #include "OutputNames.h"
+#include "StagedOutput.h"
 #include "VideoSampleCopy.h"
 
 namespace trelvan {
@@ -209,7 +210,13 @@ AviExtractResult RunAviExtract(const AviExtractJob& job, OpContext& ctx,
     if (result.code != 0) {
         return result;
     }
-    RemoveExistingFile(job.output);
+    // Written beside the output and put in place when the run is kept: a
+    // failure leaves an existing output as it was.
+    StagedOutput staged(job.output);
+    if (!staged.Ready()) {
+        result.code = err::kSaveCreate;
+        return result;
+    }
 
     uint8_t* formatBytes = nullptr;
     int32_t formatSize = 0;
@@ -224,7 +231,7 @@ AviExtractResult RunAviExtract(const AviExtractJob& job, OpContext& ctx,
     writer.SetContext(&ctx);
     // The stream's own header: the handler code as stored (the reader's copy
     // names a zero handler for display).
-    result.code = writer.OpenForCopy(job.output, video->Info(), format.get(), formatSize);
+    result.code = writer.OpenForCopy(staged.Path(), video->Info(), format.get(), formatSize);
     AviStream* audio = reader.HasAudio() ? reader.GetAudioStream() : nullptr;
     if (result.code == 0 && audio != nullptr) {
         // Audio that names no format, or that nothing tells the time of,
@@ -314,6 +321,9 @@ AviExtractResult RunAviExtract(const AviExtractJob& job, OpContext& ctx,
     const int32_t closed = writer.Close();
     if (result.code == 0 && closed != 0) {
         result.code = closed;
+    }
+    if (result.code == 0 && !staged.Commit()) {
+        result.code = err::kOutputCannotBeMade;
     }
     if (result.code != 0) {
         ctx.stop = 1;  // a failed run shows no 100 %, also when closing failed

@@ -110,9 +110,10 @@ int32_t PlanAviExtract(const AviExtractJob& job, AviExtractPlan* plan);
 std::string NoKeyFrameWarning(const AviTime& start);
 
 // Runs the extract against `ctx`:
-//  - refuses an output that is the source itself (6006) before anything is
-//    deleted; opens the source (the reader's code), deletes an existing
-//    output, reads the video format (1009 / 501), creates the output with
+//  - refuses an output that is the source itself (6006); opens the source
+//    (the reader's code), reads the video format (1009 / 501), creates the
+//    output under a temporary name beside it (2001 when the folder cannot
+//    take it) with
 //    the source's video stream header and format and, when the source has
 //    audio, its audio stream (the writer's 2001 / 2003 / 2005);
 //  - enters the running state (stop flag 0, working time cleared and
@@ -135,7 +136,9 @@ std::string NoKeyFrameWarning(const AviTime& start);
 //    boundaries. Audio with format tag 0 (-3) or without rate and scale
 //    (1009) is refused before the work begins.
 // The output is always closed with what was written; a failure to complete
-// it is reported (2006) when nothing failed before.
+// it is reported (2006) when nothing failed before. A run without a code (a
+// stop included) puts the file in place of the output (6006 when that
+// fails); a failed one deletes it, leaving an existing output as it was.
 AviExtractResult RunAviExtract(const AviExtractJob& job, OpContext& ctx,
                                const std::function<void()>& onBegin = {},
                                const std::function<void(const AviTime&)>& onStart = {});

@@ -12,6 +12,7 @@
 #include "KeptChunks.h"
 #include "JoinCheckAvi.h"
 #include "OutputNames.h"
+#include "StagedOutput.h"
 #include "VideoSampleCopy.h"
 
 namespace trelvan {
@@ -211,13 +212,21 @@ AviLinkResult RunAviLink(const AviLinkJob& job, OpContext& ctx,
     if (job.checkJoin && !AcceptJoin(readers, job.sources, ctx, result)) {
         return result;
     }
-    RemoveExistingFile(job.output);
+    // Written beside the output and put in place when the run is kept: a
+    // failure leaves an existing output as it was.
+    StagedOutput staged(job.output);
+    if (!staged.Ready()) {
+        result.code = err::kSaveCreate;
+        return result;
+    }
+    AviLinkJob beside = job;
+    beside.output = staged.Path();
 
     CEncAVIAudio writer;
     writer.SetFileOpener(ctx.opener);
     writer.SetWriterLimits(job.limits);
     writer.SetContext(&ctx);
-    result.code = Join(job, readers, writer, ctx, onBegin, result);
+    result.code = Join(beside, readers, writer, ctx, onBegin, result);
     // What the writer could not finish on disk (the index, the headers) is a
     // failure too, not a complete file.
     const int32_t closed = writer.Close();
@@ -230,6 +239,10 @@ AviLinkResult RunAviLink(const AviLinkJob& job, OpContext& ctx,
     result.audioTrouble = writer.ReadTrouble();
     if (result.code == 0 && result.audioTrouble.unanswered) {
         result.code = err::kStreamRead;
+        ctx.stop = 1;
+    }
+    if (result.code == 0 && !staged.Commit()) {
+        result.code = err::kOutputCannotBeMade;
         ctx.stop = 1;
     }
     return result;

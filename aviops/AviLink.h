@@ -52,7 +52,8 @@ std::string AviLinkDefaultOutput(const std::string& firstSource);
 //    same file, however spelled) gives 6006; both before anything happens;
 //  - every source is opened, one reader each (the first failure gives that
 //    reader's code and nothing is written or deleted);
-//  - an existing output is deleted, the output created with the first
+//  - the output is created under a temporary name beside it (2001 when
+//    the folder cannot take it) with the first
 //    source's video header and format (1009, 501, 2001, 2003, 2005) and,
 //    when the first source has audio, its audio header and format;
 //  - then the context's stop flag is cleared, `onBegin` called, and source by
@@ -73,6 +74,9 @@ std::string AviLinkDefaultOutput(const std::string& firstSource);
 // read asks the context's ask hook (OK ends that source's audio, Cancel
 // skips a sample); without one, that source's audio ends there, the link
 // goes on, and the run ends with 1007.
+// A run without a code (a stop included) puts the file in place of the
+// output (6006 when that fails); a failed one deletes it, leaving an
+// existing output as it was.
 AviLinkResult RunAviLink(const AviLinkJob& job, OpContext& ctx,
                          const std::function<void()>& onBegin = {});
 

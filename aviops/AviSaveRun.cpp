@@ -44,7 +44,7 @@ int MoveOverFile(const std::string& from, const std::string& to) {
     if (from.empty() || from == to || ::access(from.c_str(), F_OK) != 0) {
         return 0;
     }
-    RemoveExistingFile(to);
+    // One step: an existing `to` is replaced only when the move works.
     return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : 1;
 }
 
@@ -53,8 +53,7 @@ AviSaveRunResult SaveAndMoveOver(const std::string& output, const std::string& s
                                  const std::function<void()>& onBegin,
                                  const std::vector<RiffChunkBytes>& kept) {
     AviSaveRunResult result;
-    RemoveExistingFile(output);
-
+    // The old output stays until the save is kept (moved over it below).
     ctx.percent = 0;
     ctx.BeginWork();
     result.started = true;
@@ -77,8 +76,12 @@ AviSaveRunResult SaveAndMoveOver(const std::string& output, const std::string& s
         result.code = err::kSaveFailed;  // a stop included
     }
 
-    // What was saved goes to the output name, also after a failure or a stop.
-    if (MoveOverFile(written, output) != 0) {
+    // What was saved goes to the output name when the save went to its end
+    // or was stopped (the stopped output is kept, as far as it was saved);
+    // after a failure it is deleted and an old output stays as it was.
+    if (rc != 0 && rc != kAviErrUserAbort) {
+        RemoveExistingFile(written);
+    } else if (MoveOverFile(written, output) != 0) {
         // The output name cannot take the file (a folder of that name, say):
         // a run reported as done would have left no output, and the saved
         // file would stay behind under its hidden name.

@@ -27,10 +27,11 @@ AVICOMPRESSOPTIONS SaveOptionsForVideo(const AviStream& stream);
 // Save options of an audio stream: its own format as the target format.
 AVICOMPRESSOPTIONS SaveOptionsForAudio(const AviStream& stream);
 
-// Deletes an existing output, enters the running state (stop flag 0, the
-// working-time counter cleared and started, percent 0, then `onBegin`),
-// saves `streams` and moves the written file over `output` (also after a
-// failure or a stop, so the output holds what was saved).
+// Enters the running state (stop flag 0, the working-time counter cleared
+// and started, percent 0, then `onBegin`), saves `streams` under a
+// temporary name and moves the written file over `output` when the save
+// went to its end or was stopped (the output then holds what was saved); a
+// failed save's file is deleted, so an existing output stays as it was.
 //
 // The save's progress callback adds a lap, stores min(percent, 99) in the
 // context, pumps, restarts the counter and asks the save to stop exactly
@@ -51,9 +52,9 @@ AviSaveRunResult SaveAndMoveOver(const std::string& output, const std::string& s
 // context's percent and working time.
 ProgressInput SavePercentProgress(const OpContext& ctx, bool japanese);
 
-// Moves `from` over `to` when the names differ: an existing `to` is deleted
-// first. 0 when it worked, 1 on a file error (as the separate page's
-// MoveOverFile reports it).
+// Moves `from` over `to` when the names differ: an existing `to` is
+// replaced in the same step (it stays when the move fails). 0 when it
+// worked, 1 on a file error (as the separate page's MoveOverFile reports it).
 int MoveOverFile(const std::string& from, const std::string& to);
 
 }  // namespace trelvan

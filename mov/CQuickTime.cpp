@@ -10,6 +10,7 @@
 #include "MovieWriter.h"
 #include "OutputNames.h"
 #include "QtErrorNames.h"
+#include "StagedOutput.h"
 
 namespace trelvan::mov {
 
@@ -83,8 +84,11 @@ void CQuickTime::SaveMovieAs(const std::string& path) {
             return;
         }
     }
-    RemoveExistingFile(path);
-    std::unique_ptr<IoFile> out = m_opener(path, OpenMode::CreateTruncate);
+    // Written beside the output and put in place once whole: a failed save
+    // leaves an existing file of that name as it was.
+    StagedOutput staged(path);
+    std::unique_ptr<IoFile> out =
+        staged.Ready() ? m_opener(staged.Path(), OpenMode::CreateTruncate) : nullptr;
     if (!out) {
         SetMoviesError(kCantCreateSingleForkFile);
         return;
@@ -93,8 +97,9 @@ void CQuickTime::SaveMovieAs(const std::string& path) {
     if (!out->Close() && rc == kNoErr) {
         rc = kDataNotOpenForWrite;
     }
-    if (rc != kNoErr) {
-        RemoveExistingFile(path);  // no half-written movie stays behind
+    out.reset();
+    if (rc == kNoErr && !staged.Commit()) {
+        rc = kCantCreateSingleForkFile;
     }
     SetMoviesError(rc);
 }

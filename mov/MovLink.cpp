@@ -194,8 +194,6 @@ MovLinkResult RunMovLink(const MovLinkJob& job, OpContext& ctx,
             return r;
         }
     }
-    RemoveExistingFile(job.output);
-
     ctx.items = static_cast<int32_t>(job.sources.size());
     ctx.item = 0;
     ctx.BeginWork();

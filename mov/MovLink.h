@@ -72,17 +72,18 @@ std::string MovLinkDefaultOutput(const std::string& firstSource);
 //    (however spelled) the save message, both before anything is deleted;
 //  - with checkJoin, movies that differ where a join needs them to agree
 //    are asked about (Cancel: nothing deleted or written, code 0);
-//  - an existing output is deleted; then the stop flag is cleared and
+//  - the stop flag is cleared and
 //    `onBegin` called; the layer is started, the first source opened, and
 //    for each later source (`item` is its index; the context is pumped and
 //    the stop flag checked before each) it is opened, selected whole,
 //    copied, the main movie goes to its end and the copy is pasted;
-//  - unless stopped, the main movie goes to its start and is saved, and a
-//    companion "<output>.#res" file is deleted.
+//  - unless stopped, the main movie goes to its start and is saved (under
+//    a temporary name beside the output, put in place once it is whole),
+//    and a companion "<output>.#res" file is deleted.
 // The reader's warnings about a source (damage read around) go to the
 // context's warn hook, led by the source's path.
-// A stop or a failure saves nothing and leaves no output; every failure
-// sets the stop flag.
+// A stop or a failure saves nothing and leaves an existing output as it
+// was; every failure sets the stop flag.
 MovLinkResult RunMovLink(const MovLinkJob& job, OpContext& ctx,
                          const std::function<void()>& onBegin = {});
 

@@ -1,6 +1,9 @@
 #include "MovOpSupport.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 
@@ -9,6 +12,7 @@
 #include "MovieWriter.h"
 #include "OutputNames.h"
 #include "QtErrorNames.h"
+#include "StagedOutput.h"
 
 namespace trelvan {
 
@@ -27,8 +31,11 @@ bool NamesASource(const std::string& output, const std::vector<std::string>& sou
 }
 
 mov::MovResult SaveMovie(const mov::Movie& movie, const std::string& output, OpContext& ctx) {
-    RemoveExistingFile(output);
-    std::unique_ptr<IoFile> out = ctx.opener(output, OpenMode::CreateTruncate);
+    // Written beside the output and put in place once whole: a failure or
+    // a stop leaves an existing output as it was.
+    StagedOutput staged(output);
+    std::unique_ptr<IoFile> out =
+        staged.Ready() ? ctx.opener(staged.Path(), OpenMode::CreateTruncate) : nullptr;
     if (!out) {
         return mov::kCantCreateSingleForkFile;
     }
@@ -45,11 +52,11 @@ mov::MovResult SaveMovie(const mov::Movie& movie, const std::string& output, OpC
     if (!out->Close() && rc == mov::kNoErr) {
         rc = mov::kDataNotOpenForWrite;
     }
-    if (rc != mov::kNoErr) {
-        out.reset();
-        RemoveExistingFile(output);  // no half-written movie stays behind
+    out.reset();
+    if (rc == mov::kNoErr && !staged.Commit()) {
+        rc = mov::kCantCreateSingleForkFile;
     }
-    return rc;
+    return rc;  // a temporary file not put in place is deleted here
 }
 
 }  // namespace movop
@@ -77,7 +84,14 @@ std::string MovOpErrorText(const MovOpResult& result, const std::string& file, b
             what = japanese ? "中止しました" : "stopped";
             break;
         default:
-            what = japanese ? "ムービーを読めません" : "the movie cannot be read";
+            // A source that is not there at all is not a damaged movie.
+            if (file.empty()) {
+                what = japanese ? "ソースを選んでください" : "choose a source";
+            } else if (::access(file.c_str(), F_OK) != 0 && errno == ENOENT) {
+                what = japanese ? "ファイルがありません" : "the file is missing";
+            } else {
+                what = japanese ? "ムービーを読めません" : "the movie cannot be read";
+            }
             break;
     }
     std::string text = file.empty() ? what : file + ": " + what;

@@ -26,8 +26,8 @@
 //
 // Failures leave no output (a save that fails removes what it began); an
 // output that names a source (however spelled) fails before anything is
-// deleted or written; an existing output is replaced only once the sources
-// have been read.
+// written; the output is written under a temporary name beside it and
+// replaces an existing output only once it is whole.
 namespace trelvan {
 
 enum class MovTrackKind { Video, Sound };

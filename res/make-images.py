@@ -60,6 +60,30 @@ def program_icon(size, background):
     return img
 
 
+def program_icon_svg():
+    """The program icon as a scalable drawing: the shapes of program_icon on
+    its 32-unit grid."""
+    film, frame, hole, plus = "#282c34", "#78c8ff", "#e6e6e6", "#ffa028"
+    parts = []
+    for (x0, y0) in ((2, 9), (17, 5)):
+        parts.append(f'<rect x="{x0}" y="{y0}" width="13" height="16" fill="{film}"/>')
+        for k in range(3):
+            hx = round(x0 + 1 + k * 4.3, 1)
+            for hy in (y0 + 1, y0 + 13):
+                parts.append(f'<rect x="{hx}" y="{hy}" width="2" height="2" fill="{hole}"/>')
+        parts.append(f'<rect x="{x0 + 1}" y="{y0 + 4}" width="11" height="8" fill="{frame}"/>')
+    parts.append(f'<rect x="20" y="25" width="10" height="3" fill="{plus}"/>')
+    parts.append(f'<rect x="23.5" y="21.5" width="3" height="10" fill="{plus}"/>')
+    return ('<?xml version="1.0" encoding="UTF-8"?>\n'
+            '<svg xmlns="http://www.w3.org/2000/svg" width="256" height="256" viewBox="0 0 32 32">\n'
+            + "".join("  " + p + "\n" for p in parts) + "</svg>\n")
+
+
+# The sizes of the program icon in the desktop's icon theme (besides the
+# scalable drawing).
+ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
+
+
 def caption_button(kind):
     grey = (128, 128, 128, 255)
     ink = (0, 0, 0, 255)
@@ -113,6 +137,11 @@ def main():
     write_png(images / "135.png", program_icon(16, (0, 0, 0, 255)))
     write_png(bundle / "135.png", ok_icon())
     write_png(bundle / "128.png", program_icon(64, (0, 0, 0, 0)))
+    icons = HERE / "icons"
+    icons.mkdir(exist_ok=True)
+    (icons / "trelvan.svg").write_text(program_icon_svg())
+    for size in ICON_SIZES:
+        write_png(icons / f"{size}.png", program_icon(size, (0, 0, 0, 0)))
 
 
 if __name__ == "__main__":

@@ -29,6 +29,24 @@ CBaseApp::~CBaseApp() {
     }
 }
 
+QStringList InterfaceFamilies(const QString& systemFamily) {
+    QStringList families;
+    const bool even = QFontDatabase::isFixedPitch(systemFamily) ||
+                      systemFamily.compare("IPAGothic", Qt::CaseInsensitive) == 0;
+    if (!even) {
+        families << systemFamily;
+    }
+    for (const char* face : {"IPAPGothic", "Noto Sans CJK JP"}) {
+        if (QFontDatabase::hasFamily(face)) {
+            families << face;
+        }
+    }
+    if (families.isEmpty()) {
+        families << systemFamily;  // nothing better here
+    }
+    return families;
+}
+
 CBaseApp* CBaseApp::Instance() {
     return qobject_cast<CBaseApp*>(QCoreApplication::instance());
 }
@@ -43,10 +61,13 @@ void CBaseApp::SetupApplication() {
     // The resource bundle beside the executable (about box images).
     m_resPath = QString::fromStdString(trelvan::ProgramDir()) + "Res.rcc";
     m_resLoaded = QResource::registerResource(m_resPath);
-    // A proportional user-interface font of the dialogs' size; Japanese
-    // glyphs come from the system's fallback fonts.
+    // A proportional user-interface font of the dialogs' size. Japanese
+    // glyphs come from a proportional Japanese face where one is installed:
+    // the system's own choice for Japanese is often IPAGothic, whose Latin
+    // letters and digits are all one width.
     QFont f = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     f.setPointSize(9);
+    f.setFamilies(InterfaceFamilies(f.family()));
     setFont(f);
     setWindowIcon(QIcon(":/trelvan/128.png"));
     // The texts Qt draws itself (the file dialogs' columns, tooltips and

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QStringList>
 #include <QTranslator>
 #include <QWidget>
 #include <functional>
@@ -10,6 +11,11 @@
 // Setting.ini, the resource bundle Res.rcc beside the executable, the F10
 // accelerator) and carries the two commands every window can reach, Help and
 // About.
+// The font families of the interface, first choice first: the system's
+// interface family unless it is one whose letters are all one width, then
+// the installed proportional Japanese faces (IPAPGothic, Noto Sans CJK JP).
+QStringList InterfaceFamilies(const QString& systemFamily);
+
 class CBaseApp : public QApplication {
     Q_OBJECT
   public:

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QRegion>
@@ -100,6 +101,19 @@ void CMyAboutDlg::paintEvent(QPaintEvent* event) {
     }
     dc.setPen(QPen(QColor(200, 200, 200), 2));
     dc.drawEllipse(QRect(3, 1, width() - 6, height() - 3));
+}
+
+void CMyAboutDlg::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Escape:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            event->accept();
+            OnOK();
+            return;
+        default:
+            CBaseColorDialog::keyPressEvent(event);
+    }
 }
 
 void CMyAboutDlg::OnOK() {

@@ -26,6 +26,9 @@ class CMyAboutDlg : public CBaseColorDialog {
     bool OnInitDialog() override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    // Escape, Return and Enter close the box as OK does (the pages and the
+    // main window ignore them; a box with one button should not).
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     void PlayClosingAnimation();

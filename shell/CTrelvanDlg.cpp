@@ -208,8 +208,32 @@ void CTrelvanDlg::SelectPage(int index) {
     update();  // the frame takes the page's colour
 }
 
+int CTrelvanDlg::PageForFile(const QString& path) {
+    static const struct {
+        const char* extension;
+        int page;
+    } kKinds[] = {
+        {".avi", 0},  {".wav", 5},  {".wmv", 6},  {".wma", 9},  {".mov", 10},
+        {".mp4", 10}, {".m4v", 10}, {".3gp", 10}, {".m4a", 13},
+    };
+    for (const auto& kind : kKinds) {
+        if (trelvan::shell::ExtensionIs(path, kind.extension)) {
+            return kind.page;
+        }
+    }
+    return -1;
+}
+
 void CTrelvanDlg::OnFileDropped(const QString& path) {
-    if (CBaseDialog* page = m_pages.At(m_selected)) {
+    CBaseDialog* page = m_pages.At(m_selected);
+    if (page != nullptr && !page->Takes(path)) {
+        const int index = PageForFile(path);
+        if (index >= 0 && m_pages.At(index) != nullptr) {
+            SelectPage(index);
+            page = m_pages.At(index);
+        }
+    }
+    if (page != nullptr) {
         page->OnFileDropped(path);
     }
 }

@@ -34,7 +34,16 @@ class CTrelvanDlg : public CBaseFrameColorDialog {
     // The background colour of a page (black outside 0..13).
     static QColor PageColour(int index);
 
+    // A file handed to the program (dropped anywhere on the window, named
+    // on the command line): to the page shown when it takes that kind,
+    // else to the page of its family and kind, which is then shown.
     void OnFileDropped(const QString& path) override;
+    bool Takes(const QString& path) const override { return PageForFile(path) >= 0; }
+    // The page a file of that kind opens on when the page shown does not
+    // take it (-1 for a kind no page reads): AVI the AVI separate page, WAV
+    // the audio extract page, WMV the WMV separate page and WMA its extract
+    // page, MOV/MP4/M4V/3GP the MOV separate page and M4A its extract page.
+    static int PageForFile(const QString& path);
     void OnSysClose() override;
     void LoadFrameImages() override;
     QColor GetFrameColour() const override;

@@ -82,7 +82,13 @@ WmvOpResult RunWmvLink(const WmvLinkJob& job, OpContext& ctx,
             return r;
         }
     }
-    RemoveExistingFile(r.output);
+    // Written beside the output and put in place when the run is kept: a
+    // failure leaves an existing output as it was.
+    StagedOutput staged(r.output);
+    if (!staged.Ready()) {
+        r.code = err::kWmvOutputMake;
+        return r;
+    }
     ctx.items = static_cast<int32_t>(job.sources.size());
     ctx.item = 0;
     Begin(ctx, r, onBegin);
@@ -121,7 +127,7 @@ WmvOpResult RunWmvLink(const WmvLinkJob& job, OpContext& ctx,
     // read from its time 0.
     r.code = reader.Open(job.sources.front(), 0, 0);
     if (r.code == 0) {
-        r.code = OpenLikeSource(reader, writer, r.output);
+        r.code = OpenLikeSource(reader, writer, staged.Path());
     }
     const bool began = r.code == 0;
     for (size_t i = 0; r.code == 0 && i < job.sources.size() && !ctx.StopRequested(); ++i) {
@@ -157,7 +163,7 @@ WmvOpResult RunWmvLink(const WmvLinkJob& job, OpContext& ctx,
     r.samples = written;
     reader.CloseSource();
     EndOutput(writer, began, ctx, r);
-    End(ctx, r);
+    End(ctx, r, staged);
     return r;
 }
 
@@ -178,7 +184,13 @@ WmvOpResult RunWmvExtract(const WmvExtractJob& job, OpContext& ctx,
     if (RefusedBeforeStart({job.source}, r)) {
         return r;
     }
-    RemoveExistingFile(r.output);
+    // Written beside the output and put in place when the run is kept: a
+    // failure leaves an existing output as it was.
+    StagedOutput staged(r.output);
+    if (!staged.Ready()) {
+        r.code = err::kWmvOutputMake;
+        return r;
+    }
     Begin(ctx, r, onBegin);
     // Unsigned, as the range is: an end before the start gives a span that
     // the display shows as almost nothing done.
@@ -240,7 +252,7 @@ WmvOpResult RunWmvExtract(const WmvExtractJob& job, OpContext& ctx,
         if (job.end > end && job.start < end) {
             ctx.last = static_cast<int64_t>(end - job.start);
         }
-        r.code = OpenLikeSource(reader, writer, r.output);
+        r.code = OpenLikeSource(reader, writer, staged.Path());
     }
     const bool began = r.code == 0;
     if (began) {
@@ -253,7 +265,7 @@ WmvOpResult RunWmvExtract(const WmvExtractJob& job, OpContext& ctx,
     if (r.code == 0 && videoWritten && r.firstKeyTime < 0) {
         warn(WmvNoKeyFrameWarning());
     }
-    End(ctx, r);
+    End(ctx, r, staged);
     return r;
 }
 

@@ -9,6 +9,7 @@
 #include "CDecCompWMV.h"
 #include "CEncCompWMV.h"
 #include "OpContext.h"
+#include "StagedOutput.h"
 #include "WmvOperations.h"
 
 // What the four WMV operations share: the guard against an output that is a
@@ -39,9 +40,11 @@ bool RefusedBeforeStart(const std::vector<std::string>& sources, WmvOpResult& r)
 // The running state: stop flag cleared, timer restarted, positions at 0,
 // `onBegin` called.
 void Begin(OpContext& ctx, WmvOpResult& r, const std::function<void()>& onBegin);
-// The end of every run, failed, stopped or complete: `stopped` noted, the
-// stop flag set again.
-void End(OpContext& ctx, WmvOpResult& r);
+// The end of every run, failed, stopped or complete: the file written
+// beside the output put in place when the run has no code (a stop
+// included; 8302 when that fails) or deleted, `stopped` noted, the stop
+// flag set again.
+void End(OpContext& ctx, WmvOpResult& r, StagedOutput& staged);
 
 // The stream number of the last stream of `kind` in profile order; false
 // when there is none.
@@ -58,8 +61,8 @@ wm::HRESULT CopyStreamAttributes(CDecCompWMV& reader, wm::HeaderInfo* writer, ui
 
 // The end of writing. A writer that began: a failure found only at the
 // last flush (a full disk) fails a run that had not failed before with
-// 8203. A writer that was opened but never began leaves no empty file
-// behind: the output it created is removed.
+// 8203. (A writer that was opened but never began leaves no empty file
+// behind: the run has a code, so End deletes what it created.)
 void EndOutput(CEncCompWMV& writer, bool began, OpContext& ctx, WmvOpResult& r);
 
 // "Key frame" as the reader flags a sample.

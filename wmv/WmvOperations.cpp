@@ -41,7 +41,10 @@ void Begin(OpContext& ctx, WmvOpResult& r, const std::function<void()>& onBegin)
     }
 }
 
-void End(OpContext& ctx, WmvOpResult& r) {
+void End(OpContext& ctx, WmvOpResult& r, StagedOutput& staged) {
+    if (r.code == 0 && !staged.Commit()) {
+        r.code = err::kWmvOutputMake;
+    }
     r.stopped = r.code == 0 && ctx.StopRequested();
     ctx.stop = 1;
 }
@@ -84,12 +87,8 @@ wm::HRESULT CopyStreamAttributes(CDecCompWMV& reader, wm::HeaderInfo* writer, ui
 }
 
 void EndOutput(CEncCompWMV& writer, bool began, OpContext& ctx, WmvOpResult& r) {
-    const bool opened = writer.GetHeader() != nullptr;
     const wm::HRESULT ended = writer.EndWriting();
     if (!began) {
-        if (opened) {
-            RemoveExistingFile(r.output);
-        }
         return;
     }
     if (r.code == 0 && wm::Failed(ended)) {

@@ -35,8 +35,11 @@
 // always on the calling thread (the readers' threads report too).
 //
 // An output that names a source (however spelled: relative paths, links)
-// gives 6006 before anything is deleted or written; an empty source name
-// gives 8201 before anything happens.
+// gives 6006 before anything is written; an empty source name gives 8201
+// before anything happens. The output is written under a temporary name
+// beside it (8302 when the folder cannot take one) and put in place when
+// the run ends without a code, a stop included; a failed run deletes it and
+// leaves an existing output as it was.
 namespace trelvan {
 
 enum class WmvStreamKind { Video, Audio };

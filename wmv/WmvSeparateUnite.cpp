@@ -84,7 +84,13 @@ WmvOpResult RunWmvSeparate(const WmvSeparateJob& job, OpContext& ctx,
     if (RefusedBeforeStart({job.source}, r)) {
         return r;
     }
-    RemoveExistingFile(r.output);
+    // Written beside the output and put in place when the run is kept: a
+    // failure leaves an existing output as it was.
+    StagedOutput staged(r.output);
+    if (!staged.Ready()) {
+        r.code = err::kWmvOutputMake;
+        return r;
+    }
     Begin(ctx, r, onBegin);
 
     WarnSink warn(ctx);
@@ -96,7 +102,7 @@ WmvOpResult RunWmvSeparate(const WmvSeparateJob& job, OpContext& ctx,
     uint16_t selected = 0;
     if (r.code == 0) {
         ctx.last = static_cast<int64_t>(reader.GetDuration());
-        r.code = PrepareSeparate(reader, writer, job, r.output, &selected);
+        r.code = PrepareSeparate(reader, writer, job, staged.Path(), &selected);
     }
     const bool began = r.code == 0;
     if (began) {
@@ -125,7 +131,7 @@ WmvOpResult RunWmvSeparate(const WmvSeparateJob& job, OpContext& ctx,
     }
     reader.CloseSource();
     EndOutput(writer, began, ctx, r);
-    End(ctx, r);
+    End(ctx, r, staged);
     return r;
 }
 
@@ -249,8 +255,6 @@ int32_t PrepareUnite(std::array<CDecCompWMV, 2>& readers, CEncCompWMV& writer,
         !KeepStreams(readers[kVideo], {video, audio}, &profile)) {
         return err::kWmvInfoSet;
     }
-    // The old output goes only now that both sources are known good.
-    RemoveExistingFile(output);
     if (writer.OpenOutput(output, *profile) != 0) {
         return err::kWmvInfoSet;
     }
@@ -275,6 +279,12 @@ WmvOpResult RunWmvUnite(const WmvUniteJob& job, OpContext& ctx,
     if (RefusedBeforeStart({job.video, job.audio}, r)) {
         return r;
     }
+    // Written beside the output and put in place when the run is kept.
+    StagedOutput staged(r.output);
+    if (!staged.Ready()) {
+        r.code = err::kWmvOutputMake;
+        return r;
+    }
 
     WarnSink warn(ctx);
     std::array<CDecCompWMV, 2> readers;
@@ -289,7 +299,7 @@ WmvOpResult RunWmvUnite(const WmvUniteJob& job, OpContext& ctx,
         r.code = readers[kAudio].Open(job.audio, 0, 0);
     }
     if (r.code == 0) {
-        r.code = PrepareUnite(readers, writer, r.output, run);
+        r.code = PrepareUnite(readers, writer, staged.Path(), run);
     }
     if (r.code != 0) {
         // Nothing began: the running state was never entered.
@@ -335,7 +345,7 @@ WmvOpResult RunWmvUnite(const WmvUniteJob& job, OpContext& ctx,
     } else if (wm::Failed(run.ended)) {
         r.code = err::kWmvProcess;
     }
-    End(ctx, r);
+    End(ctx, r, staged);
     return r;
 }
 

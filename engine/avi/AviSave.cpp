@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <limits>
 #include <memory>
 #include <new>
@@ -17,6 +16,7 @@
 #include "AviWriter.h"
 #include "CMMio.h"
 #include "MpegFrameCounter.h"
+#include "StagedOutput.h"
 #include "WaveFormatEx.h"
 
 namespace trelvan {
@@ -366,38 +366,7 @@ int32_t SaveWav(const std::string& temp, Track& t, const std::vector<uint8_t>& f
     return progress.Finish() ? 0 : kAviErrUserAbort;
 }
 
-// The process's file creation mask, read without changing it.
-mode_t CurrentUmask() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("Umask:", 0) == 0) {
-            return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
-        }
-    }
-    return 022;
-}
-
 }  // namespace
-
-std::string MakeTemporaryBeside(const std::string& output) {
-    const auto slash = output.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? "." : output.substr(0, slash);
-    std::string base = slash == std::string::npos ? output : output.substr(slash + 1);
-    if (base.size() > 200) {
-        base.resize(200);  // room for the decoration within a file name's limit
-    }
-    std::string name = (dir.empty() ? std::string() : dir) + "/." + base + ".XXXXXX.tmp";
-    const int fd = ::mkstemps(name.data(), 4);
-    if (fd < 0) {
-        return {};
-    }
-    // The name was made private (0600); the file gets the permissions a new
-    // file gets, since it becomes the output.
-    ::fchmod(fd, 0666 & ~CurrentUmask());
-    ::close(fd);
-    return name;
-}
 
 int32_t SaveStreams(const std::string& output, const std::vector<AviSaveStream>& streams,
                     const AviSaveProgress& progress, std::string* written,

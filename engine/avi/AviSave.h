@@ -43,8 +43,8 @@ using AviSaveProgress = std::function<int32_t(int32_t percent)>;
 //
 // The file is written under a new, unique temporary name in the folder of
 // `output` and never at `output` itself: *written gets that name, and the
-// caller moves it over the output (also after a failure or a stop, when a
-// file was made). Returns 0, kAviErrFileOpen when the temporary file cannot
+// caller moves it over the output when the run is kept (a stop included)
+// or deletes it. Returns 0, kAviErrFileOpen when the temporary file cannot
 // be created (*written is then empty), kAviErrUserAbort, or another
 // kAviErr* code.
 //
@@ -55,10 +55,5 @@ int32_t SaveStreams(const std::string& output, const std::vector<AviSaveStream>&
                     const AviSaveProgress& progress, std::string* written,
                     const FileOpener& opener = DiskFileOpener(),
                     const std::vector<RiffChunkBytes>& kept = {});
-
-// The name SaveStreams writes to for `output`: a hidden name in the same
-// folder, made unique by creating it (an empty file). Empty when the folder
-// cannot take a new file.
-std::string MakeTemporaryBeside(const std::string& output);
 
 }  // namespace trelvan

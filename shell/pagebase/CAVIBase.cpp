@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPalette>
 #include <QProgressBar>
 
@@ -154,6 +155,18 @@ bool CAVIBase::OnInitDialog() {
         stop->setEnabled(false);
         connect(stop, &QAbstractButton::clicked, this, [this] { OnStop(); });
     }
+    // New sources make the last run's progress stale.
+    for (int id : {1003, 1040, 1020}) {
+        if (auto* field = Item<QLineEdit>(id)) {
+            connect(field, &QLineEdit::textChanged, this, [this] { ClearStaleProgress(); });
+        }
+    }
+    if (CDragListBoxEx* list = SourceList()) {
+        connect(list->model(), &QAbstractItemModel::rowsInserted, this,
+                [this] { ClearStaleProgress(); });
+        connect(list->model(), &QAbstractItemModel::rowsRemoved, this,
+                [this] { ClearStaleProgress(); });
+    }
     if (QCheckBox* box = VerifyBox()) {
         box->setText(trelvan::shell::Lang("Verify", "検証"));
         box->setChecked(ReadPageFlag(SettingName()));
@@ -210,7 +223,22 @@ void CAVIBase::VerifyArmedRun() {
 }
 
 void CAVIBase::ShowError(int32_t code, const std::string& detail) {
-    trelvan::shell::ShowError(this, code, detail);
+    const bool link = SourceList() != nullptr;
+    trelvan::verify::RunFiles files = m_runFiles;
+    std::string place;
+    if (!detail.empty() && trelvan::verify::FileOfError(code, files) == detail) {
+        // The file leads the text already: only the system's reason follows.
+        if (const int reason = trelvan::verify::SystemReason(detail, detail == files.output)) {
+            place = trelvan::verify::SystemReasonText(reason, trelvan::IsJapaneseSystem());
+        }
+    } else {
+        place = trelvan::verify::ErrorPlaceText(code, files, link, trelvan::IsJapaneseSystem());
+    }
+    trelvan::shell::ShowError(this, code, detail, place);
+}
+
+void CAVIBase::NameRunFiles(const std::vector<std::string>& sources, const std::string& output) {
+    m_runFiles = {sources, output, -1};
 }
 
 bool CAVIBase::AskOkCancel(const QString& caption, const QString& text) {
@@ -232,6 +260,12 @@ void CAVIBase::SetBar(int position) {
 }
 
 void CAVIBase::BeginWork(int periodMs) {
+    if (!m_hintKept) {
+        m_hint = ItemText(kInfoId);
+        m_hintKept = true;
+    }
+    m_stopAsked.store(false);  // Stop is enabled from here on
+    m_outputBefore = trelvan::shell::FileIdentity::Of(m_runFiles.output);
     SetBar(0);
     SetInfo("  0 %");
     m_ctx.stop.store(0);
@@ -266,8 +300,36 @@ void CAVIBase::EndWork() {
     }
     if (succeeded) {
         VerifyArmedRun();
+    } else if (m_stopAsked.load() && !m_runFiles.output.empty()) {
+        const trelvan::shell::StopNotice notice =
+            trelvan::shell::DescribeStoppedOutput(m_runFiles.output, m_outputBefore,
+                                                  AudioFollowsVideo());
+        SetInfo(notice.info);
+        if (!notice.warning.isEmpty()) {
+            trelvan::shell::MessageBoxRequest box;
+            box.owner = this;
+            box.caption = trelvan::shell::kProgramName;
+            box.text = notice.warning;
+            box.warning = true;
+            trelvan::shell::ShowMessageBox(box);
+        }
+    } else if (!m_stopAsked.load()) {
+        ShowHint();  // a failure: its error box says what happened
     }
     m_verifyPlan = nullptr;
+}
+
+void CAVIBase::ClearStaleProgress() {
+    if (IsIdle()) {
+        ShowHint();
+    }
+}
+
+void CAVIBase::ShowHint() {
+    if (m_hintKept) {
+        SetInfo(m_hint);
+        SetBar(0);
+    }
 }
 
 void CAVIBase::OnStop() {

@@ -16,6 +16,8 @@
 #include "OpContext.h"
 #include "OutputPlan.h"
 #include "ProgressText.h"
+#include "RunFiles.h"
+#include "StopNotice.h"
 
 class CDragListBoxEx;
 class QCheckBox;
@@ -38,8 +40,14 @@ class CAVIBase : public CBaseColorDialog {
 
     // Not idle while a worker runs, even once Stop has set the flag.
     int IsIdle() const override { return m_workerBusy ? 0 : m_ctx.stop.load(); }
-    // Shows an error code in the error box (nothing for 0 and -2).
+    // Shows an error code in the error box (nothing for 0 and -2): the
+    // code's text, then below it the file of the run it is about (which
+    // entry, on a link page) and the system's reason where there is one.
     void ShowError(int32_t code, const std::string& detail = {});
+    // The files of the run about to start (or of the source being loaded),
+    // for its error box; a link page's sources are its entries in order.
+    void NameRunFiles(const std::vector<std::string>& sources, const std::string& output);
+    const trelvan::verify::RunFiles& RunFilesNamed() const { return m_runFiles; }
     // An OK/Cancel question in a box owned by the page; true for OK. The
     // operations ask it through the context (an audio block that cannot be
     // read).
@@ -72,8 +80,14 @@ class CAVIBase : public CBaseColorDialog {
     void BeginWork(int periodMs);
     // Leaves it: timer off; "100 %" and a full bar when the run neither
     // failed nor was stopped; stop flag 1, Stop disabled, Start enabled;
-    // then, after such a run, the check armed by VerifyNextRun.
+    // then, after such a run, the check armed by VerifyNextRun. After Stop
+    // the Info line says what the output holds (a box says it too where it
+    // holds video without its audio); after a failure it shows the hint
+    // again, not the failed run's last progress.
     void EndWork();
+    // The Info line's hint and an empty bar, when idle (new sources).
+    void ClearStaleProgress();
+    void ShowHint();
     // The Stop button: sets the stop flag and disables Stop.
     virtual void OnStop();
 
@@ -104,6 +118,10 @@ class CAVIBase : public CBaseColorDialog {
     void StopAndJoinWorker();
     // What the timer shows; the base shows the range form from the context.
     virtual trelvan::ProgressInput ProgressNow() const;
+    // Whether the operation copies the audio of a part after its video, so
+    // that a stop can keep video without its audio (the stop notice then
+    // says so in a box too).
+    virtual bool AudioFollowsVideo() const { return false; }
 
     // Arms the check of the run about to start: when Verify is ticked and
     // the run goes to its end (EndWork shows "100 %"), `output` is read back
@@ -160,6 +178,12 @@ class CAVIBase : public CBaseColorDialog {
 
     std::string m_verifyOutput;
     PlanBuilder m_verifyPlan;
+    trelvan::verify::RunFiles m_runFiles;
+    // The file at the output when the run began, and the Info line's text
+    // before any run (shown again when a run failed or new sources came).
+    trelvan::shell::FileIdentity m_outputBefore;
+    QString m_hint;
+    bool m_hintKept = false;
 
     QTimer m_timer;
     std::unique_ptr<QThread> m_worker;

@@ -165,9 +165,16 @@ void CBaseDialog::dropEvent(QDropEvent* event) {
     }
     activateWindow();
     raise();
+    auto* owner = m_child ? qobject_cast<CBaseDialog*>(m_owner) : nullptr;
     for (const QUrl& url : event->mimeData()->urls()) {
-        if (url.isLocalFile()) {
-            OnFileDropped(url.toLocalFile());
+        if (!url.isLocalFile()) {
+            continue;
+        }
+        const QString path = url.toLocalFile();
+        if (owner != nullptr && !Takes(path)) {
+            owner->OnFileDropped(path);  // the main window: the page of its kind
+        } else {
+            OnFileDropped(path);
         }
     }
     event->acceptProposedAction();

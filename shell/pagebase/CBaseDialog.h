@@ -25,6 +25,10 @@ class CBaseDialog : public QDialog {
 
     // One dropped path; the base ignores it.
     virtual void OnFileDropped(const QString& path) {}
+    // Whether OnFileDropped takes a file of that kind (its extension). A
+    // file dropped on a page that does not take it goes to the main window,
+    // which finds the page of its kind.
+    virtual bool Takes(const QString& path) const { return false; }
     // Builds the controls and places the dialog inside `parent` (pages) or
     // as a window of its own, then initialises it.
     virtual void CreatePage(QWidget* parent);

@@ -79,6 +79,11 @@ QString CBaseExtractPage::DefaultOutput() const {
     return trelvan::shell::DefaultOutputName(m_input, "_extr", extension);
 }
 
+bool CBaseExtractPage::Takes(const QString& path) const {
+    QString extension;
+    return trelvan::shell::MatchDrop(m_traits.drops, path, &extension);
+}
+
 void CBaseExtractPage::OnFileDropped(const QString& path) {
     DoDataExchange(true);
     QString extension;
@@ -105,7 +110,8 @@ void CBaseExtractPage::LoadInputInfo() {
     DoDataExchange(false);
 }
 
-void CBaseExtractPage::ShowSourceError(int32_t code, const QString&) {
+void CBaseExtractPage::ShowSourceError(int32_t code, const QString& source) {
+    NameRunFiles({source.toStdString()}, {});
     ShowError(code);
 }
 
@@ -126,7 +132,8 @@ void CBaseExtractPage::OnBrowseInput() {
 
 void CBaseExtractPage::OnBrowseOutput() {
     DoDataExchange(true);
-    const QString initial = m_output.isEmpty() ? DefaultOutput() : m_output;
+    // Without a source there is no name to propose (not a bare "_extr").
+    const QString initial = m_output.isEmpty() && !m_input.isEmpty() ? DefaultOutput() : m_output;
     const QString chosen = BrowseSave(m_traits.defaultExtension, initial, m_traits.outputFilter);
     if (chosen.isEmpty()) {
         return;

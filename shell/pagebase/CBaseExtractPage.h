@@ -41,6 +41,7 @@ class CBaseExtractPage : public CAVIBase {
     CBaseExtractPage(QWidget* owner, QColor background, Traits traits);
 
     void OnFileDropped(const QString& path) override;
+    bool Takes(const QString& path) const override;
     void OnBrowseInput();
     void OnBrowseOutput();
     // The Extra command: reads the fields (a refused range field ends it

@@ -48,6 +48,15 @@ void CBaseLinkPage::DoDataExchange(bool save) {
     }
 }
 
+bool CBaseLinkPage::Takes(const QString& path) const {
+    for (const QString& ext : m_traits.dropExtensions) {
+        if (trelvan::shell::ExtensionIs(path, ext)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void CBaseLinkPage::OnFileDropped(const QString& path) {
     DoDataExchange(true);
     const QString outputExtension = m_traits.dropOutputExtension

@@ -37,6 +37,7 @@ class CBaseLinkPage : public CAVIBase {
     CBaseLinkPage(QWidget* owner, QColor background, Traits traits);
 
     void OnFileDropped(const QString& path) override;
+    bool Takes(const QString& path) const override;
     void OnAdd();
     void OnDel();
     void OnReset();

@@ -53,6 +53,11 @@ QString CBaseSeparatePage::DefaultOutput(const QString& extension) const {
     return trelvan::shell::DefaultOutputName(m_input, "_cut", extension);
 }
 
+bool CBaseSeparatePage::Takes(const QString& path) const {
+    QString extension;
+    return trelvan::shell::MatchDrop(m_traits.drops, path, &extension);
+}
+
 void CBaseSeparatePage::OnFileDropped(const QString& path) {
     DoDataExchange(true);
     QString extension;
@@ -81,8 +86,10 @@ void CBaseSeparatePage::OnBrowseInput() {
 
 void CBaseSeparatePage::OnBrowseOutput() {
     DoDataExchange(true);
-    const QString initial =
-        m_output.isEmpty() ? DefaultOutput(m_traits.outputExtension) : m_output;
+    // Without a source there is no name to propose (not a bare "_cut").
+    const QString initial = m_output.isEmpty() && !m_input.isEmpty()
+                                ? DefaultOutput(m_traits.outputExtension)
+                                : m_output;
     const QString chosen = BrowseSave(m_traits.defaultExtension, initial, m_traits.outputFilter);
     if (chosen.isEmpty()) {
         return;

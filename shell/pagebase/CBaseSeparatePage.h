@@ -34,6 +34,7 @@ class CBaseSeparatePage : public CAVIBase {
     CBaseSeparatePage(QWidget* owner, QColor background, Traits traits);
 
     void OnFileDropped(const QString& path) override;
+    bool Takes(const QString& path) const override;
     void OnBrowseInput();
     void OnBrowseOutput();
     void OnVideoCut() { RunCut(false); }

@@ -58,6 +58,11 @@ QString CBaseUnitePage::DefaultOutput() const {
     return trelvan::shell::DefaultOutputName(m_video, "_comb", m_traits.outputExtension);
 }
 
+bool CBaseUnitePage::Takes(const QString& path) const {
+    return trelvan::shell::ExtensionIs(path, m_traits.outputExtension) ||
+           trelvan::shell::ExtensionIs(path, m_traits.audioDropExtension);
+}
+
 void CBaseUnitePage::OnFileDropped(const QString& path) {
     DoDataExchange(true);
     if (trelvan::shell::ExtensionIs(path, m_traits.outputExtension)) {
@@ -101,7 +106,8 @@ void CBaseUnitePage::OnBrowseAudio() {
 
 void CBaseUnitePage::OnBrowseOutput() {
     DoDataExchange(true);
-    const QString initial = m_output.isEmpty() ? DefaultOutput() : m_output;
+    // Without a video source there is no name to propose (not a bare "_comb").
+    const QString initial = m_output.isEmpty() && !m_video.isEmpty() ? DefaultOutput() : m_output;
     const QString chosen = BrowseSave(m_traits.videoExtension, initial, m_traits.videoFilter);
     if (chosen.isEmpty()) {
         return;

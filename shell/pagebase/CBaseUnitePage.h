@@ -33,6 +33,7 @@ class CBaseUnitePage : public CAVIBase {
     CBaseUnitePage(QWidget* owner, QColor background, Traits traits);
 
     void OnFileDropped(const QString& path) override;
+    bool Takes(const QString& path) const override;
     void OnBrowseVideo();
     void OnBrowseAudio();
     void OnBrowseOutput();

@@ -132,13 +132,18 @@ bool AskOkCancel(QWidget* owner, const QString& caption, const QString& text) {
     return Ask(request) == QMessageBox::Ok;
 }
 
-void ShowError(QWidget* owner, int32_t code, const std::string& detail) {
+void ShowError(QWidget* owner, int32_t code, const std::string& detail, const std::string& place) {
     const ErrorMessage msg = ComposeErrorMessage(code, detail);
     if (!msg.show) {
         return;
     }
-    ShowMessageBox(
-        {owner, QString::fromStdString(msg.caption), QString::fromStdString(msg.text), true});
+    QString text = QString::fromStdString(msg.text);
+    if (!place.empty()) {
+        // Below the code's own text, which stays as it is (closing blank
+        // and all).
+        text += "\n\n" + QString::fromStdString(place);
+    }
+    ShowMessageBox({owner, QString::fromStdString(msg.caption), text, true});
 }
 
 bool Japanese() {
@@ -153,9 +158,10 @@ void SetFileDialogTexts(QFileDialog* dialog) {
     // The Japanese texts are those of the system's own file dialogs there.
     const bool save = dialog->acceptMode() == QFileDialog::AcceptSave;
     dialog->setWindowTitle(save ? Lang("Save As", "名前を付けて保存") : Lang("Open", "開く"));
-    dialog->setLabelText(QFileDialog::LookIn, Lang("Look in:", "ファイルの場所(&I):"));
+    // Qt shows these two labels as they are, so they carry no "&" mark.
+    dialog->setLabelText(QFileDialog::LookIn, Lang("Look in:", "ファイルの場所:"));
     dialog->setLabelText(QFileDialog::FileName, Lang("File &name:", "ファイル名(&N):"));
-    dialog->setLabelText(QFileDialog::FileType, Lang("Files of type:", "ファイルの種類(&T):"));
+    dialog->setLabelText(QFileDialog::FileType, Lang("Files of type:", "ファイルの種類:"));
     dialog->setLabelText(QFileDialog::Accept,
                          save ? Lang("&Save", "保存(&S)") : Lang("&Open", "開く(&O)"));
     dialog->setLabelText(QFileDialog::Reject, CancelText());

@@ -67,9 +67,11 @@ void ShowMessageBox(const MessageBoxRequest& request);
 bool AskOkCancel(QWidget* owner, const QString& caption, const QString& text);
 
 // The error box of a code: caption "エラーNo.%04d", text of the code in the
-// user's language after the detail and a line feed when there is a detail;
-// nothing for the codes without a text.
-void ShowError(QWidget* owner, int32_t code, const std::string& detail = {});
+// user's language after the detail and a line feed when there is a detail,
+// then `place` (the file it is about, the system's reason) after an empty
+// line; nothing for the codes without a text.
+void ShowError(QWidget* owner, int32_t code, const std::string& detail = {},
+               const std::string& place = {});
 
 // Texts in the user's language (the one language test of the program).
 QString Lang(const char* english, const char* japanese);

@@ -32,7 +32,10 @@ Parsed ParseField(const QString& text, int64_t max, int64_t* value) {
 
 void CRangeFields::Show(CBaseDialog* page) const {
     for (size_t i = 0; i < kIds.size(); ++i) {
-        page->SetItemText(kIds[i], QString::number(values[i]));
+        // Milliseconds with their leading zeros: 5.046 s shows "046", not "46".
+        const bool ms = i % 4 == 3;
+        page->SetItemText(kIds[i], ms ? QString("%1").arg(values[i], 3, 10, QChar('0'))
+                                      : QString::number(values[i]));
     }
 }
 

@@ -30,6 +30,7 @@ void CAVICreatorDlg::OnUnite() {
     job.videoSource = m_video.toStdString();
     job.audioSource = m_audio.toStdString();
     job.output = m_output.toStdString();
+    NameRunFiles({job.videoSource, job.audioSource}, job.output);
     VerifyNextRun(job.output, [job] { return trelvan::verify::UnitePlan(job.videoSource, job.audioSource); });
     m_saving = true;
     const trelvan::AviSaveRunResult result =

@@ -30,6 +30,7 @@ void CAVICutterDlg::RunCut(bool audio) {
     job.source = m_input.toStdString();
     job.output = m_output.toStdString();
     job.kind = kind;
+    NameRunFiles({job.source}, job.output);
     VerifyNextRun(job.output, [job] {
         return trelvan::verify::SeparatePlan(job.source, job.kind == trelvan::SeparateKind::Video
                                                           ? trelvan::verify::MediaKind::Video

@@ -45,6 +45,7 @@ void CAVIExtract::RunExtract() {
     const trelvan::AviExtractJob job = Job();
     // The check holds the output to the range asked for: no frame of it
     // left out at the end.
+    NameRunFiles({job.source}, job.output);
     VerifyNextRun(job.output, [job] {
         return trelvan::verify::ExtractPlan(job.source, static_cast<double>(job.start.ToMs()) / 1000,
                                             static_cast<double>(job.end.ToMs()) / 1000);
@@ -84,6 +85,7 @@ bool CAVIExtract::MakePreview(CutPreview* preview) {
     trelvan::AviExtractPlan plan;
     const int32_t code = trelvan::PlanAviExtract(job, &plan);
     if (code != 0) {
+        NameRunFiles({job.source}, {});
         ShowError(code);  // as the run shows a source it cannot read
         return false;
     }

@@ -20,6 +20,8 @@ class CAVIExtract : public CBaseExtractPage {
     int32_t ReadSourceRange() override;
     void RunExtract() override;
     trelvan::ProgressInput ProgressNow() const override;
+    // A part's audio is copied after its video.
+    bool AudioFollowsVideo() const override { return true; }
     // The first frame written (the key frame the start moves to, and where
     // it moved from), the last frame, their pictures, the span and duration.
     bool MakePreview(CutPreview* preview) override;

@@ -30,6 +30,7 @@ void CAVILinkerDlg::RunLink(const QStringList& sources) {
     // Entries that differ from the first are asked about before anything is
     // deleted (OK joins as before, Cancel ends here).
     job.checkJoin = true;
+    NameRunFiles(job.sources, job.output);
     VerifyNextRun(job.output, [job] { return trelvan::verify::LinkPlan(job.sources); });
     m_linking = true;
     const trelvan::AviLinkResult result =

@@ -14,4 +14,6 @@ class CAVILinkerDlg : public CBaseLinkPage {
   protected:
     void RunLink(const QStringList& sources) override;
     trelvan::ProgressInput ProgressNow() const override;
+    // A part's audio is copied after its video.
+    bool AudioFollowsVideo() const override { return true; }
 };

@@ -20,15 +20,29 @@ CMovCreatorDlg::CMovCreatorDlg(QWidget* owner)
                    .audioDropExtension = ".m4a",
                }) {}
 
-void CMovCreatorDlg::OnFileDropped(const QString& path) {
+namespace {
+// Movie kinds besides the layout's .mov that become the video source.
+bool OtherMovieKind(const QString& path) {
     for (const char* ext : {".mp4", ".m4v", ".3gp"}) {
         if (trelvan::shell::ExtensionIs(path, ext)) {
-            DoDataExchange(true);
-            m_video = path;
-            m_output = QString::fromStdString(trelvan::MovUniteDefaultOutput(path.toStdString()));
-            DoDataExchange(false);
-            return;
+            return true;
         }
+    }
+    return false;
+}
+}  // namespace
+
+bool CMovCreatorDlg::Takes(const QString& path) const {
+    return OtherMovieKind(path) || CMovPage::Takes(path);
+}
+
+void CMovCreatorDlg::OnFileDropped(const QString& path) {
+    if (OtherMovieKind(path)) {
+        DoDataExchange(true);
+        m_video = path;
+        m_output = QString::fromStdString(trelvan::MovUniteDefaultOutput(path.toStdString()));
+        DoDataExchange(false);
+        return;
     }
     CMovPage::OnFileDropped(path);  // .mov and .m4a, as the layout's base takes them
 }

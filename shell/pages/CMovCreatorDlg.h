@@ -14,6 +14,7 @@ class CMovCreatorDlg : public CMovPage<CBaseUnitePage> {
     // A dropped movie (.mov, .mp4, .m4v, .3gp) becomes the video source and
     // names the output; a dropped .m4a file becomes the sound source.
     void OnFileDropped(const QString& path) override;
+    bool Takes(const QString& path) const override;
 
   protected:
     void OnUnite() override;

@@ -87,8 +87,15 @@ bool CMovExtract::MakePreview(CutPreview* preview) {
         preview->frames.append({Lang("Last frame shown", "最後に表示するフレーム"),
                                 PreviewTime(ms(pictures.lastTime)), image(pictures.last)});
     }
-    const QString lines =
-        QString::fromStdString(trelvan::FormatMovExtractPlan(plan, trelvan::IsJapaneseSystem()));
-    preview->facts = lines.split('\n', Qt::SkipEmptyParts);
+    // The facts in the words and form of the other previews ("Bytes: 1234").
+    if (plan.hasVideo) {
+        preview->facts.append(Lang("First sample stored (key frame): %1",
+                                   "最初に格納するサンプル（キーフレーム）: %1")
+                                  .arg(PreviewTime(ms(static_cast<int64_t>(plan.firstStored)))));
+    }
+    preview->facts.append(
+        Lang("Duration: %1", "長さ: %1").arg(PreviewTime(ms(static_cast<int64_t>(plan.duration)))));
+    preview->facts.append(Lang("Samples: %1", "サンプル数: %1").arg(plan.samples));
+    preview->facts.append(Lang("Bytes: %1", "バイト数: %1").arg(plan.bytes));
     return true;
 }

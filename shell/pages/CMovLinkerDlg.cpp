@@ -4,6 +4,7 @@
 #include <string>
 
 #include "CMovPage.h"
+#include "ErrorCodes.h"
 #include "Language.h"
 #include "PageUtil.h"
 
@@ -33,6 +34,25 @@ void CMovLinkerDlg::ShowMessage(const trelvan::MovLinkResult& result) {
     request.owner = this;
     request.caption = QStringLiteral("Trelvan+");
     request.text = QString::fromStdString(result.message);
+    // Below the message: the entry it names (or the output of a save that
+    // failed) and the system's reason where there is one.
+    trelvan::verify::RunFiles files = RunFilesNamed();
+    int32_t about = 0;
+    for (size_t i = 0; i < files.sources.size(); ++i) {
+        if (result.message.rfind(files.sources[i], 0) == 0) {
+            files.failedSource = static_cast<int32_t>(i);
+            about = trelvan::err::kFileOpen;
+        }
+    }
+    if (about == 0 && result.message.rfind("ムービーを保存中", 0) == 0) {
+        about = trelvan::err::kOutputCannotBeMade;
+    }
+    const std::string place = about == 0 ? std::string()
+                                         : trelvan::verify::ErrorPlaceText(
+                                               about, files, true, trelvan::IsJapaneseSystem());
+    if (!place.empty()) {
+        request.text += "\n\n" + QString::fromStdString(place);
+    }
     request.stop = result.icon == trelvan::MovLinkIcon::Stop;
     request.question = result.icon == trelvan::MovLinkIcon::Question;
     trelvan::shell::ShowMessageBox(request);
@@ -48,6 +68,7 @@ void CMovLinkerDlg::RunLink(const QStringList& sources) {
     // descriptions midway, are asked about before anything is deleted (OK
     // joins as before, Cancel ends here).
     job.checkJoin = true;
+    NameRunFiles(job.sources, job.output);
     VerifyNextRun(job.output, [job] { return trelvan::verify::LinkPlan(job.sources); });
     m_linking = true;
     // Damage a source was read around (the context prints it on standard

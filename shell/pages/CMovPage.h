@@ -10,6 +10,20 @@
 #include "MovOperations.h"
 #include "MovResult.h"
 #include "PageUtil.h"
+#include "RunFiles.h"
+
+namespace trelvan::shell {
+
+// The movie kinds the movie pages' file dialogs offer.
+inline constexpr const char* kMovieFilter =
+    "MOV/MP4 (*.mov;*.mp4;*.m4v;*.m4a;*.3gp)|*.mov; *.mp4; *.m4v; *.m4a; *.3gp|";
+
+// Whether a result's failure concerns the output rather than a source.
+inline bool MovOutputFailed(int32_t code) {
+    return code == mov::kCantCreateSingleForkFile || code == mov::kDataNotOpenForWrite;
+}
+
+}  // namespace trelvan::shell
 
 // What the movie pages (separate, unite, extract) add to the base of their
 // layout: the run of a movie operation on the window thread, its progress
@@ -41,6 +55,7 @@ class CMovPage : public Layout {
     trelvan::MovOpResult RunMovie(const Operation& run, const std::string& output,
                                   typename Layout::PlanBuilder plan, const FailedFile& failed) {
         m_running = true;
+        this->NameRunFiles({}, output);
         auto warned = std::make_shared<std::string>();
         this->m_runWarn = [warned](const std::string& line) { *warned = line; };
         const trelvan::MovOpResult result = run(this->m_ctx, [this] { this->BeginWork(500); });
@@ -67,13 +82,21 @@ class CMovPage : public Layout {
     }
 
     // The error box of a movie result: the code in the caption as every
-    // error box has it, the layer's one-line message naming `file`.
+    // error box has it, the layer's one-line message naming `file`, and
+    // below it the system's reason where there is one.
     void ShowMovError(const trelvan::MovOpResult& result, const std::string& file) {
         trelvan::shell::MessageBoxRequest box;
         box.owner = this;
         box.caption = QString::fromStdString(trelvan::FormatErrorCaption(result.code));
-        box.text = QString::fromStdString(
-            trelvan::MovOpErrorText(result, file, trelvan::IsJapaneseSystem()));
+        const bool japanese = trelvan::IsJapaneseSystem();
+        std::string text = trelvan::MovOpErrorText(result, file, japanese);
+        const int reason = file.empty() ? 0
+                                        : trelvan::verify::SystemReason(
+                                              file, trelvan::shell::MovOutputFailed(result.code));
+        if (reason != 0) {
+            text += "\n\n" + trelvan::verify::SystemReasonText(reason, japanese);
+        }
+        box.text = QString::fromStdString(text);
         box.information = true;
         trelvan::shell::ShowMessageBox(box);
     }
@@ -85,16 +108,3 @@ class CMovPage : public Layout {
   private:
     bool m_running = false;
 };
-
-namespace trelvan::shell {
-
-// The movie kinds the movie pages' file dialogs offer.
-inline constexpr const char* kMovieFilter =
-    "MOV/MP4 (*.mov;*.mp4;*.m4v;*.m4a;*.3gp)|*.mov; *.mp4; *.m4v; *.m4a; *.3gp|";
-
-// Whether a result's failure concerns the output rather than a source.
-inline bool MovOutputFailed(int32_t code) {
-    return code == mov::kCantCreateSingleForkFile || code == mov::kDataNotOpenForWrite;
-}
-
-}  // namespace trelvan::shell

@@ -35,6 +35,7 @@ trelvan::AudioExtractJob CWAVExtract::Job() const {
 
 void CWAVExtract::RunExtract() {
     const trelvan::AudioExtractJob job = Job();
+    NameRunFiles({job.source}, job.output);
     VerifyNextRun(job.output, [job] { return trelvan::verify::AudioExtractPlan(job.source); });
     const trelvan::AudioExtractResult result =
         trelvan::RunAudioExtract(job, m_ctx, [this] { BeginWork(500); });
@@ -61,6 +62,7 @@ bool CWAVExtract::MakePreview(CutPreview* preview) {
     trelvan::AudioExtractPlan plan;
     const int32_t code = trelvan::PlanAudioExtract(job, &plan);
     if (code != 0) {
+        NameRunFiles({job.source}, {});
         ShowError(code, job.source);  // as the run shows its source's codes
         return false;
     }

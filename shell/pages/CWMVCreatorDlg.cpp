@@ -31,6 +31,7 @@ void CWMVCreatorDlg::OnUnite() {
     job.video = m_video.toStdString();
     job.audio = m_audio.toStdString();
     job.output = m_output.toStdString();
+    NameRunFiles({job.video, job.audio}, job.output);
     VerifyNextRun(job.output, [job] { return trelvan::verify::UnitePlan(job.video, job.audio); });
     RunOnWorker(500, QThread::LowestPriority,
                 [job, ctx = &m_ctx](const std::function<void()>& onBegin) {

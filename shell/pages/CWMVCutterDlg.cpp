@@ -30,6 +30,7 @@ void CWMVCutterDlg::RunCut(bool audio) {
     job.output = trelvan::WmvSeparateOutputName(job);
     m_output = QString::fromStdString(job.output);
     DoDataExchange(false);
+    NameRunFiles({job.source}, job.output);
     VerifyNextRun(job.output, [job] {
         return trelvan::verify::SeparatePlan(job.source, job.kind == trelvan::WmvStreamKind::Video
                                                           ? trelvan::verify::MediaKind::Video

@@ -58,6 +58,7 @@ void CWMVExtract::RunExtract() {
     };
     // The check holds the output to the range asked for (from its start: an
     // ASF extract is not moved to a key frame).
+    NameRunFiles({job.source}, job.output);
     VerifyNextRun(job.output, [job] {
         constexpr double kUnitsPerSecond = 1e7;
         return trelvan::verify::ExtractPlan(
@@ -87,6 +88,7 @@ bool CWMVExtract::MakePreview(CutPreview* preview) {
     trelvan::WmvExtractPlan plan;
     const int32_t code = trelvan::PlanWmvExtract(job, &plan);
     if (code != 0) {
+        NameRunFiles({job.source}, {});
         ShowError(code);
         return false;
     }

@@ -27,6 +27,7 @@ void CWMVLinkerDlg::RunLink(const QStringList& sources) {
     // Entries that differ from the first are asked about before anything is
     // deleted (OK joins as before, Cancel ends here).
     job.checkJoin = true;
+    NameRunFiles(job.sources, job.output);
     VerifyNextRun(job.output, [job] { return trelvan::verify::LinkPlan(job.sources); });
     RunOnWorker(1000, QThread::LowestPriority,
                 [job, ctx = &m_ctx](const std::function<void()>& onBegin) {

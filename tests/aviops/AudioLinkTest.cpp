@@ -356,15 +356,14 @@ TEST_F(AudioLinkRun, RefusedWriteGives502) {
     const std::vector<std::string> sources = {Pcm(1, 1), Pcm(2, 2)};
     riffLimit = 200000;
     const std::string out = dir + "/limit.wav";
+    test::WriteBytes(out, {'o', 'l', 'd'});
     AudioLinkResult r = Run(sources, out);
     EXPECT_EQ(r.code, err::kOutput);
     EXPECT_TRUE(r.started);
     EXPECT_EQ(ctx.stop.load(), 1);  // no 100 % for a failed run
-    std::vector<uint8_t> written = test::ReadBytes(out);
-    const Chunks chunks = ReadChunks(written);
-    EXPECT_EQ(chunks.Size("data"), 176400u);  // the next 48,000 would pass the limit
-    EXPECT_EQ(chunks.riffSize + 8, written.size());
-    EXPECT_TRUE(test::DecodesCleanly(out));
+    // The failed run's file went beside the output and is gone; the file
+    // that was there before stays.
+    EXPECT_EQ(test::ReadBytes(out), std::vector<uint8_t>({'o', 'l', 'd'}));
 
     riffLimit = 0;
     ctx.opener = [](const std::string& path, OpenMode mode) -> std::unique_ptr<IoFile> {

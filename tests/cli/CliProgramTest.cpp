@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <regex>
 
 #include "Fixtures.h"
@@ -103,6 +104,52 @@ TEST(CliProgramTest, CodecLibrariesLoadOnlyWhenNeeded) {
     r = RunCommand({cli, "info", noIndex}, 60, trace);
     EXPECT_TRUE(loadsCodecs(r.err));
     EXPECT_EQ(keyFrames(r.out), indexed);
+}
+
+// A command that fails leaves a file already at its output as it was, and
+// nothing of its own beside it; each is given a source that is not there
+// (the second of a link, the audio of a unite).
+TEST(CliProgramTest, AFailedCommandKeepsTheOldOutput) {
+    const std::string dir = trelvan::test::ScratchDir();
+    const std::string avi =
+        trelvan::test::MakeMedia("cli-kept-avi",
+                                 "-f lavfi -i testsrc=d=1:s=64x48:r=10 -f lavfi -i sine=d=1:r=8000 "
+                                 "-c:v mjpeg -c:a pcm_s16le -f avi",
+                                 "avi");
+    const std::string wmv = trelvan::test::MakeMedia(
+        "cli-kept-wmv",
+        "-f lavfi -i testsrc=d=1:s=64x48:r=10 -f lavfi -i sine=d=1:r=22050 "
+        "-c:v wmv2 -c:a wmav2 -b:a 32k",
+        "wmv");
+    const std::string mov = trelvan::test::MakeMedia(
+        "cli-kept-mov", "-f lavfi -i testsrc=d=1:s=64x48:r=10 -c:v mpeg4", "mov");
+    const std::string gone = dir + "/gone";
+    const std::vector<std::vector<std::string>> commands = {
+        {"avi-separate", "--video", gone + ".avi"}, {"avi-unite", avi, gone + ".wav"},
+        {"avi-link", avi, gone + ".avi"},           {"avi-extract", gone + ".avi"},
+        {"audio-link", avi, gone + ".wav"},         {"audio-extract", gone + ".wav"},
+        {"wmv-separate", "--video", gone + ".wmv"}, {"wmv-unite", wmv, gone + ".wma"},
+        {"wmv-link", wmv, gone + ".wmv"},           {"wmv-extract", gone + ".wmv"},
+        {"mov-separate", "--video", gone + ".mov"}, {"mov-unite", mov, gone + ".m4a"},
+        {"mov-link", mov, gone + ".mov"},           {"mov-extract", gone + ".mov"},
+    };
+    for (std::vector<std::string> argv : commands) {
+        const std::string family = argv[0].substr(0, argv[0].find('-'));
+        const std::string out =
+            dir + "/old_" + argv[0] + (family == "audio" ? ".wav" : "." + family);
+        trelvan::test::WriteBytes(out, {'o', 'l', 'd'});
+        argv.insert(argv.begin(), BuiltProgram("trelvan-cli"));
+        argv.insert(argv.end(), {"-o", out, "--quiet"});
+        const auto r = RunCommand(argv);
+        EXPECT_NE(r.exit_code, 0) << argv[1];
+        EXPECT_EQ(trelvan::test::ReadBytes(out), std::vector<uint8_t>({'o', 'l', 'd'})) << argv[1];
+    }
+    size_t files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+        EXPECT_EQ(e.path().filename().string().rfind(".", 0), std::string::npos) << e.path();
+        ++files;
+    }
+    EXPECT_EQ(files, commands.size());
 }
 
 }  // namespace

@@ -73,17 +73,17 @@ TEST(MovLink, ANonMovieSourceStopsWithItsMessageAndNoOutput) {
     const std::string src = mov::test::Make(mov::test::kH264Aac);
     const std::string wav = test::CopyFile(test::SamplePath("wav/taglib_alaw.wav"), dir);
     const std::string out = dir + "/out.mov";
-    test::WriteBytes(out, {1, 2, 3});  // an old output goes first
+    test::WriteBytes(out, {1, 2, 3});  // an old output stays
     OpContext ctx;
     const MovLinkResult r = RunMovLink({{src, wav}, out}, ctx);
     EXPECT_EQ(r.message, wav + "\nファイルOPENエラー");
     EXPECT_EQ(r.icon, MovLinkIcon::Stop);
     EXPECT_TRUE(ctx.StopRequested());
-    EXPECT_FALSE(Exists(out));
+    EXPECT_EQ(test::ReadBytes(out), std::vector<uint8_t>({1, 2, 3}));
     // The same for the first entry.
     const MovLinkResult first = RunMovLink({{wav, src}, out}, ctx);
     EXPECT_EQ(first.message, wav + "\nファイルOPENエラー");
-    EXPECT_FALSE(Exists(out));
+    EXPECT_EQ(test::ReadBytes(out), std::vector<uint8_t>({1, 2, 3}));
 }
 
 TEST(MovLink, StopBeforeTheThirdOfFiveSavesNothing) {

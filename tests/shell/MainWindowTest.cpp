@@ -1,5 +1,6 @@
 // The main window: pages and their buttons, frame and caption colours, drops
 // anywhere on the window, the caption buttons, the close check, keys.
+#include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -61,6 +62,8 @@ class MainWindowTest : public QObject {
     void japaneseCaptions();
     void threeRowsOfButtonsUnderTheirLabels();
     void f10OpensAboutBox();
+    void aboutBoxClosesWithEscapeAndReturn();
+    void interfaceFontIsProportional();
     void helpOpensHelpPageBesideProgram();
     void aboutBoxVersionText();
     void aboutLinkOpensHelpPageBesideProgram();
@@ -309,6 +312,29 @@ void MainWindowTest::f10OpensAboutBox() {
     QTest::keyClick(dlg->Page(5)->findChild<QWidget*>("1054"), Qt::Key_F10);
     QVERIFY(seen.contains(" Version "));
     app->SetAcceleratorWindow(nullptr);
+}
+
+void MainWindowTest::aboutBoxClosesWithEscapeAndReturn() {
+    for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
+        CMyAboutDlg about;
+        about.SetAnimate(false);
+        about.CreatePage(nullptr);
+        QTimer::singleShot(0, [&about, key] { QTest::keyClick(&about, key); });
+        QTimer::singleShot(5000, [&about] { about.done(QDialog::Rejected); });  // not closed
+        QCOMPARE(about.exec(), int(QDialog::Accepted));
+    }
+}
+
+// IPAGothic, the system's usual face for Japanese, sets Latin letters all
+// one width; the interface takes the proportional IPAPGothic where it is.
+void MainWindowTest::interfaceFontIsProportional() {
+    QCOMPARE(InterfaceFamilies("DejaVu Sans").value(0), QString("DejaVu Sans"));
+    const QStringList ipa = InterfaceFamilies("IPAGothic");
+    QVERIFY(!ipa.contains("IPAGothic"));
+    if (QFontDatabase::hasFamily("IPAPGothic")) {
+        QCOMPARE(ipa.value(0), QString("IPAPGothic"));
+        QVERIFY(QApplication::font().families().contains("IPAPGothic"));
+    }
 }
 
 void MainWindowTest::helpOpensHelpPageBesideProgram() {

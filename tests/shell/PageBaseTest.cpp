@@ -395,10 +395,10 @@ void PageBaseTest::qtDialogTextsInBothLanguages() {
          "Close"},
         {L::Japanese,
          QString::fromUtf8(
-             "開く|ファイルの場所(&I):|ファイル名(&N):|ファイルの種類(&T):|開く(&O)|キャンセル")
+             "開く|ファイルの場所:|ファイル名(&N):|ファイルの種類:|開く(&O)|キャンセル")
              .split('|'),
-         QString::fromUtf8("名前を付けて保存|ファイルの場所(&I):|ファイル名(&N):|ファイルの種類(&T)"
-                           ":|保存(&S)|キャンセル")
+         QString::fromUtf8("名前を付けて保存|ファイルの場所:|ファイル名(&N):|ファイルの種類:"
+                           "|保存(&S)|キャンセル")
              .split('|'),
          QString::fromUtf8("キャンセル"), QString::fromUtf8("閉じる")},
     };

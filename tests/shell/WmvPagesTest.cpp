@@ -137,8 +137,10 @@ void WmvPagesTest::dropsAndDefaultNames() {
     {
         // Separate: WMV and WMA in any case, always a new "_cut.wmv".
         Window w(kSeparate);
-        w.Drop(dir + "/notes.avi");
+        w.Drop(dir + "/notes.avi");  // not for this page: the AVI page's
         QCOMPARE(w.Field(1003), QString());
+        QCOMPARE(w.dlg.SelectedPage(), 0);
+        w.dlg.SelectPage(kSeparate);
         w.Drop(dir + "/a.WMA");
         QCOMPARE(w.Field(1003), dir + "/a.WMA");
         QCOMPARE(w.Field(1053), dir + "/a_cut.wmv");
@@ -149,7 +151,7 @@ void WmvPagesTest::dropsAndDefaultNames() {
         Window w(kUnite);
         w.Drop(dir + "/s.wma");
         w.Drop(dir + "/v.Wmv");
-        w.Drop(dir + "/x.wav");
+        w.Drop(dir + "/x.txt");
         QCOMPARE(w.Field(1040), dir + "/v.Wmv");
         QCOMPARE(w.Field(1020), dir + "/s.wma");
         QCOMPARE(w.Field(1048), dir + "/v_comb.wmv");
@@ -187,7 +189,7 @@ void WmvPagesTest::dropsAndDefaultNames() {
         QCOMPARE(capture.boxes[0].caption, QString::fromUtf8("エラーNo.8201"));
         QCOMPARE(w.Field(1040), QString());
         QCOMPARE(w.Field(1048), QString());
-        QCOMPARE(w.Field(CWMVExtract::kRangeIds[7]), QString("0"));
+        QCOMPARE(w.Field(CWMVExtract::kRangeIds[7]), QString("000"));
     }
 }
 

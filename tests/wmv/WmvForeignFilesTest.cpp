@@ -180,17 +180,14 @@ TEST(WmvForeignFilesTest, LinkedEntriesNeitherOverlapNorLeaveGaps) {
 
 // Video stamped at 1000 h, linked to itself, would run past the 32-bit
 // millisecond times of the output: the link ends with 8203 before any sample
-// of the second entry is written, and the output holds the first, ended.
+// of the second entry is written, and leaves no output.
 TEST(WmvForeignFilesTest, LinkPastTheMillisecondRangeEndsBeforeTheEntry) {
     const std::string& src = Files().gst;
     OpContext ctx;
     const std::string out = Files().dir + "/far_link.wmv";
     const WmvOpResult r = RunWmvLink({{src, src}, out}, ctx);
     EXPECT_EQ(r.code, err::kWmvProcess);
-    const Counts want = CountsOf(ReadOurs(src));
-    EXPECT_EQ(CountsOf(ReadOurs(out)), want);
-    EXPECT_EQ(CountsOf(Read(out).gstreamer), want);
-    EXPECT_LT(std::filesystem::file_size(out), 2 * std::filesystem::file_size(src));
+    EXPECT_FALSE(std::filesystem::exists(out));
 }
 
 // ---- Index -------------------------------------------------------------------

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <filesystem>
 #include <numeric>
 
 #include "BufferedWriter.h"
 #include "ByteOrder.h"
 #include "Fixtures.h"
 #include "IoFile.h"
+#include "StagedOutput.h"
 
 namespace {
 
@@ -95,3 +99,33 @@ TEST(FileSeamTest, DiskFilesRefuseFoldersAndMissingFiles) {
 }
 
 }  // namespace
+
+// The output of a run is written beside it and replaces an old file only
+// when kept; the temporary name keeps the extension (writers choose the
+// file type by it) and the file gets a new file's permissions.
+TEST(FileSeamTest, StagedOutputReplacesTheOldFileOnlyWhenKept) {
+    const std::string dir = test::ScratchDir();
+    const std::string out = dir + "/clip_link.avi";
+    test::WriteBytes(out, {'o', 'l', 'd'});
+    for (const bool keep : {false, true}) {
+        StagedOutput staged(out);
+        ASSERT_TRUE(staged.Ready());
+        EXPECT_EQ(std::filesystem::path(staged.Path()).extension(), ".avi");
+        EXPECT_EQ(std::filesystem::path(staged.Path()).parent_path(), dir);
+        EXPECT_EQ(::access(staged.Path().c_str(), R_OK | W_OK), 0);
+        test::WriteBytes(staged.Path(), {'n', 'e', 'w'});
+        EXPECT_TRUE(staged.Finish(keep));
+        const std::vector<uint8_t> expected =
+            keep ? std::vector<uint8_t>{'n', 'e', 'w'} : std::vector<uint8_t>{'o', 'l', 'd'};
+        EXPECT_EQ(test::ReadBytes(out), expected);
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);  // no leftovers
+
+    // A folder that takes no file, and a folder where the output should be.
+    StagedOutput missing(dir + "/no-such-folder/a.avi");
+    EXPECT_FALSE(missing.Ready());
+    EXPECT_EQ(missing.Error(), ENOENT);
+    EXPECT_FALSE(missing.Commit());
+    std::filesystem::create_directory(dir + "/sub.avi");
+    EXPECT_FALSE(StagedOutput(dir + "/sub.avi").Ready());
+}
