@@ -96,6 +96,23 @@ double SoundPreroll(const std::string& path) {
 
 uint64_t Units(double seconds) { return static_cast<uint64_t>(std::llround(seconds * 1e7)); }
 
+// [start, end) seconds of the movie of `recipe` extracted into a scratch
+// file; the job run (its output empty when the run failed).
+MovExtractJob ExtractOf(const Recipe& recipe, double start, double end) {
+    MovExtractJob job;
+    job.source = mov::test::Make(recipe);
+    job.output = test::ScratchDir() + "/" + recipe.name + "-extract." + recipe.ext;
+    job.start = Units(start);
+    job.end = Units(end);
+    OpContext ctx;
+    const MovOpResult r = RunMovExtract(job, ctx);
+    EXPECT_EQ(r.code, 0);
+    if (r.code != 0) {
+        job.output.clear();
+    }
+    return job;
+}
+
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);
@@ -317,13 +334,8 @@ TEST(MovExtract, PlaysThroughAPipelineOfTwoQueuesAndAsAStream) {
         "sine=frequency=440:sample_rate=48000:duration=3 -c:v libx264 -bf 3 -g 60 "
         "-pix_fmt yuv420p -c:a aac -b:a 64k",
         "mp4"};
-    MovExtractJob job;
-    job.source = mov::test::Make(kLongGroup);
-    job.output = test::ScratchDir() + "/two-queues.mp4";
-    job.start = Units(1.3);
-    job.end = Units(2.7);
-    OpContext ctx;
-    ASSERT_EQ(RunMovExtract(job, ctx).code, 0);
+    const MovExtractJob job = ExtractOf(kLongGroup, 1.3, 2.7);
+    ASSERT_FALSE(job.output.empty());
     const test::CommandResult played = RunCommand(
         {"gst-launch-1.0", "-q", "filesrc", "location=" + job.output, "!", "qtdemux", "name=d",
          "d.video_0", "!", "queue", "!", "decodebin", "!", "videoconvert", "!", "fakesink",
@@ -432,13 +444,8 @@ TEST(MovExtract, CoarseMovieTimeScaleStartsAtTheFrame) {
                                 "-f lavfi -i testsrc=size=160x120:rate=30:duration=1 -c:v libx264 "
                                 "-g 12 -bf 0 -pix_fmt yuv420p -movie_timescale 15",
                                 "mov"};
-    MovExtractJob job;
-    job.source = mov::test::Make(kCoarse);
-    job.output = test::ScratchDir() + "/coarse.mov";
-    job.start = Units(0.1);
-    job.end = Units(0.5);
-    OpContext ctx;
-    ASSERT_EQ(RunMovExtract(job, ctx).code, 0);
+    const MovExtractJob job = ExtractOf(kCoarse, 0.1, 0.5);
+    ASSERT_FALSE(job.output.empty());
     EXPECT_EQ(PresentedFrames(job.output), PresentedFrames(job.source, 0.1, 0.5));
 }
 
