@@ -511,8 +511,8 @@ TEST(Presented, OneFrameWmvExtractOpensAgain) {
 // one time, chunks in an order that streaming readers take to the end, cuts
 // that start on a frame that decodes. Joins of clips from several writers
 // (one whose sound runs 83 ms longer than its video, as phones write them,
-// joined 2 and 5 times) and of the shared samples; cuts in mid-GOP; a
-// separate and a unite.
+// joined 2 and 5 times; two sizes, the second in a track of its own) and of
+// the shared samples; cuts in mid-GOP; a separate.
 TEST(PresentedMovOperations, OutputsFollowTheMovieLayoutRules) {
     const Sources& s = Src();
     const std::string longer = test::MakeMedia(
@@ -520,6 +520,13 @@ TEST(PresentedMovOperations, OutputsFollowTheMovieLayoutRules) {
         "-f lavfi -i testsrc=d=1:s=160x120:r=30 -f lavfi -i sine=f=440:d=1.083:r=48000 "
         "-c:v libx264 -g 15 -pix_fmt yuv420p -c:a aac -b:a 64k",
         "mp4");
+    // Another size: a forced join puts it in a video track of its own.
+    const std::string larger = test::MakeMedia(
+        "verify-larger",
+        "-f lavfi -i testsrc=size=320x240:rate=25:duration=1 -f lavfi -i "
+        "sine=sample_rate=44100:duration=1 -c:v libx264 -bf 2 -g 12 -pix_fmt yuv420p -c:a aac "
+        "-b:a 64k -shortest",
+        "mov");
     const std::string qtmux = mov::test::Make(mov::test::kQtmuxH264Aac);
     const std::string fragmented = mov::test::Make(mov::test::kFragmented);
     std::string jcodec, three_g2;
@@ -541,6 +548,7 @@ TEST(PresentedMovOperations, OutputsFollowTheMovieLayoutRules) {
     std::vector<Op> ops = {
         join("link-h264-aac.mov", {s.mov, s.mov}),
         join("link-ima4.mov", {s.ima, s.ima}),
+        join("link-two-sizes.mov", {s.mov, larger}),
         join("link-qtmux.mov", {qtmux, qtmux}),
         join("link-fragmented.mov", {fragmented, fragmented}),
         join("link-longer-2.mov", {longer, longer}),
