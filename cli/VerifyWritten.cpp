@@ -8,7 +8,8 @@ namespace trelvan::cli {
 
 int VerifyIfAsked(const ParsedArgs& args, int status, const std::string& output,
                   const OutputPlan& plan) {
-    if (status != kExitOk || !args.Has(kVerify)) {
+    const bool asked = args.Has(kVerify);
+    if (status != kExitOk || !(asked || verify::VerifyEveryOutput(output))) {
         return status;
     }
     const verify::VerifyReport report = VerifyOutputPlan(output, plan);
@@ -16,7 +17,7 @@ int VerifyIfAsked(const ParsedArgs& args, int status, const std::string& output,
         std::fprintf(stderr, "trelvan-cli: verify: %s", report.Text().c_str());
         return kExitOperationError;
     }
-    if (!args.Has("--quiet")) {
+    if (asked && !args.Has("--quiet")) {
         std::fprintf(stderr, "trelvan-cli: verify: %s", report.Text().c_str());
     }
     return status;

@@ -28,10 +28,11 @@ using verify::WholeStreamsPlan;
 
 inline constexpr const char* kVerify = "--verify";
 
-// When the command line asked for --verify and `status` is a success:
-// checks `output` against `plan`. A difference is printed on standard error
-// and makes the exit status 1; otherwise `status` is returned (a line on
-// standard error tells what was checked, unless --quiet).
+// When the command line asked for --verify (or verify::VerifyEveryOutput
+// says so) and `status` is a success: checks `output` against `plan`. A
+// difference is printed on standard error and makes the exit status 1;
+// otherwise `status` is returned (with --verify a line on standard error
+// tells what was checked, unless --quiet).
 int VerifyIfAsked(const ParsedArgs& args, int status, const std::string& output,
                   const OutputPlan& plan);
 

@@ -1,9 +1,13 @@
 #include "AsfReader.h"
+#include "AsfStreamEnds.h"
 #include "LayerWalks.h"
 
 // The ASF layer's walk: the media objects of one stream as the reader puts
 // them together from the data packets. Times are the payloads'
-// presentation times in 100 ns units with the preroll taken off.
+// presentation times in 100 ns units with the preroll taken off. A sample
+// that states no duration is given the one the WMV link and extract take
+// it to last (AsfStreamEnds), so that a check places its end where the
+// operation did.
 namespace trelvan::verify {
 namespace {
 
@@ -16,6 +20,7 @@ class AsfSampleWalk : public SampleWalk {
         }
         m_stream = stream;
         m_base = {1, 10'000'000};
+        m_ends.SetStreams(m_reader->Header().streams);
     }
     int Next(MediaSample& out) override {
         for (;;) {
@@ -45,7 +50,10 @@ class AsfSampleWalk : public SampleWalk {
             out.key = m_sample.key;
             out.stream = m_stream;
             out.time = static_cast<int64_t>(m_sample.time);
-            out.duration = static_cast<int64_t>(m_sample.duration);
+            m_ends.Add(m_number, m_sample.time, m_sample.duration, out.data.size());
+            out.duration = static_cast<int64_t>(m_sample.duration != 0
+                                                    ? m_sample.duration
+                                                    : m_ends.Estimate(m_number, out.data.size()));
             out.position = static_cast<int64_t>(m_packetsAt + m_sample.packet * m_reader->PacketSize());
             return 1;
         }
@@ -56,6 +64,7 @@ class AsfSampleWalk : public SampleWalk {
     uint16_t m_number;
     uint64_t m_packetsAt;
     asf::AsfSample m_sample;
+    asf::AsfStreamEnds m_ends;
 };
 
 }  // namespace

@@ -238,6 +238,8 @@ CompareOutcome AudioConcatenation(MediaFile& output, const std::vector<MediaFile
             }
         }
         o.entryStarts.push_back(out.Position());
+        o.entryResumed.resize(o.entryStarts.size());
+        o.entryResumed.back() = resume;
         auto src = MustOpen(*sources[i], MediaKind::Audio, &o.difference);
         if (src) {
             ByteStream bytes(std::move(src));

@@ -1,8 +1,8 @@
 #include "MediaFile.h"
 
 #include <algorithm>
-
 #include <cstring>
+#include <filesystem>
 
 #include "AsfReader.h"
 #include "Atoms.h"
@@ -11,6 +11,7 @@
 #include "IoFile.h"
 #include "LayerWalks.h"
 #include "MovieReader.h"
+#include "OutputVerify.h"
 #include "Timeline.h"
 
 namespace trelvan::verify {
@@ -61,6 +62,92 @@ struct MediaFile::MovieReading {
     std::string complaint;
 };
 
+// The bytes the walks of a watched file read, against its size.
+struct MediaFile::Watched {
+    const VerifyControl* control = nullptr;
+    double size = 1;
+    uint64_t read = 0;
+    uint64_t told = 0;  // `read` when progress was last told
+};
+
+namespace {
+
+// A walk that counts what it reads for its file's watcher and stops when the
+// watcher asks.
+class WatchedWalk : public SampleWalk {
+  public:
+    WatchedWalk(std::unique_ptr<SampleWalk> inner, std::shared_ptr<MediaFile::Watched> watched)
+        : m_inner(std::move(inner)), m_watched(std::move(watched)) {
+        m_blockAlign = m_inner->BlockAlign();
+        m_stream = m_inner->Stream();
+        m_base = m_inner->Base();
+    }
+    int Next(MediaSample& out) override {
+        if (Stopped()) {
+            return -1;
+        }
+        const int r = m_inner->Next(out);
+        if (r < 0) {
+            m_error = m_inner->Error();
+        } else if (r > 0) {
+            Count(out.data.size());
+        }
+        return r;
+    }
+    bool Peek(uint32_t* size, bool* key) const override { return m_inner->Peek(size, key); }
+    int64_t TotalBytes() const override { return m_inner->TotalBytes(); }
+    double Rate() const override { return m_inner->Rate(); }
+    int Skip() override {
+        if (Stopped()) {
+            return -1;
+        }
+        uint32_t size = 0;
+        bool key = false;
+        const bool known = m_inner->Peek(&size, &key);
+        const int r = m_inner->Skip();
+        if (r < 0) {
+            m_error = m_inner->Error();
+        } else if (r > 0 && known) {
+            Count(size);
+        }
+        return r;
+    }
+
+  private:
+    bool Stopped() {
+        if (!m_watched->control->Stopped()) {
+            return false;
+        }
+        m_error = "the check was stopped";
+        return true;
+    }
+    void Count(size_t bytes) {
+        MediaFile::Watched& w = *m_watched;
+        w.read += bytes;
+        constexpr uint64_t kEvery = 1u << 20;
+        if (w.control->progress && w.read - w.told >= kEvery) {
+            w.told = w.read;
+            w.control->progress(std::min(1.0, static_cast<double>(w.read) / w.size));
+        }
+    }
+    std::unique_ptr<SampleWalk> m_inner;
+    std::shared_ptr<MediaFile::Watched> m_watched;
+};
+
+}  // namespace
+
+void MediaFile::Watch(const VerifyControl* control) {
+    if (control == nullptr) {
+        m_watched.reset();
+        return;
+    }
+    m_watched = std::make_shared<Watched>();
+    m_watched->control = control;
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(m_path, ec);
+    m_watched->size = ec || size == 0 ? 1.0 : static_cast<double>(size);
+}
+
 MediaFile::MediaFile(std::string path)
     : m_path(std::move(path)), m_container(DetectContainer(m_path)) {}
 
@@ -97,13 +184,26 @@ std::shared_ptr<const mov::Movie> MediaFile::Movie(int32_t* result, std::string*
 
 std::unique_ptr<SampleWalk> MediaFile::Walk(MediaKind kind, std::string* error) {
     error->clear();
+    std::unique_ptr<SampleWalk> walk;
     switch (m_container) {
-        case Container::Avi: return WalkAvi(kind, error);
-        case Container::Wave: return kind == MediaKind::Audio ? WalkAvi(kind, error) : nullptr;
-        case Container::Asf: return WalkAsf(kind, error);
-        case Container::Movie: return WalkMovie(kind, error);
+        case Container::Avi:
+            walk = WalkAvi(kind, error);
+            break;
+        case Container::Wave:
+            walk = kind == MediaKind::Audio ? WalkAvi(kind, error) : nullptr;
+            break;
+        case Container::Asf:
+            walk = WalkAsf(kind, error);
+            break;
+        case Container::Movie:
+            walk = WalkMovie(kind, error);
+            break;
         default: *error = "is no AVI, WAV, ASF or movie file"; return nullptr;
     }
+    if (walk && m_watched) {
+        return std::make_unique<WatchedWalk>(std::move(walk), m_watched);
+    }
+    return walk;
 }
 
 bool MediaFile::Has(MediaKind kind) {

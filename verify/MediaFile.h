@@ -29,6 +29,7 @@ const char* ContainerName(Container c);
 // check over one file (each kind, a run's start, the comparison) read them
 // once. The walks it hands out share what it read and may outlive it.
 class Timeline;
+struct VerifyControl;
 
 class MediaFile {
   public:
@@ -67,6 +68,12 @@ class MediaFile {
     // are not known.
     int64_t AudioByteAtVideoSample(int64_t video_sample);
 
+    // Walks handed out from now on report the bytes they read to
+    // `control` (its share of the file's size) and stop when it asks.
+    void Watch(const VerifyControl* control);
+    // What the watched walks count (MediaFile.cpp).
+    struct Watched;
+
     // The timeline (Timeline.h) of the chosen stream of `kind` once made,
     // kept for the later passes of the same check; null until then.
     std::shared_ptr<const Timeline> KeptTimeline(MediaKind kind) const;
@@ -84,6 +91,7 @@ class MediaFile {
     std::shared_ptr<AviFile> m_avi;
     std::unique_ptr<MovieReading> m_movie;
     size_t m_chosen[2] = {0, 0};  // video, audio
+    std::shared_ptr<Watched> m_watched;
     std::shared_ptr<const Timeline> m_timelines[2];
 };
 

@@ -7,8 +7,12 @@
 namespace trelvan::verify {
 namespace {
 
+// Whether the file has a stream of `kind`, readable or not: a join must
+// hold every entry's stream, and one that cannot be read is reported by the
+// comparison, with its entry, rather than left out of the plan.
 bool Has(const std::string& path, MediaKind kind) {
-    return MediaFile(path).Has(kind);
+    std::string error;
+    return MediaFile(path).Walk(kind, &error) != nullptr || !error.empty();
 }
 
 std::optional<StreamPlan> Whole(const std::string& source) {

@@ -145,7 +145,13 @@ std::optional<VerifyDifference> CheckAviStructure(MediaFile& file,
         h.strh.size() != static_cast<size_t>(avi->StreamCount())) {
         return FieldDifference("avih", "streams", h.strh.size(), h.streams);
     }
-    if ((h.flags & kAvifHasIndex) != 0 && avi->IndexSource() == AviIndexSource::Scan) {
+    // An index of nothing (an output without chunks) is read as none.
+    int64_t chunks = 0;
+    for (int i = 0; i < avi->StreamCount(); ++i) {
+        chunks += avi->Stream(i).ChunkCount();
+    }
+    if ((h.flags & kAvifHasIndex) != 0 && avi->IndexSource() == AviIndexSource::Scan &&
+        chunks > 0) {
         return VerifyDifference{"index", -1, -1, "usable index (the main header says it has one)",
                                 "idx1 or OpenDML indexes", "none"};
     }

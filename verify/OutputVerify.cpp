@@ -1,12 +1,14 @@
 #include "OutputVerify.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
 #include "OutputStructure.h"
 #include "PresentedCheck.h"
 #include "SampleCompare.h"
+#include "Timeline.h"
 
 namespace trelvan::verify {
 namespace {
@@ -99,6 +101,37 @@ CompareOutcome CompareEveryTrack(MediaFile& output, MediaKind kind, MediaFile& s
     return all;
 }
 
+// A movie join whose output holds several tracks of `kind`: each track
+// against the sources the link put into it (JoinTrackRanks); the first
+// track's sources are left in `sources` for what players see of it.
+CompareOutcome CompareJoinTracks(MediaFile& output, MediaKind kind,
+                                 std::vector<MediaFile*>* sources) {
+    const std::vector<size_t> ranks = presented::JoinTrackRanks(output, kind, *sources);
+    auto into = [&](size_t r) {
+        std::vector<MediaFile*> files;
+        for (size_t j = 0; j < sources->size() && j < ranks.size(); ++j) {
+            if (ranks[j] == r) {
+                files.push_back((*sources)[j]);
+            }
+        }
+        return files;
+    };
+    const std::vector<MediaFile*> first_sources = into(0);
+    CompareOutcome first = CompareConcatenation(output, kind, first_sources);
+    for (size_t r = 1; r < output.StreamCount(kind) && !first.difference; ++r) {
+        output.ChooseStream(kind, r);
+        CompareOutcome o = CompareConcatenation(output, kind, into(r));
+        output.ChooseStream(kind, 0);
+        if (o.difference) {
+            o.difference->stream += " track " + std::to_string(r + 1);
+            return o;
+        }
+        first.summary += "; track " + std::to_string(r + 1) + ": " + o.summary;
+    }
+    *sources = first_sources;
+    return first;
+}
+
 void Take(const CompareOutcome& o, VerifyReport* report) {
     if (o.difference) {
         report->difference = o.difference;
@@ -107,7 +140,19 @@ void Take(const CompareOutcome& o, VerifyReport* report) {
     }
 }
 
+VerifyReport CheckPlan(CheckFiles& files, MediaFile& output, const OutputPlan& plan);
+
 }  // namespace
+
+bool VerifyEveryOutput(const std::string& output) {
+    const char* families = std::getenv("TRELVAN_VERIFY_WRITTEN");
+    if (families == nullptr || *families == '\0') {
+        return false;
+    }
+    const std::string list = std::string(",") + families + ",";
+    return list == ",all," || list.find(std::string(",") + ContainerName(DetectContainer(output)) +
+                                        ",") != std::string::npos;
+}
 
 VerifyReport VerifyOutput(const std::string& path) {
     MediaFile output(path);
@@ -123,9 +168,23 @@ VerifyReport VerifyOutput(const std::string& path) {
     return report;
 }
 
-VerifyReport VerifyOutputPlan(const std::string& path, const OutputPlan& plan) {
+VerifyReport VerifyOutputPlan(const std::string& path, const OutputPlan& plan,
+                              const VerifyControl* control) {
     CheckFiles files;
     MediaFile& output = files.Get(path);
+    output.Watch(control);
+    VerifyReport report = CheckPlan(files, output, plan);
+    if (control != nullptr && control->Stopped()) {
+        report.stopped = true;
+        report.difference.reset();
+        report.place = {};
+    }
+    return report;
+}
+
+namespace {
+
+VerifyReport CheckPlan(CheckFiles& files, MediaFile& output, const OutputPlan& plan) {
     VerifyReport report;
     // The video's sources, then those only the audio comes from.
     if (plan.video) {
@@ -190,6 +249,8 @@ VerifyReport VerifyOutputPlan(const std::string& path, const OutputPlan& plan) {
             }
         } else if (p->sources.size() == 1 && output.Kind() == Container::Movie) {
             kf.outcome = CompareEveryTrack(output, kind, files.Get(p->sources.front()));
+        } else if (output.Kind() == Container::Movie && output.StreamCount(kind) > 1) {
+            kf.outcome = CompareJoinTracks(output, kind, &kf.sources);
         } else {
             kf.outcome = CompareConcatenation(output, kind, files.Get(p->sources));
         }
@@ -199,9 +260,21 @@ VerifyReport VerifyOutputPlan(const std::string& path, const OutputPlan& plan) {
             return report;
         }
     }
-    placed(presented::CheckPresented(facts, &report.checked));
+    if (placed(presented::CheckPresented(facts, &report.checked))) {
+        // What was found identical, for the desktop's Info line.
+        if (plan.video) {
+            report.frames = static_cast<int64_t>(facts.video.outcome.matched);
+        }
+        if (plan.audio) {
+            std::string error;
+            const Timeline tl = TimelineOf(output, MediaKind::Audio, &error);
+            report.audioSeconds = tl.empty() ? 0 : tl.End() - tl[0].time;
+        }
+    }
     return report;
 }
+
+}  // namespace
 
 VerifyReport VerifyOutputAgainst(const std::string& path, const std::vector<std::string>& paths) {
     CheckFiles files;

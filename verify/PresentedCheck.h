@@ -54,6 +54,15 @@ struct Facts {
 // where it concerns a sample or byte of the output, at its time.
 VerifyPlace PlaceComparison(const Facts& facts, MediaKind kind, const VerifyDifference& d);
 
+// A movie join: for each source, the rank among the output's tracks of
+// `kind` of the track its own (first) track of the kind goes into. The link
+// pastes it into the first track that takes it (mov::PastesInto: the same
+// kind, size, time scale, language, sound layout), else into a track of its
+// own, as a forced join of movies of different sizes does. Empty when the
+// output is not a movie.
+std::vector<size_t> JoinTrackRanks(MediaFile& output, MediaKind kind,
+                                   const std::vector<MediaFile*>& sources);
+
 // Movie tables before the samples are compared: edits against the media,
 // sound chunked on packet boundaries.
 std::optional<Placed> CheckMovieTables(const Facts& facts, std::vector<std::string>* checked);

@@ -1,10 +1,12 @@
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <limits>
 
 #include "Atoms.h"
 #include "CompareSupport.h"
 #include "EditList.h"
+#include "MovieEditor.h"
 #include "MovieReader.h"
 #include "PresentedCheck.h"
 #include "SoundLayout.h"
@@ -15,6 +17,8 @@ namespace trelvan::verify::presented {
 namespace {
 
 using mov::Track;
+
+constexpr double kMsTolerance = 0.001;
 
 std::string Sec(double t) {
     char buf[32];
@@ -137,53 +141,6 @@ size_t EntryAt(const std::vector<size_t>& starts, size_t i) {
     return e;
 }
 
-// Entry after entry: no empty edit between the media shown, no media shown
-// twice.
-std::optional<Placed> JoinEdits(const Facts& f, MediaKind kind, const Track& t,
-                                const std::vector<Shown>& shown, const std::vector<Window>& windows,
-                                const std::vector<size_t>& starts, uint32_t movie_scale) {
-    const KindFacts& kf = f.Of(kind);
-    const int64_t tolerance = static_cast<int64_t>(t.timescale / std::max(movie_scale, 1u)) + 1;
-    auto entry_at_media = [&](int64_t m) {
-        size_t e = 0;
-        while (e + 1 < starts.size() && starts[e + 1] < shown.size() &&
-               shown[starts[e + 1]].dts <= m) {
-            ++e;
-        }
-        return e;
-    };
-    const Window* last = nullptr;
-    const Window* hole = nullptr;
-    for (const Window& w : windows) {
-        if (w.from < 0) {
-            hole = last ? &w : nullptr;
-            continue;
-        }
-        const size_t e = std::min(entry_at_media(w.from), kf.sources.size() - 1);
-        if (hole) {
-            VerifyDifference d{
-                KindName(kind),
-                -1,
-                -1,
-                "edit " + std::to_string(hole->edit + 1) + " (an empty edit between entries)",
-                "none",
-                Sec(hole->until - hole->at) + " of nothing"};
-            return f.At(d, f.EntryOf(kind, e), hole->at);
-        }
-        if (last && w.from + tolerance < last->to) {
-            VerifyDifference d{KindName(kind),
-                               -1,
-                               -1,
-                               "edit " + std::to_string(w.edit + 1) + " (media shown once)",
-                               "from media time " + std::to_string(last->to),
-                               "from media time " + std::to_string(w.from)};
-            return f.At(d, f.EntryOf(kind, e), w.at);
-        }
-        last = &w;
-    }
-    return std::nullopt;
-}
-
 // Every frame an entry's source shows is shown by the output.
 std::optional<Placed> FramesShown(const Facts& f, const std::vector<Shown>& shown,
                                   const std::vector<Window>& windows,
@@ -301,6 +258,267 @@ int EntryOfMedia(const Facts& f, MediaKind kind, const std::vector<int64_t>& sta
     return e < kf.sources.size() ? f.EntryOf(kind, e) : 0;
 }
 
+// A join of several entries or a cut of one: the operations that lay out
+// their tracks anew (a separate or a unite keeps its source's edits).
+bool JoinedOrCut(const Facts& f) {
+    for (const MediaKind k : {MediaKind::Video, MediaKind::Audio}) {
+        const KindFacts& kf = f.Of(k);
+        if (kf.planned && (kf.form == StreamPlan::Form::RunOfOne || kf.sources.size() > 1)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The movie time (seconds) at which media time `m` of a track is shown: in
+// the window that shows it, or carried on from the nearest one before it
+// (the first one for media before every window).
+double MovieTimeOf(const std::vector<Window>& windows, int64_t m, uint32_t media_scale) {
+    const Window* near = nullptr;
+    for (const Window& w : windows) {
+        if (w.from < 0) {
+            continue;
+        }
+        if (m >= w.from && m < w.to) {
+            near = &w;
+            break;
+        }
+        if (!near || w.from <= m) {
+            near = &w;
+        }
+    }
+    if (!near || media_scale == 0) {
+        return static_cast<double>(m) / std::max(media_scale, 1u);
+    }
+    return near->at + static_cast<double>(m - near->from) / media_scale;
+}
+
+// The media time of byte `byte` of a track's samples (in proportion within
+// its sample).
+int64_t MediaTimeOfByte(const Track& t, uint64_t byte) {
+    uint64_t bytes = 0;
+    int64_t dts = 0;
+    for (const mov::Sample& s : t.samples) {
+        if (byte < bytes + s.size) {
+            return dts +
+                   static_cast<int64_t>(static_cast<double>(byte - bytes) / s.size * s.duration);
+        }
+        bytes += s.size;
+        dts += s.duration;
+    }
+    return dts;
+}
+
+// One sound packet of a track, seconds: a frame run's packet, or the
+// middle one of its samples' durations (the first and last packets of an
+// entry may be cut short).
+double PacketSeconds(const Track& t) {
+    if (t.timescale == 0 || t.samples.empty()) {
+        return 0;
+    }
+    if (t.frameRuns && !t.descriptions.empty()) {
+        return static_cast<double>(mov::FramePackingOf(t.descriptions.front()).framesPerPacket) /
+               t.timescale;
+    }
+    std::vector<uint32_t> d;
+    d.reserve(t.samples.size());
+    for (const mov::Sample& s : t.samples) {
+        d.push_back(s.duration);
+    }
+    std::nth_element(d.begin(), d.begin() + static_cast<std::ptrdiff_t>(d.size() / 2), d.end());
+    return static_cast<double>(d[d.size() / 2]) / t.timescale;
+}
+
+// The earliest presentation time of decode-order samples [from, to).
+int64_t FirstShown(const std::vector<Shown>& shown, size_t from, size_t to) {
+    int64_t first = std::numeric_limits<int64_t>::max();
+    for (size_t i = from; i < to && i < shown.size(); ++i) {
+        first = std::min(first, shown[i].pts);
+    }
+    return first == std::numeric_limits<int64_t>::max() ? 0 : first;
+}
+
+// A joined or cut track plays with one edit: after the leading empty edit
+// of the first entry's own offset, if any, nothing more (players built on
+// GStreamer stop at a second edit, and an empty edit between entries shows
+// nothing).
+std::optional<Placed> OneEditPerTrack(const Facts& f, const mov::Movie& movie) {
+    for (size_t n = 0; n < movie.tracks.size(); ++n) {
+        const Track& t = movie.tracks[n];
+        const std::vector<Window> w = WindowsOf(t, movie.timescale);
+        const size_t lead = w.size() > 1 && w.front().from < 0 ? 1 : 0;
+        if (w.size() <= lead + 1) {
+            continue;
+        }
+        const MediaKind kind = t.handler == mov::atom::kSoun ? MediaKind::Audio : MediaKind::Video;
+        const bool compared = TrackOf(&movie, kind) == &t &&
+                              (t.handler == mov::atom::kSoun || t.handler == mov::atom::kVide);
+        // The entry that the second edit shows (an empty one: the next that
+        // shows something).
+        int entry = 0;
+        if (compared) {
+            const std::vector<int64_t> starts = EntryMediaStarts(f, kind, t);
+            for (size_t i = lead + 1; i < w.size() && entry == 0; ++i) {
+                entry = w[i].from >= 0 ? EntryOfMedia(f, kind, starts, w[i].from) : 0;
+            }
+        }
+        const std::string name =
+            "trak " + std::to_string(n) + (compared ? " " + std::string(KindName(kind)) : "");
+        VerifyDifference d{name,
+                           -1,
+                           -1,
+                           "edit " + std::to_string(lead + 2) + " (a second edit inside the track)",
+                           lead ? "one edit after the leading empty one" : "one edit",
+                           std::to_string(w.size() - lead) + " edits"};
+        return f.At(d, entry, w[lead + 1].at);
+    }
+    return std::nullopt;
+}
+
+// Readers that stream the file (GStreamer in push mode) stop a track at its
+// first sample past the movie's end: every sample that ends by the movie end
+// must lie in the file before any sample of another track that ends after
+// it, or the last frames of the former are never read.
+std::optional<Placed> ChunkOrder(const Facts& f, const mov::Movie& movie) {
+    const double movie_end = static_cast<double>(movie.Duration()) / std::max(movie.timescale, 1u);
+    const double slack = 1.0 / std::max(movie.timescale, 1u) + kMsTolerance;
+    struct Late {
+        uint64_t offset = UINT64_MAX;
+        size_t track = 0;
+    };
+    std::vector<std::vector<double>> ends(movie.tracks.size());
+    Late first_late;
+    for (size_t n = 0; n < movie.tracks.size(); ++n) {
+        const Track& t = movie.tracks[n];
+        const std::vector<Window> w = WindowsOf(t, movie.timescale);
+        const std::vector<Shown> shown = ShownOf(t);
+        ends[n].resize(shown.size());
+        for (size_t i = 0; i < shown.size(); ++i) {
+            ends[n][i] = MovieTimeOf(w, shown[i].end, t.timescale);
+            if (ends[n][i] > movie_end + slack && t.samples[i].offset < first_late.offset) {
+                first_late = {t.samples[i].offset, n};
+            }
+        }
+    }
+    for (size_t n = 0; n < movie.tracks.size() && first_late.offset != UINT64_MAX; ++n) {
+        const Track& t = movie.tracks[n];
+        for (size_t i = 0; n != first_late.track && i < t.samples.size(); ++i) {
+            if (ends[n][i] <= movie_end + slack && t.samples[i].offset > first_late.offset) {
+                const MediaKind kind =
+                    t.handler == mov::atom::kSoun ? MediaKind::Audio : MediaKind::Video;
+                const bool compared = TrackOf(&movie, kind) == &t;
+                int entry = 0;
+                if (compared) {
+                    entry = EntryOfMedia(f, kind, EntryMediaStarts(f, kind, t), ShownOf(t)[i].dts);
+                }
+                VerifyDifference d{"trak " + std::to_string(n) +
+                                       (compared ? " " + std::string(KindName(kind)) : ""),
+                                   static_cast<int64_t>(i),
+                                   -1,
+                                   "chunk order (before trak " + std::to_string(first_late.track) +
+                                       "'s samples past the movie end)",
+                                   "before byte " + std::to_string(first_late.offset),
+                                   "at byte " + std::to_string(t.samples[i].offset)};
+                return f.At(d, entry, ends[n][i]);
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+// No two frames of the output's video are shown at one time (a join whose
+// entry begins on the previous one's last frame).
+std::optional<Placed> NoSharedTimes(const Facts& f, const std::vector<Shown>& shown,
+                                    const std::vector<Window>& windows,
+                                    const std::vector<size_t>& starts, uint32_t media_scale) {
+    std::vector<size_t> order(shown.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [&shown](size_t a, size_t b) { return shown[a].pts < shown[b].pts; });
+    for (size_t k = 1; k < order.size(); ++k) {
+        const Shown& a = shown[order[k - 1]];
+        const Shown& b = shown[order[k]];
+        if (a.pts != b.pts || !Shows(windows, b)) {
+            continue;
+        }
+        const size_t later = std::max(order[k - 1], order[k]);
+        const size_t e = EntryAt(starts, later);
+        VerifyDifference d{
+            "video",
+            static_cast<int64_t>(later),
+            -1,
+            "presentation time (one frame at a time)",
+            "after sample " + std::to_string(std::min(order[k - 1], order[k])) + "'s",
+            "the same, media time " + std::to_string(b.pts)};
+        return f.At(d, e < f.video.sources.size() ? f.EntryOf(MediaKind::Video, e) : 1,
+                    MovieTimeOf(windows, b.pts, media_scale));
+    }
+    return std::nullopt;
+}
+
+// Every entry's sound starts with its video as in its own movie: the offset
+// between the two tracks where the entry begins in the output equals the
+// source's, within one sound packet (players meet nothing else at a join).
+std::optional<Placed> JoinSync(const Facts& f, const mov::Movie& movie,
+                               std::vector<std::string>* checked) {
+    const KindFacts& v = f.video;
+    const KindFacts& a = f.audio;
+    const Track* tv = TrackOf(&movie, MediaKind::Video);
+    const Track* ta = TrackOf(&movie, MediaKind::Audio);
+    if (!v.planned || !a.planned || a.sources.size() < 2 ||
+        a.form != StreamPlan::Form::Concatenation || !tv || !ta) {
+        return std::nullopt;
+    }
+    const std::vector<Shown> shown = ShownOf(*tv);
+    const std::vector<Window> win_v = WindowsOf(*tv, movie.timescale);
+    const std::vector<Window> win_a = WindowsOf(*ta, movie.timescale);
+    const std::vector<size_t> vstarts = EntrySamples(f, MediaKind::Video, *tv);
+    const double tolerance =
+        PacketSeconds(*ta) + 1.0 / std::max(movie.timescale, 1u) + kMsTolerance;
+    double worst = 0;
+    for (size_t j = 0; j < a.sources.size() && j < a.outcome.entryStarts.size(); ++j) {
+        const int vi = Counterpart(a.sources, j, v.sources);
+        if (vi < 0 || static_cast<size_t>(vi) >= vstarts.size()) {
+            continue;
+        }
+        const std::shared_ptr<const mov::Movie> src = MovieOf(*a.sources[j]);
+        const Track* sv = TrackOf(src.get(), MediaKind::Video);
+        const Track* sa = TrackOf(src.get(), MediaKind::Audio);
+        if (!sv || !sa || sv->samples.empty() || sa->samples.empty()) {
+            continue;
+        }
+        const size_t e = static_cast<size_t>(vi);
+        const size_t vend = e + 1 < vstarts.size() ? vstarts[e + 1] : shown.size();
+        const double v_out = MovieTimeOf(win_v, FirstShown(shown, vstarts[e], vend), tv->timescale);
+        const double a_out =
+            MovieTimeOf(win_a, MediaTimeOfByte(*ta, a.outcome.entryStarts[j]), ta->timescale);
+        const std::vector<Shown> own = ShownOf(*sv);
+        const double v_src = MovieTimeOf(WindowsOf(*sv, src->timescale),
+                                         FirstShown(own, 0, own.size()), sv->timescale);
+        const uint64_t resumed = j < a.outcome.entryResumed.size() ? a.outcome.entryResumed[j] : 0;
+        const double a_src = MovieTimeOf(WindowsOf(*sa, src->timescale),
+                                         MediaTimeOfByte(*sa, resumed), sa->timescale);
+        const double off = (a_out - v_out) - (a_src - v_src);
+        worst = std::max(worst, std::fabs(off));
+        if (std::fabs(off) > tolerance) {
+            VerifyDifference d{
+                "audio",
+                -1,
+                static_cast<int64_t>(a.outcome.entryStarts[j]),
+                "sound start (with its video as in " + compare::FileName(*a.sources[j]) +
+                    ", within " + std::to_string(static_cast<int>(tolerance * 1000 + 0.5)) + " ms)",
+                Sec(v_out + a_src - v_src),
+                Sec(a_out)};
+            return f.At(d, f.EntryOf(MediaKind::Audio, j), v_out);
+        }
+    }
+    checked->push_back("join: every entry's sound with its video (within " +
+                       std::to_string(static_cast<int>(worst * 1000 + 0.5)) + " ms)");
+    return std::nullopt;
+}
+
 // An edit that plays beyond its track's media: one starting at or after the
 // media's end, or one running past where its last sample is shown by more
 // than rounding allows.
@@ -359,10 +577,45 @@ bool SourcesOverreach(const Facts& f, uint32_t handler) {
 
 }  // namespace
 
+std::vector<size_t> JoinTrackRanks(MediaFile& output, MediaKind kind,
+                                   const std::vector<MediaFile*>& sources) {
+    const std::shared_ptr<const mov::Movie> movie = MovieOf(output);
+    if (!movie) {
+        return {};
+    }
+    const uint32_t handler = kind == MediaKind::Video ? mov::atom::kVide : mov::atom::kSoun;
+    std::vector<size_t> ranks;
+    for (MediaFile* s : sources) {
+        const std::shared_ptr<const mov::Movie> m = MovieOf(*s);
+        const Track* own = TrackOf(m.get(), kind);
+        size_t rank = 0;
+        for (size_t i = 0, r = 0; own && i < movie->tracks.size(); ++i) {
+            if (movie->tracks[i].handler != handler) {
+                continue;
+            }
+            if (mov::PastesInto(movie->tracks[i], *own)) {
+                rank = r;
+                break;
+            }
+            ++r;
+        }
+        ranks.push_back(rank);
+    }
+    return ranks;
+}
+
 std::optional<Placed> CheckMovieTables(const Facts& f, std::vector<std::string>* checked) {
     const std::shared_ptr<const mov::Movie> movie = MovieOf(*f.output);
     if (!movie) {
         return std::nullopt;
+    }
+    if (JoinedOrCut(f)) {
+        if (auto d = OneEditPerTrack(f, *movie)) {
+            return d;
+        }
+    }
+    if (auto d = ChunkOrder(f, *movie)) {
+        return d;
     }
     for (size_t n = 0; n < movie->tracks.size(); ++n) {
         const Track& t = movie->tracks[n];
@@ -427,7 +680,10 @@ std::optional<Placed> CheckMovieTables(const Facts& f, std::vector<std::string>*
             dts = next;
         }
     }
-    checked->push_back("edits within their media, sound in whole packets");
+    checked->push_back(JoinedOrCut(f) ? "one edit per track, edits within their media, chunks in "
+                                        "order, sound in whole packets"
+                                      : "edits within their media, chunks in order, sound in whole "
+                                        "packets");
     return std::nullopt;
 }
 
@@ -448,13 +704,13 @@ std::optional<Placed> CheckPresentedMovie(const Facts& f, std::vector<std::strin
         if (starts.empty()) {
             continue;
         }
-        if (kf.sources.size() > 1) {
-            if (auto d = JoinEdits(f, kind, *t, shown, windows, starts, movie->timescale)) {
-                return d;
-            }
-        }
         if (kind != MediaKind::Video) {
             continue;
+        }
+        if (JoinedOrCut(f)) {
+            if (auto d = NoSharedTimes(f, shown, windows, starts, t->timescale)) {
+                return d;
+            }
         }
         if (kf.form == StreamPlan::Form::Concatenation) {
             if (auto d = FramesShown(f, shown, windows, starts)) {
@@ -464,6 +720,9 @@ std::optional<Placed> CheckPresentedMovie(const Facts& f, std::vector<std::strin
         if (auto d = EditsDecodable(f, *t, shown, windows, starts)) {
             return d;
         }
+    }
+    if (auto d = JoinSync(f, *movie, checked)) {
+        return d;
     }
     checked->push_back("edits show every entry's frames in order, each from a sync sample");
     return std::nullopt;

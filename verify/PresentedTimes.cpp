@@ -62,10 +62,6 @@ std::optional<Placed> AviSync(const Facts& f, std::vector<std::string>* checked)
             continue;
         }
         const uint64_t byte = a.outcome.entryStarts[j];
-        // An entry whose audio was cut to nothing holds no start of its own.
-        if (j + 1 < a.outcome.entryStarts.size() && a.outcome.entryStarts[j + 1] == byte) {
-            continue;
-        }
         const double video_start = vt.TimeOfSample(v.outcome.entryStarts[static_cast<size_t>(vi)]);
         const size_t piece = at.SampleAtByte(byte);
         const double audio_start = at.TimeOfByte(byte);
@@ -73,6 +69,23 @@ std::optional<Placed> AviSync(const Facts& f, std::vector<std::string>* checked)
         double tolerance = rate > 0 ? align / rate : 0;
         if (align == 1 && piece < at.size()) {
             tolerance = std::max(tolerance, at[piece].duration);
+        }
+        // An entry whose audio was cut to nothing holds no start of its own:
+        // only one whose video is shorter than a block may be.
+        if (j + 1 < a.outcome.entryStarts.size() && a.outcome.entryStarts[j + 1] == byte) {
+            const Timeline own =
+                TimelineOf(*v.sources[static_cast<size_t>(vi)], MediaKind::Video, &error);
+            const double frame = own.empty() ? 0 : FrameLength(own, 0);
+            if (own.End() > tolerance + frame + kMs) {
+                VerifyDifference d{"audio",
+                                   -1,
+                                   static_cast<int64_t>(byte),
+                                   "the entry's audio (" + Sec(own.End()) + " of video)",
+                                   "present",
+                                   "missing"};
+                return f.At(d, f.EntryOf(MediaKind::Audio, j), video_start);
+            }
+            continue;
         }
         const double off = audio_start - video_start;
         worst = std::max(worst, std::fabs(off));

@@ -27,6 +27,9 @@ struct CompareOutcome {
     // source (1-based) being compared when it stopped.
     std::vector<uint64_t> entryStarts;
     int entry = 0;
+    // Audio of a movie join: the bytes of each source's audio left out at
+    // its start (sound priming the link dropped), by entry as entryStarts.
+    std::vector<uint64_t> entryResumed;
 };
 
 // The output's samples of `kind` are all those of `sources`, in order.

@@ -27,9 +27,9 @@ struct MediaSample {
     // The stream's number in its file: an AVI stream's index, an ASF stream
     // number, a movie track's id.
     int stream = -1;
-    // Decode time and duration in the walk's ticks (TimeBase()); the
-    // duration is 0 where the file does not say (an ASF payload without a
-    // duration extension).
+    // Decode time and duration in the walk's ticks (TimeBase()); where the
+    // file does not say (an ASF payload without a duration extension), the
+    // duration the operations take it to last (0 when they cannot tell).
     int64_t time = 0;
     int64_t duration = 0;
     bool key = true;

@@ -54,6 +54,9 @@ std::string VerifyReport::Json() const {
     std::string s = "{\"output\": " + JsonText(output) + ", \"against\": " + JsonList(against) +
                     ", \"container\": " + JsonText(container) +
                     ", \"ok\": " + (Ok() ? "true" : "false") + ", \"checked\": " + JsonList(checked);
+    if (stopped) {
+        s += ", \"stopped\": true";
+    }
     if (difference) {
         const VerifyDifference& d = *difference;
         s += ", \"difference\": {\"stream\": " + JsonText(d.stream) +
@@ -68,6 +71,9 @@ std::string VerifyReport::Json() const {
 }
 
 std::string VerifyReport::Text() const {
+    if (stopped) {
+        return output + ": stopped before the check was done\n";
+    }
     if (difference) {
         return output + ": " + DescribePlace(place) + DescribeDifference(*difference) + "\n";
     }

@@ -35,8 +35,14 @@ struct VerifyReport {
     std::vector<std::string> checked;  // what was compared, e.g. "video: 75 samples"
     std::optional<VerifyDifference> difference;
     VerifyPlace place;  // of the difference
+    // What a check against a plan found identical: the output's video
+    // frames and its audio's length in seconds (-1: the output has none).
+    int64_t frames = -1;
+    double audioSeconds = -1;
+    // The check was ended by its caller before it was done.
+    bool stopped = false;
 
-    bool Ok() const { return !difference.has_value(); }
+    bool Ok() const { return !difference.has_value() && !stopped; }
     // {"output", "against", "container", "ok", "checked": [...],
     //  "difference": {"stream", "sample", "offset", "field", "expected", "found",
     //                 "entry", "source", "time"}}

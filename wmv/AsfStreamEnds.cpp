@@ -73,7 +73,7 @@ uint64_t AsfStreamEnds::EstimateOf(const Track& t, size_t bytes) const {
     if (t.video && t.frameTime != 0) {
         return t.frameTime;
     }
-    return t.minStep;
+    return t.minStep != 0 ? t.minStep : m_fallback;
 }
 
 uint64_t AsfStreamEnds::Estimate(uint16_t stream, size_t bytes) const {

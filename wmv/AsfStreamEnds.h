@@ -35,6 +35,10 @@ class AsfStreamEnds {
     // The duration a sample of `stream` of `bytes` without one of its own is
     // taken to last, as far as the samples seen so far tell.
     uint64_t Estimate(uint16_t stream, size_t bytes) const;
+    // The length of a sample that nothing else tells (a video stream of one
+    // sample without a frame time of its own); 0 until set. Kept by
+    // SetStreams and Clear.
+    void SetFallback(uint64_t duration) { m_fallback = duration; }
 
   private:
     struct Track {
@@ -58,6 +62,7 @@ class AsfStreamEnds {
     std::vector<Track> m_tracks;
     uint8_t m_index[128] = {};  // stream number -> track + 1; 0: none
     uint64_t m_latestTime = 0;
+    uint64_t m_fallback = 0;
 };
 
 }  // namespace trelvan::asf

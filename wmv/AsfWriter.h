@@ -60,6 +60,10 @@ class AsfWriter {
     // presentation times are 32-bit milliseconds with the preroll added.
     uint64_t MaxSampleTime() const;
     uint64_t PacketsWritten() const { return m_packets; }
+    // How long a sample lasts whose length neither it nor its stream tells
+    // (the one frame of a one-frame file): counted in the play duration and
+    // the bit rates.
+    void SetFallbackDuration(uint64_t duration) { m_ends.SetFallback(duration); }
 
   private:
     struct StreamState {

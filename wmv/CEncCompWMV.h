@@ -42,6 +42,12 @@ class CEncCompWMV {
     // The output's header, for the header transfers; null when none is open.
     wm::HeaderInfo* GetHeader() { return m_writer ? &m_writer->Header() : nullptr; }
     uint64_t Offset() const { return m_offset; }
+    // AsfWriter::SetFallbackDuration of the open output.
+    void SetFallbackDuration(uint64_t duration) {
+        if (m_writer) {
+            m_writer->SetFallbackDuration(duration);
+        }
+    }
     // The latest sample time (before the offset is added, 100 ns) the open
     // output can still take; 0 when none is open.
     uint64_t RoomLeft() const;

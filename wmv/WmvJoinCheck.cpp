@@ -6,6 +6,7 @@
 #include "AsfReader.h"
 #include "ByteOrder.h"
 #include "ErrorCodes.h"
+#include "WmvOperations.h"
 
 namespace trelvan {
 
@@ -159,7 +160,20 @@ JoinReport CheckWmvJoin(const std::vector<std::string>& sources, const FileOpene
         kept.push_back(wm::Profile::FromHeader(reader.Header()));
         profiles.push_back(kept.back().get());
     }
-    return CompareWmvProfiles(profiles, sources);
+    JoinReport report = CompareWmvProfiles(profiles, sources);
+    // The link places every entry on its own earliest time; entries that
+    // together pass the format's 32-bit millisecond times cannot be linked.
+    const WmvLinkPlacing placing = PlaceWmvLinkEntries(sources);
+    if (!placing.fits) {
+        uint64_t total = 0;
+        for (const uint64_t length : placing.lengths) {
+            total += length;
+        }
+        report.differences.push_back({static_cast<int32_t>(sources.size() - 1), "file",
+                                      "length of the link (times hold 1,193 h)", "within 1,193 h",
+                                      std::to_string(total / 36'000'000'000ull) + " h in all"});
+    }
+    return report;
 }
 
 }  // namespace trelvan

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <map>
 #include <set>
 
+#include "AsfReader.h"
 #include "AsfStreamEnds.h"
 #include "ErrorCodes.h"
 #include "Language.h"
@@ -44,6 +46,7 @@ namespace {
 struct LinkEntry {
     std::atomic<uint64_t> latestTime{0};
     asf::AsfStreamEnds ends;
+    std::map<uint16_t, uint64_t> bases;  // per stream, taken off its times
 };
 
 // The stream records of the source's profile, for measuring its samples.
@@ -61,6 +64,64 @@ std::vector<asf::StreamInfo> StreamsOf(CDecCompWMV& reader) {
 }
 
 }  // namespace
+
+WmvLinkPlacing PlaceWmvLinkEntries(const std::vector<std::string>& sources) {
+    WmvLinkPlacing p;
+    uint64_t total = 0;
+    uint64_t prerollMs = 0;
+    constexpr uint64_t kPackets = 64;  // read at each end of a file
+    for (size_t i = 0; i < sources.size(); ++i) {
+        asf::AsfReader reader;
+        if (wm::Failed(reader.Open(sources[i]))) {
+            return p;  // a file that cannot be read is the link's to report
+        }
+        if (i == 0) {
+            prerollMs = reader.Header().props.prerollMs;
+        }
+        const uint64_t duration = reader.Duration();
+        // Each stream's earliest time among the first packets, and where
+        // its samples end among the last.
+        std::map<uint16_t, uint64_t> first;
+        asf::AsfSample s;
+        while (reader.Next(s) == wm::hr::kOk && s.packet < kPackets) {
+            const auto [it, fresh] = first.emplace(s.stream, s.time);
+            it->second = std::min(it->second, s.time);
+        }
+        asf::AsfStreamEnds ends(reader.Header().streams);
+        reader.SeekPacket(reader.PacketCount() > kPackets ? reader.PacketCount() - kPackets : 0);
+        while (reader.Next(s) == wm::hr::kOk) {
+            ends.Add(s.stream, s.time, s.duration, s.data.size());
+        }
+        // The entry starts at its earliest time; its Duration attribute
+        // counts from there when it says more (an end time). A stream whose
+        // first sample lies past that length (stamped far from the others)
+        // starts at its own first time.
+        uint64_t earliest = UINT64_MAX;
+        for (const auto& [stream, t] : first) {
+            earliest = std::min(earliest, t);
+        }
+        earliest = earliest == UINT64_MAX ? 0 : earliest;
+        const uint64_t floor = duration >= earliest ? duration - earliest : duration;
+        std::map<uint16_t, uint64_t> bases;
+        uint64_t length = floor;
+        for (const asf::StreamInfo& info : reader.Header().streams) {
+            const auto at = first.find(info.number);
+            const uint64_t base =
+                at != first.end() && at->second - earliest > floor ? at->second : earliest;
+            bases[info.number] = base;
+            const uint64_t end = ends.End(info.number);
+            length = std::max(length, end > base ? end - base : 0);
+        }
+        p.bases.push_back(std::move(bases));
+        p.floors.push_back(floor);
+        p.lengths.push_back(length);
+        total += length;
+    }
+    // Presentation times are 32-bit milliseconds with the preroll added.
+    const uint64_t room = (0xFFFFFFFFull - std::min<uint64_t>(prerollMs, 0xFFFFFFFFull)) * 10000;
+    p.fits = total <= room;
+    return p;
+}
 
 WmvOpResult RunWmvLink(const WmvLinkJob& job, OpContext& ctx,
                        const std::function<void()>& onBegin) {
@@ -81,6 +142,14 @@ WmvOpResult RunWmvLink(const WmvLinkJob& job, OpContext& ctx,
             r.cancelled = true;
             return r;
         }
+    }
+    // Every entry is placed on its own earliest time (some writers stamp
+    // their samples hours from zero); a link whose entries together pass what
+    // the format's times hold is refused before anything is written.
+    const WmvLinkPlacing placing = PlaceWmvLinkEntries(job.sources);
+    if (!placing.fits) {
+        r.code = err::kWmvProcess;
+        return r;
     }
     // Written beside the output and put in place when the run is kept: a
     // failure leaves an existing output as it was.
@@ -103,6 +172,10 @@ WmvOpResult RunWmvLink(const WmvLinkJob& job, OpContext& ctx,
     reader.SetSampleHandler(
         [&](uint16_t stream, uint64_t time, uint64_t duration, uint32_t flags,
             const wm::SampleBuffer& sample, void*, void*) -> int {
+            const auto base = entry.bases.find(stream);
+            if (base != entry.bases.end()) {
+                time = time > base->second ? time - base->second : 0;
+            }
             if (time > entry.latestTime) {
                 entry.latestTime = time;
                 ctx.current = static_cast<int64_t>(time);
@@ -143,13 +216,17 @@ WmvOpResult RunWmvLink(const WmvLinkJob& job, OpContext& ctx,
             }
         }
         entry.ends.SetStreams(StreamsOf(reader));
-        const uint64_t duration = reader.GetDuration();
-        const uint64_t dataEnd = reader.GetDataEnd();
-        ctx.last = static_cast<int64_t>(dataEnd);
+        entry.bases = i < placing.bases.size() ? placing.bases[i] : std::map<uint16_t, uint64_t>{};
+        const uint64_t duration =
+            i < placing.floors.size() ? placing.floors[i] : reader.GetDuration();
+        const uint64_t length =
+            i < placing.lengths.size() ? placing.lengths[i] : reader.GetDataEnd();
+        ctx.last = static_cast<int64_t>(length);
         // Presentation times are 32-bit milliseconds: an entry whose data
         // would end past them at this offset is refused before any of its
-        // samples is written (the output ends with the entries before).
-        if (dataEnd > writer.RoomLeft()) {
+        // samples is written (the files were measured before the output was
+        // begun: only one that changed since comes here).
+        if (length > writer.RoomLeft()) {
             r.code = err::kWmvProcess;
             break;
         }
@@ -253,6 +330,10 @@ WmvOpResult RunWmvExtract(const WmvExtractJob& job, OpContext& ctx,
             ctx.last = static_cast<int64_t>(end - job.start);
         }
         r.code = OpenLikeSource(reader, writer, staged.Path());
+        // A frame whose length nothing tells (a one-frame range of a file
+        // without a frame time) lasts the source's Duration, at most the
+        // range: the output has a length and bit rates.
+        writer.SetFallbackDuration(std::min(reader.GetDuration(), job.end - job.start));
     }
     const bool began = r.code == 0;
     if (began) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -127,18 +128,36 @@ struct WmvLinkJob {
 
 std::string WmvLinkDefaultOutput(const std::string& firstSource);
 
+// Where each entry of a WMV link is placed: on its earliest sample time, and
+// a stream whose first sample lies past the entry's length (video that
+// GStreamer's asfmux stamps 1000 hours from zero beside sound from zero) on
+// its own first time (`bases`, per stream number, 100 ns); each entry runs
+// for `lengths`, at least its Duration attribute counted from its earliest
+// time (`floors`); `fits` false
+// when together they pass what the format's times can hold (the link is
+// then refused before anything is written, and the join check says so).
+// A file that cannot be read ends the measuring (`fits` stays true: the
+// link reports it).
+struct WmvLinkPlacing {
+    std::vector<std::map<uint16_t, uint64_t>> bases;
+    std::vector<uint64_t> floors;
+    std::vector<uint64_t> lengths;
+    bool fits = true;
+};
+WmvLinkPlacing PlaceWmvLinkEntries(const std::vector<std::string>& sources);
+
 // Writes the entries one after the other into a file configured from the
 // first (its profile, attributes, codec descriptions, scripts). Each entry
 // is read from its start; its samples keep their stream numbers and land at
-// their own time plus the exact end of the entries before: for each entry,
-// per stream, its latest sample's time plus that sample's duration
-// (estimated where the file gives none: asf::AsfStreamEnds), its Duration
-// attribute as a floor. An entry whose data would end past the output's
-// 32-bit millisecond times ends the link with 8203 before any of its
-// samples is written. The profiles are compared only with checkJoin (before
-// anything is deleted; Cancel ends there). Positions: item/items the
-// entry, current = the latest sample time of the entry, last = where its
-// data ends; the lap timer restarts with each entry.
+// their own time less their base (PlaceWmvLinkEntries) plus the exact end of
+// the entries before: for each entry, per stream, its latest sample's time
+// plus that sample's duration (estimated where the file gives none:
+// asf::AsfStreamEnds), its Duration attribute as a floor. Entries that
+// together would end past the output's 32-bit millisecond times are refused
+// with 8203 before anything is deleted or written. The profiles are compared only with checkJoin
+// (before anything is deleted; Cancel ends there). Positions: item/items the entry, current = the
+// latest sample time of the entry, last = where its data ends; the lap timer restarts with each
+// entry.
 WmvOpResult RunWmvLink(const WmvLinkJob& job, OpContext& ctx,
                        const std::function<void()>& onBegin = {});
 

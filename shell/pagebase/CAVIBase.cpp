@@ -1,21 +1,21 @@
 #include "CAVIBase.h"
 
-#include <cstdio>
-
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
 #include <QProgressBar>
+#include <algorithm>
+#include <cstdio>
 
 #include "CDragListBoxEx.h"
 #include "IniCreate.h"
 #include "Language.h"
-#include "MediaFile.h"
 #include "OutputVerify.h"
 #include "PageTemplates.h"
 #include "PageUtil.h"
@@ -66,39 +66,6 @@ void WritePageFlag(const std::string& name, bool on) {
     reg.Save();
 }
 
-// The samples of a verified output, as the Info line counts them: its video
-// frames, and its audio in blocks (a sample of every channel for PCM), or in
-// the stream's own pieces where the audio is not cut in blocks.
-uint64_t CountSamples(const std::string& path) {
-    using trelvan::verify::MediaKind;
-    trelvan::verify::MediaFile file(path);
-    uint64_t count = 0;
-    std::string error;
-    if (auto walk = file.Walk(MediaKind::Video, &error)) {
-        while (walk->Skip() > 0) {
-            ++count;
-        }
-    }
-    if (auto walk = file.Walk(MediaKind::Audio, &error)) {
-        const uint32_t block = walk->BlockAlign();
-        if (block > 1 && walk->TotalBytes() >= 0) {
-            count += static_cast<uint64_t>(walk->TotalBytes()) / block;
-        } else if (block > 1) {
-            uint64_t bytes = 0;
-            trelvan::verify::MediaSample s;
-            while (walk->Next(s) > 0) {
-                bytes += s.data.size();
-            }
-            count += bytes / block;
-        } else {
-            while (walk->Skip() > 0) {
-                ++count;
-            }
-        }
-    }
-    return count;
-}
-
 // 1234567 as "1,234,567".
 QString WithThousands(uint64_t n) {
     QString digits = QString::number(n);
@@ -106,6 +73,23 @@ QString WithThousands(uint64_t n) {
         digits.insert(at, ',');
     }
     return digits;
+}
+
+// What the Info line says was found identical: "Verified: 1,250 frames and
+// 12.5 s of audio identical", or of the one kind the output has.
+QString VerifiedText(int64_t frames, double audioSeconds) {
+    using trelvan::shell::Lang;
+    const QString f = WithThousands(static_cast<uint64_t>(std::max<int64_t>(frames, 0)));
+    const QString a = QString::number(std::max(audioSeconds, 0.0), 'f', 1);
+    if (frames >= 0 && audioSeconds >= 0) {
+        return Lang("Verified: %1 frames and %2 s of audio identical",
+                    "検証済み: %1 フレーム、音声 %2 秒一致")
+            .arg(f, a);
+    }
+    if (frames >= 0) {
+        return Lang("Verified: %1 frames identical", "検証済み: %1 フレーム一致").arg(f);
+    }
+    return Lang("Verified: %1 s of audio identical", "検証済み: 音声 %1 秒一致").arg(a);
 }
 
 }  // namespace
@@ -193,22 +177,59 @@ void CAVIBase::VerifyArmedRun() {
     const PlanBuilder build = std::move(m_verifyPlan);
     m_verifyPlan = nullptr;
     QCheckBox* box = VerifyBox();
-    if (!build || !box || !box->isChecked()) {
+    const bool ticked = box && box->isChecked();
+    if (!build || !(ticked || trelvan::verify::VerifyEveryOutput(m_verifyOutput))) {
         return;
     }
     using trelvan::shell::Lang;
+    if (!ticked) {
+        // Checked unasked (VerifyEveryOutput): only a difference is shown.
+        const trelvan::verify::VerifyReport report =
+            trelvan::verify::VerifyOutputPlan(m_verifyOutput, build());
+        if (report.difference) {
+            ShowVerifyDifference(report);
+        }
+        return;
+    }
     SetInfo(Lang("Verifying...", "検証中..."));
+    SetBar(0);
     if (QWidget* info = Item<QWidget>(kInfoId)) {
         info->repaint();
     }
+    // The bar follows the check and Stop ends it; the window is served every
+    // 50 ms meanwhile.
+    m_ctx.stop.store(0);
+    EnableCommands(true);
+    QElapsedTimer served;
+    trelvan::verify::VerifyControl control;
+    control.stop = &m_ctx.stop;
+    control.progress = [this, &served](double share) {
+        SetBar(static_cast<int>(share * 100));
+        if (!served.isValid() || served.elapsed() >= 50) {
+            served.start();
+            m_ctx.pump();
+        }
+    };
     const trelvan::verify::VerifyReport report =
-        trelvan::verify::VerifyOutputPlan(m_verifyOutput, build());
+        trelvan::verify::VerifyOutputPlan(m_verifyOutput, build(), &control);
+    m_ctx.stop.store(1);
+    EnableCommands(false);
+    if (report.stopped) {
+        SetInfo(Lang("Not verified: the check was stopped (the output is kept)",
+                     "未検証: 検証を中止しました(出力は残っています)"));
+        return;
+    }
     if (report.Ok()) {
-        SetInfo(Lang("Verified: %1 samples identical", "検証済み: %1 サンプル一致")
-                    .arg(WithThousands(CountSamples(m_verifyOutput))));
+        SetBar(100);
+        SetInfo(VerifiedText(report.frames, report.audioSeconds));
         return;
     }
     SetInfo(Lang("Verification found a difference", "検証で相違が見つかりました"));
+    ShowVerifyDifference(report);
+}
+
+void CAVIBase::ShowVerifyDifference(const trelvan::verify::VerifyReport& report) {
+    using trelvan::shell::Lang;
     trelvan::shell::MessageBoxRequest request;
     request.owner = this;
     request.caption = trelvan::shell::kProgramName;
@@ -269,14 +290,7 @@ void CAVIBase::BeginWork(int periodMs) {
     SetBar(0);
     SetInfo("  0 %");
     m_ctx.stop.store(0);
-    if (auto* stop = Item<QAbstractButton>(kStopId)) {
-        stop->setEnabled(true);
-    }
-    for (int id : StartIds()) {
-        if (auto* start = Item<QAbstractButton>(id)) {
-            start->setEnabled(false);
-        }
-    }
+    EnableCommands(true);
     m_ctx.timer.ClearTotal();
     m_ctx.timer.Start();
     m_timer.start(periodMs);
@@ -290,14 +304,7 @@ void CAVIBase::EndWork() {
         SetInfo("100 %");
     }
     m_ctx.stop.store(1);
-    if (auto* stop = Item<QAbstractButton>(kStopId)) {
-        stop->setEnabled(false);
-    }
-    for (int id : StartIds()) {
-        if (auto* start = Item<QAbstractButton>(id)) {
-            start->setEnabled(true);
-        }
-    }
+    EnableCommands(false);
     if (succeeded) {
         VerifyArmedRun();
     } else if (m_stopAsked.load() && !m_runFiles.output.empty()) {
@@ -329,6 +336,17 @@ void CAVIBase::ShowHint() {
     if (m_hintKept) {
         SetInfo(m_hint);
         SetBar(0);
+    }
+}
+
+void CAVIBase::EnableCommands(bool running) {
+    if (auto* stop = Item<QAbstractButton>(kStopId)) {
+        stop->setEnabled(running);
+    }
+    for (int id : StartIds()) {
+        if (auto* start = Item<QAbstractButton>(id)) {
+            start->setEnabled(!running);
+        }
     }
 }
 

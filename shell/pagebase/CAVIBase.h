@@ -18,6 +18,7 @@
 #include "ProgressText.h"
 #include "RunFiles.h"
 #include "StopNotice.h"
+#include "VerifyReport.h"
 
 class CDragListBoxEx;
 class QCheckBox;
@@ -171,8 +172,14 @@ class CAVIBase : public CBaseColorDialog {
     bool AskFromWorker(const QString& caption, const QString& text);
     void Answer(const std::shared_ptr<std::promise<bool>>& question, bool ok);
 
-    // The check armed for the current run (VerifyNextRun), done by EndWork.
+    // The check armed for the current run (VerifyNextRun), done by EndWork
+    // with the bar following it and Stop ending it.
     void VerifyArmedRun();
+    // The box that names the output and its first difference.
+    void ShowVerifyDifference(const trelvan::verify::VerifyReport& report);
+    // Stop enabled and the start commands disabled while running, and the
+    // other way round.
+    void EnableCommands(bool running);
     // The page's name in the settings store.
     std::string SettingName() const;
 

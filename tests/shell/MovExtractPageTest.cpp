@@ -117,7 +117,7 @@ void MovExtractPageTest::previewShowsThePlanAndExtraVerifies() {
     w.page->VerifyBox()->setChecked(true);
     w.Click(1029);
     QCOMPARE(capture.boxes.size(), 0);
-    static const QRegularExpression kVerified("^Verified: [1-9][0-9,]* samples identical$");
+    static const QRegularExpression kVerified("^Verified: .+ identical$");
     QVERIFY2(kVerified.match(w.Field(1034)).hasMatch(), qPrintable(w.Field(1034)));
 }
 

@@ -1,8 +1,10 @@
 // The Verify check box of the four page layouts: present beside the start
 // commands, off until ticked, remembered per page, and after a run ticked
-// the Info line saying what was found identical; a difference in a box.
+// the Info line saying what was found identical, per kind; a difference in a
+// box; Stop ends a check, keeps the output and says it was not verified.
 #include <QCheckBox>
 #include <QFile>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
@@ -92,10 +94,13 @@ void CheckBoxOfPage(int index, int startId) {
     QVERIFY(!other.Box()->isChecked());
 }
 
-// After a run with the box ticked: "Verified: N samples identical", no box.
+// After a run with the box ticked: "Verified: N frames and S s of audio
+// identical" (or of the one kind there is), no box.
 void ExpectVerified(const Window& w, const shelltest::BoxCapture& capture) {
     QCOMPARE(capture.boxes.size(), 0);
-    static const QRegularExpression kVerified("^Verified: [1-9][0-9,]* samples identical$");
+    static const QRegularExpression kVerified(
+        "^Verified: ([1-9][0-9,]* frames( and [0-9]+\\.[0-9] s of audio)?|[0-9]+\\.[0-9] s of "
+        "audio) identical$");
     QVERIFY2(kVerified.match(w.Info()).hasMatch(), qPrintable(w.Info()));
 }
 
@@ -132,6 +137,7 @@ class VerifyPagesTest : public QObject {
     void linkPage();
     void extractPage();
     void differenceIsShownInABox();
+    void stopEndsTheCheck();
 };
 
 void VerifyPagesTest::separatePage() {
@@ -140,8 +146,8 @@ void VerifyPagesTest::separatePage() {
     Window w(kSeparate);
     shelltest::BoxCapture capture;
     w.Drop({Copy(shelltest::LinkSource(1), dir, "movie.avi")});
-    w.Click(1036);  // the audio: 16000 blocks of 16-bit mono
-    QCOMPARE(w.Info(), QString("Verified: 16,000 samples identical"));
+    w.Click(1036);  // the audio: 2 s of 16-bit mono
+    QCOMPARE(w.Info(), QString("Verified: 2.0 s of audio identical"));
     ExpectVerified(w, capture);
 }
 
@@ -173,8 +179,8 @@ void VerifyPagesTest::linkPage() {
     shelltest::BoxCapture capture;
     w.Drop({dir + "/a.avi", dir + "/b.avi"});
     w.Click(1029);
-    // 10 + 20 frames, 8000 + 16000 blocks of 16-bit mono.
-    QCOMPARE(w.Info(), QString::fromUtf8("検証済み: 24,030 サンプル一致"));
+    // 10 + 20 frames, 1 + 2 s of sound.
+    QCOMPARE(w.Info(), QString::fromUtf8("検証済み: 30 フレーム、音声 3.0 秒一致"));
     QCOMPARE(capture.boxes.size(), 0);
 
     // A page whose work ends on a worker checks when the result is back.
@@ -226,6 +232,38 @@ void VerifyPagesTest::differenceIsShownInABox() {
                  "entry 1 \\(a.avi\\) at 0(\\.0+)? s: video sample 0, byte 0: "
                  "bytes \\(a.avi sample 0\\): expected \\S+, found \\S+")),
              qPrintable(text));
+}
+
+// Stop while the output of a link of two 5 MB files is read back: the bar
+// has moved, the output stays, the Info line says it was not verified and
+// the commands are back.
+void VerifyPagesTest::stopEndsTheCheck() {
+    const QString dir = QString::fromStdString(trelvan::test::ScratchDir());
+    const QString big = QString::fromStdString(trelvan::test::MakeMedia(
+        "page-verify-big", "-f lavfi -i testsrc2=d=4:s=640x360:r=25 -c:v mpeg4 -q:v 1 -f avi",
+        "avi"));
+    Window w(kLink);
+    w.Box()->setChecked(true);
+    shelltest::BoxCapture capture;
+    w.Drop({Copy(big, dir, "big.avi"), Copy(big, dir, "big2.avi")});
+    auto* stop = w.page->Item<QPushButton>(1042);
+    int bar = -1;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (bar < 0 && w.Info() == "Verifying..." && stop->isEnabled()) {
+            bar = w.page->Item<QProgressBar>(1038)->value();
+            w.Click(1042);
+        }
+    });
+    poll.start(0);
+    w.Click(1029);
+    poll.stop();
+    QVERIFY(bar > 0 && bar < 100);
+    QCOMPARE(w.Info(), QString("Not verified: the check was stopped (the output is kept)"));
+    QVERIFY(QFile::exists(dir + "/big_link.avi"));
+    QCOMPARE(capture.boxes.size(), 0);
+    QVERIFY(!stop->isEnabled());
+    QVERIFY(w.page->Item<QPushButton>(1029)->isEnabled());
 }
 
 SHELL_TEST(VerifyPagesTest);

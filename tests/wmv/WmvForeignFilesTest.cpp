@@ -12,6 +12,7 @@
 #include "ErrorCodes.h"
 #include "Fixtures.h"
 #include "Process.h"
+#include "WmvJoinCheck.h"
 #include "WmvOperations.h"
 
 // The WMV operations on files whose headers do not agree with their data,
@@ -178,15 +179,37 @@ TEST(WmvForeignFilesTest, LinkedEntriesNeitherOverlapNorLeaveGaps) {
     }
 }
 
-// Video stamped at 1000 h, linked to itself, would run past the 32-bit
-// millisecond times of the output: the link ends with 8203 before any sample
-// of the second entry is written, and leaves no output.
-TEST(WmvForeignFilesTest, LinkPastTheMillisecondRangeEndsBeforeTheEntry) {
+std::string WithOneTimeAltered(const std::string& src, size_t altered, uint64_t time,
+                               const std::string& out);
+
+// Video stamped at 1000 h (as GStreamer's asfmux writes it) beside sound
+// stamped from 0, linked to itself: each entry's video is placed on its own
+// first time, so the output holds both entries whole, entry 2 right after
+// entry 1 as players show them.
+TEST(WmvForeignFilesTest, LinkPlacesFarStampedStreamsOnTheirFirstTime) {
     const std::string& src = Files().gst;
     OpContext ctx;
     const std::string out = Files().dir + "/far_link.wmv";
-    const WmvOpResult r = RunWmvLink({{src, src}, out}, ctx);
-    EXPECT_EQ(r.code, err::kWmvProcess);
+    ASSERT_EQ(RunWmvLink({{src, src}, out}, ctx).code, 0);
+    Counts twice = CountsOf(ReadOurs(src));
+    for (auto& [stream, n] : twice) {
+        n *= 2;
+    }
+    EXPECT_EQ(CountsOf(ReadOurs(out)), twice);
+    EXPECT_EQ(CountsOf(Read(out).gstreamer), twice);
+    EXPECT_LT(ReadOurs(out).at(1).back().timeMs, 5000);
+}
+
+// Entries whose samples together span more than the output's 32-bit
+// millisecond times hold (a last sample at 700 h, twice): the check says so
+// and the link is refused before anything is written.
+TEST(WmvForeignFilesTest, LinkPastTheMillisecondRangeIsRefusedBeforeWriting) {
+    const std::string far = Files().dir + "/last_at_700h.wmv";
+    WithOneTimeAltered(Files().mp3, 25, 700ull * 3600 * 10'000'000, far);
+    EXPECT_FALSE(CheckWmvJoin({far, far}, DiskFileOpener()).JoinsCleanly());
+    OpContext ctx;
+    const std::string out = Files().dir + "/far_700h_link.wmv";
+    EXPECT_EQ(RunWmvLink({{far, far}, out}, ctx).code, err::kWmvProcess);
     EXPECT_FALSE(std::filesystem::exists(out));
 }
 
@@ -302,12 +325,15 @@ TEST(WmvForeignFilesTest, HeaderFiguresAgreeWithTheData) {
     const Case cases[] = {
         // 10 fps with frames 12 to 18 missing: the last one follows a 0.8 s gap.
         {"gap before the last frame",
-         MakeMedia("asf_gap",
-                   "-f lavfi -i testsrc=size=64x48:rate=10 -t 2 -vf select=not(between(n\\,12\\,18)) "
-                   "-fps_mode passthrough -c:v wmv2",
-                   "wmv"),
+         MakeMedia(
+             "asf_gap",
+             "-f lavfi -i testsrc=size=64x48:rate=10 -t 2 -vf select=not(between(n\\,12\\,18)) "
+             "-fps_mode passthrough -c:v wmv2",
+             "wmv"),
          100, 3100},
-        {"asfmux, preroll 0", Files().gst, 100, 0},
+        // Its video, stamped at 1000 h, is placed on its first time: the
+        // sound (frames of 1024 at 22,050 Hz) ends last.
+        {"asfmux, preroll 0", Files().gst, 46, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
