@@ -15,13 +15,6 @@
 namespace trelvan::mov {
 namespace {
 
-// Whether a sample shown at media time `shown` of a track of `mediaScale`
-// lies at or past the movie's end (`movieEnd`, movie time units).
-bool ShownLate(int64_t shown, uint32_t mediaScale, uint64_t movieEnd, uint32_t movieScale) {
-    return shown >= 0 && static_cast<unsigned __int128>(shown) * movieScale >=
-                             static_cast<unsigned __int128>(movieEnd) * mediaScale;
-}
-
 // Splits every track into chunks: consecutive samples of one description,
 // closed after limits.chunkMillis of media time or limits.chunkBytes, and
 // where a track's samples begin to be shown past the movie's end (sound
@@ -40,7 +33,7 @@ std::vector<Chunk> PlanChunks(const Movie& movie, const FlattenLimits& limits) {
         bool partialPacket = false, late = false;
         for (size_t i = 0; i < t.samples.size(); ++i) {
             const Sample& s = t.samples[i];
-            late = late || ShownLate(static_cast<int64_t>(dts) + s.cts, t.timescale, movieEnd,
+            late = late || ShownPastMovieEnd(static_cast<int64_t>(dts) + s.cts, t.timescale, movieEnd,
                                      movie.timescale);
             const bool open = !chunks.empty() && chunks.back().track == ti && !partialPacket &&
                               chunks.back().late == late &&
@@ -307,6 +300,11 @@ void WriteTrack(AtomWriter& w, const Movie& m, const Track& t,
 }
 
 }  // namespace
+
+bool ShownPastMovieEnd(int64_t shown, uint32_t mediaScale, uint64_t movieEnd, uint32_t movieScale) {
+    return shown >= 0 && static_cast<unsigned __int128>(shown) * movieScale >=
+                             static_cast<unsigned __int128>(movieEnd) * mediaScale;
+}
 
 uint32_t BrandForName(std::string_view name) {
     const size_t dot = name.rfind('.');

@@ -36,6 +36,13 @@ struct FlattenLimits {
 // (.3g2); 0 (QuickTime's 'qt  ') for .mov and any other name.
 uint32_t BrandForName(std::string_view name);
 
+// Whether a sample whose stored presentation time is `shown` (decode time
+// plus composition offset, in its track's `mediaScale`) lies at or past the
+// movie's end (`movieEnd`, in `movieScale`). A demuxer reading the file as a
+// stream ends a track at its first such sample, so the writer stores them,
+// and every later sample of their track, after everything else.
+bool ShownPastMovieEnd(int64_t shown, uint32_t mediaScale, uint64_t movieEnd, uint32_t movieScale);
+
 // Writes `movie` into `out` (empty, positioned writes from offset 0), branded
 // with the movie's save brand, or where that is 0 as a file of `name`
 // (BrandForName). The caller closes `out`.

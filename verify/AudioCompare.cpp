@@ -1,7 +1,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "Atoms.h"
 #include "CompareSupport.h"
+#include "TrackSilence.h"
 
 // Audio compared as one run of bytes per stream, joined sources one after
 // the other.
@@ -23,11 +25,23 @@ constexpr size_t kPrimingBytes = 16u << 10;
 
 // Silence as the links write it between entries: one byte value
 // throughout (PCM, G.711, ADPCM blocks), MPEG audio frames that are zero
-// but for their 4-byte headers, or one short packet over and over (AAC).
-bool LooksSilent(const std::vector<uint8_t>& filler) {
+// but for their 4-byte headers, one short packet over and over, or whole
+// packets of the movie's own silence (`unit`: one AAC packet, say).
+bool LooksSilent(const std::vector<uint8_t>& filler, const std::vector<uint8_t>& unit) {
     if (filler.empty() || std::all_of(filler.begin(), filler.end(),
                                       [&filler](uint8_t b) { return b == filler.front(); })) {
         return true;
+    }
+    // Bytes at either end may have been taken for the neighbouring entries'
+    // own (they can be alike): a run of whole packets cut anywhere.
+    for (size_t phase = 0; phase < unit.size(); ++phase) {
+        size_t i = 0;
+        while (i < filler.size() && filler[i] == unit[(phase + i) % unit.size()]) {
+            ++i;
+        }
+        if (i == filler.size()) {
+            return true;
+        }
     }
     for (size_t unit = 2; unit <= 16 && unit * 2 <= filler.size(); ++unit) {
         if (filler.size() % unit == 0 &&
@@ -49,6 +63,21 @@ bool LooksSilent(const std::vector<uint8_t>& filler) {
         i += 4;
     }
     return true;
+}
+
+// One packet of the silence a movie link puts between entries in the
+// output's sound track (empty where the coding has none, or not a movie).
+std::vector<uint8_t> MovieSilenceUnit(MediaFile& output) {
+    int32_t r = 0;
+    std::string complaint;
+    const auto movie = output.Kind() == Container::Movie ? output.Movie(&r, &complaint) : nullptr;
+    for (size_t i = 0; movie && i < movie->tracks.size(); ++i) {
+        if (movie->tracks[i].handler == mov::atom::kSoun) {
+            const auto silence = mov::SilenceAfter(*movie, movie->tracks[i]);
+            return silence ? silence->unit : std::vector<uint8_t>{};
+        }
+    }
+    return {};
 }
 
 // Moves the output to where `probe` (the next entry's first bytes) begins,
@@ -163,6 +192,7 @@ CompareOutcome AudioConcatenation(MediaFile& output, const std::vector<MediaFile
     // packets (its priming).
     const bool movie = output.Kind() == Container::Movie;
     const bool synced = (output.Kind() == Container::Avi || movie) && sources.size() > 1;
+    const std::vector<uint8_t> silence = synced && movie ? MovieSilenceUnit(output) : std::vector<uint8_t>{};
     size_t overlap = 0;  // bytes of the entry before handed back at its cut
     for (size_t i = 0; i < sources.size() && !o.difference; ++i) {
         const bool last = i + 1 == sources.size();
@@ -209,7 +239,9 @@ CompareOutcome AudioConcatenation(MediaFile& output, const std::vector<MediaFile
             // Bytes handed back that matched the entry before are its own.
             filler.erase(filler.begin(),
                          filler.begin() + static_cast<std::ptrdiff_t>(std::min(overlap, filler.size())));
-            if (!LooksSilent(filler)) {
+            if (!LooksSilent(filler, silence)) {
+                // They lie where the entry before should have gone on.
+                o.entry = static_cast<int>(i);
                 o.difference = VerifyDifference{
                     "audio", -1, static_cast<int64_t>(at),
                     "bytes before " + FileName(*sources[i]) + "'s audio", "silence",

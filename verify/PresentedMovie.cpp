@@ -8,6 +8,7 @@
 #include "EditList.h"
 #include "MovieEditor.h"
 #include "MovieReader.h"
+#include "MovieWriter.h"
 #include "PresentedCheck.h"
 #include "SoundLayout.h"
 
@@ -375,41 +376,44 @@ std::optional<Placed> OneEditPerTrack(const Facts& f, const mov::Movie& movie) {
     return std::nullopt;
 }
 
-// Readers that stream the file (GStreamer in push mode) stop a track at its
-// first sample past the movie's end: every sample that ends by the movie end
-// must lie in the file before any sample of another track that ends after
-// it, or the last frames of the former are never read.
+// Readers that stream the file (GStreamer in push mode) end a track at its
+// first sample whose stored presentation time lies at or past the movie's
+// end, and then lose their place in the stream: every other sample must lie
+// in the file before such a sample of another track, or the last frames of
+// the former are never read. Which samples count is the writer's own rule.
 std::optional<Placed> ChunkOrder(const Facts& f, const mov::Movie& movie) {
-    const double movie_end = static_cast<double>(movie.Duration()) / std::max(movie.timescale, 1u);
-    const double slack = 1.0 / std::max(movie.timescale, 1u) + kMsTolerance;
     struct Late {
         uint64_t offset = UINT64_MAX;
         size_t track = 0;
     };
-    std::vector<std::vector<double>> ends(movie.tracks.size());
+    std::vector<size_t> first_late_of(movie.tracks.size());
     Late first_late;
     for (size_t n = 0; n < movie.tracks.size(); ++n) {
         const Track& t = movie.tracks[n];
-        const std::vector<Window> w = WindowsOf(t, movie.timescale);
         const std::vector<Shown> shown = ShownOf(t);
-        ends[n].resize(shown.size());
-        for (size_t i = 0; i < shown.size(); ++i) {
-            ends[n][i] = MovieTimeOf(w, shown[i].end, t.timescale);
-            if (ends[n][i] > movie_end + slack && t.samples[i].offset < first_late.offset) {
-                first_late = {t.samples[i].offset, n};
+        size_t i = 0;
+        while (i < shown.size() && !mov::ShownPastMovieEnd(shown[i].pts, t.timescale,
+                                                           movie.Duration(), movie.timescale)) {
+            ++i;
+        }
+        first_late_of[n] = i;
+        for (size_t k = i; k < shown.size(); ++k) {
+            if (t.samples[k].offset < first_late.offset) {
+                first_late = {t.samples[k].offset, n};
             }
         }
     }
     for (size_t n = 0; n < movie.tracks.size() && first_late.offset != UINT64_MAX; ++n) {
         const Track& t = movie.tracks[n];
-        for (size_t i = 0; n != first_late.track && i < t.samples.size(); ++i) {
-            if (ends[n][i] <= movie_end + slack && t.samples[i].offset > first_late.offset) {
+        for (size_t i = 0; n != first_late.track && i < first_late_of[n]; ++i) {
+            if (t.samples[i].offset > first_late.offset) {
                 const MediaKind kind =
                     t.handler == mov::atom::kSoun ? MediaKind::Audio : MediaKind::Video;
                 const bool compared = TrackOf(&movie, kind) == &t;
+                const std::vector<Shown> shown = ShownOf(t);
                 int entry = 0;
                 if (compared) {
-                    entry = EntryOfMedia(f, kind, EntryMediaStarts(f, kind, t), ShownOf(t)[i].dts);
+                    entry = EntryOfMedia(f, kind, EntryMediaStarts(f, kind, t), shown[i].dts);
                 }
                 VerifyDifference d{"trak " + std::to_string(n) +
                                        (compared ? " " + std::string(KindName(kind)) : ""),
@@ -419,7 +423,8 @@ std::optional<Placed> ChunkOrder(const Facts& f, const mov::Movie& movie) {
                                        "'s samples past the movie end)",
                                    "before byte " + std::to_string(first_late.offset),
                                    "at byte " + std::to_string(t.samples[i].offset)};
-                return f.At(d, entry, ends[n][i]);
+                return f.At(d, entry,
+                            MovieTimeOf(WindowsOf(t, movie.timescale), shown[i].end, t.timescale));
             }
         }
     }
