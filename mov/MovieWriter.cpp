@@ -104,6 +104,10 @@ MovResult CopyChunk(const Movie& movie, const Chunk& c, BufferedWriter& out,
             bytes += t.samples[j].size;
             ++j;
         }
+        if (bytes == 0) {  // samples that hold nothing (damaged or empty)
+            i = j;
+            continue;
+        }
         if (s.source >= movie.sources.size() || !movie.sources[s.source].file) {
             return kDataNotOpenForRead;
         }

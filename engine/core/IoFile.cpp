@@ -160,7 +160,7 @@ FileOpener DiskFileOpener() {
 }
 
 int64_t MemFile::ReadAt(uint64_t offset, void* buf, size_t n) {
-    if (offset >= m_bytes.size()) {
+    if (n == 0 || offset >= m_bytes.size()) {
         return 0;
     }
     const size_t k = std::min<uint64_t>(n, m_bytes.size() - offset);
